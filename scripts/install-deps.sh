@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the demo need on Debian 12. Safe to run again:
+# packages already present are skipped, and apt-get runs only when something is missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  build-essential cmake pkg-config ninja-build
+  clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libpugixml-dev
+  qt6-base-dev libgl1-mesa-dev
+  xvfb xauth x11-apps imagemagick
+  nodejs npm
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+# nodejs may come from another source that ships npm inside it.
+if command -v npm >/dev/null 2>&1; then
+  missing=("${missing[@]/npm}")
+fi
+filtered=()
+for p in "${missing[@]}"; do [ -n "$p" ] && filtered+=("$p"); done
+
+if [ ${#filtered[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: these packages are missing: ${filtered[*]}" >&2
+    echo "install-deps: run this script as root (or with sudo) to install them" >&2
+    exit 1
+  fi
+  echo "install-deps: installing ${filtered[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${filtered[@]}"
+fi
+
+# Test-only OPC UA client, pinned by the lockfile.
+if [ -f tests/integration/ua/package-lock.json ]; then
+  (cd tests/integration/ua && npm ci --no-audit --no-fund --loglevel=error)
+fi
