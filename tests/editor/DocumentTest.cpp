@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include "editor/document/ConvertDataType.h"
+#include "editor/document/EditorState.h"
+#include "editor/document/ItemText.h"
+#include "editor/document/KeySpace.h"
+#include "editor/document/Numbers.h"
+
+using namespace zentarc::editor;
+
+TEST(KeyedCollection, keepsInsertionOrderAndFindsKeysWithoutRegardToCase) {
+  KeyedCollection<clsPLC> col;
+  for (const char* n : {"b", "A", "c"}) {
+    clsPLC p;
+    p.setName(n);
+    col.Add(p, n);
+  }
+  EXPECT_EQ(col.Item("a").getName(), "A");
+  EXPECT_THROW(col.Add(clsPLC{}, "C"), EditorError);
+  // A new key is remove and add: the element moves to the end.
+  clsPLC moved = col.Item("b");
+  col.Remove("B");
+  col.Add(moved, "b2");
+  std::vector<std::string> keys;
+  for (auto it = col.begin(); it != col.end(); ++it) keys.push_back(it.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"A", "c", "b2"}));
+  EXPECT_THROW(col.Item("b"), EditorError);
+  EXPECT_THROW(col.Remove("zz"), EditorError);
+  EXPECT_EQ(col.Count(), 3u);
+}
+
+TEST(KeyedCollection, foldsLatin1CapitalsToo) {
+  KeyedCollection<clsPLC> col;
+  col.Add(clsPLC{}, "Pr\xC3\xBC" "fstand");  // "Prüfstand"
+  EXPECT_TRUE(col.contains("PR\xC3\x9C" "FSTAND"));
+  EXPECT_FALSE(col.contains("pr\xC3\xB7"));  // the division sign is no letter
+}
+
+TEST(ConvertDataType, mapsBothWaysExactly) {
+  EXPECT_EQ(ConvertDataType("VT_BOOL ARRAY"), "boolean array");
+  EXPECT_EQ(ConvertDataType("boolean array"), "VT_BOOL ARRAY");
+  EXPECT_EQ(ConvertDataType("string"), "VT_BSTR");
+  EXPECT_EQ(ConvertDataType("VT_UI1"), "");
+  EXPECT_EQ(ConvertDataType("Boolean"), "");
+  EXPECT_EQ(baseTypeName("unsigned 8 bit array"), "unsigned 8 bit");
+  EXPECT_EQ(baseTypeName("string"), "string");
+}
+
+TEST(ItemText, addressAndSortKeyFollowTheType) {
+  clsPLCItem i;
+  i.sPLCName("P1");
+  i.sDataType("boolean");
+  i.nDataWord(120);
+  i.nBitNumber(3);
+  EXPECT_EQ(addressText(i), "P1/%R120/bit3");
+  EXPECT_EQ(addressSortKey(i), "00012003");
+  i.sDataType("signed 16 bit array");
+  i.nDataWord(40);
+  i.nBitNumber(0);
+  i.nElements(10);
+  EXPECT_EQ(addressText(i), "P1/%R40/len10");
+  EXPECT_EQ(addressSortKey(i), "00004000");
+  i.sDataType("boolean array");
+  i.nBitNumber(2);
+  EXPECT_EQ(addressText(i), "P1/%R40/bit2/len10");
+  i.sDataType("string");
+  EXPECT_EQ(addressText(i), "P1/%R40/len10");
+  // Wider values keep only their last digits.
+  i.nDataWord(1234567);
+  i.nBitNumber(123);
+  EXPECT_EQ(addressSortKey(i), "23456723");
+}
+
+TEST(Numbers, leadingNumberAndRoundingToEven) {
+  EXPECT_EQ(toInt32(leadingNumber("12.5")), 12);
+  EXPECT_EQ(toInt32(leadingNumber("13.5")), 14);
+  EXPECT_EQ(toInt32(leadingNumber("7x")), 7);
+  EXPECT_EQ(toInt32(leadingNumber("  -3e2z")), -300);
+  EXPECT_EQ(leadingNumber("abc"), 0.0);
+  EXPECT_EQ(leadingNumber(".5"), 0.5);
+  EXPECT_EQ(leadingNumber("1e"), 1.0);
+  EXPECT_THROW(toInt16(leadingNumber("32768")), EditorError);
+  EXPECT_EQ(toInt16(-32768.4), -32768);
+  EXPECT_THROW(toInt32(leadingNumber("3000000000")), EditorError);
+  EXPECT_THROW(toInt32(leadingNumber("1e400")), EditorError);
+}
+
+TEST(Numbers, numericMeansTheWholeText) {
+  for (const char* yes : {"1", " 999999 ", "-2.5", "1e3", "0,5", "+.5"}) EXPECT_TRUE(isNumeric(yes)) << yes;
+  for (const char* no : {"", "  ", "12a", "1.2.3", "e5", ".", "1 2"}) EXPECT_FALSE(isNumeric(no)) << no;
+}
+
+TEST(KeySpace, plcAndItemNamesShareOneKeySpace) {
+  EditorState s;
+  s.newCollections();
+  clsPLC p;
+  p.setName("Line1");
+  p.setUI("10.0.0.1");
+  s.colPLC->Add(p, "Line1");
+  clsPLCItem i;
+  i.sName("Temp");
+  s.colItems->Add(i, "Temp");
+  EXPECT_TRUE(isTreeKeyTaken(s, "plcs"));
+  EXPECT_TRUE(isTreeKeyTaken(s, ""));
+  EXPECT_TRUE(isTreeKeyTaken(s, "LINE1"));
+  EXPECT_TRUE(isTreeKeyTaken(s, "temp", "Line1"));
+  EXPECT_FALSE(isTreeKeyTaken(s, "TEMP", "Temp"));  // its own name in other letters
+  EXPECT_FALSE(isTreeKeyTaken(s, "Temp2"));
+  EXPECT_TRUE(plcAddressExists(s, "10.0.0.1"));
+  EXPECT_FALSE(plcAddressExists(s, "10.0.0.01"));
+  EXPECT_FALSE(plcNameExists(s, "line1"));
+  EXPECT_TRUE(itemNameExists(s, "Temp"));
+}
+
+TEST(EditorError, reportTextFollowsTheConvention) {
+  EXPECT_EQ(errorReportText(457, "Key taken", "Form_Load"), " Error n. 457  Key taken in Form_Load");
+}
