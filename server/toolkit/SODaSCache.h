@@ -1,0 +1,56 @@
+#pragma once
+// The cache of a tag: the last value, its quality and a timestamp the cache sets on every
+// setValue / setQuality (the server supplies none). Thread-safe; the counters can be polled
+// without taking the lock so that samplers tell cheaply whether anything changed.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+
+#include "server/toolkit/SOCmnObject.h"
+#include "server/toolkit/SOCmnVariant.h"
+#include "server/toolkit/SODaSQuality.h"
+
+// What the server passes to setValue for a value read from the device.
+inline constexpr std::uint32_t SODASCACHE_FLAG_DEVICE_VALUE = 0x800;
+
+struct SODaSCacheSnapshot {
+  SOCmnVariant value;
+  std::uint16_t quality = OPC_QUALITY_GOOD;
+  std::chrono::system_clock::time_point timeStamp;
+  std::uint64_t updateCount = 0;
+  std::uint64_t changeCount = 0;
+  // No value has come from the device yet (only the zero value the tag was built with).
+  bool waitingForInitialData = true;
+};
+
+class SODaSCache : public SOCmnObject {
+ public:
+  SODaSCache();
+
+  SOCmnVariant getValue() const;
+  bool getValue(SOCmnVariant& value) const;  // always true; kept for the toolkit's form
+  // Stores a value (a copy shares the storage); ends "waiting for initial data".
+  bool setValue(const SOCmnVariant& value, std::uint32_t flags = SODASCACHE_FLAG_DEVICE_VALUE);
+  // The value a tag is built with (its type's zero); still waiting for initial data.
+  void setInitialValue(const SOCmnVariant& value);
+  void setQuality(std::uint16_t quality);
+  std::uint16_t getQuality() const;
+  std::chrono::system_clock::time_point getTimeStamp() const;
+  bool isWaitingForInitialData() const;
+  SODaSCacheSnapshot getSnapshot() const;
+
+  // +1 on every setValue / setQuality.
+  std::uint64_t getUpdateCount() const { return updateCount_.load(std::memory_order_acquire); }
+  // +1 only when the value or the quality actually differs from before.
+  std::uint64_t getChangeCount() const { return changeCount_.load(std::memory_order_acquire); }
+
+ private:
+  mutable std::mutex mutex_;
+  SOCmnVariant value_;
+  std::uint16_t quality_ = OPC_QUALITY_GOOD;
+  std::chrono::system_clock::time_point timeStamp_;
+  bool waiting_ = true;
+  std::atomic<std::uint64_t> updateCount_{0};
+  std::atomic<std::uint64_t> changeCount_{0};
+};
