@@ -1,0 +1,30 @@
+#pragma once
+// Reads the configuration file once at start-up: one PlcDevice per PLC element in the
+// device list, one PlcTag per tag element in the namespace. Problems are reported through
+// ConfigWarnings, each bad tag or PLC once; it is skipped and the rest loads.
+#include <memory>
+#include <string>
+#include <string_view>
+
+class SODaSNameSpaceRoot;
+
+namespace zentarc {
+
+class DeviceList;
+struct ServerQueues;
+
+class ConfigWarnings {
+ public:
+  virtual ~ConfigWarnings() = default;
+  virtual void warning(std::string_view caption, std::string_view text) = 0;
+};
+
+inline constexpr std::string_view kLoaderCaption = "OPC G.E. Tcp/Ip Server";
+inline constexpr std::string_view kNoDevicesElementText = "Wrong XML file syntax: no devices element\n";
+
+// 1 when the file was walked to its end (also when it held nothing), 0 when the devices
+// element is missing.
+int LoadConfiguration(const std::string& path, SODaSNameSpaceRoot& root, DeviceList& deviceList,
+                      std::shared_ptr<ServerQueues> queues, ConfigWarnings& warnings);
+
+}  // namespace zentarc

@@ -1,0 +1,50 @@
+#pragma once
+// One configured PLC variable as a namespace tag. It never talks to a PLC: reads from the
+// device and writes go to the read and write queues for the polling thread.
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "server/toolkit/SODaSTag.h"
+
+namespace zentarc {
+
+class PlcDevice;
+class CyclicBlock;
+class ServerItem;
+struct ServerQueues;
+
+class PlcTag : public SODaSTag {
+ public:
+  // Takes a reference on plc. The cache holds the type's zero (arrays of `count` elements,
+  // strings of `count` NUL characters) with quality GOOD; property 101 is the description.
+  PlcTag(std::string_view name, std::uint32_t accessRights, VARTYPE nativeDatatype,
+         std::string_view description, std::uint16_t address, std::uint16_t bit,
+         std::uint16_t count, PlcDevice* plc, std::shared_ptr<ServerQueues> queues);
+
+  // Device reads (kinds 21, 22) go to readQueue and writes to writeQueue, both marked
+  // pending; other reads complete at once; other operations are ignored.
+  void handleRequest(SODaSRequest* request) override;
+
+  PlcDevice* getPlc() const { return plc.get(); }
+  ServerQueues& getQueues() const { return *queues_; }
+
+  // Fields the polling side works with (under queueLock unless noted).
+  std::uint32_t unscheduled = 1;        // 1 while in no CyclicBlock
+  const SOCmnPointer<PlcDevice> plc;    // owning device (counted)
+  CyclicBlock* pollBlock = nullptr;     // block that holds or last held the tag
+  const std::uint16_t address;          // 0-based index of the first register
+  const std::uint16_t bit;              // bit number, or bit offset of a boolean array
+  const std::uint16_t count;            // elements or characters
+  std::vector<ServerItem*> activeItems; // items active on the tag now (compared, never used)
+  std::int32_t listRow = -1;            // row in the status dialog's list (window thread)
+
+ protected:
+  ~PlcTag() override;
+
+ private:
+  std::shared_ptr<ServerQueues> queues_;
+};
+
+}  // namespace zentarc

@@ -1,0 +1,24 @@
+#pragma once
+// The server's creator, group and item: the group queues rate changes, the item queues its
+// activation and deactivation, both onto activationQueue.
+#include <memory>
+
+#include "server/opc/ServerQueues.h"
+#include "server/toolkit/SODaSCreator.h"
+
+namespace zentarc {
+
+class ServerCreator : public SODaSCreator {
+ public:
+  explicit ServerCreator(std::shared_ptr<ServerQueues> queues);
+  SODaSGroup* createGroup(SODaSServer* parent) override;
+  SODaSItem* createItem(SODaSGroup* parent, SODaSTag* tag) override;
+
+ protected:
+  ~ServerCreator() override;
+
+ private:
+  std::shared_ptr<ServerQueues> queues_;
+};
+
+}  // namespace zentarc

@@ -1,0 +1,23 @@
+#pragma once
+#include <memory>
+
+#include "server/opc/ServerQueues.h"
+#include "server/toolkit/SODaSItem.h"
+
+namespace zentarc {
+
+class ServerItem : public SODaSItemDefault {
+ public:
+  explicit ServerItem(std::shared_ptr<ServerQueues> queues);
+
+ protected:
+  ~ServerItem() override;
+  // Updates the tag's activeItems and queues {active, 0, rate or 0, tag}, together under
+  // queueLock.
+  void onSetActive(bool active) override;
+
+ private:
+  std::shared_ptr<ServerQueues> queues_;
+};
+
+}  // namespace zentarc

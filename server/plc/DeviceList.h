@@ -1,0 +1,38 @@
+#pragma once
+// The devices in load order, keyed by name, with the list's own lock; beside it the
+// polling thread's rotation state.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "server/plc/PlcDevice.h"
+#include "server/toolkit/SOCmnList.h"
+
+namespace zentarc {
+
+// Keyed by string, holding counted objects, with its own lock (0x4124), sizing 10 and 17.
+inline constexpr SOCmnListConfig kDeviceListConfig{0x4124, 10, 17};
+
+class DeviceList {
+ public:
+  DeviceList() : list_(kDeviceListConfig) {}
+
+  // Appends under the list's lock; the list takes its own reference.
+  void add(PlcDevice* device);
+  std::size_t getCount() const { return list_.getCount(); }
+  bool isEmpty() const { return list_.isEmpty(); }
+  PlcDevice* getIndex(std::size_t index) const { return list_.getIndex(index); }  // borrowed
+  PlcDevice* find(std::string_view name) const { return list_.findKey(name); }    // first match
+  void lock() const { list_.lock(); }
+  void unlock() const { list_.unlock(); }
+  SOCmnListHeader<PlcDevice>& getList() { return list_; }
+
+  PlcDevice* currentDevice = nullptr;  // the device the polling thread serves
+  std::uint32_t rotationPosition = 0;  // index of the current device
+  std::uint16_t selectedNumber = 0;    // PLC last selected, 0 = none
+
+ private:
+  SOCmnListHeader<PlcDevice> list_;
+};
+
+}  // namespace zentarc
