@@ -1,0 +1,38 @@
+#include "server/toolkit/ua/ServiceTable.h"
+
+namespace zentarc::ua {
+
+std::string encodeServiceFault(uint32_t requestHandle, StatusCode status) {
+  ServiceFault f;
+  f.responseHeader.timestamp = DateTime::now();
+  f.responseHeader.requestHandle = requestHandle;
+  f.responseHeader.serviceResult = status;
+  return encodeServiceMessage(f);
+}
+
+ReplyBase::ReplyBase(std::weak_ptr<ResponseSink> sink, uint64_t connectionId, uint32_t requestId,
+                     uint32_t requestHandle)
+    : state_(std::make_shared<State>()) {
+  state_->sink = std::move(sink);
+  state_->connectionId = connectionId;
+  state_->requestId = requestId;
+  state_->requestHandle = requestHandle;
+}
+
+void ReplyBase::fill(ResponseHeader& h) const {
+  if (!state_) return;
+  if (h.requestHandle == 0) h.requestHandle = state_->requestHandle;
+  if (h.timestamp.ticks == 0) h.timestamp = DateTime::now();
+}
+
+void ReplyBase::send(std::string body) const {
+  if (!state_ || state_->done.exchange(true)) return;  // a request is answered once
+  if (auto sink = state_->sink.lock()) sink->sendResponse(state_->connectionId, state_->requestId, std::move(body));
+}
+
+void ReplyBase::fault(StatusCode status) const {
+  if (!state_) return;
+  send(encodeServiceFault(state_->requestHandle, status));
+}
+
+}  // namespace zentarc::ua

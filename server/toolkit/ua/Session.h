@@ -1,0 +1,34 @@
+#pragma once
+// A client session as the service layer sees it. Sessions live on the server's IO thread;
+// handlers receive them through RequestContext and must not keep raw pointers past a call.
+#include <chrono>
+#include <memory>
+
+#include "server/toolkit/ua/ServicesCommon.h"
+
+namespace zentarc::ua {
+
+// Service-layer state hung on a session (subscriptions, registered nodes, ...).
+class SessionAttachment {
+ public:
+  virtual ~SessionAttachment() = default;
+};
+
+struct Session {
+  NodeId sessionId;
+  NodeId authenticationToken;
+  String name;
+  ApplicationDescription clientDescription;
+  uint32_t channelId = 0;  // the secure channel it is bound to (changes on re-activation)
+  uint64_t connectionId = 0;
+  bool activated = false;
+  double timeoutMs = 0;
+  uint32_t maxResponseMessageSize = 0;  // 0: no limit beyond the channel's
+  std::chrono::steady_clock::time_point lastActivity;
+  std::shared_ptr<SessionAttachment> attachment;
+
+  template <typename T>
+  T* attachmentAs() const { return dynamic_cast<T*>(attachment.get()); }
+};
+
+}  // namespace zentarc::ua

@@ -1,0 +1,141 @@
+#include "server/toolkit/ua/StatusCodes.h"
+
+#include <cstdio>
+
+namespace zentarc::ua {
+
+const char* statusCodeName(StatusCode code) {
+  switch (code.value) {
+    case Status::Good: return "Good";
+    case Status::Uncertain: return "Uncertain";
+    case Status::Bad: return "Bad";
+    case Status::BadUnexpectedError: return "BadUnexpectedError";
+    case Status::BadInternalError: return "BadInternalError";
+    case Status::BadOutOfMemory: return "BadOutOfMemory";
+    case Status::BadResourceUnavailable: return "BadResourceUnavailable";
+    case Status::BadCommunicationError: return "BadCommunicationError";
+    case Status::BadEncodingError: return "BadEncodingError";
+    case Status::BadDecodingError: return "BadDecodingError";
+    case Status::BadEncodingLimitsExceeded: return "BadEncodingLimitsExceeded";
+    case Status::BadRequestTooLarge: return "BadRequestTooLarge";
+    case Status::BadResponseTooLarge: return "BadResponseTooLarge";
+    case Status::BadUnknownResponse: return "BadUnknownResponse";
+    case Status::BadTimeout: return "BadTimeout";
+    case Status::BadServiceUnsupported: return "BadServiceUnsupported";
+    case Status::BadShutdown: return "BadShutdown";
+    case Status::BadServerNotConnected: return "BadServerNotConnected";
+    case Status::BadServerHalted: return "BadServerHalted";
+    case Status::BadNothingToDo: return "BadNothingToDo";
+    case Status::BadTooManyOperations: return "BadTooManyOperations";
+    case Status::BadDataTypeIdUnknown: return "BadDataTypeIdUnknown";
+    case Status::BadCertificateInvalid: return "BadCertificateInvalid";
+    case Status::BadSecurityChecksFailed: return "BadSecurityChecksFailed";
+    case Status::BadUserAccessDenied: return "BadUserAccessDenied";
+    case Status::BadIdentityTokenInvalid: return "BadIdentityTokenInvalid";
+    case Status::BadIdentityTokenRejected: return "BadIdentityTokenRejected";
+    case Status::BadSecureChannelIdInvalid: return "BadSecureChannelIdInvalid";
+    case Status::BadInvalidTimestamp: return "BadInvalidTimestamp";
+    case Status::BadNonceInvalid: return "BadNonceInvalid";
+    case Status::BadSessionIdInvalid: return "BadSessionIdInvalid";
+    case Status::BadSessionClosed: return "BadSessionClosed";
+    case Status::BadSessionNotActivated: return "BadSessionNotActivated";
+    case Status::BadSubscriptionIdInvalid: return "BadSubscriptionIdInvalid";
+    case Status::BadRequestHeaderInvalid: return "BadRequestHeaderInvalid";
+    case Status::BadTimestampsToReturnInvalid: return "BadTimestampsToReturnInvalid";
+    case Status::BadRequestCancelledByClient: return "BadRequestCancelledByClient";
+    case Status::BadNoCommunication: return "BadNoCommunication";
+    case Status::BadWaitingForInitialData: return "BadWaitingForInitialData";
+    case Status::BadNodeIdInvalid: return "BadNodeIdInvalid";
+    case Status::BadNodeIdUnknown: return "BadNodeIdUnknown";
+    case Status::BadAttributeIdInvalid: return "BadAttributeIdInvalid";
+    case Status::BadIndexRangeInvalid: return "BadIndexRangeInvalid";
+    case Status::BadIndexRangeNoData: return "BadIndexRangeNoData";
+    case Status::BadDataEncodingInvalid: return "BadDataEncodingInvalid";
+    case Status::BadDataEncodingUnsupported: return "BadDataEncodingUnsupported";
+    case Status::BadNotReadable: return "BadNotReadable";
+    case Status::BadNotWritable: return "BadNotWritable";
+    case Status::BadOutOfRange: return "BadOutOfRange";
+    case Status::BadNotSupported: return "BadNotSupported";
+    case Status::BadNotFound: return "BadNotFound";
+    case Status::BadObjectDeleted: return "BadObjectDeleted";
+    case Status::BadNotImplemented: return "BadNotImplemented";
+    case Status::BadMonitoringModeInvalid: return "BadMonitoringModeInvalid";
+    case Status::BadMonitoredItemIdInvalid: return "BadMonitoredItemIdInvalid";
+    case Status::BadMonitoredItemFilterInvalid: return "BadMonitoredItemFilterInvalid";
+    case Status::BadMonitoredItemFilterUnsupported: return "BadMonitoredItemFilterUnsupported";
+    case Status::BadFilterNotAllowed: return "BadFilterNotAllowed";
+    case Status::BadStructureMissing: return "BadStructureMissing";
+    case Status::BadEventFilterInvalid: return "BadEventFilterInvalid";
+    case Status::BadContinuationPointInvalid: return "BadContinuationPointInvalid";
+    case Status::BadNoContinuationPoints: return "BadNoContinuationPoints";
+    case Status::BadReferenceTypeIdInvalid: return "BadReferenceTypeIdInvalid";
+    case Status::BadBrowseDirectionInvalid: return "BadBrowseDirectionInvalid";
+    case Status::BadNodeNotInView: return "BadNodeNotInView";
+    case Status::BadServerUriInvalid: return "BadServerUriInvalid";
+    case Status::BadServerNameMissing: return "BadServerNameMissing";
+    case Status::BadDiscoveryUrlMissing: return "BadDiscoveryUrlMissing";
+    case Status::BadSempahoreFileMissing: return "BadSempahoreFileMissing";
+    case Status::BadRequestTypeInvalid: return "BadRequestTypeInvalid";
+    case Status::BadSecurityModeRejected: return "BadSecurityModeRejected";
+    case Status::BadSecurityPolicyRejected: return "BadSecurityPolicyRejected";
+    case Status::BadTooManySessions: return "BadTooManySessions";
+    case Status::BadUserSignatureInvalid: return "BadUserSignatureInvalid";
+    case Status::BadApplicationSignatureInvalid: return "BadApplicationSignatureInvalid";
+    case Status::BadNoValidCertificates: return "BadNoValidCertificates";
+    case Status::BadRequestCancelledByRequest: return "BadRequestCancelledByRequest";
+    case Status::BadParentNodeIdInvalid: return "BadParentNodeIdInvalid";
+    case Status::BadReferenceNotAllowed: return "BadReferenceNotAllowed";
+    case Status::BadNodeClassInvalid: return "BadNodeClassInvalid";
+    case Status::BadViewIdUnknown: return "BadViewIdUnknown";
+    case Status::BadHistoryOperationUnsupported: return "BadHistoryOperationUnsupported";
+    case Status::BadBrowseNameInvalid: return "BadBrowseNameInvalid";
+    case Status::BadNoMatch: return "BadNoMatch";
+    case Status::BadTypeMismatch: return "BadTypeMismatch";
+    case Status::BadMethodInvalid: return "BadMethodInvalid";
+    case Status::BadArgumentsMissing: return "BadArgumentsMissing";
+    case Status::BadTooManySubscriptions: return "BadTooManySubscriptions";
+    case Status::BadTooManyPublishRequests: return "BadTooManyPublishRequests";
+    case Status::BadNoSubscription: return "BadNoSubscription";
+    case Status::BadSequenceNumberUnknown: return "BadSequenceNumberUnknown";
+    case Status::BadMessageNotAvailable: return "BadMessageNotAvailable";
+    case Status::BadInsufficientClientProfile: return "BadInsufficientClientProfile";
+    case Status::BadTcpServerTooBusy: return "BadTcpServerTooBusy";
+    case Status::BadTcpMessageTypeInvalid: return "BadTcpMessageTypeInvalid";
+    case Status::BadTcpSecureChannelUnknown: return "BadTcpSecureChannelUnknown";
+    case Status::BadTcpMessageTooLarge: return "BadTcpMessageTooLarge";
+    case Status::BadTcpNotEnoughResources: return "BadTcpNotEnoughResources";
+    case Status::BadTcpInternalError: return "BadTcpInternalError";
+    case Status::BadTcpEndpointUrlInvalid: return "BadTcpEndpointUrlInvalid";
+    case Status::BadRequestInterrupted: return "BadRequestInterrupted";
+    case Status::BadRequestTimeout: return "BadRequestTimeout";
+    case Status::BadSecureChannelClosed: return "BadSecureChannelClosed";
+    case Status::BadSecureChannelTokenUnknown: return "BadSecureChannelTokenUnknown";
+    case Status::BadSequenceNumberInvalid: return "BadSequenceNumberInvalid";
+    case Status::BadProtocolVersionUnsupported: return "BadProtocolVersionUnsupported";
+    case Status::BadConnectionClosed: return "BadConnectionClosed";
+    case Status::BadInvalidState: return "BadInvalidState";
+    case Status::BadEndOfStream: return "BadEndOfStream";
+    case Status::BadMaxAgeInvalid: return "BadMaxAgeInvalid";
+    case Status::BadWriteNotSupported: return "BadWriteNotSupported";
+    case Status::BadTooManyMonitoredItems: return "BadTooManyMonitoredItems";
+    case Status::BadDeviceFailure: return "BadDeviceFailure";
+    case Status::BadOutOfService: return "BadOutOfService";
+    case Status::BadConfigurationError: return "BadConfigurationError";
+    case Status::BadNotConnected: return "BadNotConnected";
+    case Status::BadSensorFailure: return "BadSensorFailure";
+    case Status::BadInvalidArgument: return "BadInvalidArgument";
+    case Status::BadDeadbandFilterInvalid: return "BadDeadbandFilterInvalid";
+    case Status::GoodSubscriptionTransferred: return "GoodSubscriptionTransferred";
+    case Status::GoodCompletesAsynchronously: return "GoodCompletesAsynchronously";
+    case Status::GoodOverload: return "GoodOverload";
+    case Status::GoodClamped: return "GoodClamped";
+    case Status::UncertainInitialValue: return "UncertainInitialValue";
+    default: break;
+  }
+  // Unknown codes: a per-thread buffer keeps the return type simple for callers that print.
+  thread_local char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", code.value);
+  return buf;
+}
+
+}  // namespace zentarc::ua

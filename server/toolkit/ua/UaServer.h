@@ -1,0 +1,91 @@
+#pragma once
+// The OPC UA server: a listening socket, one IO thread that owns every connection, secure
+// channel and session, and the service table that the service layer fills.
+//
+// Threading: handlers run on the IO thread. Other threads never touch connections; they
+// answer through a Reply (thread-safe) or run work on the IO thread with post().
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "server/toolkit/ua/ServiceTable.h"
+#include "server/toolkit/ua/ServicesSubscription.h"
+
+namespace zentarc::ua {
+
+struct UaServerLimits {
+  uint32_t maxConnections = 100;
+  uint32_t maxSessions = 100;
+  uint32_t receiveBufferSize = 65536;        // our chunk size limit for incoming chunks
+  uint32_t sendBufferSize = 65536;
+  uint32_t maxMessageSize = 16u * 1024 * 1024;  // whole request or response
+  uint32_t maxChunkCount = 1024;
+  double minSessionTimeoutMs = 10'000;
+  double maxSessionTimeoutMs = 3'600'000;
+  uint32_t minTokenLifetimeMs = 10'000;
+  uint32_t maxTokenLifetimeMs = 3'600'000;
+  uint32_t helloTimeoutMs = 10'000;          // from accept to a valid Hello and OpenSecureChannel
+  uint32_t maxPublishRequestsPerSession = 10; // for the subscription service
+  uint32_t maxRequestsInFlightPerConnection = 1000;
+};
+
+struct UaServerConfig {
+  std::string endpointUrl = "opc.tcp://0.0.0.0:4840";
+  std::string applicationUri = "urn:OPCZentarc";
+  std::string productUri = "urn:OPCZentarc";
+  std::string applicationName = "OPCZentarc";
+  UaServerLimits limits;
+};
+
+// Hooks into the rest of the server. All run on the IO thread.
+struct UaServerHooks {
+  // A session was created / is gone (closed, timed out, or closed at shutdown). The toolkit
+  // counts its server objects with these; deleteSubscriptions as the client asked (true on
+  // timeout and shutdown).
+  std::function<void(Session&)> sessionCreated;
+  std::function<void(Session&, bool deleteSubscriptions)> sessionClosed;
+  // shutdownAllClients began: set ServerStatus to Shutdown with this reason.
+  std::function<void(const std::string& reason, uint32_t secondsTillShutdown)> shutdownStarted;
+  // Called every tickIntervalMs on the IO thread (publishing timers, sampling).
+  std::function<void()> tick;
+  uint32_t tickIntervalMs = 10;
+};
+
+class UaServer {
+ public:
+  explicit UaServer(UaServerConfig config);
+  ~UaServer();  // stops
+  UaServer(const UaServer&) = delete;
+  UaServer& operator=(const UaServer&) = delete;
+
+  // Fill before start(); the session and discovery services are already there.
+  ServiceTable& services();
+  void setHooks(UaServerHooks hooks);
+
+  // Binds and listens on the endpoint URL's host and port and starts the IO thread.
+  // Good, or BadTcpEndpointUrlInvalid (bad URL) / BadResourceUnavailable (bind or listen
+  // failed; errorText() says why).
+  StatusCode start();
+  const std::string& errorText() const;
+  uint16_t port() const;  // the bound port (useful with port 0)
+
+  // Tells the clients we are going: the shutdownStarted hook, then `grace` for clients to
+  // notice, then every session is closed and every connection dropped. Blocks until done.
+  void shutdownAllClients(const std::string& reason,
+                          std::chrono::milliseconds grace = std::chrono::milliseconds(1000));
+  // Stops serving at once (closes sessions, connections and the socket) and joins the thread.
+  void stop();
+
+  // Runs fn on the IO thread (soon). Safe from any thread; dropped after stop().
+  void post(std::function<void()> fn);
+  size_t sessionCount() const;   // thread-safe
+  size_t connectionCount() const;  // thread-safe
+  const UaServerConfig& config() const;
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zentarc::ua
