@@ -1,0 +1,189 @@
+#include "server/plc/GeLink.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "server/plc/AddressText.h"
+
+namespace zentarc::plc {
+
+GeLink::GeLink() { startupResult_ = Startup(); }
+
+GeLink::~GeLink() { CloseAll(); }
+
+ResultCode GeLink::Startup() {
+  // The stack has IPv4 TCP when a socket of that kind can be made.
+  const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (probe < 0) {
+    protocol_.reset();
+    return kNoTcpProtocol;
+  }
+  ::close(probe);
+  protocol_ = ProtocolDescriptor{AF_INET, SOCK_STREAM, IPPROTO_TCP};
+  return kOk;
+}
+
+ResultCode GeLink::Setup(const std::vector<std::string>& addressTexts) {
+  CloseAll();
+  if (!protocol_) return kResourceFailure;
+  table_.clear();
+  table_.reserve(addressTexts.size());
+  for (const auto& text : addressTexts) table_.push_back(PlcConnection{text, TcpChannel{}});
+  haveTable_ = true;
+  currentPlc_ = 0;
+  return kOk;
+}
+
+void GeLink::CloseAll() {
+  currentPlc_ = 0;
+  for (auto& connection : table_) connection.channel.Close();
+  table_.clear();
+  haveTable_ = false;
+}
+
+bool GeLink::isOpen(std::uint16_t n) const {
+  return haveTable_ && n >= 1 && n <= table_.size() && table_[n - 1].channel.isOpen();
+}
+
+TcpChannel* GeLink::currentChannel() {
+  if (!haveTable_ || currentPlc_ == 0 || currentPlc_ > table_.size()) return nullptr;
+  return &table_[currentPlc_ - 1].channel;
+}
+
+ResultCode GeLink::SelectPlc(std::uint16_t n) {
+  if (!haveTable_) return kResourceFailure;
+  if (n < 1 || n > table_.size()) return kInvalidArgument;
+  PlcConnection& connection = table_[n - 1];
+  if (connection.channel.isOpen()) {
+    currentPlc_ = n;
+    return kOk;
+  }
+  const auto address = parseAddressText(connection.addressText);
+  if (!address) return kAddressNotAvailable;
+  ResultCode rc = connection.channel.Connect(*address, ge::kPort, *protocol_);
+  if (rc != kOk) return rc;
+  rc = handshake(connection.channel);
+  if (rc != kOk) return rc;
+  currentPlc_ = n;
+  return kOk;
+}
+
+ResultCode GeLink::handshake(TcpChannel& channel) {
+  const ge::Header hello = ge::handshakeHello();
+  ResultCode rc = sendRequest(channel, hello.data(), hello.size());
+  if (rc != kOk) return rc;
+  std::size_t length = 0;
+  rc = receiveResponse(channel, ge::kHeaderSize, length);
+  if (rc != kOk) return rc;
+  if (length != ge::kHeaderSize) return kBadResponse;
+
+  const ge::Header open = ge::handshakeOpen();
+  rc = sendRequest(channel, open.data(), open.size());
+  if (rc != kOk) return rc;
+  rc = receiveResponse(channel, ge::kHeaderSize, length);
+  if (rc != kOk) return rc;
+  if (length != ge::kHeaderSize) return kBadResponse;
+  switch (response_[ge::kStatusOffset]) {
+    case ge::kStatusInHeader:
+      sequence_ = 2;
+      return kOk;
+    case ge::kStatusRefused:
+      return kHandshakeRefused;
+    default:
+      return kBadResponse;
+  }
+}
+
+ResultCode GeLink::ReadRegisters(std::uint16_t count, std::uint16_t index,
+                                 std::uint16_t* destination) {
+  if (count == 0 || count > ge::kMaxRegisters || destination == nullptr) return kInvalidArgument;
+  TcpChannel* channel = currentChannel();
+  if (channel == nullptr) return kChannelNotOpen;
+
+  const ge::Header request = ge::readRequest(sequence_, index, count);
+  ResultCode rc = sendRequest(*channel, request.data(), request.size());
+  if (rc != kOk) return rc;
+  const std::size_t expected = ge::readResponseLength(count);
+  std::size_t length = 0;
+  rc = receiveResponse(*channel, expected, length);
+  if (rc != kOk) return rc;
+
+  if (length != expected) return kBadResponse;
+  if (response_[ge::kSequenceOffset] != sequence_) return kBadResponse;
+  const std::uint8_t status = response_[ge::kStatusOffset];
+  if (status == ge::readResponseStatus(count)) {
+    const std::uint8_t* data = response_ + ge::readDataOffset(count);
+    for (std::uint16_t i = 0; i < count; ++i) destination[i] = ge::getWord(data + 2u * i);
+    ++sequence_;
+    return kOk;
+  }
+  return status == ge::kStatusRefused ? kRequestRefused : kBadResponse;
+}
+
+ResultCode GeLink::WriteRegisters(std::uint16_t count, std::uint16_t index,
+                                  const std::uint16_t* source) {
+  if (count == 0 || count > ge::kMaxRegisters || source == nullptr) return kInvalidArgument;
+  TcpChannel* channel = currentChannel();
+  if (channel == nullptr) return kChannelNotOpen;
+
+  ResultCode rc;
+  if (count <= ge::kMaxShortWrite) {
+    const ge::Header request = ge::shortWriteRequest(sequence_, index, source, count, shortWriteField_);
+    rc = sendRequest(*channel, request.data(), request.size());
+  } else {
+    const std::vector<std::uint8_t> request = ge::longWriteRequest(sequence_, index, source, count);
+    rc = sendRequest(*channel, request.data(), request.size());
+  }
+  if (rc != kOk) return rc;
+  std::size_t length = 0;
+  rc = receiveResponse(*channel, ge::kHeaderSize, length);
+  if (rc != kOk) return rc;
+
+  if (length != ge::kHeaderSize) return kBadResponse;
+  if (response_[ge::kSequenceOffset] != sequence_) return kBadResponse;
+  const std::uint8_t status = response_[ge::kStatusOffset];
+  if (status == ge::kStatusInHeader) {
+    ++sequence_;
+    return kOk;
+  }
+  return status == ge::kStatusRefused ? kRequestRefused : kBadResponse;
+}
+
+ResultCode GeLink::sendRequest(TcpChannel& channel, const std::uint8_t* data, std::size_t length) {
+  const ResultCode rc = channel.DiscardPending();
+  if (rc != kOk) return rc;
+  return channel.Send(data, length);
+}
+
+ResultCode GeLink::receiveResponse(TcpChannel& channel, std::size_t expected, std::size_t& length) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kReceiveTimeoutMs);
+  std::size_t got = 0;
+  std::size_t target = ge::kHeaderSize;
+  while (got < target) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) break;
+    std::size_t size = target - got;
+    const ResultCode rc = channel.Receive(response_ + got, size, static_cast<int>(left));
+    if (rc == kNoAnswer) break;
+    if (rc != kOk) return rc;
+    got += size;
+    // Data follows only when the header says so; a refusal is complete at 56 bytes.
+    if (target == ge::kHeaderSize && got >= ge::kHeaderSize && expected > ge::kHeaderSize &&
+        response_[ge::kStatusOffset] == ge::kStatusDataFollows)
+      target = expected;
+  }
+  if (got < target) {
+    // A late or cut-short answer: whatever of it still arrives would be read as the answer to
+    // the next request (which repeats this sequence number), so this connection is done.
+    channel.Close();
+    if (got == 0) return kNoAnswer;
+  }
+  length = got;
+  return kOk;
+}
+
+}  // namespace zentarc::plc
