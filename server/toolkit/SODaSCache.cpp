@@ -1,0 +1,73 @@
+#include "server/toolkit/SODaSCache.h"
+
+SODaSCache::SODaSCache() : timeStamp_(std::chrono::system_clock::now()) {}
+
+SOCmnVariant SODaSCache::getValue() const {
+  std::lock_guard g(mutex_);
+  return value_;
+}
+
+bool SODaSCache::getValue(SOCmnVariant& value) const {
+  value = getValue();
+  return true;
+}
+
+bool SODaSCache::setValue(const SOCmnVariant& value, std::uint32_t /*flags*/) {
+  SOCmnVariant old;  // released outside the lock
+  {
+    std::lock_guard g(mutex_);
+    const bool changed = waiting_ || !(value_ == value);
+    old = std::move(value_);
+    value_ = value;
+    waiting_ = false;
+    timeStamp_ = std::chrono::system_clock::now();
+    updateCount_.fetch_add(1, std::memory_order_release);
+    if (changed) changeCount_.fetch_add(1, std::memory_order_release);
+  }
+  return true;
+}
+
+void SODaSCache::setInitialValue(const SOCmnVariant& value) {
+  std::lock_guard g(mutex_);
+  value_ = value;
+  waiting_ = true;
+  timeStamp_ = std::chrono::system_clock::now();
+  updateCount_.fetch_add(1, std::memory_order_release);
+  changeCount_.fetch_add(1, std::memory_order_release);
+}
+
+void SODaSCache::setQuality(std::uint16_t quality) {
+  std::lock_guard g(mutex_);
+  const bool changed = quality_ != quality;
+  quality_ = quality;
+  timeStamp_ = std::chrono::system_clock::now();
+  updateCount_.fetch_add(1, std::memory_order_release);
+  if (changed) changeCount_.fetch_add(1, std::memory_order_release);
+}
+
+std::uint16_t SODaSCache::getQuality() const {
+  std::lock_guard g(mutex_);
+  return quality_;
+}
+
+std::chrono::system_clock::time_point SODaSCache::getTimeStamp() const {
+  std::lock_guard g(mutex_);
+  return timeStamp_;
+}
+
+bool SODaSCache::isWaitingForInitialData() const {
+  std::lock_guard g(mutex_);
+  return waiting_;
+}
+
+SODaSCacheSnapshot SODaSCache::getSnapshot() const {
+  std::lock_guard g(mutex_);
+  SODaSCacheSnapshot s;
+  s.value = value_;
+  s.quality = quality_;
+  s.timeStamp = timeStamp_;
+  s.updateCount = updateCount_.load(std::memory_order_relaxed);
+  s.changeCount = changeCount_.load(std::memory_order_relaxed);
+  s.waitingForInitialData = waiting_;
+  return s;
+}

@@ -1,0 +1,62 @@
+#include "server/toolkit/SODaSGroup.h"
+
+#include "server/toolkit/SOCmnException.h"
+#include "server/toolkit/SODaSCreator.h"
+
+SODaSGroup::SODaSGroup() = default;
+
+SODaSGroup::~SODaSGroup() = default;
+
+void SODaSGroup::setName(std::string_view name) {
+  std::lock_guard g(mutex_);
+  name_.assign(name);
+}
+
+std::string SODaSGroup::getName() const {
+  std::lock_guard g(mutex_);
+  return name_;
+}
+
+std::uint32_t SODaSGroup::getUpdateRate() const {
+  std::lock_guard g(mutex_);
+  return updateRate_;
+}
+
+void SODaSGroup::setUpdateRate(std::uint32_t newRate) {
+  std::lock_guard g(mutex_);
+  onSetUpdateRate(newRate);
+  updateRate_ = newRate;
+}
+
+void SODaSGroup::setCreator(SOCmnPointer<SODaSCreator> creator) {
+  std::lock_guard g(mutex_);
+  creator_ = std::move(creator);
+}
+
+SOCmnPointer<SODaSItem> SODaSGroup::addItem(SOCmnPointer<SODaSTag> tag, bool active) {
+  if (!tag) return {};
+  std::lock_guard g(mutex_);
+  SOCmnPointer<SODaSItem> item(creator_ ? creator_->createItem(this, tag.get())
+                                        : SOCmnNew<SODaSItemDefault>());
+  if (!item) return {};
+  item->attach(this, std::move(tag));
+  leafList_.add(item);
+  if (active) item->setActive(true);
+  return item;
+}
+
+bool SODaSGroup::removeItem(SODaSItem* item) {
+  SOCmnPointer<SODaSGroup> self = SOCmnPointer<SODaSGroup>::share(this);
+  std::lock_guard g(mutex_);
+  if (!item || !leafList_.contains(item)) return false;
+  SOCmnPointer<SODaSItem> keep = SOCmnPointer<SODaSItem>::share(item);
+  item->setActive(false);
+  leafList_.removeObject(item);
+  return true;
+}
+
+void SODaSGroup::removeAllItems() {
+  SOCmnPointer<SODaSGroup> self = SOCmnPointer<SODaSGroup>::share(this);
+  std::lock_guard g(mutex_);
+  while (SODaSItem* item = leafList_.getIndex(0)) removeItem(item);
+}
