@@ -1,0 +1,109 @@
+// The channel against a hand-played peer on loopback.
+#include "server/plc/TcpChannel.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/plc/RawSocket.h"
+
+using namespace zentarc::plc;
+using zentarc::testplc::RawSocket;
+
+namespace {
+
+const ProtocolDescriptor kTcp{2 /*AF_INET*/, 1 /*SOCK_STREAM*/, 6 /*IPPROTO_TCP*/};
+
+std::array<std::uint8_t, 4> loopback(std::uint8_t last) { return {127, 0, 2, last}; }
+
+}  // namespace
+
+TEST(TcpChannel, closedChannelGives33) {
+  TcpChannel channel;
+  std::uint8_t byte = 0;
+  std::size_t size = 1;
+  EXPECT_EQ(channel.Send(&byte, 1), kChannelNotOpen);
+  EXPECT_EQ(channel.Receive(&byte, size), kChannelNotOpen);
+  EXPECT_EQ(channel.DiscardPending(), kChannelNotOpen);
+}
+
+TEST(TcpChannel, refusedConnectGives32) {
+  TcpChannel channel;
+  EXPECT_EQ(channel.Connect(loopback(200), 18245, kTcp), kNotConnected);
+  EXPECT_FALSE(channel.isOpen());
+}
+
+TEST(TcpChannel, peerThatClosesIsALostConnectionAndTheNextSendGives33) {
+  RawSocket listener = RawSocket::listenOn("127.0.2.201");
+  ASSERT_TRUE(listener.valid());
+  TcpChannel channel;
+  ASSERT_EQ(channel.Connect(loopback(201), 18245, kTcp), kOk);
+  RawSocket peer = listener.accept();
+  ASSERT_TRUE(peer.valid());
+  peer.close();
+  std::uint8_t buffer[56];
+  std::size_t size = sizeof buffer;
+  EXPECT_EQ(channel.Receive(buffer, size), kConnectionLost);
+  EXPECT_FALSE(channel.isOpen());
+  EXPECT_EQ(channel.Send(buffer, sizeof buffer), kChannelNotOpen);
+}
+
+TEST(TcpChannel, sendingToAPeerThatHasGoneNeverRaisesSigpipe) {
+  RawSocket listener = RawSocket::listenOn("127.0.2.202");
+  ASSERT_TRUE(listener.valid());
+  TcpChannel channel;
+  ASSERT_EQ(channel.Connect(loopback(202), 18245, kTcp), kOk);
+  listener.accept().close();
+  const std::uint8_t message[56] = {};
+  ResultCode rc = kOk;
+  // The first send after the peer's close usually succeeds; the peer's reset fails a later one.
+  for (int i = 0; i < 50 && rc == kOk; ++i) {
+    rc = channel.Send(message, sizeof message);
+    if (rc == kOk) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(rc, kConnectionLost);
+  EXPECT_FALSE(channel.isOpen());
+}
+
+TEST(TcpChannel, nothingWithinTheLimitGives4AndInputIsKeptForTheNextReceive) {
+  RawSocket listener = RawSocket::listenOn("127.0.2.203");
+  ASSERT_TRUE(listener.valid());
+  TcpChannel channel;
+  ASSERT_EQ(channel.Connect(loopback(203), 18245, kTcp), kOk);
+  RawSocket peer = listener.accept();
+  std::uint8_t buffer[8];
+  std::size_t size = sizeof buffer;
+  EXPECT_EQ(channel.Receive(buffer, size, 100), kNoAnswer);
+  EXPECT_TRUE(channel.isOpen());
+  ASSERT_TRUE(peer.sendAll({1, 2, 3}));
+  size = sizeof buffer;
+  ASSERT_EQ(channel.Receive(buffer, size), kOk);
+  EXPECT_EQ(size, 3u);
+  EXPECT_EQ(buffer[2], 3);
+}
+
+TEST(TcpChannel, discardPendingDropsUnaskedInputAndNoticesAClosedPeer) {
+  RawSocket listener = RawSocket::listenOn("127.0.2.204");
+  ASSERT_TRUE(listener.valid());
+  TcpChannel channel;
+  ASSERT_EQ(channel.Connect(loopback(204), 18245, kTcp), kOk);
+  RawSocket peer = listener.accept();
+  ASSERT_TRUE(peer.sendAll(std::vector<std::uint8_t>(3000, 0xAA)));
+  std::uint8_t first = 0;
+  std::size_t size = 1;
+  ASSERT_EQ(channel.Receive(&first, size), kOk);  // the stale bytes have arrived
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(channel.DiscardPending(), kOk);
+  ASSERT_TRUE(peer.sendAll({7}));
+  std::uint8_t buffer[16];
+  size = sizeof buffer;
+  ASSERT_EQ(channel.Receive(buffer, size), kOk);
+  EXPECT_EQ(size, 1u);
+  EXPECT_EQ(buffer[0], 7);
+
+  peer.close();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(channel.DiscardPending(), kConnectionLost);
+  EXPECT_FALSE(channel.isOpen());
+}
