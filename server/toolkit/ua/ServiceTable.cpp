@@ -2,14 +2,6 @@
 
 namespace zentarc::ua {
 
-std::string encodeServiceFault(uint32_t requestHandle, StatusCode status) {
-  ServiceFault f;
-  f.responseHeader.timestamp = DateTime::now();
-  f.responseHeader.requestHandle = requestHandle;
-  f.responseHeader.serviceResult = status;
-  return encodeServiceMessage(f);
-}
-
 ReplyBase::ReplyBase(std::weak_ptr<ResponseSink> sink, uint64_t connectionId, uint32_t requestId,
                      uint32_t requestHandle)
     : state_(std::make_shared<State>()) {

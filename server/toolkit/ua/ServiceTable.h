@@ -39,8 +39,6 @@ std::string encodeServiceMessage(const Resp& r) {
   return out;
 }
 
-std::string encodeServiceFault(uint32_t requestHandle, StatusCode status);
-
 // Answers one request exactly once; copies share that "once".
 class ReplyBase {
  public:

@@ -35,6 +35,19 @@ struct ServiceFault {
   ZUA_FIELDS(responseHeader)
 };
 
+// A whole ServiceFault message body: encoding id, then the fault.
+inline std::string encodeServiceFault(uint32_t requestHandle, StatusCode status) {
+  ServiceFault f;
+  f.responseHeader.timestamp = DateTime::now();
+  f.responseHeader.requestHandle = requestHandle;
+  f.responseHeader.serviceResult = status;
+  std::string out;
+  Encoder e(out);
+  e.write(NodeId(0, ServiceFault::kEncodingId));
+  e.write(f);
+  return out;
+}
+
 enum class ApplicationType : int32_t { Server = 0, Client = 1, ClientAndServer = 2, DiscoveryServer = 3 };
 enum class MessageSecurityMode : int32_t { Invalid = 0, None = 1, Sign = 2, SignAndEncrypt = 3 };
 enum class UserTokenType : int32_t { Anonymous = 0, UserName = 1, Certificate = 2, IssuedToken = 3 };

@@ -9,26 +9,11 @@
 #include <memory>
 #include <string>
 
+#include "server/toolkit/ua/ServerLimits.h"
 #include "server/toolkit/ua/ServiceTable.h"
 #include "server/toolkit/ua/ServicesSubscription.h"
 
 namespace zentarc::ua {
-
-struct UaServerLimits {
-  uint32_t maxConnections = 100;
-  uint32_t maxSessions = 100;
-  uint32_t receiveBufferSize = 65536;        // our chunk size limit for incoming chunks
-  uint32_t sendBufferSize = 65536;
-  uint32_t maxMessageSize = 16u * 1024 * 1024;  // whole request or response
-  uint32_t maxChunkCount = 1024;
-  double minSessionTimeoutMs = 10'000;
-  double maxSessionTimeoutMs = 3'600'000;
-  uint32_t minTokenLifetimeMs = 10'000;
-  uint32_t maxTokenLifetimeMs = 3'600'000;
-  uint32_t helloTimeoutMs = 10'000;          // from accept to a valid Hello and OpenSecureChannel
-  uint32_t maxPublishRequestsPerSession = 10; // for the subscription service
-  uint32_t maxRequestsInFlightPerConnection = 1000;
-};
 
 struct UaServerConfig {
   std::string endpointUrl = "opc.tcp://0.0.0.0:4840";

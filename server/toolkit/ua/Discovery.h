@@ -1,0 +1,20 @@
+#pragma once
+// GetEndpoints and FindServers: the one endpoint we offer (SecurityPolicy None, anonymous).
+#include "server/toolkit/ua/ServiceTable.h"
+#include "server/toolkit/ua/ServicesDiscovery.h"
+
+namespace zentarc::ua {
+
+struct UaServerConfig;
+
+// The endpoint URL to show a client: the URL it used to reach us when it gave one, else ours
+// with a wildcard host replaced by this machine's name.
+std::string advertisedEndpointUrl(const UaServerConfig& config, const std::string& clientUrl);
+ApplicationDescription serverDescription(const UaServerConfig& config, const std::string& url);
+std::vector<EndpointDescription> serverEndpoints(const UaServerConfig& config,
+                                                 const std::string& url);
+void registerDiscoveryServices(ServiceTable& table, const UaServerConfig& config);
+
+inline constexpr const char* kAnonymousPolicyId = "anonymous";
+
+}  // namespace zentarc::ua

@@ -1,0 +1,208 @@
+#include "server/toolkit/ua/ServerConnection.h"
+
+#include <algorithm>
+
+namespace zentarc::ua {
+
+namespace {
+// Clients may keep using a token for a quarter of its lifetime after it should have been renewed.
+std::chrono::milliseconds withGrace(uint32_t lifetimeMs) {
+  return std::chrono::milliseconds(static_cast<int64_t>(lifetimeMs) * 5 / 4);
+}
+
+uint32_t requestHandleOf(std::string_view responseBody) {
+  // encoding id NodeId, then ResponseHeader: timestamp, requestHandle
+  try {
+    Decoder d(responseBody.data(), responseBody.size());
+    NodeId id;
+    d.read(id);
+    DateTime t;
+    d.read(t);
+    uint32_t handle = 0;
+    d.read(handle);
+    return handle;
+  } catch (const UaError&) {
+    return 0;
+  }
+}
+}  // namespace
+
+ServerConnection::ServerConnection(uint64_t id, ConnectionHost& host, const UaServerLimits& limits,
+                                   Clock clock)
+    : id_(id), host_(host), limits_(limits), clock_(std::move(clock)),
+      acceptedAt_(clock_()), assembler_(ChunkLimits{}) {
+  receiveLimits_ = {limits_.receiveBufferSize, limits_.maxChunkCount, limits_.maxMessageSize};
+}
+
+void ServerConnection::fail(StatusCode code, const std::string& reason) {
+  if (state_ == State::Closed) return;
+  out_ += frameTcpMessage("ERR", encode(ErrorMessage{code, reason}));
+  closeReason_ = code;
+  state_ = State::Closed;
+}
+
+void ServerConnection::onBytes(const char* data, size_t size) {
+  if (state_ == State::Closed) return;
+  in_.append(data, size);
+  size_t at = 0;
+  try {
+    while (state_ != State::Closed && in_.size() - at >= kTcpHeaderSize) {
+      TcpHeader h = parseTcpHeader(in_.data() + at);
+      uint32_t limit = state_ == State::AwaitHello ? kMinBufferSize : receiveLimits_.maxChunkSize;
+      if (h.size > limit) throw UaError(Status::BadTcpMessageTooLarge, "chunk larger than the agreed buffer");
+      if (in_.size() - at < h.size) break;
+      processChunk(in_.data() + at, h.size);
+      at += h.size;
+    }
+  } catch (const UaError& e) {
+    fail(e.code(), e.what());
+  } catch (const std::bad_alloc&) {
+    fail(Status::BadTcpNotEnoughResources, "out of memory");
+  }
+  if (state_ == State::Closed) {
+    in_.clear();
+  } else {
+    in_.erase(0, at);
+  }
+}
+
+void ServerConnection::processChunk(const char* data, size_t size) {
+  std::string_view type(data, 3);
+  if (state_ == State::AwaitHello) {
+    if (type != "HEL") throw UaError(Status::BadTcpMessageTypeInvalid, "expected Hello");
+    onHello(data + kTcpHeaderSize, size - kTcpHeaderSize);
+    return;
+  }
+  if (type == "HEL") throw UaError(Status::BadTcpMessageTypeInvalid, "second Hello");
+  if (type != "OPN" && type != "MSG" && type != "CLO")
+    throw UaError(Status::BadTcpMessageTypeInvalid, "unexpected message type");
+  Chunk chunk = parseChunk(data, size);
+  if (type == "OPN") {
+    onOpen(chunk);
+    return;
+  }
+  if (state_ != State::Open) throw UaError(Status::BadTcpSecureChannelUnknown, "no secure channel open");
+  if (chunk.channelId != channelId_) throw UaError(Status::BadSecureChannelIdInvalid, "wrong channel id");
+  auto tok = tokenExpiry_.find(chunk.tokenId);
+  if (tok == tokenExpiry_.end() || clock_() > tok->second)
+    throw UaError(Status::BadSecureChannelTokenUnknown, "unknown or expired security token");
+  checkSequence(chunk.sequenceNumber);
+  if (type == "CLO") {
+    closeReason_ = Status::Good;
+    state_ = State::Closed;
+    return;
+  }
+  onMessage(chunk);
+}
+
+void ServerConnection::checkSequence(uint32_t sequenceNumber) {
+  if (haveReceivedSequence_ && !sequenceNumberFollows(lastReceivedSequence_, sequenceNumber))
+    throw UaError(Status::BadSequenceNumberInvalid, "sequence number out of order");
+  haveReceivedSequence_ = true;
+  lastReceivedSequence_ = sequenceNumber;
+}
+
+void ServerConnection::onHello(const char* body, size_t size) {
+  HelloMessage hello;
+  try {
+    Decoder d(body, size);
+    d.read(hello);
+  } catch (const UaError&) {
+    throw UaError(Status::BadDecodingError, "malformed Hello");
+  }
+  if (hello.endpointUrl.size() > 4096)
+    throw UaError(Status::BadTcpEndpointUrlInvalid, "endpoint URL too long");
+  if (hello.receiveBufferSize < kMinBufferSize || hello.sendBufferSize < kMinBufferSize)
+    throw UaError(Status::BadTcpInternalError, "buffer sizes below 8192");
+  endpointUrl_ = hello.endpointUrl;
+  AcknowledgeMessage ack;
+  ack.receiveBufferSize = std::min(limits_.receiveBufferSize, hello.sendBufferSize);
+  ack.sendBufferSize = std::min(limits_.sendBufferSize, hello.receiveBufferSize);
+  ack.maxMessageSize = limits_.maxMessageSize;
+  ack.maxChunkCount = limits_.maxChunkCount;
+  receiveLimits_ = {ack.receiveBufferSize, limits_.maxChunkCount, limits_.maxMessageSize};
+  sendLimits_ = {ack.sendBufferSize, hello.maxChunkCount, hello.maxMessageSize};
+  assembler_.setLimits(receiveLimits_);
+  out_ += frameTcpMessage("ACK", encode(ack));
+  state_ = State::AwaitOpen;
+}
+
+void ServerConnection::onOpen(const Chunk& chunk) {
+  if (chunk.header.chunk != 'F') throw UaError(Status::BadTcpMessageTypeInvalid, "chunked OpenSecureChannel");
+  if (chunk.securityPolicyUri != kSecurityPolicyNone)
+    throw UaError(Status::BadSecurityPolicyRejected, "only SecurityPolicy None is offered");
+  checkSequence(chunk.sequenceNumber);
+  OpenSecureChannelRequest req;
+  {
+    Decoder d(chunk.body.data(), chunk.body.size());
+    NodeId type;
+    d.read(type);
+    if (!type.isNumeric(OpenSecureChannelRequest::kEncodingId))
+      throw UaError(Status::BadTcpMessageTypeInvalid, "OPN without OpenSecureChannelRequest");
+    d.read(req);
+  }
+  if (req.securityMode != MessageSecurityMode::None)
+    throw UaError(Status::BadSecurityModeRejected, "only security mode None is offered");
+  if (req.requestType == SecurityTokenRequestType::Issue) {
+    if (state_ != State::AwaitOpen) throw UaError(Status::BadTcpSecureChannelUnknown, "channel already open");
+    channelId_ = host_.newChannelId();
+  } else if (req.requestType == SecurityTokenRequestType::Renew) {
+    if (state_ != State::Open || chunk.channelId != channelId_)
+      throw UaError(Status::BadTcpSecureChannelUnknown, "renewal of an unknown channel");
+  } else {
+    throw UaError(Status::BadRequestTypeInvalid, "unknown token request type");
+  }
+  uint32_t lifetime = req.requestedLifetime == 0 ? limits_.maxTokenLifetimeMs : req.requestedLifetime;
+  lifetime = std::clamp(lifetime, limits_.minTokenLifetimeMs, limits_.maxTokenLifetimeMs);
+  SteadyTime now = clock_();
+  ++currentTokenId_;
+  tokenExpiry_[currentTokenId_] = now + withGrace(lifetime);
+  // Older tokens stay valid until their own expiry; forget those already past it.
+  std::erase_if(tokenExpiry_, [now](const auto& kv) { return kv.second < now; });
+
+  OpenSecureChannelResponse resp;
+  resp.responseHeader.timestamp = DateTime::now();
+  resp.responseHeader.requestHandle = req.requestHeader.requestHandle;
+  resp.serverProtocolVersion = kProtocolVersion;
+  resp.securityToken = {channelId_, currentTokenId_, DateTime::now(), lifetime};
+  std::string body;
+  Encoder e(body);
+  e.write(NodeId(0, OpenSecureChannelResponse::kEncodingId));
+  e.write(resp);
+  ChunkLimits oneChunk = sendLimits_;
+  if (!appendOpenChunk(out_, channelId_, kSecurityPolicyNone, sendSequence_, chunk.requestId,
+                       body, oneChunk))
+    throw UaError(Status::BadTcpInternalError, "OpenSecureChannel response too large");
+  state_ = State::Open;
+}
+
+void ServerConnection::onMessage(const Chunk& chunk) {
+  std::optional<std::string> body = assembler_.add(chunk);
+  if (body) host_.onServiceRequest(*this, chunk.requestId, std::move(*body));
+}
+
+void ServerConnection::sendResponse(uint32_t requestId, std::string_view body) {
+  if (state_ != State::Open) return;
+  if (appendSymmetricChunks(out_, "MSG", channelId_, currentTokenId_, sendSequence_, requestId,
+                            body, sendLimits_))
+    return;
+  std::string fault = encodeServiceFault(requestHandleOf(body), Status::BadResponseTooLarge);
+  if (!appendSymmetricChunks(out_, "MSG", channelId_, currentTokenId_, sendSequence_, requestId,
+                             fault, sendLimits_))
+    fail(Status::BadTcpInternalError, "cannot send even a fault");
+}
+
+void ServerConnection::tick() {
+  if (state_ == State::Closed) return;
+  SteadyTime now = clock_();
+  if (state_ != State::Open) {
+    if (now - acceptedAt_ > std::chrono::milliseconds(limits_.helloTimeoutMs))
+      fail(Status::BadTimeout, "no secure channel opened in time");
+    return;
+  }
+  auto current = tokenExpiry_.find(currentTokenId_);
+  if (current == tokenExpiry_.end() || now > current->second)
+    fail(Status::BadSecureChannelClosed, "security token expired without renewal");
+}
+
+}  // namespace zentarc::ua

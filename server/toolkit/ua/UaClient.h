@@ -1,0 +1,126 @@
+#pragma once
+// A small synchronous OPC UA client on our codec: one connection, SecurityPolicy None,
+// anonymous session. Used by the command-line tool, tests and benchmarks. Not thread-safe:
+// one client per thread.
+#include <chrono>
+#include <string>
+
+#include "server/toolkit/ua/ServicesAttribute.h"
+#include "server/toolkit/ua/ServicesDiscovery.h"
+#include "server/toolkit/ua/ServicesMonitoredItem.h"
+#include "server/toolkit/ua/ServicesSecureChannel.h"
+#include "server/toolkit/ua/ServicesSession.h"
+#include "server/toolkit/ua/ServicesSubscription.h"
+#include "server/toolkit/ua/ServicesView.h"
+#include "server/toolkit/ua/UaTcp.h"
+
+namespace zentarc::ua {
+
+struct UaClientOptions {
+  std::chrono::milliseconds timeout{5000};  // connect and each request
+  uint32_t requestedTokenLifetimeMs = 600'000;
+  double requestedSessionTimeoutMs = 60'000;
+  std::string sessionName = "zentarc-ua";
+  uint32_t receiveBufferSize = 65536;
+  uint32_t sendBufferSize = 65536;
+  uint32_t maxMessageSize = 64u * 1024 * 1024;
+  uint32_t maxChunkCount = 0;
+};
+
+class UaClient {
+ public:
+  explicit UaClient(UaClientOptions options = {});
+  ~UaClient();
+  UaClient(const UaClient&) = delete;
+  UaClient& operator=(const UaClient&) = delete;
+
+  // Hello, OpenSecureChannel, CreateSession, ActivateSession (anonymous).
+  StatusCode connect(const std::string& endpointUrl);
+  // Hello and OpenSecureChannel only (discovery, tests).
+  StatusCode openChannel(const std::string& endpointUrl);
+  StatusCode createAndActivateSession();
+  // CloseSession (if any), CloseSecureChannel, close the socket. Safe to call twice.
+  void disconnect(bool deleteSubscriptions = true);
+  bool connected() const { return fd_ >= 0; }
+  // Why the last failure happened, in words.
+  const std::string& errorText() const { return error_; }
+
+  // Sends any request and waits for its response. The header's authentication token, handle
+  // and timestamp are filled in. The result is the service result (a ServiceFault's status
+  // included) or a transport failure.
+  template <typename Req, typename Resp>
+  StatusCode call(Req& request, Resp& response, std::chrono::milliseconds timeout = {}) {
+    prepareHeader(request.requestHeader);
+    std::string body;
+    Encoder e(body);
+    e.write(NodeId(0, Req::kEncodingId));
+    e.write(request);
+    std::string reply;
+    StatusCode st = exchange(body, reply, timeout);
+    if (!st.isGood()) return st;
+    return decodeResponse(reply, response);
+  }
+
+  // Conveniences for the common services.
+  StatusCode read(const std::vector<ReadValueId>& nodes, std::vector<DataValue>& results,
+                  double maxAge = 0);
+  StatusCode write(const std::vector<WriteValue>& nodes, std::vector<StatusCode>& results);
+  StatusCode browse(const BrowseDescription& node, std::vector<ReferenceDescription>& refs);
+
+  const AcknowledgeMessage& acknowledge() const { return ack_; }
+  const ChannelSecurityToken& securityToken() const { return token_; }
+  const NodeId& authenticationToken() const { return authToken_; }
+  const CreateSessionResponse& session() const { return sessionInfo_; }
+  int socketFd() const { return fd_; }
+
+ private:
+  void prepareHeader(RequestHeader& h);
+  StatusCode exchange(const std::string& body, std::string& reply, std::chrono::milliseconds timeout);
+  StatusCode renewIfDue();
+  StatusCode openSecureChannel(SecurityTokenRequestType type);
+  StatusCode sendAll(const std::string& bytes);
+  // Reads one chunk (header and body) into `chunk`.
+  StatusCode readChunk(std::string& chunk, std::chrono::steady_clock::time_point deadline);
+  StatusCode failWith(StatusCode st, const std::string& text);
+  void closeSocket();
+
+  template <typename Resp>
+  StatusCode decodeResponse(const std::string& reply, Resp& response) {
+    try {
+      Decoder d(reply);
+      NodeId type;
+      d.read(type);
+      if (type.isNumeric(ServiceFault::kEncodingId)) {
+        ServiceFault f;
+        d.read(f);
+        error_ = std::string("service fault ") + statusCodeName(f.responseHeader.serviceResult);
+        return f.responseHeader.serviceResult.isGood() ? StatusCode(Status::BadUnknownResponse)
+                                                       : f.responseHeader.serviceResult;
+      }
+      if (!type.isNumeric(Resp::kEncodingId))
+        return failWith(Status::BadUnknownResponse, "unexpected response type " + type.toString());
+      d.read(response);
+      return response.responseHeader.serviceResult;
+    } catch (const UaError& e) {
+      return failWith(e.code(), std::string("malformed response: ") + e.what());
+    }
+  }
+
+  UaClientOptions options_;
+  int fd_ = -1;
+  std::string error_;
+  std::string endpointUrl_;
+  AcknowledgeMessage ack_;
+  ChunkLimits sendLimits_;
+  MessageAssembler assembler_{ChunkLimits{}};
+  ChannelSecurityToken token_;
+  std::chrono::steady_clock::time_point tokenIssued_{};
+  uint32_t sequence_ = 1;
+  uint32_t requestId_ = 0;
+  uint32_t requestHandle_ = 0;
+  NodeId authToken_;
+  CreateSessionResponse sessionInfo_;
+  bool sessionActive_ = false;
+};
+
+}  // namespace zentarc::ua

@@ -1,0 +1,147 @@
+#include "server/toolkit/ua/UaTcp.h"
+
+namespace zentarc::ua {
+
+namespace {
+void putU32(std::string& out, size_t at, uint32_t v) {
+  std::memcpy(&out[at], &v, 4);
+}
+
+bool knownType(std::string_view t) {
+  return t == "HEL" || t == "ACK" || t == "ERR" || t == "RHE" || t == "OPN" || t == "MSG" ||
+         t == "CLO";
+}
+}  // namespace
+
+TcpHeader parseTcpHeader(const char* data) {
+  TcpHeader h;
+  h.type.assign(data, 3);
+  h.chunk = data[3];
+  std::memcpy(&h.size, data + 4, 4);
+  if (!knownType(h.type)) throw UaError(Status::BadTcpMessageTypeInvalid, "unknown message type");
+  if (h.chunk != 'F' && h.chunk != 'C' && h.chunk != 'A')
+    throw UaError(Status::BadTcpMessageTypeInvalid, "unknown chunk type");
+  if (h.size < kTcpHeaderSize) throw UaError(Status::BadTcpMessageTypeInvalid, "message size too small");
+  return h;
+}
+
+std::string frameTcpMessage(std::string_view type, const std::string& body) {
+  std::string out;
+  out.reserve(kTcpHeaderSize + body.size());
+  out.append(type.data(), 3);
+  out.push_back('F');
+  out.append(4, '\0');
+  out.append(body);
+  putU32(out, 4, static_cast<uint32_t>(out.size()));
+  return out;
+}
+
+Chunk parseChunk(const char* data, size_t size) {
+  Chunk c;
+  c.header = parseTcpHeader(data);
+  if (c.header.size != size) throw UaError(Status::BadDecodingError, "chunk size mismatch");
+  Decoder d(data + kTcpHeaderSize, size - kTcpHeaderSize);
+  d.read(c.channelId);
+  if (c.header.type == "OPN") {
+    d.read(c.securityPolicyUri);
+    d.read(c.senderCertificate);
+    d.read(c.receiverThumbprint);
+  } else if (c.header.type == "MSG" || c.header.type == "CLO") {
+    d.read(c.tokenId);
+  } else {
+    throw UaError(Status::BadTcpMessageTypeInvalid, "not a secure channel message");
+  }
+  d.read(c.sequenceNumber);
+  d.read(c.requestId);
+  c.body = std::string_view(reinterpret_cast<const char*>(d.position()), d.remaining());
+  return c;
+}
+
+bool appendOpenChunk(std::string& out, uint32_t channelId, const String& policyUri,
+                     uint32_t& sequenceNumber, uint32_t requestId, std::string_view body,
+                     const ChunkLimits& limits) {
+  std::string chunk = "OPNF";
+  chunk.append(4, '\0');
+  Encoder e(chunk);
+  e.write(channelId);
+  e.write(policyUri);
+  e.write(ByteString{});
+  e.write(ByteString{});
+  e.write(sequenceNumber);
+  e.write(requestId);
+  chunk.append(body);
+  if (limits.maxChunkSize && chunk.size() > limits.maxChunkSize) return false;
+  putU32(chunk, 4, static_cast<uint32_t>(chunk.size()));
+  sequenceNumber = nextSequenceNumber(sequenceNumber);
+  out += chunk;
+  return true;
+}
+
+bool appendSymmetricChunks(std::string& out, std::string_view type, uint32_t channelId,
+                           uint32_t tokenId, uint32_t& sequenceNumber, uint32_t requestId,
+                           std::string_view body, const ChunkLimits& limits) {
+  if (limits.maxMessageSize && body.size() > limits.maxMessageSize) return false;
+  size_t perChunk = limits.maxChunkSize > kSymmetricOverhead
+                        ? limits.maxChunkSize - kSymmetricOverhead
+                        : kMinBufferSize - kSymmetricOverhead;
+  size_t count = body.empty() ? 1 : (body.size() + perChunk - 1) / perChunk;
+  if (limits.maxChunkCount && count > limits.maxChunkCount) return false;
+  out.reserve(out.size() + body.size() + count * kSymmetricOverhead);
+  size_t at = 0;
+  for (size_t i = 0; i < count; ++i) {
+    size_t n = std::min(perChunk, body.size() - at);
+    size_t start = out.size();
+    out.append(type.data(), 3);
+    out.push_back(i + 1 == count ? 'F' : 'C');
+    out.append(4, '\0');
+    Encoder e(out);
+    e.write(channelId);
+    e.write(tokenId);
+    e.write(sequenceNumber);
+    e.write(requestId);
+    out.append(body.substr(at, n));
+    putU32(out, start + 4, static_cast<uint32_t>(out.size() - start));
+    sequenceNumber = nextSequenceNumber(sequenceNumber);
+    at += n;
+  }
+  return true;
+}
+
+uint32_t nextSequenceNumber(uint32_t n) { return n >= 4294966271u ? 1 : n + 1; }
+
+bool sequenceNumberFollows(uint32_t last, uint32_t received) {
+  if (received == last + 1 && last != 0xFFFFFFFFu) return true;
+  // After the wrap point the sender restarts below 1024.
+  return last >= 4294966271u && received < 1024;
+}
+
+std::optional<std::string> MessageAssembler::add(const Chunk& chunk) {
+  if (chunk.header.chunk == 'A') {
+    pending_.erase(chunk.requestId);
+    return std::nullopt;
+  }
+  auto it = pending_.find(chunk.requestId);
+  if (it == pending_.end()) {
+    if (chunk.header.chunk == 'F') return std::string(chunk.body);  // the common single chunk
+    if (pending_.size() >= maxPending_)
+      throw UaError(Status::BadTcpNotEnoughResources, "too many partial messages");
+    it = pending_.emplace(chunk.requestId, Pending{}).first;
+  }
+  Pending& p = it->second;
+  ++p.chunks;
+  if (limits_.maxChunkCount && p.chunks > limits_.maxChunkCount) {
+    pending_.erase(it);
+    throw UaError(Status::BadTcpMessageTooLarge, "too many chunks");
+  }
+  if (limits_.maxMessageSize && p.body.size() + chunk.body.size() > limits_.maxMessageSize) {
+    pending_.erase(it);
+    throw UaError(Status::BadTcpMessageTooLarge, "message too large");
+  }
+  p.body.append(chunk.body);
+  if (chunk.header.chunk == 'C') return std::nullopt;
+  std::string whole = std::move(p.body);
+  pending_.erase(it);
+  return whole;
+}
+
+}  // namespace zentarc::ua

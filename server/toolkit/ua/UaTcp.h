@@ -1,0 +1,117 @@
+#pragma once
+// UA TCP framing and UA Secure Conversation chunks (SecurityPolicy None): message headers,
+// Hello / Acknowledge / Error, chunk parsing and building, and reassembly with limits.
+// Shared by the server connection and the client.
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "server/toolkit/ua/Binary.h"
+
+namespace zentarc::ua {
+
+inline constexpr size_t kTcpHeaderSize = 8;
+inline constexpr uint32_t kMinBufferSize = 8192;   // the smallest chunk size UA TCP allows
+inline constexpr size_t kSymmetricOverhead = 24;   // header, channel, token, sequence header
+inline constexpr uint32_t kProtocolVersion = 0;
+
+struct TcpHeader {
+  std::string type;  // "HEL", "ACK", "ERR", "RHE", "OPN", "MSG", "CLO"
+  char chunk = 'F';  // 'F' final, 'C' intermediate, 'A' abort
+  uint32_t size = 0; // whole chunk, header included
+};
+
+// Reads the 8-byte header; throws UaError(BadTcpMessageTypeInvalid) for unknown types or
+// sizes below the header.
+TcpHeader parseTcpHeader(const char* data);
+
+struct HelloMessage {
+  uint32_t protocolVersion = kProtocolVersion;
+  uint32_t receiveBufferSize = 65536;
+  uint32_t sendBufferSize = 65536;
+  uint32_t maxMessageSize = 0;  // 0: no limit
+  uint32_t maxChunkCount = 0;   // 0: no limit
+  String endpointUrl;
+  ZUA_FIELDS(protocolVersion, receiveBufferSize, sendBufferSize, maxMessageSize, maxChunkCount,
+             endpointUrl)
+};
+
+struct AcknowledgeMessage {
+  uint32_t protocolVersion = kProtocolVersion;
+  uint32_t receiveBufferSize = 65536;
+  uint32_t sendBufferSize = 65536;
+  uint32_t maxMessageSize = 0;
+  uint32_t maxChunkCount = 0;
+  ZUA_FIELDS(protocolVersion, receiveBufferSize, sendBufferSize, maxMessageSize, maxChunkCount)
+};
+
+struct ErrorMessage {
+  StatusCode error;
+  String reason;
+  ZUA_FIELDS(error, reason)
+};
+
+// A whole HEL/ACK/ERR message: header then body.
+std::string frameTcpMessage(std::string_view type, const std::string& body);
+
+// One parsed secure-conversation chunk. `body` points into the caller's buffer.
+struct Chunk {
+  TcpHeader header;
+  uint32_t channelId = 0;
+  // OPN only: asymmetric security header
+  String securityPolicyUri;
+  ByteString senderCertificate;
+  ByteString receiverThumbprint;
+  // MSG / CLO only: symmetric security header
+  uint32_t tokenId = 0;
+  uint32_t sequenceNumber = 0;
+  uint32_t requestId = 0;
+  std::string_view body;
+};
+
+// Parses an OPN, MSG or CLO chunk of exactly `size` bytes. Throws UaError.
+Chunk parseChunk(const char* data, size_t size);
+
+// Sizes agreed in Hello / Acknowledge for one direction of a connection.
+struct ChunkLimits {
+  uint32_t maxChunkSize = 65536;
+  uint32_t maxChunkCount = 0;    // 0: no limit
+  uint32_t maxMessageSize = 0;   // 0: no limit
+};
+
+// Appends the chunks of one message to `out`. OPN is always one chunk (its body must fit).
+// Returns false (appending nothing) when the message breaks the limits.
+bool appendOpenChunk(std::string& out, uint32_t channelId, const String& policyUri,
+                     uint32_t& sequenceNumber, uint32_t requestId, std::string_view body,
+                     const ChunkLimits& limits);
+bool appendSymmetricChunks(std::string& out, std::string_view type, uint32_t channelId,
+                           uint32_t tokenId, uint32_t& sequenceNumber, uint32_t requestId,
+                           std::string_view body, const ChunkLimits& limits);
+
+// Next sequence number, wrapping as the UA rule allows (after 4294966271 back to a small one).
+uint32_t nextSequenceNumber(uint32_t n);
+// Whether `received` may follow `last`.
+bool sequenceNumberFollows(uint32_t last, uint32_t received);
+
+// Collects MSG chunks per request id until the final one. Limits count chunks and bytes per
+// message and the number of messages assembled at once.
+class MessageAssembler {
+ public:
+  explicit MessageAssembler(ChunkLimits limits, size_t maxPending = 64)
+      : limits_(limits), maxPending_(maxPending) {}
+  void setLimits(ChunkLimits limits) { limits_ = limits; }
+  // The whole body when `chunk` is final; nullopt when more chunks are due or it was an abort.
+  // Throws UaError(BadTcpMessageTooLarge / BadEncodingLimitsExceeded) over the limits.
+  std::optional<std::string> add(const Chunk& chunk);
+
+ private:
+  struct Pending {
+    std::string body;
+    uint32_t chunks = 0;
+  };
+  ChunkLimits limits_;
+  size_t maxPending_;
+  std::map<uint32_t, Pending> pending_;
+};
+
+}  // namespace zentarc::ua

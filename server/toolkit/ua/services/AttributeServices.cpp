@@ -1,0 +1,207 @@
+// Read and Write. Values from the cache are answered at once; reads from the device and
+// writes are toolkit requests on the tag, answered when the last of them completes (or when
+// the request's time is up).
+#include <cmath>
+
+#include "server/toolkit/ua/services/AttributeRead.h"
+#include "server/toolkit/ua/services/UaServices.h"
+#include "server/toolkit/ua/services/ValueMapping.h"
+
+namespace zentarc::ua {
+
+struct UaServices::DeviceOperation {
+  enum class Kind { Read, Write } kind = Kind::Read;
+  ReplyBase reply;
+  TimestampsToReturn timestamps = TimestampsToReturn::Both;
+  std::vector<DataValue> values;         // Read: one per node; filled at the end
+  std::vector<StatusCode> statuses;      // Write: one per node
+  std::vector<const Node*> deviceNodes;  // Read: the node of each value, null when done
+  std::vector<SOCmnPointer<SODaSRequest>> requests;  // index -> request (null: none)
+  size_t outstanding = 0;
+  SteadyTime deadline{};
+  bool finished = false;
+};
+
+namespace {
+
+StatusCode statusForWrite(const SODaSRequest& request) {
+  const HRESULT r = request.getResult();
+  if (SUCCEEDED(r)) return Status::Good;
+  if (r == OPC_E_BADRIGHTS) return Status::BadNotWritable;
+  if (r == OPC_E_BADTYPE) return Status::BadTypeMismatch;
+  if (request.isWriteQualityValid()) {
+    const StatusCode s = statusForQuality(request.getWriteQuality());
+    if (s.isBad()) return s;
+  }
+  return Status::Bad;
+}
+
+bool validTimestamps(TimestampsToReturn t) {
+  return t >= TimestampsToReturn::Source && t <= TimestampsToReturn::Neither;
+}
+
+}  // namespace
+
+void UaServices::read(RequestContext& ctx, ReadRequest& req, const Reply<ReadResponse>& reply) {
+  if (req.nodesToRead.empty()) return reply.fault(Status::BadNothingToDo);
+  if (req.nodesToRead.size() > limits_.maxNodesPerRead) return reply.fault(Status::BadTooManyOperations);
+  if (req.maxAge < 0 || std::isnan(req.maxAge)) return reply.fault(Status::BadMaxAgeInvalid);
+  if (!validTimestamps(req.timestampsToReturn)) return reply.fault(Status::BadTimestampsToReturnInvalid);
+
+  ReadResponse resp;
+  resp.results.resize(req.nodesToRead.size());
+  std::shared_ptr<DeviceOperation> op;
+  const auto wallNow = std::chrono::system_clock::now();
+  for (size_t i = 0; i < req.nodesToRead.size(); ++i) {
+    const ReadValueId& r = req.nodesToRead[i];
+    const Node* node = space_.find(r.nodeId);
+    if (!node) {
+      resp.results[i].status = Status::BadNodeIdUnknown;
+      continue;
+    }
+    if (!r.dataEncoding.name.empty()) {
+      resp.results[i].status = r.attributeId == static_cast<uint32_t>(AttributeId::Value)
+                                   ? Status::BadDataEncodingUnsupported
+                                   : Status::BadDataEncodingInvalid;
+      continue;
+    }
+    resp.results[i] = readAttribute(*node, r.attributeId, r.indexRange, req.timestampsToReturn);
+    // A fresh value is wanted: maxAge 0, or a cache older than maxAge.
+    // Values with an index range are served from the cache.
+    const bool valueOfTag = node->tag && r.attributeId == static_cast<uint32_t>(AttributeId::Value) &&
+                            (node->accessLevel & kAccessCurrentRead) && r.indexRange.empty();
+    if (!valueOfTag) continue;
+    bool fresh = req.maxAge == 0;
+    if (!fresh) {
+      auto cache = node->tag->getCache();
+      const auto age = std::chrono::duration<double, std::milli>(wallNow - cache->getTimeStamp());
+      fresh = cache->isWaitingForInitialData() || age.count() > req.maxAge;
+    }
+    if (!fresh) continue;
+    if (!op) {
+      op = std::make_shared<DeviceOperation>();
+      op->reply = reply;
+      op->timestamps = req.timestampsToReturn;
+      op->deviceNodes.assign(req.nodesToRead.size(), nullptr);
+      op->requests.resize(req.nodesToRead.size());
+    }
+    op->deviceNodes[i] = node;
+  }
+  if (!op) return reply(std::move(resp));
+
+  op->values = std::move(resp.results);
+  const uint32_t hint = ctx.requestHeader.timeoutHint;
+  op->deadline = now() + std::chrono::milliseconds(hint ? hint : limits_.defaultDeviceTimeoutMs);
+  // One extra count until every request is out, so an at-once completion cannot finish early.
+  op->outstanding = 1;
+  deviceOperations_.push_back(op);
+  std::weak_ptr<bool> alive = alive_;
+  for (size_t i = 0; i < op->deviceNodes.size(); ++i) {
+    const Node* node = op->deviceNodes[i];
+    if (!node) continue;
+    ++op->outstanding;
+    std::weak_ptr<DeviceOperation> weak = op;
+    op->requests[i] = node->tag->submitRead(
+        SODASREQUEST_TYPE_ASYNC_DEVICE, [this, weak, alive, post = post_](SODaSRequest&) {
+          post([this, weak, alive] {
+            auto o = weak.lock();
+            if (!o || !alive.lock() || o->finished) return;
+            if (--o->outstanding == 0) finishDeviceOperation(o);
+          });
+        });
+  }
+  if (--op->outstanding == 0) finishDeviceOperation(op);
+}
+
+void UaServices::write(RequestContext& ctx, WriteRequest& req, const Reply<WriteResponse>& reply) {
+  if (req.nodesToWrite.empty()) return reply.fault(Status::BadNothingToDo);
+  if (req.nodesToWrite.size() > limits_.maxNodesPerWrite) return reply.fault(Status::BadTooManyOperations);
+
+  auto op = std::make_shared<DeviceOperation>();
+  op->kind = DeviceOperation::Kind::Write;
+  op->reply = reply;
+  op->statuses.assign(req.nodesToWrite.size(), Status::Good);
+  op->requests.resize(req.nodesToWrite.size());
+  std::vector<SOCmnVariant> values(req.nodesToWrite.size());
+  std::vector<const Node*> targets(req.nodesToWrite.size(), nullptr);
+  for (size_t i = 0; i < req.nodesToWrite.size(); ++i) {
+    const WriteValue& w = req.nodesToWrite[i];
+    const Node* node = space_.find(w.nodeId);
+    StatusCode& s = op->statuses[i];
+    if (!node) { s = Status::BadNodeIdUnknown; continue; }
+    if (!hasAttribute(*node, w.attributeId)) { s = Status::BadAttributeIdInvalid; continue; }
+    if (w.attributeId != static_cast<uint32_t>(AttributeId::Value) || !node->tag ||
+        !(node->accessLevel & kAccessCurrentWrite)) {
+      s = Status::BadNotWritable;
+      continue;
+    }
+    if (!w.indexRange.empty()) {
+      uint32_t a = 0, b = 0;
+      s = parseIndexRange(w.indexRange, a, b) ? Status::BadWriteNotSupported
+                                               : Status::BadIndexRangeInvalid;
+      continue;
+    }
+    if (!w.value.value) { s = Status::BadTypeMismatch; continue; }
+    const uint32_t count = node->arrayDimensions.empty() ? 0 : node->arrayDimensions[0];
+    s = fromVariant(*w.value.value, node->tag->getNativeDatatype(), count, values[i]);
+    if (s.isGood()) targets[i] = node;
+  }
+
+  const uint32_t hint = ctx.requestHeader.timeoutHint;
+  op->deadline = now() + std::chrono::milliseconds(hint ? hint : limits_.defaultDeviceTimeoutMs);
+  op->outstanding = 1;
+  deviceOperations_.push_back(op);
+  std::weak_ptr<bool> alive = alive_;
+  for (size_t i = 0; i < targets.size(); ++i) {
+    if (!targets[i]) continue;
+    ++op->outstanding;
+    std::weak_ptr<DeviceOperation> weak = op;
+    op->requests[i] = targets[i]->tag->submitWrite(
+        values[i], [this, weak, alive, post = post_](SODaSRequest&) {
+          post([this, weak, alive] {
+            auto o = weak.lock();
+            if (!o || !alive.lock() || o->finished) return;
+            if (--o->outstanding == 0) finishDeviceOperation(o);
+          });
+        });
+  }
+  if (--op->outstanding == 0) finishDeviceOperation(op);
+}
+
+void UaServices::finishDeviceOperation(const std::shared_ptr<DeviceOperation>& op) {
+  if (op->finished) return;
+  op->finished = true;
+  std::erase(deviceOperations_, op);
+  if (op->kind == DeviceOperation::Kind::Read) {
+    for (size_t i = 0; i < op->deviceNodes.size(); ++i) {
+      const Node* node = op->deviceNodes[i];
+      if (!node) continue;
+      // The cache now holds what the device said; its quality tells success from failure.
+      if (op->requests[i] && op->requests[i]->isCompleted())
+        op->values[i] = readTagValue(*node, op->timestamps);
+      else
+        op->values[i] = DataValue{{}, Status::BadTimeout};
+    }
+    ReadResponse resp;
+    resp.results = std::move(op->values);
+    Reply<ReadResponse>(op->reply)(std::move(resp));
+  } else {
+    for (size_t i = 0; i < op->requests.size(); ++i) {
+      const auto& r = op->requests[i];
+      if (!r) continue;
+      op->statuses[i] = r->isCompleted() ? statusForWrite(*r) : StatusCode(Status::BadTimeout);
+    }
+    WriteResponse resp;
+    resp.results = std::move(op->statuses);
+    Reply<WriteResponse>(op->reply)(std::move(resp));
+  }
+}
+
+void UaServices::expireDeviceOperations(SteadyTime t) {
+  std::vector<std::shared_ptr<DeviceOperation>> due;
+  for (auto& op : deviceOperations_)
+    if (t >= op->deadline) due.push_back(op);
+  for (auto& op : due) finishDeviceOperation(op);
+}
+
+}  // namespace zentarc::ua

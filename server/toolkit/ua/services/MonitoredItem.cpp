@@ -1,0 +1,164 @@
+#include "server/toolkit/ua/services/MonitoredItem.h"
+
+#include <cmath>
+
+#include "server/toolkit/ua/Binary.h"
+#include "server/toolkit/ua/services/AttributeRead.h"
+
+namespace zentarc::ua {
+
+namespace {
+
+// Info bits of a status code: InfoType DataValue with the Overflow flag.
+constexpr uint32_t kOverflowBits = 0x0480;
+
+std::optional<double> numeric(const Scalar& s) {
+  return std::visit(
+      [](const auto& x) -> std::optional<double> {
+        using T = std::decay_t<decltype(x)>;
+        if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>)
+          return static_cast<double>(x);
+        else
+          return std::nullopt;
+      },
+      s);
+}
+
+bool isNumericType(VariantType t) {
+  return t >= VariantType::SByte && t <= VariantType::Double;
+}
+
+bool exceedsDeadband(const Variant& a, const Variant& b, double deadband) {
+  if (a.type != b.type || a.isArray != b.isArray) return true;
+  if (!a.isArray) {
+    auto x = numeric(a.scalar), y = numeric(b.scalar);
+    if (!x || !y) return !(a == b);
+    return std::fabs(*x - *y) > deadband;
+  }
+  if (a.array.size() != b.array.size()) return true;
+  for (size_t i = 0; i < a.array.size(); ++i) {
+    auto x = numeric(a.array[i]), y = numeric(b.array[i]);
+    if (!x || !y) return !(a == b);
+    if (std::fabs(*x - *y) > deadband) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+MonitoredItem::MonitoredItem(uint32_t id, const Node& node, ReadValueId target,
+                             TimestampsToReturn timestamps)
+    : timestamps(timestamps), id(id), node(node), target(std::move(target)) {
+  if (node.tag && this->target.attributeId == static_cast<uint32_t>(AttributeId::Value))
+    cache_ = node.tag->getCache();
+}
+
+StatusCode MonitoredItem::setFilter(const ExtensionObject& eo) {
+  if (eo.empty() && eo.typeId.isNull()) {
+    filter = DataChangeFilter{};
+    return Status::Good;
+  }
+  DataChangeFilter f;
+  try {
+    if (!fromExtensionObject(eo, f)) return Status::BadMonitoredItemFilterUnsupported;
+  } catch (const UaError&) {
+    return Status::BadMonitoredItemFilterInvalid;
+  }
+  if (target.attributeId != static_cast<uint32_t>(AttributeId::Value)) return Status::BadFilterNotAllowed;
+  if (f.trigger < DataChangeTrigger::Status || f.trigger > DataChangeTrigger::StatusValueTimestamp)
+    return Status::BadMonitoredItemFilterInvalid;
+  if (f.deadbandType > 2) return Status::BadDeadbandFilterInvalid;
+  // Percent needs an engineering range, which tags do not have.
+  if (f.deadbandType == static_cast<uint32_t>(DeadbandType::Percent))
+    return Status::BadMonitoredItemFilterUnsupported;
+  if (f.deadbandType == static_cast<uint32_t>(DeadbandType::Absolute)) {
+    if (f.deadbandValue < 0 || std::isnan(f.deadbandValue)) return Status::BadDeadbandFilterInvalid;
+    const uint32_t dt = node.dataType.numericId();
+    if (node.dataType.namespaceIndex != 0 || !isNumericType(static_cast<VariantType>(dt)))
+      return Status::BadFilterNotAllowed;
+  }
+  filter = f;
+  return Status::Good;
+}
+
+void MonitoredItem::setQueue(uint32_t size, bool oldest) {
+  queueSize = size == 0 ? 1 : size;
+  discardOldest = oldest;
+  while (queue.size() > queueSize) {
+    if (discardOldest) queue.pop_front();
+    else queue.pop_back();
+  }
+}
+
+void MonitoredItem::resetSampling() {
+  sampled_ = false;
+  lastUpdateCount_ = 0;
+}
+
+bool MonitoredItem::sample() {
+  if (mode == MonitoringMode::Disabled) return false;
+  DataValue now;
+  if (cache_) {
+    const uint64_t count = cache_->getUpdateCount();
+    if (sampled_ && count == lastUpdateCount_) return false;
+    lastUpdateCount_ = count;
+    now = readTagValue(node, timestamps);
+    if (!(node.accessLevel & kAccessCurrentRead)) now = DataValue{{}, Status::BadNotReadable};
+  } else {
+    now = readAttribute(node, target.attributeId, target.indexRange, timestamps);
+  }
+  if (!target.indexRange.empty() && cache_ && now.value) {
+    uint32_t first = 0, last = 0;
+    if (parseIndexRange(target.indexRange, first, last)) {
+      const StatusCode s = applyIndexRange(*now.value, first, last);
+      if (s.isBad()) now = DataValue{{}, s};
+    }
+  }
+  if (sampled_ && !changed(last_, now)) return false;
+  sampled_ = true;
+  last_ = now;
+  enqueue(std::move(now));
+  return true;
+}
+
+bool MonitoredItem::changed(const DataValue& before, const DataValue& now) const {
+  const uint32_t s0 = before.status ? before.status->value : 0;
+  const uint32_t s1 = now.status ? now.status->value : 0;
+  if (s0 != s1) return true;
+  if (filter.trigger == DataChangeTrigger::Status) return false;
+  const bool has0 = before.value.has_value(), has1 = now.value.has_value();
+  if (has0 != has1) return true;
+  if (has0) {
+    if (filter.deadbandType == static_cast<uint32_t>(DeadbandType::Absolute)) {
+      if (exceedsDeadband(*before.value, *now.value, filter.deadbandValue)) return true;
+    } else if (!(*before.value == *now.value)) {
+      return true;
+    }
+  }
+  if (filter.trigger == DataChangeTrigger::StatusValueTimestamp &&
+      before.sourceTimestamp != now.sourceTimestamp)
+    return true;
+  // Non-tag values (e.g. CurrentTime) are compared by value only; the server timestamp of a
+  // repeated value is not a change.
+  return false;
+}
+
+void MonitoredItem::enqueue(DataValue value) {
+  if (queue.size() < queueSize) {
+    queue.push_back(std::move(value));
+    return;
+  }
+  auto markOverflow = [](DataValue& dv) {
+    dv.status = StatusCode((dv.status ? dv.status->value : 0) | kOverflowBits);
+  };
+  if (discardOldest) {
+    queue.pop_front();
+    queue.push_back(std::move(value));
+    if (queueSize > 1) markOverflow(queue.front());
+  } else {
+    queue.back() = std::move(value);
+    if (queueSize > 1) markOverflow(queue.back());
+  }
+}
+
+}  // namespace zentarc::ua

@@ -1,0 +1,60 @@
+#pragma once
+// A monitored item: what it watches, how it samples, its filter and its queue. It maps onto
+// a toolkit item on the watched tag, active while the monitoring mode is Sampling or
+// Reporting, so the polling thread reads the tag at the item's sampling interval.
+#include <deque>
+#include <optional>
+
+#include "server/toolkit/SODaSItem.h"
+#include "server/toolkit/ua/ServicesMonitoredItem.h"
+#include "server/toolkit/ua/services/AddressSpace.h"
+
+namespace zentarc::ua {
+
+struct SamplingGroup;
+
+class MonitoredItem {
+ public:
+  MonitoredItem(uint32_t id, const Node& node, ReadValueId target, TimestampsToReturn timestamps);
+
+  // Validates a requested filter for this item's node and attribute. An empty filter is
+  // StatusValue without deadband.
+  StatusCode setFilter(const ExtensionObject& filter);
+  void setQueue(uint32_t queueSize, bool discardOldest);
+
+  // Takes a sample when the value may have changed; queues it when the filter says it
+  // changed (the first sample always). True when something was queued.
+  bool sample();
+
+  bool reporting() const { return mode == MonitoringMode::Reporting; }
+  bool active() const { return mode != MonitoringMode::Disabled; }
+  // Forgets what was sampled so the next sample is reported again (e.g. on re-enabling).
+  void resetSampling();
+
+  const uint32_t id;
+  const Node& node;
+  const ReadValueId target;
+  TimestampsToReturn timestamps;
+  uint32_t clientHandle = 0;
+  MonitoringMode mode = MonitoringMode::Reporting;
+  double samplingInterval = 0;  // revised, ms
+  bool followsPublishing = false;  // asked for the publishing interval (-1)
+  uint32_t queueSize = 1;
+  bool discardOldest = true;
+  DataChangeFilter filter;
+
+  std::deque<DataValue> queue;
+  SamplingGroup* group = nullptr;
+  SOCmnPointer<SODaSItem> toolkitItem;
+
+ private:
+  bool changed(const DataValue& before, const DataValue& now) const;
+  void enqueue(DataValue value);
+
+  SOCmnPointer<SODaSCache> cache_;  // the tag's cache, for cheap change checks
+  uint64_t lastUpdateCount_ = 0;
+  bool sampled_ = false;
+  DataValue last_;
+};
+
+}  // namespace zentarc::ua

@@ -1,0 +1,36 @@
+#pragma once
+// Limits of the attribute, view and subscription services. The defaults suit a plant server
+// with tens of clients and tens of thousands of tags; every service checks them first.
+#include <cstdint>
+
+namespace zentarc::ua {
+
+struct ServiceLimits {
+  uint32_t maxNodesPerRead = 10000;
+  uint32_t maxNodesPerWrite = 1000;
+  uint32_t maxNodesPerBrowse = 1000;
+  uint32_t maxNodesPerRegisterNodes = 1000;
+  uint32_t maxNodesPerTranslate = 1000;
+  uint32_t maxMonitoredItemsPerCall = 10000;
+  uint32_t maxReferencesPerBrowse = 1000;       // per node, when the client asks for more
+  uint16_t maxBrowseContinuationPoints = 10;    // per session
+  uint32_t maxSubscriptionsPerSession = 50;
+  uint32_t maxSubscriptions = 500;
+  uint32_t maxMonitoredItemsPerSubscription = 50000;
+  uint32_t maxMonitoredItems = 200000;
+  uint32_t maxPublishRequestsPerSession = 10;
+  uint32_t maxRetransmissionQueue = 100;        // unacknowledged messages per subscription
+  uint32_t maxNotificationsPerPublish = 20000;  // when the client leaves it open (0)
+  uint32_t maxQueueSize = 1000;                 // per monitored item
+  double minPublishingIntervalMs = 50;
+  double maxPublishingIntervalMs = 3'600'000;
+  double minSamplingIntervalMs = 50;
+  double maxSamplingIntervalMs = 3'600'000;
+  uint32_t maxKeepAliveCount = 10000;
+  uint32_t maxLifetimeCount = 100000;
+  uint32_t defaultDeviceTimeoutMs = 10000;      // device reads and writes without timeoutHint
+  uint32_t maxArrayLength = 65535;
+  uint32_t maxStringLength = 65535;
+};
+
+}  // namespace zentarc::ua

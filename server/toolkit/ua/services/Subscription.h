@@ -1,0 +1,70 @@
+#pragma once
+// A subscription: its publishing parameters and counters, its monitored items grouped by
+// sampling interval (each group a toolkit group with that update rate), and the messages
+// sent but not yet acknowledged.
+#include <chrono>
+#include <deque>
+#include <map>
+#include <memory>
+
+#include "server/toolkit/SODaSGroup.h"
+#include "server/toolkit/ua/ServicesSubscription.h"
+#include "server/toolkit/ua/services/MonitoredItem.h"
+
+namespace zentarc::ua {
+
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+struct SessionState;
+
+struct SamplingGroup {
+  double interval = 0;
+  bool followsPublishing = false;
+  SteadyTime nextDue{};
+  std::vector<MonitoredItem*> items;
+  SOCmnPointer<SODaSGroup> toolkitGroup;
+};
+
+class Subscription {
+ public:
+  Subscription(uint32_t id, std::shared_ptr<SessionState> session) : id(id), session(std::move(session)) {}
+
+  // Samples every group that is due; returns true when any item queued a value.
+  bool sampleDue(SteadyTime now);
+  // Reporting items hold queued values.
+  bool hasNotifications() const;
+  // The next message: up to maxNotificationsPerPublish values; `more` when some remain.
+  NotificationMessage takeNotifications(bool& more);
+  // A keep-alive carries the next sequence number without using it.
+  NotificationMessage keepAlive() const;
+  void remember(const NotificationMessage& message, uint32_t limit);
+  std::vector<uint32_t> availableSequenceNumbers() const;
+  bool acknowledge(uint32_t sequenceNumber);
+  const NotificationMessage* findMessage(uint32_t sequenceNumber) const;
+
+  const uint32_t id;
+  const std::shared_ptr<SessionState> session;
+  double publishingInterval = 1000;
+  uint32_t lifetimeCount = 0;
+  uint32_t maxKeepAliveCount = 0;
+  uint32_t maxNotificationsPerPublish = 0;
+  uint8_t priority = 0;
+  bool publishingEnabled = true;
+
+  SteadyTime nextPublish{};
+  uint32_t keepAliveCounter = 0;
+  uint32_t lifetimeCounter = 0;
+  bool late = false;          // wanted to send but no Publish request was there
+  bool messageSent = false;   // the first cycle sends a keep-alive at once
+  uint32_t nextSequenceNumber = 1;
+
+  std::map<uint32_t, std::unique_ptr<MonitoredItem>> items;
+  uint32_t nextItemId = 1;
+  std::map<std::pair<double, bool>, std::unique_ptr<SamplingGroup>> groups;
+
+ private:
+  uint32_t useSequenceNumber();
+  std::deque<NotificationMessage> sent_;
+};
+
+}  // namespace zentarc::ua

@@ -1,0 +1,41 @@
+#include "server/toolkit/ua/services/TagNodes.h"
+
+#include "server/toolkit/ua/NodeIds.h"
+#include "server/toolkit/ua/services/ValueMapping.h"
+
+namespace zentarc::ua {
+
+NodeId tagNodeId(const std::string& tagName) { return NodeId(kTagNamespace, tagName); }
+
+size_t addTagNodes(AddressSpace& space, SODaSNameSpaceRoot& root, double minimumSamplingInterval) {
+  size_t added = 0;
+  for (const auto& tag : root.getTags()) {
+    const VARTYPE vt = tag->getNativeDatatype();
+    const uint32_t dataType = dataTypeForVartype(vt);
+    if (dataType == 0) continue;
+    Node n;
+    n.nodeId = tagNodeId(tag->getName());
+    n.nodeClass = NodeClass::Variable;
+    n.browseName = QualifiedName{kTagNamespace, tag->getName()};
+    n.displayName = LocalizedText(tag->getName());
+    n.description = LocalizedText(tag->getDescription());
+    n.dataType = NodeId(0, dataType);
+    if (vt & VT_ARRAY) {
+      n.valueRank = 1;
+      n.arrayDimensions = {tag->getCache()->getValue().arrayCount()};
+    }
+    const uint32_t rights = tag->getAccessRights();
+    n.accessLevel = static_cast<uint8_t>(((rights & OPC_READABLE) ? kAccessCurrentRead : 0) |
+                                         ((rights & OPC_WRITEABLE) ? kAccessCurrentWrite : 0));
+    n.minimumSamplingInterval = minimumSamplingInterval;
+    n.tag = tag;
+    const NodeId id = n.nodeId;
+    if (!space.add(std::move(n))) continue;
+    space.addReference(id, NodeId(0, Id::HasTypeDefinition), NodeId(0, Id::BaseDataVariableType));
+    space.addReference(NodeId(0, Id::ObjectsFolder), NodeId(0, Id::Organizes), id);
+    ++added;
+  }
+  return added;
+}
+
+}  // namespace zentarc::ua

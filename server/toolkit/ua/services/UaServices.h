@@ -1,0 +1,173 @@
+#pragma once
+// The OPC UA services on top of our toolkit: the address space, Read/Write, Browse and
+// friends, subscriptions and monitored items. Handlers, ticks and session hooks all run on
+// one thread (the server's IO thread); device completions arrive from the polling thread and
+// are posted back to it.
+//
+// Mapping onto the toolkit: each session has a server object holding its groups; a
+// subscription's monitored items are grouped by sampling interval, one toolkit group per
+// interval (update rate = that interval; items following the publishing interval move with
+// it through setUpdateRate); a monitored item on a tag is a toolkit item, active while its
+// mode is Sampling or Reporting. Read with maxAge 0 (or a cache older than maxAge) and Write
+// are toolkit requests on the tag, answered when they complete.
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "server/toolkit/SODaSCreator.h"
+#include "server/toolkit/SODaSNameSpaceRoot.h"
+#include "server/toolkit/SODaSServer.h"
+#include "server/toolkit/ua/ServiceTable.h"
+#include "server/toolkit/ua/ServicesAttribute.h"
+#include "server/toolkit/ua/ServicesMonitoredItem.h"
+#include "server/toolkit/ua/ServicesSubscription.h"
+#include "server/toolkit/ua/ServicesView.h"
+#include "server/toolkit/ua/services/AddressSpace.h"
+#include "server/toolkit/ua/services/ServiceLimits.h"
+#include "server/toolkit/ua/services/StandardNodes.h"
+#include "server/toolkit/ua/services/Subscription.h"
+
+namespace zentarc::ua {
+
+struct ContinuationPoint {
+  BrowseDescription description;
+  uint32_t maxReferences = 0;
+  size_t offset = 0;  // matching references already returned
+};
+
+struct QueuedPublish {
+  Reply<PublishResponse> reply;
+  std::vector<StatusCode> ackResults;
+  SteadyTime received{};
+  uint32_t timeoutHintMs = 0;
+};
+
+// What the services keep per session (hung on the session and kept here for the ticks).
+struct SessionState : SessionAttachment {
+  NodeId sessionId;
+  SOCmnPointer<SODaSServer> server;  // holds this session's toolkit groups
+  std::map<std::string, ContinuationPoint> continuationPoints;
+  uint32_t nextContinuationPoint = 1;
+  std::deque<QueuedPublish> publishQueue;
+  std::vector<uint32_t> subscriptionIds;
+  // Status changes (a subscription timed out) waiting for a Publish request.
+  std::deque<std::pair<uint32_t, NotificationMessage>> pendingStatus;
+  bool closed = false;
+};
+
+class UaServices {
+ public:
+  using Clock = std::function<SteadyTime()>;
+  using Poster = std::function<void(std::function<void()>)>;
+  // Where a session's server object comes from (the entry counts them); by default the
+  // services make an uncounted one of their own.
+  using ServerObjectFactory = std::function<SOCmnPointer<SODaSServer>(const Session&)>;
+
+  struct Options {
+    ServiceLimits limits;
+    ServerIdentity identity;
+    Clock clock;                       // steady_clock::now when empty
+    ServerObjectFactory serverObjects;
+  };
+
+  // Builds the address space from the namespace root (tags must all be added by now).
+  // `post` runs a function on the services' thread; completions of device requests use it.
+  UaServices(SODaSNameSpaceRoot& root, SOCmnPointer<SODaSCreator> creator, Poster post,
+             Options options);
+  ~UaServices();
+  UaServices(const UaServices&) = delete;
+  UaServices& operator=(const UaServices&) = delete;
+
+  void registerWith(ServiceTable& table);
+
+  // Hooks for the server.
+  void sessionClosed(Session& session);
+  void shutdownStarted(const std::string& reason, uint32_t secondsTillShutdown);
+  void tick();
+
+  const AddressSpace& addressSpace() const { return space_; }
+  ServerStatusSource& serverStatus() { return *status_; }
+  const ServiceLimits& limits() const { return limits_; }
+  size_t subscriptionCount() const { return subscriptions_.size(); }
+  size_t monitoredItemCount() const { return monitoredItemTotal_; }
+
+  // Handlers (public so tests can call them directly).
+  void read(RequestContext& ctx, ReadRequest& req, const Reply<ReadResponse>& reply);
+  void write(RequestContext& ctx, WriteRequest& req, const Reply<WriteResponse>& reply);
+  void browse(RequestContext& ctx, BrowseRequest& req, const Reply<BrowseResponse>& reply);
+  void browseNext(RequestContext& ctx, BrowseNextRequest& req,
+                  const Reply<BrowseNextResponse>& reply);
+  void translate(RequestContext& ctx, TranslateBrowsePathsToNodeIdsRequest& req,
+                 const Reply<TranslateBrowsePathsToNodeIdsResponse>& reply);
+  void registerNodes(RequestContext& ctx, RegisterNodesRequest& req,
+                     const Reply<RegisterNodesResponse>& reply);
+  void unregisterNodes(RequestContext& ctx, UnregisterNodesRequest& req,
+                       const Reply<UnregisterNodesResponse>& reply);
+  void createSubscription(RequestContext& ctx, CreateSubscriptionRequest& req,
+                          const Reply<CreateSubscriptionResponse>& reply);
+  void modifySubscription(RequestContext& ctx, ModifySubscriptionRequest& req,
+                          const Reply<ModifySubscriptionResponse>& reply);
+  void setPublishingMode(RequestContext& ctx, SetPublishingModeRequest& req,
+                         const Reply<SetPublishingModeResponse>& reply);
+  void deleteSubscriptions(RequestContext& ctx, DeleteSubscriptionsRequest& req,
+                           const Reply<DeleteSubscriptionsResponse>& reply);
+  void publish(RequestContext& ctx, PublishRequest& req, const Reply<PublishResponse>& reply);
+  void republish(RequestContext& ctx, RepublishRequest& req, const Reply<RepublishResponse>& reply);
+  void createMonitoredItems(RequestContext& ctx, CreateMonitoredItemsRequest& req,
+                            const Reply<CreateMonitoredItemsResponse>& reply);
+  void modifyMonitoredItems(RequestContext& ctx, ModifyMonitoredItemsRequest& req,
+                            const Reply<ModifyMonitoredItemsResponse>& reply);
+  void setMonitoringMode(RequestContext& ctx, SetMonitoringModeRequest& req,
+                         const Reply<SetMonitoringModeResponse>& reply);
+  void deleteMonitoredItems(RequestContext& ctx, DeleteMonitoredItemsRequest& req,
+                            const Reply<DeleteMonitoredItemsResponse>& reply);
+
+ private:
+  struct DeviceOperation;
+
+  SteadyTime now() const;
+  SessionState& sessionState(RequestContext& ctx);
+  Subscription* findSubscription(RequestContext& ctx, uint32_t id);
+  // Attribute helpers
+  void finishDeviceOperation(const std::shared_ptr<DeviceOperation>& op);
+  void expireDeviceOperations(SteadyTime now);
+  // View helpers
+  StatusCode browseOne(SessionState& state, const BrowseDescription& d, uint32_t maxRefs,
+                       size_t offset, BrowseResult& result);
+  // Subscription helpers
+  double revisePublishingInterval(double requested) const;
+  void reviseCounts(Subscription& s, double interval, uint32_t lifetime, uint32_t keepAlive);
+  void publishCycle(Subscription& s, SteadyTime now);
+  bool sendNext(Subscription& s);
+  bool sendStatusChange(SessionState& state);
+  void answerPublish(SessionState& state, Subscription* s, NotificationMessage message, bool more);
+  void deleteSubscription(uint32_t id);
+  void servePendingPublishes(SessionState& state);
+  void expirePublishRequests(SessionState& state, SteadyTime now);
+  // Monitored item helpers
+  double reviseSamplingInterval(const Subscription& s, double requested, const Node& node,
+                                bool& followsPublishing) const;
+  void placeInGroup(Subscription& s, MonitoredItem& item);
+  void removeFromGroup(Subscription& s, MonitoredItem& item);
+  void applyMode(MonitoredItem& item, MonitoringMode mode);
+
+  ServiceLimits limits_;
+  AddressSpace space_;
+  std::shared_ptr<ServerStatusSource> status_;
+  SOCmnPointer<SODaSCreator> creator_;
+  Poster post_;
+  Clock clock_;
+  ServerObjectFactory serverObjects_;
+  std::shared_ptr<bool> alive_;  // completions arriving after destruction are dropped
+
+  std::map<NodeId, std::shared_ptr<SessionState>> sessions_;
+  std::map<uint32_t, std::unique_ptr<Subscription>> subscriptions_;
+  uint32_t nextSubscriptionId_ = 1;
+  size_t monitoredItemTotal_ = 0;
+  std::vector<std::shared_ptr<DeviceOperation>> deviceOperations_;
+};
+
+}  // namespace zentarc::ua
