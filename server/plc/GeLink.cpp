@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "server/plc/AddressText.h"
@@ -162,21 +163,23 @@ ResultCode GeLink::receiveResponse(TcpChannel& channel, std::size_t expected, st
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(kReceiveTimeoutMs);
   std::size_t got = 0;
-  std::size_t target = ge::kHeaderSize;
-  while (got < target) {
+  // The answer is complete once its header is in and either its status announces no data
+  // after the header (a refusal is whole at 56 bytes) or all `expected` bytes are in. Asking
+  // for up to `expected` at once is safe: nothing else is sent before the whole answer is in.
+  auto complete = [&] {
+    return got >= ge::kHeaderSize &&
+           (got >= expected || response_[ge::kStatusOffset] != ge::kStatusDataFollows);
+  };
+  while (!complete()) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) break;
-    std::size_t size = target - got;
+    std::size_t size = std::max(expected, ge::kHeaderSize) - got;
     const ResultCode rc = channel.Receive(response_ + got, size, static_cast<int>(left));
     if (rc == kNoAnswer) break;
     if (rc != kOk) return rc;
     got += size;
-    // Data follows only when the header says so; a refusal is complete at 56 bytes.
-    if (target == ge::kHeaderSize && got >= ge::kHeaderSize && expected > ge::kHeaderSize &&
-        response_[ge::kStatusOffset] == ge::kStatusDataFollows)
-      target = expected;
   }
-  if (got < target) {
+  if (!complete()) {
     // A late or cut-short answer: whatever of it still arrives would be read as the answer to
     // the next request (which repeats this sequence number), so this connection is done.
     channel.Close();
