@@ -14,17 +14,27 @@ bool SODaSCache::getValue(SOCmnVariant& value) const {
 
 bool SODaSCache::setValue(const SOCmnVariant& value, std::uint32_t /*flags*/) {
   SOCmnVariant old;  // released outside the lock
-  {
-    std::lock_guard g(mutex_);
-    const bool changed = waiting_ || !(value_ == value);
-    old = std::move(value_);
-    value_ = value;
-    waiting_ = false;
-    timeStamp_ = std::chrono::system_clock::now();
-    updateCount_.fetch_add(1, std::memory_order_release);
-    if (changed) changeCount_.fetch_add(1, std::memory_order_release);
-  }
+  std::lock_guard g(mutex_);
+  store(value, quality_, old);
   return true;
+}
+
+bool SODaSCache::setValueQuality(const SOCmnVariant& value, std::uint16_t quality, std::uint32_t /*flags*/) {
+  SOCmnVariant old;
+  std::lock_guard g(mutex_);
+  store(value, quality, old);
+  return true;
+}
+
+void SODaSCache::store(const SOCmnVariant& value, std::uint16_t quality, SOCmnVariant& old) {
+  const bool changed = waiting_ || quality_ != quality || !(value_ == value);
+  old = std::move(value_);
+  value_ = value;
+  quality_ = quality;
+  waiting_ = false;
+  timeStamp_ = std::chrono::system_clock::now();
+  updateCount_.fetch_add(1, std::memory_order_release);
+  if (changed) changeCount_.fetch_add(1, std::memory_order_release);
 }
 
 void SODaSCache::setInitialValue(const SOCmnVariant& value) {

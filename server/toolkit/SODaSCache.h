@@ -35,6 +35,10 @@ class SODaSCache : public SOCmnObject {
   // The value a tag is built with (its type's zero); still waiting for initial data.
   void setInitialValue(const SOCmnVariant& value);
   void setQuality(std::uint16_t quality);
+  // setValue and setQuality as one change, so no reader sees the new value with the old
+  // quality.
+  bool setValueQuality(const SOCmnVariant& value, std::uint16_t quality,
+                       std::uint32_t flags = SODASCACHE_FLAG_DEVICE_VALUE);
   std::uint16_t getQuality() const;
   std::chrono::system_clock::time_point getTimeStamp() const;
   bool isWaitingForInitialData() const;
@@ -46,6 +50,9 @@ class SODaSCache : public SOCmnObject {
   std::uint64_t getChangeCount() const { return changeCount_.load(std::memory_order_acquire); }
 
  private:
+  // With mutex_ held; the previous value goes to `old` so the caller frees it after unlocking.
+  void store(const SOCmnVariant& value, std::uint16_t quality, SOCmnVariant& old);
+
   mutable std::mutex mutex_;
   SOCmnVariant value_;
   std::uint16_t quality_ = OPC_QUALITY_GOOD;
