@@ -16,8 +16,11 @@ inline constexpr std::array<std::uint16_t, 16> maskTable{
     0x0001, 0x0002, 0x0004, 0x0008, 0x0010, 0x0020, 0x0040, 0x0080,
     0x0100, 0x0200, 0x0400, 0x0800, 0x1000, 0x2000, 0x4000, 0x8000};
 
-// Number of registers a tag of the type occupies (0 for an unknown type).
+// Number of registers a tag of the type occupies (0 for an unknown type). The 16-bit form
+// is what blocks use; the loader checks the full figure so that no tag's span wraps.
 std::uint16_t registerSpan(VARTYPE vt, std::uint16_t bit, std::uint16_t count);
+std::uint32_t registerSpanWide(VARTYPE vt, std::uint16_t bit, std::uint16_t count);
+bool isKnownDatatype(VARTYPE vt);
 std::uint16_t registerSpan(const PlcTag& tag);
 
 // Fills `value` from the registers by the rules of the type. `value` is normally the

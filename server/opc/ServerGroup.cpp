@@ -1,0 +1,33 @@
+#include "server/opc/ServerGroup.h"
+
+#include <mutex>
+
+#include "server/toolkit/SOCmnException.h"
+
+namespace zentarc {
+
+ServerGroup::ServerGroup(std::shared_ptr<ServerQueues> queues) : queues_(std::move(queues)) {}
+
+ServerGroup::~ServerGroup() = default;
+
+void ServerGroup::onSetUpdateRate(std::uint32_t newRate) {
+  if (newRate == getUpdateRate()) return;
+  // Every item counts, active or not: the polling side moves the tag to the new rate.
+  const auto& items = getLeafList();
+  for (std::size_t i = 0; i < items.getCount(); ++i) {
+    SODaSItem* item = items.getIndex(i);
+    if (!item) continue;
+    SOCmnPointer<SODaSTag> tag = item->getItemTag();
+    auto* plcTag = dynamic_cast<PlcTag*>(tag.get());
+    if (!plcTag) continue;
+    std::unique_ptr<ActivationRecord> record(SOCmnNew<ActivationRecord>());
+    record->active = 0;
+    record->rateChanged = 1;
+    record->updateRate = newRate;
+    record->tag = plcTag;
+    std::lock_guard lock(queues_->queueLock);
+    queues_->activationQueue.push_back(std::move(record));
+  }
+}
+
+}  // namespace zentarc

@@ -1,0 +1,39 @@
+#include "server/opc/ServerItem.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "server/toolkit/SOCmnException.h"
+#include "server/toolkit/SODaSGroup.h"
+
+namespace zentarc {
+
+ServerItem::ServerItem(std::shared_ptr<ServerQueues> queues) : queues_(std::move(queues)) {}
+
+ServerItem::~ServerItem() = default;
+
+void ServerItem::onSetActive(bool active) {
+  SOCmnPointer<SODaSTag> tag = getItemTag();
+  auto* plcTag = dynamic_cast<PlcTag*>(tag.get());
+  if (!plcTag) return;
+  std::uint32_t rate = 0;
+  if (active) {
+    if (SOCmnPointer<SODaSGroup> group = getParentBranch()) rate = group->getUpdateRate();
+  }
+  std::unique_ptr<ActivationRecord> record(SOCmnNew<ActivationRecord>());
+  record->active = active ? 1 : 0;
+  record->rateChanged = 0;
+  record->updateRate = rate;
+  record->tag = plcTag;
+  // The polling thread reads the size of activeItems under the same lock as the queue.
+  std::lock_guard lock(queues_->queueLock);
+  auto& items = plcTag->activeItems;
+  if (active) {
+    items.push_back(this);
+  } else {
+    items.erase(std::remove(items.begin(), items.end(), this), items.end());
+  }
+  queues_->activationQueue.push_back(std::move(record));
+}
+
+}  // namespace zentarc
