@@ -1,0 +1,17 @@
+#include "EditorApp.h"
+
+#include <QApplication>
+
+#include "editor/ui/Prompter.h"
+#include "editor/ui/frmEditing.h"
+
+namespace zentarc::editor {
+
+int runEditor(QApplication& app) {
+  QtPrompter prompter;
+  frmEditing window(prompter);
+  window.show();
+  return app.exec();
+}
+
+}  // namespace zentarc::editor

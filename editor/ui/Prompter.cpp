@@ -1,0 +1,53 @@
+#include "Prompter.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace zentarc::editor {
+
+Answer QtPrompter::message(QWidget* parent, const QString& text, Buttons buttons) {
+  QMessageBox box(parent);
+  box.setWindowTitle(kProgramTitle);
+  box.setText(text);
+  switch (buttons) {
+    case Buttons::Ok:
+      box.setIcon(QMessageBox::Information);
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+    case Buttons::YesNo:
+      box.setIcon(QMessageBox::Question);
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      break;
+    case Buttons::YesNoCancel:
+      box.setIcon(QMessageBox::Question);
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      break;
+  }
+  switch (box.exec()) {
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    case QMessageBox::Cancel: return Answer::Cancel;
+    default: return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+  }
+}
+
+std::optional<QString> QtPrompter::openFile(QWidget* parent, const QString& title,
+                                            const QString& filter) {
+  const QString path = QFileDialog::getOpenFileName(parent, title, QString(), filter);
+  if (path.isEmpty()) return std::nullopt;
+  return path;
+}
+
+std::optional<QString> QtPrompter::saveFile(QWidget* parent, const QString& title,
+                                            const QString& filter, const QString& proposed) {
+  // The editor asks its own overwrite questions where it wants them.
+  const QString path = QFileDialog::getSaveFileName(parent, title, proposed, filter, nullptr,
+                                                    QFileDialog::DontConfirmOverwrite);
+  if (path.isEmpty()) return std::nullopt;
+  return path;
+}
+
+void QtPrompter::runModal(QDialog& dialog) { dialog.exec(); }
+
+}  // namespace zentarc::editor

@@ -1,0 +1,42 @@
+#pragma once
+// Every message box, file dialog and modal dialog of the editor goes through one
+// interface, so that tests can answer them.
+#include <optional>
+
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+namespace zentarc::editor {
+
+enum class Buttons { Ok, YesNo, YesNoCancel };
+enum class Answer { Ok, Yes, No, Cancel };
+
+// Caption of the editor's message boxes.
+inline const char* const kProgramTitle = "ConfigOPCZentarc";
+
+class Prompter {
+ public:
+  virtual ~Prompter() = default;
+  virtual Answer message(QWidget* parent, const QString& text, Buttons buttons) = 0;
+  // nullopt when the user cancels.
+  virtual std::optional<QString> openFile(QWidget* parent, const QString& title,
+                                          const QString& filter) = 0;
+  virtual std::optional<QString> saveFile(QWidget* parent, const QString& title,
+                                          const QString& filter, const QString& proposed) = 0;
+  // Shows a dialog modally and returns when it has closed.
+  virtual void runModal(QDialog& dialog) = 0;
+};
+
+class QtPrompter : public Prompter {
+ public:
+  Answer message(QWidget* parent, const QString& text, Buttons buttons) override;
+  std::optional<QString> openFile(QWidget* parent, const QString& title,
+                                  const QString& filter) override;
+  std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& filter,
+                                  const QString& proposed) override;
+  void runModal(QDialog& dialog) override;
+};
+
+}  // namespace zentarc::editor

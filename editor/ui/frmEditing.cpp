@@ -1,0 +1,366 @@
+#include "frmEditing.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFrame>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QScreen>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "editor/document/EditorError.h"
+#include "editor/ui/ConfigTree.h"
+#include "editor/ui/ImageLists.h"
+
+namespace zentarc::editor {
+
+namespace {
+
+struct ButtonDef {
+  const char* key;
+  const char* tip;
+  const char* command;  // procedure run by the button; nullptr: none
+  const char* image;
+};
+
+// In toolbar order.
+const ButtonDef kButtons[] = {
+    {"new", "new config", "mnuNewCfg_Click", "new"},
+    {"open", "open config", "mnuOpenCfg_Click", "open"},
+    {"save", "save config", "mnuSaveCfg_Click", "save"},
+    {"close", "close config", "mnuCloseCfg_Click", "close"},
+    {"plc", "add PLC", "mnuAddPLC_Click", "plc"},
+    {"group", "add group", nullptr, "group"},
+    {"item", "add item", "mnuAddItem_Click", "item"},
+    {"copy", "copy", "mnuCopy_Click", "copy"},
+    {"cut", "cut", "mnuCut_Click", "cut"},
+    {"paste", "paste", "mnuPaste_Click", "paste"},
+    {"delete", "delete", "mnuDelete_Click", "delete"},
+    {"icon", "view icon", "mnuIcon_Click", "icon"},
+    {"smallicon", "view smallicon", "mnuSmallIcon_Click", "smallicon"},
+    {"list", "view list", "mnuList_Click", "list"},
+    {"report", "view report", "mnuReport_Click", "report"},
+    {"find", "", "mnuFind_Click", "find"},
+    {"exit", "exit", "mnuExit_Click", "exit"},
+    {"pastitem", "Replace Item Name", "Paste_Name_Click", "paste"},
+    {"pastcomment", "Replace Item Comment", "Paste_Comment_Click", "paste"},
+};
+
+}  // namespace
+
+frmEditing::frmEditing(Prompter& prompter, EditorOptions options, QWidget* parent)
+    : QMainWindow(parent), prompter_(prompter), options_(std::move(options)) {
+  setObjectName("frmEditing");
+  setWindowTitle(kWindowCaption);
+  if (options_.programFolder.isEmpty()) options_.programFolder = QApplication::applicationDirPath();
+  if (options_.homeFolder.isEmpty()) options_.homeFolder = QDir::homePath();
+
+  commands_ = {
+      {"mnuNewCfg_Click", [this] { mnuNewCfg_Click(); }},
+      {"mnuOpenCfg_Click", [this] { mnuOpenCfg_Click(); }},
+      {"mnuSaveCfg_Click", [this] { mnuSaveCfg_Click(); }},
+      {"mnuSaveAs_Click", [this] { mnuSaveAs_Click(); }},
+      {"mnuCloseCfg_Click", [this] { mnuCloseCfg_Click(); }},
+      {"mnuExit_Click", [this] { mnuExit_Click(); }},
+      {"mnuIcon_Click", [this] { list_->setViewMode(ItemList::ViewMode::Icon); }},
+      {"mnuSmallIcon_Click", [this] { list_->setViewMode(ItemList::ViewMode::SmallIcon); }},
+      {"mnuList_Click", [this] { list_->setViewMode(ItemList::ViewMode::List); }},
+      {"mnuReport_Click", [this] { list_->setViewMode(ItemList::ViewMode::Report); }},
+  };
+
+  auto* central = new QWidget(this);
+  central->setObjectName("central");
+  setCentralWidget(central);
+  tree_ = new ConfigTree(central);
+  list_ = new ItemList(central);
+  tree_->afterLabelEdit = [this](QTreeWidgetItem*, const QString& text) {
+    bool cancel = false;
+    TreeView1_AfterLabelEdit(cancel, text);
+    return cancel;
+  };
+  connect(tree_, &ConfigTree::nodeClicked, this, [this](QTreeWidgetItem* n) { TreeView1_NodeClick(n); });
+  connect(tree_, &QTreeWidget::itemDoubleClicked, this, [this] { TreeView1_DblClick(); });
+  connect(list_, &ItemList::clicked, this, [this] { ListView1_Click(); });
+  connect(list_, &ItemList::doubleClicked, this, [this] { ListView1_DblClick(); });
+  connect(list_, &ItemList::columnClicked, this, [this](int c) { ListView1_ColumnClick(c); });
+
+  pnlImpStat_ = new QFrame(central);
+  pnlImpStat_->setObjectName("pnlImpStat");
+  pnlImpStat_->setFrameShape(QFrame::StyledPanel);
+  pnlImpStat_->setAutoFillBackground(true);
+  auto* panelLayout = new QVBoxLayout(pnlImpStat_);
+  lblLabel_ = new QLabel("Loading File ....", pnlImpStat_);
+  lblLabel_->setObjectName("lblLabel");
+  pnlPercent_ = new QProgressBar(pnlImpStat_);
+  pnlPercent_->setObjectName("pnlPercent");
+  pnlPercent_->setRange(0, 100);
+  panelLayout->addWidget(lblLabel_);
+  panelLayout->addWidget(pnlPercent_);
+  pnlImpStat_->resize(320, 80);
+  pnlImpStat_->hide();
+
+  buildMenus();
+  buildToolbar();
+  Form_Initialize();
+  Form_Load();
+}
+
+frmEditing::~frmEditing() { tree_->afterLabelEdit = nullptr; }
+
+void frmEditing::buildMenus() {
+  struct Entry {
+    const char* caption;
+    const char* name;  // nullptr: separator
+    QKeySequence shortcut;
+  };
+  struct Menu {
+    const char* caption;
+    const char* name;
+    std::vector<Entry> entries;
+  };
+  const std::vector<Menu> menus = {
+      {"&File", "mnuFile",
+       {{"&New Configuration", "mnuNewCfg", {}},
+        {"&Open Configuration", "mnuOpenCfg", {}},
+        {nullptr, nullptr, {}},
+        {"&Save Configuration", "mnuSaveCfg", {}},
+        {"Save Configuration &As", "mnuSaveAs", {}},
+        {nullptr, nullptr, {}},
+        {"&Close Configuration", "mnuCloseCfg", {}},
+        {"E&xit", "mnuExit", {}}}},
+      {"&Objects", "mnuObjects",
+       {{"Add &PLC", "mnuAddPLC", QKeySequence("Ctrl+P")},
+        {"Add &Group", "mnuAddGroup", {}},
+        {"Add &Item", "mnuAddItem", QKeySequence("Ctrl+I")},
+        {nullptr, nullptr, {}},
+        {"&Delete Object", "mnuDelete", QKeySequence(Qt::Key_Delete)}}},
+      {"&Edit", "mnuEdit",
+       {{"&Copy", "mnuCopy", QKeySequence("Ctrl+C")},
+        {"Cu&t", "mnuCut", QKeySequence("Ctrl+X")},
+        {"&Paste", "mnuPaste", QKeySequence("Ctrl+V")},
+        {nullptr, nullptr, {}},
+        {"Paste Item name in Clipboard", "Paste_Name", {}},
+        {"Paste Item comment  in Clipboard", "Paste_Comment", {}}}},
+      {"&View", "mnuView",
+       {{"&Icon", "mnuIcon", {}},
+        {"&SmallIcon", "mnuSmallIcon", {}},
+        {"&List", "mnuList", {}},
+        {"&Report", "mnuReport", {}}}},
+      {"&Tools", "mnuTools", {{"&Find", "mnuFind", {}}}},
+  };
+  for (const Menu& m : menus) {
+    QMenu* menu = menuBar()->addMenu(m.caption);
+    menu->setObjectName(m.name);
+    menu->menuAction()->setObjectName(m.name);
+    menus_.insert(m.name, menu);
+    for (const Entry& e : m.entries) {
+      if (!e.name) {
+        menu->addSeparator();
+        continue;
+      }
+      QAction* a = menu->addAction(e.caption);
+      a->setObjectName(e.name);
+      if (!e.shortcut.isEmpty()) a->setShortcut(e.shortcut);
+      const QString name = e.name;
+      const QString procedure = name + "_Click";
+      connect(a, &QAction::triggered, this, [this, procedure] { run(procedure); });
+      menuEntries_.insert(name, a);
+    }
+  }
+  // The About menu has no entries: its title is the command.
+  QAction* about = menuBar()->addAction("&About");
+  about->setObjectName("mnuAbout");
+  connect(about, &QAction::triggered, this, [this] { run("mnuAbout_Click"); });
+  menuEntries_.insert("mnuAbout", about);
+}
+
+void frmEditing::buildToolbar() {
+  toolbar_ = addToolBar("Toolbar1");
+  toolbar_->setObjectName("Toolbar1");
+  toolbar_->setMovable(false);
+  toolbar_->setIconSize(QSize(24, 24));
+  for (const ButtonDef& b : kButtons) {
+    QAction* a = toolbar_->addAction(QString::fromLatin1(b.key));
+    a->setObjectName(QString("Toolbar1_") + b.key);
+    a->setData(QString::fromLatin1(b.key));
+    if (*b.tip) a->setToolTip(b.tip);
+    const QString key = b.key;
+    connect(a, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
+    buttons_.insert(key, a);
+  }
+}
+
+void frmEditing::Toolbar1_ButtonClick(const QString& key) {
+  trapped("Toolbar1_ButtonClick", [&] {
+    for (const ButtonDef& b : kButtons)
+      if (key == b.key && b.command) run(b.command);
+  });
+}
+
+void frmEditing::run(const QString& name) {
+  const auto it = commands_.find(name);
+  if (it != commands_.end() && *it) (*it)();
+}
+
+void frmEditing::setCommand(const QString& name, std::function<void()> command) {
+  commands_.insert(name, std::move(command));
+}
+
+QAction* frmEditing::menuEntry(const QString& name) const {
+  if (QAction* a = menuEntries_.value(name)) return a;
+  if (QMenu* m = menus_.value(name)) return m->menuAction();
+  return nullptr;
+}
+
+QAction* frmEditing::toolbarButton(const QString& key) const { return buttons_.value(key); }
+
+void frmEditing::Form_Initialize() {
+  trapped("Form_Initialize", [&] {
+    for (const ButtonDef& b : kButtons) buttons_.value(b.key)->setIcon(ImgListToolbar(b.image));
+    buttons_.value("pastitem")->setEnabled(false);
+    buttons_.value("pastcomment")->setEnabled(false);
+    menuEntries_.value("Paste_Name")->setEnabled(false);
+    menuEntries_.value("Paste_Comment")->setEnabled(false);
+  });
+}
+
+void frmEditing::Form_Load() {
+  trapped("Form_Load", [&] {
+    bLoading_ = true;
+    nDesignWidth_ = width();
+    nDesignHeight_ = height();
+    setWindowState(Qt::WindowNoState);
+    if (const QScreen* screen = QApplication::primaryScreen()) {
+      const QSize s = screen->availableGeometry().size();
+      resize(static_cast<int>(s.width() * 0.8), static_cast<int>(s.height() * 0.8));
+    }
+    layoutViews();
+    state_.nNextItem = 1;
+    state_.nNextPLC = 1;
+    showViews(false);
+    EnMenuButt(true, false, false, false, false, false, false, false, false, false);
+    bLoading_ = false;
+  });
+}
+
+void frmEditing::layoutViews() {
+  const QWidget* c = centralWidget();
+  const int w = c->width();
+  const int h = c->height();
+  const int treeWidth = static_cast<int>(0.3 * w);
+  tree_->setGeometry(0, 0, treeWidth, h);
+  list_->setGeometry(static_cast<int>(1.05 * treeWidth), 0, static_cast<int>(0.68 * w), h);
+  pnlImpStat_->move((w - pnlImpStat_->width()) / 2, (h - pnlImpStat_->height()) / 2);
+}
+
+void frmEditing::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  Form_Resize();
+}
+
+void frmEditing::Form_Resize() {
+  if (bLoading_) return;
+  layoutViews();
+}
+
+void frmEditing::showViews(bool visible) {
+  tree_->setVisible(visible);
+  list_->setVisible(visible);
+}
+
+void frmEditing::EnMenuButt(bool fileO, bool fileS, bool aplO, bool aitO, bool cpyO, bool cutO,
+                            bool pstO, bool dltO, bool vewO, bool tolO) {
+  trapped("EnMenuButt", [&] {
+    auto set = [&](std::initializer_list<const char*> names, bool on) {
+      for (const char* n : names) {
+        if (QAction* a = menuEntry(n)) a->setEnabled(on);
+        if (QAction* b = buttons_.value(n)) b->setEnabled(on);
+      }
+    };
+    set({"mnuFile", "mnuNewCfg", "mnuOpenCfg", "new", "open"}, fileO);
+    set({"mnuSaveCfg", "mnuSaveAs", "mnuCloseCfg", "save", "close"}, fileS);
+    set({"mnuAddPLC", "plc"}, aplO);
+    set({"mnuAddItem", "item"}, aitO);
+    set({"mnuDelete", "delete"}, dltO);
+    set({"mnuCopy", "copy"}, cpyO);
+    set({"mnuCut", "cut"}, cutO);
+    set({"mnuPaste", "paste"}, pstO);
+    set({"mnuView", "mnuIcon", "mnuSmallIcon", "mnuList", "mnuReport", "icon", "smallicon", "list",
+         "report"},
+        vewO);
+    set({"mnuTools", "mnuFind", "find"}, tolO);
+    set({"mnuObjects"}, aplO || aitO || dltO);
+    set({"mnuEdit"}, cpyO || cutO || pstO);
+  });
+}
+
+void frmEditing::InitObjects() {
+  trapped("InitObjects", [&] {
+    tree_->hide();
+    tree_->clearNodes();
+    list_->hide();
+    list_->clearAll();
+    state_.objCopiedItem = clsPLCItem{};
+    state_.objCopiedPLC = clsPLC{};
+    state_.nCopiedPLC = 1;
+    state_.nCopiedItem = 1;
+  });
+}
+
+bool frmEditing::trapped(const char* procedure, const std::function<void()>& body) {
+  try {
+    body();
+    return true;
+  } catch (const EditorError& e) {
+    reportError(e.number(), QString::fromStdString(e.what()), procedure);
+  } catch (const std::bad_alloc&) {
+    reportError(7, "Out of memory", procedure);
+  } catch (const std::exception& e) {
+    reportError(51, QString("Internal error: ") + e.what(), procedure);
+  }
+  return false;
+}
+
+void frmEditing::reportError(int number, const QString& description, const QString& procedure) {
+  prompter_.message(this,
+                    QString::fromStdString(errorReportText(number, description.toStdString(),
+                                                           procedure.toStdString())),
+                    Buttons::Ok);
+}
+
+Answer frmEditing::ask(const QString& text, Buttons buttons) {
+  return prompter_.message(this, text, buttons);
+}
+
+void frmEditing::mnuExit_Click() {
+  if (state_.bCfgOpen && !state_.bCfgSaved) {
+    if (ask("Do you want to save active configuration?", Buttons::YesNo) == Answer::Yes)
+      mnuSaveCfg_Click();
+    state_.bCfgOpen = false;
+  }
+  close();
+}
+
+void frmEditing::closeEvent(QCloseEvent* event) {
+  Form_Unload();
+  event->accept();  // the unload cannot be refused
+}
+
+void frmEditing::Form_Unload() {
+  // A label still being edited is abandoned: the configuration goes away below.
+  tree_->afterLabelEdit = nullptr;
+  trapped("Form_Unload", [&] {
+    if (state_.bCfgOpen && !state_.bCfgSaved) {
+      if (ask("Do you want to save active configuration?", Buttons::YesNo) == Answer::Yes)
+        mnuSaveCfg_Click();
+      state_.bCfgOpen = false;
+    }
+    state_.dropCollections();
+    run("unloadFind");
+  });
+}
+
+}  // namespace zentarc::editor

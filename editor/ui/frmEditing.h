@@ -1,0 +1,126 @@
+#pragma once
+// The editor's main window: the configuration tree, the list of the selected node's
+// contents, the menus and the toolbar. Procedure names are those users' support notes and
+// error reports refer to (" Error n. ... in mnuSaveCfg_Click").
+#include <functional>
+#include <vector>
+
+#include <QHash>
+#include <QMainWindow>
+#include <QString>
+
+#include "editor/document/EditorState.h"
+#include "editor/io/CreateXML.h"
+#include "editor/ui/ItemList.h"
+#include "editor/ui/Prompter.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QToolBar;
+class QTreeWidgetItem;
+
+namespace zentarc::editor {
+
+class ConfigTree;
+
+inline const char* const kWindowCaption =
+    "Tarvelle - G.E. Fanuc Ethernet Tcp/Ip OPC Server - Configuration Tool";
+
+struct EditorOptions {
+  QString programFolder;  // where a new configuration is bound; default: the executable's
+  QString homeFolder;     // used instead when programFolder is not writable
+};
+
+class frmEditing : public QMainWindow {
+  Q_OBJECT
+ public:
+  frmEditing(Prompter& prompter, EditorOptions options = {}, QWidget* parent = nullptr);
+  ~frmEditing() override;
+
+  EditorState& state() { return state_; }
+  const QString& sCfgFile() const { return sCfgFile_; }
+  ConfigTree* TreeView1() const { return tree_; }
+  ItemList* ListView1() const { return list_; }
+  QProgressBar* pnlPercent() const { return pnlPercent_; }
+  QFrame* pnlImpStat() const { return pnlImpStat_; }
+  QAction* menuEntry(const QString& name) const;
+  QAction* toolbarButton(const QString& key) const;
+  Prompter& prompter() { return prompter_; }
+
+  // File operations.
+  void mnuNewCfg_Click();
+  void mnuOpenCfg_Click();
+  void mnuSaveCfg_Click();
+  void mnuSaveAs_Click();
+  void mnuCloseCfg_Click();
+  void mnuExit_Click();
+  bool ShowDialSave(QString& chosen);
+  bool ImportXML(const QString& path);
+  void FillTreeView();
+  bool CreateXML(const QString& path);
+
+  // Tree and list.
+  void TreeView1_NodeClick(QTreeWidgetItem* node);
+  void TreeView1_AfterLabelEdit(bool& cancel, const QString& newString);
+  void TreeView1_DblClick();
+  void ListView1_Click();
+  void ListView1_DblClick();
+  void ListView1_ColumnClick(int column);
+
+  void EnMenuButt(bool fileO, bool fileS, bool aplO, bool aitO, bool cpyO, bool cutO, bool pstO,
+                  bool dltO, bool vewO, bool tolO);
+  void InitObjects();
+  void Toolbar1_ButtonClick(const QString& key);
+
+  // Runs body; a run-time error is reported as " Error n. ... in <procedure>".
+  bool trapped(const char* procedure, const std::function<void()>& body);
+  void reportError(int number, const QString& description, const QString& procedure);
+  Answer ask(const QString& text, Buttons buttons);
+
+  // Hooks for the dialogs' commands, which live beside this window.
+  void setCommand(const QString& name, std::function<void()> command);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void Form_Initialize();
+  void Form_Load();
+  void Form_Unload();
+  void Form_Resize();
+  void layoutViews();
+  void buildMenus();
+  void buildToolbar();
+  void run(const QString& name);
+  void addRootNode(const QString& text);
+  void showViews(bool visible);
+  void fillItemRow(int row, const clsPLCItem& item, bool withSortKey);
+  std::vector<TreePlc> treeOrder() const;
+  void askSaveBeforeReplace(const char* question, bool& stop);
+  QString defaultConfigPath() const;
+  void storeSavedPath();
+
+  Prompter& prompter_;
+  EditorOptions options_;
+  EditorState state_;
+  QString sCfgFile_;
+  bool bLoading_ = false;
+  int nDesignWidth_ = 0;
+  int nDesignHeight_ = 0;
+  ConfigTree* tree_ = nullptr;
+  ItemList* list_ = nullptr;
+  QToolBar* toolbar_ = nullptr;
+  QFrame* pnlImpStat_ = nullptr;
+  QLabel* lblLabel_ = nullptr;
+  QProgressBar* pnlPercent_ = nullptr;
+  QHash<QString, QAction*> menuEntries_;
+  QHash<QString, QMenu*> menus_;
+  QHash<QString, QAction*> buttons_;
+  QHash<QString, std::function<void()>> commands_;
+};
+
+}  // namespace zentarc::editor
