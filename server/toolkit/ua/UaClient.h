@@ -70,6 +70,8 @@ class UaClient {
   const AcknowledgeMessage& acknowledge() const { return ack_; }
   const ChannelSecurityToken& securityToken() const { return token_; }
   const NodeId& authenticationToken() const { return authToken_; }
+  // Sends later requests with this token (session transfer, tests of refusals).
+  void setAuthenticationToken(NodeId token) { authToken_ = std::move(token); }
   const CreateSessionResponse& session() const { return sessionInfo_; }
   int socketFd() const { return fd_; }
 

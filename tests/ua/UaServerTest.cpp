@@ -1,0 +1,372 @@
+// The server over real loopback sockets with our client: discovery, sessions, dispatch,
+// deferred answers, chunking, limits, shutdown and hostile input.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "server/toolkit/ua/UaClient.h"
+#include "server/toolkit/ua/UaServer.h"
+
+using namespace zentarc::ua;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string url(int port) { return "opc.tcp://127.0.0.1:" + std::to_string(port); }
+
+UaServerConfig config(int port) {
+  UaServerConfig c;
+  c.endpointUrl = url(port);
+  return c;
+}
+
+// A Read handler that answers every node with its own index.
+void addEchoRead(UaServer& server) {
+  server.services().add<ReadRequest, ReadResponse>(
+      [](RequestContext& ctx, ReadRequest& req, const Reply<ReadResponse>& reply) {
+        EXPECT_TRUE(ctx.session);
+        ReadResponse resp;
+        for (size_t i = 0; i < req.nodesToRead.size(); ++i)
+          resp.results.push_back(DataValue{Variant::of(static_cast<uint32_t>(i)), {}, {}, {}, {}, {}});
+        reply(std::move(resp));
+      });
+}
+
+template <typename Pred>
+bool waitFor(Pred pred, std::chrono::milliseconds limit = 3000ms) {
+  for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
+    if (pred()) return true;
+    std::this_thread::sleep_for(5ms);
+  }
+  return pred();
+}
+
+int rawConnect(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Everything the server sends until it closes (bounded by time).
+std::string readUntilClosed(int fd, std::chrono::milliseconds limit = 3000ms) {
+  std::string all;
+  auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 50) <= 0) continue;
+    char buf[4096];
+    ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    all.append(buf, static_cast<size_t>(n));
+  }
+  return all;
+}
+
+StatusCode errorIn(const std::string& bytes) {
+  size_t at = bytes.find("ERRF");
+  if (at == std::string::npos || bytes.size() < at + 12) return Status::Good;
+  ErrorMessage e;
+  Decoder d(bytes.data() + at + 8, bytes.size() - at - 8);
+  d.read(e);
+  return e.error;
+}
+
+struct HistoryReadStub {  // a service we do not serve
+  static constexpr uint32_t kEncodingId = 664;
+  RequestHeader requestHeader;
+  ZUA_FIELDS(requestHeader)
+};
+
+}  // namespace
+
+TEST(UaServer, discovery_endpointsAndServers) {
+  UaServer server(config(48400));
+  ASSERT_TRUE(server.start().isGood()) << server.errorText();
+  UaClient client;
+  ASSERT_TRUE(client.openChannel(url(48400)).isGood()) << client.errorText();
+  GetEndpointsRequest ge;
+  ge.endpointUrl = url(48400);
+  GetEndpointsResponse ger;
+  ASSERT_TRUE(client.call(ge, ger).isGood());
+  ASSERT_EQ(ger.endpoints.size(), 1u);
+  EXPECT_EQ(ger.endpoints[0].endpointUrl, url(48400));
+  EXPECT_EQ(ger.endpoints[0].securityPolicyUri, kSecurityPolicyNone);
+  EXPECT_EQ(ger.endpoints[0].securityMode, MessageSecurityMode::None);
+  ASSERT_EQ(ger.endpoints[0].userIdentityTokens.size(), 1u);
+  EXPECT_EQ(ger.endpoints[0].userIdentityTokens[0].tokenType, UserTokenType::Anonymous);
+  FindServersRequest fs;
+  FindServersResponse fsr;
+  ASSERT_TRUE(client.call(fs, fsr).isGood());
+  ASSERT_EQ(fsr.servers.size(), 1u);
+  EXPECT_EQ(fsr.servers[0].applicationUri, server.config().applicationUri);
+  fs.serverUris = {"urn:someone-else"};
+  ASSERT_TRUE(client.call(fs, fsr).isGood());
+  EXPECT_TRUE(fsr.servers.empty());
+}
+
+TEST(UaServer, createSession_acceptsCertificatesAndRevisesTimeouts) {
+  UaServer server(config(48401));
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient client;
+  ASSERT_TRUE(client.openChannel(url(48401)).isGood());
+  ReadRequest read;
+  read.nodesToRead.resize(2);
+  ReadResponse rr;
+  EXPECT_EQ(client.call(read, rr), StatusCode(Status::BadSessionIdInvalid));  // no session at all
+  CreateSessionRequest cs;
+  cs.requestedSessionTimeout = 30000;
+  cs.clientCertificate = ByteString{std::string(600, '\x30')};  // accepted even with None
+  CreateSessionResponse csr;
+  ASSERT_TRUE(client.call(cs, csr).isGood());
+  EXPECT_FALSE(csr.serverEndpoints.empty());
+  EXPECT_EQ(csr.revisedSessionTimeout, 30000);
+  cs.requestedSessionTimeout = 1e12;  // clamped to the maximum
+  ASSERT_TRUE(client.call(cs, csr).isGood());
+  EXPECT_EQ(csr.revisedSessionTimeout, server.config().limits.maxSessionTimeoutMs);
+  UaClient other;
+  ASSERT_TRUE(other.connect(url(48401)).isGood()) << other.errorText();
+  ASSERT_TRUE(other.call(read, rr).isGood());
+  EXPECT_EQ(rr.results.size(), 2u);
+  EXPECT_EQ(server.sessionCount(), 3u);
+}
+
+TEST(UaServer, unactivatedSessionForeignChannelAndUserNames_areRefused) {
+  UaServer server(config(48402));
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient a;
+  ASSERT_TRUE(a.connect(url(48402)).isGood());
+  UaClient b;
+  ASSERT_TRUE(b.openChannel(url(48402)).isGood());
+  CreateSessionRequest cs;
+  CreateSessionResponse csr;
+  ASSERT_TRUE(b.call(cs, csr).isGood());
+  b.setAuthenticationToken(csr.authenticationToken);
+  std::vector<DataValue> out;
+  EXPECT_EQ(b.read(std::vector<ReadValueId>(1), out), StatusCode(Status::BadSessionNotActivated));
+  ActivateSessionRequest as;
+  as.userIdentityToken = toExtensionObject(UserNameIdentityToken{"u", "operator", ByteString{"pw"}, ""});
+  ActivateSessionResponse asr;
+  EXPECT_EQ(b.call(as, asr), StatusCode(Status::BadIdentityTokenInvalid));
+  EXPECT_EQ(b.read(std::vector<ReadValueId>(1), out), StatusCode(Status::BadSessionNotActivated));
+  // a's token presented on b's channel
+  b.setAuthenticationToken(a.authenticationToken());
+  EXPECT_EQ(b.read(std::vector<ReadValueId>(1), out), StatusCode(Status::BadSecureChannelIdInvalid));
+  b.setAuthenticationToken(NodeId(1, String("forged")));
+  EXPECT_EQ(b.read(std::vector<ReadValueId>(1), out), StatusCode(Status::BadSessionIdInvalid));
+  // Activation with the anonymous token succeeds and the session serves.
+  b.setAuthenticationToken(csr.authenticationToken);
+  as.userIdentityToken = toExtensionObject(AnonymousIdentityToken{"anonymous"});
+  EXPECT_TRUE(b.call(as, asr).isGood());
+  EXPECT_TRUE(b.read(std::vector<ReadValueId>(1), out).isGood());
+  EXPECT_TRUE(a.read(std::vector<ReadValueId>(1), out).isGood());
+}
+
+TEST(UaServer, closeSession_firesHooksAndCounts) {
+  UaServer server(config(48403));
+  std::atomic<int> created{0}, closed{0};
+  std::atomic<bool> lastDelete{false};
+  UaServerHooks hooks;
+  hooks.sessionCreated = [&](Session&) { ++created; };
+  hooks.sessionClosed = [&](Session&, bool del) {
+    lastDelete = del;
+    ++closed;
+  };
+  server.setHooks(hooks);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient client;
+  ASSERT_TRUE(client.connect(url(48403)).isGood());
+  EXPECT_EQ(created, 1);
+  EXPECT_EQ(server.sessionCount(), 1u);
+  client.disconnect(false);
+  EXPECT_TRUE(waitFor([&] { return closed == 1; }));
+  EXPECT_FALSE(lastDelete);
+  EXPECT_EQ(server.sessionCount(), 0u);
+}
+
+TEST(UaServer, limits_sessionsAndConnections) {
+  UaServerConfig c = config(48404);
+  c.limits.maxSessions = 2;
+  c.limits.maxConnections = 3;
+  UaServer server(c);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient a, b, d;
+  ASSERT_TRUE(a.connect(url(48404)).isGood());
+  ASSERT_TRUE(b.connect(url(48404)).isGood());
+  EXPECT_EQ(d.connect(url(48404)), StatusCode(Status::BadTooManySessions));
+  UaClient e;  // the fourth connection
+  EXPECT_EQ(e.openChannel(url(48404)), StatusCode(Status::BadTcpServerTooBusy));
+}
+
+TEST(UaServer, sessionTimeout_closesTheSession) {
+  UaServerConfig c = config(48405);
+  c.limits.minSessionTimeoutMs = 200;
+  UaServer server(c);
+  std::atomic<int> closed{0};
+  UaServerHooks hooks;
+  hooks.sessionClosed = [&](Session&, bool del) {
+    EXPECT_TRUE(del);
+    ++closed;
+  };
+  server.setHooks(hooks);
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClientOptions o;
+  o.requestedSessionTimeoutMs = 200;
+  UaClient client(o);
+  ASSERT_TRUE(client.connect(url(48405)).isGood());
+  EXPECT_EQ(client.session().revisedSessionTimeout, 200);
+  EXPECT_TRUE(waitFor([&] { return closed == 1; }));
+  std::vector<DataValue> out;
+  EXPECT_EQ(client.read({ReadValueId{}}, out), StatusCode(Status::BadSessionIdInvalid));
+}
+
+TEST(UaServer, replies_mayComeLaterFromAnotherThread) {
+  UaServer server(config(48406));
+  std::vector<std::thread> workers;
+  server.services().add<ReadRequest, ReadResponse>(
+      [&workers](RequestContext&, ReadRequest& req, const Reply<ReadResponse>& reply) {
+        size_t n = req.nodesToRead.size();
+        workers.emplace_back([reply, n] {
+          std::this_thread::sleep_for(50ms);
+          ReadResponse resp;
+          resp.results.resize(n);
+          reply(std::move(resp));
+          reply(ReadResponse{});  // a second answer is ignored
+        });
+      });
+  ASSERT_TRUE(server.start().isGood());
+  UaClient client;
+  ASSERT_TRUE(client.connect(url(48406)).isGood());
+  std::vector<DataValue> out;
+  ASSERT_TRUE(client.read(std::vector<ReadValueId>(3), out).isGood()) << client.errorText();
+  EXPECT_EQ(out.size(), 3u);
+  ASSERT_TRUE(client.read(std::vector<ReadValueId>(1), out).isGood()) << client.errorText();
+  for (auto& t : workers) t.join();
+}
+
+TEST(UaServer, largeRequestsAndResponses_travelInChunks) {
+  UaServer server(config(48407));
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClientOptions o;
+  o.receiveBufferSize = 8192;
+  o.sendBufferSize = 8192;
+  UaClient client(o);
+  ASSERT_TRUE(client.connect(url(48407)).isGood());
+  std::vector<ReadValueId> nodes(20000);
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    nodes[i].nodeId.namespaceIndex = 1;
+    nodes[i].nodeId.identifier = "Tag" + std::to_string(i);
+  }
+  std::vector<DataValue> out;
+  ASSERT_TRUE(client.read(nodes, out).isGood()) << client.errorText();
+  ASSERT_EQ(out.size(), 20000u);
+  EXPECT_EQ(*out[19999].value->get<uint32_t>(), 19999u);
+}
+
+TEST(UaServer, unknownService_isAFaultAndTheChannelStays) {
+  UaServer server(config(48408));
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient client;
+  ASSERT_TRUE(client.connect(url(48408)).isGood());
+  HistoryReadStub req;
+  ReadResponse resp;
+  EXPECT_EQ(client.call(req, resp), StatusCode(Status::BadServiceUnsupported));
+  std::vector<DataValue> out;
+  EXPECT_TRUE(client.read(std::vector<ReadValueId>(1), out).isGood());
+}
+
+TEST(UaServer, hostileInput_closesThatConnectionOnly) {
+  UaServer server(config(48409));
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient good;
+  ASSERT_TRUE(good.connect(url(48409)).isGood());
+  {
+    int fd = rawConnect(48409);
+    ASSERT_GE(fd, 0);
+    std::string junk = "MSGF\xff\xff\xff\x7f";
+    send(fd, junk.data(), junk.size(), MSG_NOSIGNAL);
+    EXPECT_EQ(errorIn(readUntilClosed(fd)), StatusCode(Status::BadTcpMessageTooLarge));
+    close(fd);
+  }
+  {
+    // Valid Hello and channel, then a MSG whose body is not a request.
+    UaClient raw;
+    ASSERT_TRUE(raw.openChannel(url(48409)).isGood());
+    std::string out;
+    uint32_t seq = 2;
+    appendSymmetricChunks(out, "MSG", raw.securityToken().channelId, raw.securityToken().tokenId,
+                          seq, 5, std::string("\x07\x00", 2), ChunkLimits{});
+    send(raw.socketFd(), out.data(), out.size(), MSG_NOSIGNAL);
+    EXPECT_EQ(errorIn(readUntilClosed(raw.socketFd())), StatusCode(Status::BadDecodingError));
+  }
+  {
+    int fd = rawConnect(48409);
+    close(fd);  // connect and vanish
+  }
+  std::vector<DataValue> out;
+  EXPECT_TRUE(good.read(std::vector<ReadValueId>(1), out).isGood());
+  EXPECT_TRUE(waitFor([&] { return server.connectionCount() == 1; }));
+}
+
+TEST(UaServer, shutdownAllClients_announcesThenClosesEverything) {
+  UaServer server(config(48410));
+  std::atomic<int> closed{0};
+  std::string reason;
+  std::atomic<uint32_t> seconds{0};
+  UaServerHooks hooks;
+  hooks.shutdownStarted = [&](const std::string& r, uint32_t s) {
+    reason = r;
+    seconds = s;
+  };
+  hooks.sessionClosed = [&](Session&, bool) { ++closed; };
+  server.setHooks(hooks);
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient a, b;
+  ASSERT_TRUE(a.connect(url(48410)).isGood());
+  ASSERT_TRUE(b.connect(url(48410)).isGood());
+  std::thread t([&] { server.shutdownAllClients("maintenance", 300ms); });
+  EXPECT_TRUE(waitFor([&] { return seconds == 1; }));
+  // During the grace period clients are still served, new sessions are not.
+  std::vector<DataValue> out;
+  EXPECT_TRUE(a.read(std::vector<ReadValueId>(1), out).isGood());
+  UaClient late;
+  EXPECT_EQ(late.connect(url(48410)), StatusCode(Status::BadShutdown));
+  t.join();
+  EXPECT_EQ(reason, "maintenance");
+  EXPECT_EQ(closed, 2);
+  EXPECT_EQ(server.sessionCount(), 0u);
+  EXPECT_EQ(b.read(std::vector<ReadValueId>(1), out), StatusCode(Status::BadShutdown));
+}
+
+TEST(UaServer, start_reportsBadUrlAndBusyPort) {
+  UaServerConfig bad;
+  bad.endpointUrl = "http://127.0.0.1:48411";
+  UaServer s1(bad);
+  EXPECT_EQ(s1.start(), StatusCode(Status::BadTcpEndpointUrlInvalid));
+  EXPECT_NE(s1.errorText().find("invalid endpoint URL"), std::string::npos);
+  UaServer s2(config(48411));
+  ASSERT_TRUE(s2.start().isGood());
+  UaServer s3(config(48411));
+  EXPECT_EQ(s3.start(), StatusCode(Status::BadResourceUnavailable));
+  EXPECT_NE(s3.errorText().find("48411"), std::string::npos);
+}
