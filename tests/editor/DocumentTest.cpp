@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "editor/document/ClipboardText.h"
 #include "editor/document/ConvertDataType.h"
 #include "editor/document/EditorState.h"
+#include "editor/document/ItemStepping.h"
 #include "editor/document/ItemText.h"
 #include "editor/document/KeySpace.h"
 #include "editor/document/Numbers.h"
@@ -114,4 +116,55 @@ TEST(KeySpace, plcAndItemNamesShareOneKeySpace) {
 
 TEST(EditorError, reportTextFollowsTheConvention) {
   EXPECT_EQ(errorReportText(457, "Key taken", "Form_Load"), " Error n. 457  Key taken in Form_Load");
+}
+
+TEST(ItemStepping, nextAddressAndBitForEveryTypeRow) {
+  struct Row {
+    const char* type;
+    double A, E;
+    int B;
+    double address;
+    int bit;  // -1: no bit
+  };
+  const Row rows[] = {
+      {"boolean", 10, 0, 14, 10, 15},
+      {"boolean", 10, 0, 15, 11, 0},
+      {"unsigned 16 bit", 10, 0, 0, 11, -1},
+      {"signed 16 bit", 10, 0, 0, 11, -1},
+      {"unsigned 32 bit", 10, 0, 0, 12, -1},
+      {"signed 32 bit", 100, 0, 0, 102, -1},
+      {"32 bit float", 10, 0, 0, 12, -1},
+      {"boolean array", 50, 10, 10, 51, 4},
+      {"boolean array", 50, 32, 0, 52, 0},
+      {"unsigned 16 bit array", 10, 7, 0, 17, -1},
+      {"signed 16 bit array", 10, 7, 0, 17, -1},
+      {"unsigned 32 bit array", 10, 7, 0, 24, -1},
+      {"signed 32 bit array", 10, 7, 0, 24, -1},
+      {"32 bit float array", 10, 7, 0, 24, -1},
+      {"string", 10, 20, 0, 30, -1},
+      {"signed 16 bit", 12.5, 0, 0, 13.5, -1},
+  };
+  for (const Row& r : rows) {
+    const NextPosition n = nextItemPosition(r.type, r.A, r.E, r.B);
+    EXPECT_EQ(n.address, r.address) << r.type;
+    EXPECT_EQ(n.bit.has_value(), r.bit >= 0) << r.type;
+    if (r.bit >= 0 && n.bit) {
+      EXPECT_EQ(*n.bit, r.bit) << r.type;
+    }
+  }
+  // The 8-bit rule: steps of 1, 2, 3, 3, 3, 4, 5, 5 for 1 to 8 elements.
+  const double steps[] = {1, 2, 3, 3, 3, 4, 5, 5};
+  for (int e = 1; e <= 8; ++e) {
+    EXPECT_EQ(nextItemPosition("unsigned 8 bit array", 100, e, 0).address, 100 + steps[e - 1]) << e;
+    EXPECT_EQ(nextItemPosition("signed 8 bit array", 100, e, 0).address, 100 + steps[e - 1]) << e;
+  }
+  EXPECT_THROW(nextItemPosition("boolean array", 1, 40000, 0), EditorError);
+}
+
+TEST(ClipboardText, splitsAtEveryCrLfAndIgnoresTheRest) {
+  EXPECT_EQ(splitClipboardLines("a\r\nb\r\nc\r\n"), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(splitClipboardLines("a\r\nb"), (std::vector<std::string>{"a"}));
+  EXPECT_EQ(splitClipboardLines("single"), (std::vector<std::string>{"single"}));
+  EXPECT_EQ(splitClipboardLines("a\r\n\r\nb\r\n"), (std::vector<std::string>{"a", "", "b"}));
+  EXPECT_EQ(splitClipboardLines("a\nb\n"), (std::vector<std::string>{"a\nb\n"}));
 }
