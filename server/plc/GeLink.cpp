@@ -86,16 +86,9 @@ ResultCode GeLink::handshake(TcpChannel& channel) {
   if (rc != kOk) return rc;
   rc = receiveResponse(channel, ge::kHeaderSize, length);
   if (rc != kOk) return rc;
-  if (length != ge::kHeaderSize) return kBadResponse;
-  switch (response_[ge::kStatusOffset]) {
-    case ge::kStatusInHeader:
-      sequence_ = 2;
-      return kOk;
-    case ge::kStatusRefused:
-      return kHandshakeRefused;
-    default:
-      return kBadResponse;
-  }
+  rc = ge::checkHandshakeResponse(response_, length);
+  if (rc == kOk) sequence_ = 2;
+  return rc;
 }
 
 ResultCode GeLink::ReadRegisters(std::uint16_t count, std::uint16_t index,
@@ -112,16 +105,12 @@ ResultCode GeLink::ReadRegisters(std::uint16_t count, std::uint16_t index,
   rc = receiveResponse(*channel, expected, length);
   if (rc != kOk) return rc;
 
-  if (length != expected) return kBadResponse;
-  if (response_[ge::kSequenceOffset] != sequence_) return kBadResponse;
-  const std::uint8_t status = response_[ge::kStatusOffset];
-  if (status == ge::readResponseStatus(count)) {
-    const std::uint8_t* data = response_ + ge::readDataOffset(count);
-    for (std::uint16_t i = 0; i < count; ++i) destination[i] = ge::getWord(data + 2u * i);
-    ++sequence_;
-    return kOk;
-  }
-  return status == ge::kStatusRefused ? kRequestRefused : kBadResponse;
+  rc = ge::checkResponse(response_, length, expected, sequence_, ge::readResponseStatus(count));
+  if (rc != kOk) return rc;
+  const std::uint8_t* data = response_ + ge::readDataOffset(count);
+  for (std::uint16_t i = 0; i < count; ++i) destination[i] = ge::getWord(data + 2u * i);
+  ++sequence_;
+  return kOk;
 }
 
 ResultCode GeLink::WriteRegisters(std::uint16_t count, std::uint16_t index,
@@ -143,14 +132,9 @@ ResultCode GeLink::WriteRegisters(std::uint16_t count, std::uint16_t index,
   rc = receiveResponse(*channel, ge::kHeaderSize, length);
   if (rc != kOk) return rc;
 
-  if (length != ge::kHeaderSize) return kBadResponse;
-  if (response_[ge::kSequenceOffset] != sequence_) return kBadResponse;
-  const std::uint8_t status = response_[ge::kStatusOffset];
-  if (status == ge::kStatusInHeader) {
-    ++sequence_;
-    return kOk;
-  }
-  return status == ge::kStatusRefused ? kRequestRefused : kBadResponse;
+  rc = ge::checkResponse(response_, length, ge::kHeaderSize, sequence_, ge::kStatusInHeader);
+  if (rc == kOk) ++sequence_;
+  return rc;
 }
 
 ResultCode GeLink::sendRequest(TcpChannel& channel, const std::uint8_t* data, std::size_t length) {

@@ -74,4 +74,21 @@ std::vector<std::uint8_t> longWriteRequest(std::uint8_t sequence, std::uint16_t 
   return m;
 }
 
+ResultCode checkResponse(const std::uint8_t* response, std::size_t length, std::size_t expectedLength,
+                         std::uint8_t sequence, std::uint8_t expectedStatus) {
+  if (length != expectedLength || length < kHeaderSize) return kBadResponse;
+  if (response[kSequenceOffset] != sequence) return kBadResponse;
+  if (response[kStatusOffset] == expectedStatus) return kOk;
+  return response[kStatusOffset] == kStatusRefused ? kRequestRefused : kBadResponse;
+}
+
+ResultCode checkHandshakeResponse(const std::uint8_t* response, std::size_t length) {
+  if (length != kHeaderSize) return kBadResponse;
+  switch (response[kStatusOffset]) {
+    case kStatusInHeader: return kOk;
+    case kStatusRefused: return kHandshakeRefused;
+    default: return kBadResponse;
+  }
+}
+
 }  // namespace zentarc::plc::ge

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "server/plc/ResultCodes.h"
+
 namespace zentarc::plc::ge {
 
 inline constexpr std::uint16_t kPort = 18245;
@@ -81,5 +83,13 @@ constexpr std::uint8_t readResponseStatus(std::uint16_t count) {
 constexpr std::size_t readDataOffset(std::uint16_t count) {
   return count <= kMaxInHeaderRead ? kHeaderReadDataOffset : kHeaderSize;
 }
+
+// The checks on the answer to a read or write, in their fixed order: length, sequence number
+// (byte 2), status. 0 for the expected status, 66 for a refusal (0xD1), else 64.
+ResultCode checkResponse(const std::uint8_t* response, std::size_t length, std::size_t expectedLength,
+                         std::uint8_t sequence, std::uint8_t expectedStatus);
+// The checks on the answer to the second handshake message: length, then status; its
+// sequence number is not examined. 0 for 0xD4, 65 for a refusal, else 64.
+ResultCode checkHandshakeResponse(const std::uint8_t* response, std::size_t length);
 
 }  // namespace zentarc::plc::ge

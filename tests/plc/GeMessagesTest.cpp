@@ -74,3 +74,25 @@ TEST(GeMessages, threeRegistersComeInTheHeaderAndFourAfterIt) {
   EXPECT_EQ(ge::readDataOffset(4), 56u);
   EXPECT_EQ(ge::readResponseLength(512), 56u + 1024u);
 }
+
+TEST(GeMessages, responseChecksGoLengthThenSequenceThenStatus) {
+  using namespace zentarc::plc;
+  auto answer = [](std::size_t size, std::uint8_t sequence, std::uint8_t status) {
+    return bytes(size, {{2, sequence}, {31, status}});
+  };
+  auto check = [](const std::vector<std::uint8_t>& a, std::size_t expected, std::uint8_t status) {
+    return ge::checkResponse(a.data(), a.size(), expected, 9, status);
+  };
+  EXPECT_EQ(check(answer(56, 9, 0xD4), 56, 0xD4), kOk);
+  EXPECT_EQ(check(answer(64, 9, 0x94), 64, 0x94), kOk);
+  EXPECT_EQ(check(answer(56, 9, 0xD1), 56, 0xD4), kRequestRefused);
+  EXPECT_EQ(check(answer(56, 9, 0xD1), 64, 0x94), kBadResponse);  // length first
+  EXPECT_EQ(check(answer(56, 8, 0xD1), 56, 0xD4), kBadResponse);  // then the sequence number
+  EXPECT_EQ(check(answer(56, 9, 0x94), 56, 0xD4), kBadResponse);  // an unexpected status
+  EXPECT_EQ(check(answer(48, 9, 0xD4), 56, 0xD4), kBadResponse);
+
+  EXPECT_EQ(ge::checkHandshakeResponse(answer(56, 77, 0xD4).data(), 56), kOk);
+  EXPECT_EQ(ge::checkHandshakeResponse(answer(56, 1, 0xD1).data(), 56), kHandshakeRefused);
+  EXPECT_EQ(ge::checkHandshakeResponse(answer(56, 1, 0x00).data(), 56), kBadResponse);
+  EXPECT_EQ(ge::checkHandshakeResponse(answer(56, 1, 0xD4).data(), 55), kBadResponse);
+}
