@@ -1,5 +1,6 @@
 #include "server/toolkit/ua/services/AttributeRead.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "server/toolkit/ua/services/ValueMapping.h"
@@ -34,6 +35,8 @@ void stamp(DataValue& dv, TimestampsToReturn ts, DateTime source) {
 }
 
 }  // namespace
+
+DataValue statusOnly(StatusCode status) { return bad(status); }
 
 bool hasAttribute(const Node& node, uint32_t attributeId) {
   const NodeClass c = node.nodeClass;

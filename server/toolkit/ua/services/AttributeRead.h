@@ -5,6 +5,9 @@
 
 namespace zentarc::ua {
 
+// A value that is only a status.
+DataValue statusOnly(StatusCode status);
+
 // True when the attribute exists on nodes of this class.
 bool hasAttribute(const Node& node, uint32_t attributeId);
 

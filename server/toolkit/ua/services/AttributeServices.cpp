@@ -180,7 +180,7 @@ void UaServices::finishDeviceOperation(const std::shared_ptr<DeviceOperation>& o
       if (op->requests[i] && op->requests[i]->isCompleted())
         op->values[i] = readTagValue(*node, op->timestamps);
       else
-        op->values[i] = DataValue{{}, Status::BadTimeout};
+        op->values[i] = statusOnly(Status::BadTimeout);
     }
     ReadResponse resp;
     resp.results = std::move(op->values);

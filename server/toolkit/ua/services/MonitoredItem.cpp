@@ -48,7 +48,7 @@ bool exceedsDeadband(const Variant& a, const Variant& b, double deadband) {
 
 MonitoredItem::MonitoredItem(uint32_t id, const Node& node, ReadValueId target,
                              TimestampsToReturn timestamps)
-    : timestamps(timestamps), id(id), node(node), target(std::move(target)) {
+    : id(id), node(node), target(std::move(target)), timestamps(timestamps) {
   if (node.tag && this->target.attributeId == static_cast<uint32_t>(AttributeId::Value))
     cache_ = node.tag->getCache();
 }
@@ -103,7 +103,7 @@ bool MonitoredItem::sample() {
     if (sampled_ && count == lastUpdateCount_) return false;
     lastUpdateCount_ = count;
     now = readTagValue(node, timestamps);
-    if (!(node.accessLevel & kAccessCurrentRead)) now = DataValue{{}, Status::BadNotReadable};
+    if (!(node.accessLevel & kAccessCurrentRead)) now = statusOnly(Status::BadNotReadable);
   } else {
     now = readAttribute(node, target.attributeId, target.indexRange, timestamps);
   }
@@ -111,7 +111,7 @@ bool MonitoredItem::sample() {
     uint32_t first = 0, last = 0;
     if (parseIndexRange(target.indexRange, first, last)) {
       const StatusCode s = applyIndexRange(*now.value, first, last);
-      if (s.isBad()) now = DataValue{{}, s};
+      if (s.isBad()) now = statusOnly(s);
     }
   }
   if (sampled_ && !changed(last_, now)) return false;
