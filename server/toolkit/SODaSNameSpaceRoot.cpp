@@ -20,14 +20,14 @@ bool SODaSNameSpaceRoot::addLeaf(SODaSTag* tag) {
   if (!tag || tag->getName().empty()) return false;
   std::unique_lock g(mutex_);
   if (index_.count(tag->getName()) != 0) return false;
-  index_.emplace(tag->getName(), tags_.size());
   tags_.push_back(SOCmnPointer<SODaSTag>::share(tag));
+  index_.emplace(std::string_view(tag->getName()), tags_.size() - 1);
   return true;
 }
 
 SOCmnPointer<SODaSTag> SODaSNameSpaceRoot::findTag(std::string_view name) const {
   std::shared_lock g(mutex_);
-  const auto it = index_.find(std::string(name));
+  const auto it = index_.find(name);
   return it == index_.end() ? SOCmnPointer<SODaSTag>() : tags_[it->second];
 }
 
@@ -49,7 +49,7 @@ std::vector<SOCmnPointer<SODaSTag>> SODaSNameSpaceRoot::getTags() const {
 void SODaSNameSpaceRoot::removeAll() {
   std::vector<SOCmnPointer<SODaSTag>> old;  // released outside the lock
   std::unique_lock g(mutex_);
-  old.swap(tags_);
   index_.clear();
+  old.swap(tags_);
   g.unlock();
 }

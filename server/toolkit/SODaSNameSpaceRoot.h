@@ -41,5 +41,6 @@ class SODaSNameSpaceRoot : public SOCmnObject {
   SOCmnString delimiter_;
   SOCmnString secondDelimiter_;
   std::vector<SOCmnPointer<SODaSTag>> tags_;
-  std::unordered_map<std::string, std::size_t> index_;
+  // Keys view the tags' own names, which do not change once a tag is a leaf.
+  std::unordered_map<std::string_view, std::size_t> index_;
 };

@@ -23,6 +23,7 @@ class SODaSTag : public SOCmnObject {
  public:
   SODaSTag();
 
+  // Before the tag becomes a namespace leaf; the name is fixed from then on.
   void setName(std::string_view name);
   const std::string& getName() const { return name_; }
   void setAccessRights(std::uint32_t rights) { accessRights_ = rights; }
