@@ -191,6 +191,19 @@ TEST_F(GeLinkTest, lateAnswerGives4AndIsNeverTakenForALaterAnswer) {
   EXPECT_EQ(value, 222);
 }
 
+TEST_F(GeLinkTest, silentPlcGives4AndTheNextSelectConnectsAgain) {
+  serve("127.0.2.27");
+  ASSERT_EQ(link.SelectPlc(1), kOk);
+  sim->setFaults({.silent = true});
+  const std::uint16_t value = 9;
+  EXPECT_EQ(link.WriteRegisters(1, 0, &value), kNoAnswer);
+  EXPECT_EQ(sim->stats().unanswered, 1u);
+  EXPECT_FALSE(link.isOpen(1));
+  sim->setFaults({});
+  ASSERT_EQ(link.SelectPlc(1), kOk);
+  EXPECT_EQ(sim->stats().connections, 2u);
+}
+
 TEST_F(GeLinkTest, wrongSequenceNumberGives64AndTheCounterStays) {
   serve("127.0.2.21");
   ASSERT_EQ(link.SelectPlc(1), kOk);
