@@ -156,27 +156,24 @@ void Simulator::Impl::acceptAll() {
 
 void Simulator::Impl::readFrom(Connection& c) {
   std::uint8_t buffer[4096];
-  for (int round = 0; round < 64; ++round) {
+  for (int round = 0; round < 64 && !c.dead; ++round) {
     const ssize_t got = ::recv(c.fd, buffer, sizeof buffer, MSG_DONTWAIT);
     if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
       c.dead = true;
       return;
     }
-    if (got < 0) break;
+    if (got < 0) return;
     c.input.insert(c.input.end(), buffer, buffer + got);
-    if (c.input.size() > 2 * kMaxInput) {  // nothing a client sends is this long
-      c.dead = true;
-      return;
+    std::size_t used = 0;
+    while (!c.dead && c.input.size() - used >= ge::kHeaderSize) {
+      const std::size_t length = messageLength(c.input.data() + used);
+      if (c.input.size() - used < length) break;
+      handle(c, c.input.data() + used, length);
+      used += length;
     }
+    c.input.erase(c.input.begin(), c.input.begin() + static_cast<std::ptrdiff_t>(used));
+    if (c.input.size() > kMaxInput) c.dead = true;  // longer than any message can be
   }
-  std::size_t used = 0;
-  while (!c.dead && c.input.size() - used >= ge::kHeaderSize) {
-    const std::size_t length = messageLength(c.input.data() + used);
-    if (c.input.size() - used < length) break;
-    handle(c, c.input.data() + used, length);
-    used += length;
-  }
-  c.input.erase(c.input.begin(), c.input.begin() + static_cast<std::ptrdiff_t>(used));
 }
 
 void Simulator::Impl::handle(Connection& c, const std::uint8_t* data, std::size_t length) {
