@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
+#include "tests/plc/RawSocket.h"
+
+#include "tools/plcsim/SimProtocol.h"
 #include "tools/plcsim/Simulator.h"
 
 using namespace zentarc::plc;
@@ -280,6 +284,40 @@ TEST_F(GeLinkTest, withoutTableOrCurrentPlcNothingIsSent) {
   link.CloseAll();
   EXPECT_EQ(link.count(), 0u);
   EXPECT_EQ(link.SelectPlc(1), kResourceFailure);
+}
+
+TEST(GeLinkStaleInput, bytesBeyondAnAnswerAreNeverReadAsTheNextAnswer) {
+  using namespace zentarc::plcsim;
+  zentarc::testplc::RawSocket listener = zentarc::testplc::RawSocket::listenOn("127.0.2.28");
+  ASSERT_TRUE(listener.valid());
+  // A PLC that follows its first answer with what looks like the answer to the next read.
+  std::thread plc([&listener] {
+    zentarc::testplc::RawSocket peer = listener.accept();
+    if (!peer.valid()) return;
+    peer.receive(56);
+    peer.sendAll(helloAnswer());
+    peer.receive(56);
+    peer.sendAll(statusAnswer(1, ge::kStatusInHeader));
+    peer.receive(56);
+    auto answer = readAnswer(2, {111});
+    const auto impostor = readAnswer(3, {999});
+    answer.insert(answer.end(), impostor.begin(), impostor.end());
+    peer.sendAll(answer);
+    peer.receive(56);
+    peer.sendAll(readAnswer(3, {222}));
+    peer.receive(1);  // until the link closes
+  });
+  {
+    GeLink link;
+    ASSERT_EQ(link.Setup({"127.0.2.28"}), kOk);
+    ASSERT_EQ(link.SelectPlc(1), kOk);
+    std::uint16_t value = 0;
+    EXPECT_EQ(link.ReadRegisters(1, 0, &value), kOk);
+    EXPECT_EQ(value, 111);
+    EXPECT_EQ(link.ReadRegisters(1, 0, &value), kOk);
+    EXPECT_EQ(value, 222);
+  }
+  plc.join();
 }
 
 TEST(ResultCodes, transportFailuresAreOneTo63) {
