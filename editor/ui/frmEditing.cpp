@@ -14,6 +14,8 @@
 #include "editor/document/EditorError.h"
 #include "editor/ui/ConfigTree.h"
 #include "editor/ui/ImageLists.h"
+#include "editor/ui/frmFind.h"
+#include "editor/ui/mResize.h"
 
 namespace zentarc::editor {
 
@@ -69,11 +71,24 @@ frmEditing::frmEditing(Prompter& prompter, EditorOptions options, QWidget* paren
       {"mnuSmallIcon_Click", [this] { list_->setViewMode(ItemList::ViewMode::SmallIcon); }},
       {"mnuList_Click", [this] { list_->setViewMode(ItemList::ViewMode::List); }},
       {"mnuReport_Click", [this] { list_->setViewMode(ItemList::ViewMode::Report); }},
+      {"mnuAddPLC_Click", [this] { mnuAddPLC_Click(); }},
+      {"mnuAddItem_Click", [this] { mnuAddItem_Click(); }},
+      {"modifyPLC", [this] { modifyPLC(); }},
+      {"modifyItem", [this] { modifyItem(); }},
+      {"mnuCopy_Click", [this] { mnuCopy_Click(); }},
+      {"mnuCut_Click", [this] { mnuCut_Click(); }},
+      {"mnuPaste_Click", [this] { mnuPaste_Click(); }},
+      {"mnuDelete_Click", [this] { mnuDelete_Click(); }},
+      {"mnuFind_Click", [this] { mnuFind_Click(); }},
+      {"Paste_Name_Click", [this] { Paste_Name_Click(); }},
+      {"Paste_Comment_Click", [this] { Paste_Comment_Click(); }},
+      {"mnuAbout_Click", [this] { mnuAbout_Click(); }},
   };
 
   auto* central = new QWidget(this);
   central->setObjectName("central");
   setCentralWidget(central);
+  central->installEventFilter(this);
   tree_ = new ConfigTree(central);
   list_ = new ItemList(central);
   tree_->afterLabelEdit = [this](QTreeWidgetItem*, const QString& text) {
@@ -108,7 +123,10 @@ frmEditing::frmEditing(Prompter& prompter, EditorOptions options, QWidget* paren
   Form_Load();
 }
 
-frmEditing::~frmEditing() { tree_->afterLabelEdit = nullptr; }
+frmEditing::~frmEditing() {
+  tree_->afterLabelEdit = nullptr;
+  delete find_;  // it reports its closing to the state, which goes before the children
+}
 
 void frmEditing::buildMenus() {
   struct Entry {
@@ -256,14 +274,22 @@ void frmEditing::layoutViews() {
   pnlImpStat_->move((w - pnlImpStat_->width()) / 2, (h - pnlImpStat_->height()) / 2);
 }
 
-void frmEditing::resizeEvent(QResizeEvent* event) {
-  QMainWindow::resizeEvent(event);
-  Form_Resize();
+void frmEditing::resizeEvent(QResizeEvent* event) { QMainWindow::resizeEvent(event); }
+
+bool frmEditing::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == centralWidget() && event->type() == QEvent::Resize) Form_Resize();
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void frmEditing::Form_Resize() {
   if (bLoading_) return;
-  layoutViews();
+  if (!layoutRecorded_) {
+    // The controls are recorded at the size they were laid out for, so that later sizes
+    // scale them from there (the size before loading would scale them from the wrong base).
+    layoutViews();
+    layoutRecorded_ = true;
+  }
+  ResizeControls(centralWidget(), 0, 0);
 }
 
 void frmEditing::showViews(bool visible) {
@@ -359,7 +385,7 @@ void frmEditing::Form_Unload() {
       state_.bCfgOpen = false;
     }
     state_.dropCollections();
-    run("unloadFind");
+    if (state_.bFindOpen && find_) find_->close();
   });
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <QHash>
+#include <QPointer>
 #include <QMainWindow>
 #include <QString>
 
@@ -15,6 +16,7 @@
 #include "editor/ui/Prompter.h"
 
 class QAction;
+class QDialog;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -25,6 +27,7 @@ class QTreeWidgetItem;
 namespace zentarc::editor {
 
 class ConfigTree;
+class frmFind;
 
 inline const char* const kWindowCaption =
     "Tarvelle - G.E. Fanuc Ethernet Tcp/Ip OPC Server - Configuration Tool";
@@ -70,6 +73,25 @@ class frmEditing : public QMainWindow {
   void ListView1_DblClick();
   void ListView1_ColumnClick(int column);
 
+  // Objects, clipboard and tools.
+  void mnuAddPLC_Click();
+  void mnuAddItem_Click();
+  void modifyPLC();   // double click on a PLC
+  void modifyItem();  // double click on an item
+  void mnuCopy_Click();
+  void mnuCut_Click();
+  void mnuPaste_Click();
+  void mnuDelete_Click();
+  void mnuFind_Click();
+  void Paste_Name_Click();
+  void Paste_Comment_Click();
+  void mnuAbout_Click();
+  frmFind* findWindow() const;
+
+  // Hooks for tests and tools: called with each dialog this window creates, before it is
+  // shown (the PLC and item dialogs go through the prompter's runModal as well).
+  std::function<void(QDialog&)> onDialogCreated;
+
   void EnMenuButt(bool fileO, bool fileS, bool aplO, bool aitO, bool cpyO, bool cutO, bool pstO,
                   bool dltO, bool vewO, bool tolO);
   void InitObjects();
@@ -93,6 +115,9 @@ class frmEditing : public QMainWindow {
   void Form_Unload();
   void Form_Resize();
   void layoutViews();
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void bulkReplace(bool names);
+  bool copySelected();
   void buildMenus();
   void buildToolbar();
   void run(const QString& name);
@@ -121,6 +146,8 @@ class frmEditing : public QMainWindow {
   QHash<QString, QMenu*> menus_;
   QHash<QString, QAction*> buttons_;
   QHash<QString, std::function<void()>> commands_;
+  QPointer<frmFind> find_;
+  bool layoutRecorded_ = false;
 };
 
 }  // namespace zentarc::editor

@@ -1,0 +1,41 @@
+#pragma once
+// The find window: selects tree nodes whose key begins with the typed text. It stays open
+// beside the main window.
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace zentarc::editor {
+
+class frmEditing;
+
+class frmFind : public QDialog {
+  Q_OBJECT
+ public:
+  explicit frmFind(frmEditing& main);
+  ~frmFind() override;
+
+  void cmdFind_Click();
+  void cmdNext_Click();
+  void cmdCancel_Click();
+
+  QLineEdit* txtFind;
+  QLabel* lblName;
+  QPushButton* cmdFind;
+  QPushButton* cmdNext;
+  QPushButton* cmdCancel;
+  int mnCounter = 0;
+
+ public slots:
+  void reject() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  frmEditing& main_;
+};
+
+}  // namespace zentarc::editor

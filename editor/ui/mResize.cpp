@@ -1,0 +1,63 @@
+#include "mResize.h"
+
+#include <cmath>
+
+#include <QVariant>
+#include <QWidget>
+
+namespace zentarc::editor {
+
+QStringList SplitByDelimiter(const QString& text, const QString& delimiter) {
+  QStringList parts;
+  if (delimiter.isEmpty()) {
+    if (!text.isEmpty()) parts << text;
+    return parts;
+  }
+  qsizetype position = 0;
+  while (true) {
+    const qsizetype p = text.indexOf(delimiter, position, Qt::CaseSensitive);
+    if (p < 0) break;
+    parts << text.mid(position, p - position);
+    position = p + delimiter.size();
+  }
+  if (position < text.size()) parts << text.mid(position);
+  return parts;
+}
+
+void ResizeControls(QWidget* frm, int refHeight, int refWidth) {
+  if (!frm || frm->window()->isMinimized()) return;
+  const double width = frm->width();
+  const double height = frm->height();
+  for (QWidget* c : frm->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    const QString tag = c->property("Tag").toString();
+    if (tag.isEmpty()) {
+      const int w = refHeight > 0 ? refWidth : frm->width();
+      const int h = refHeight > 0 ? refHeight : frm->height();
+      const QRect g = c->geometry();
+      c->setProperty("Tag", QStringList{QString::number(w), QString::number(h), QString::number(g.x()),
+                                        QString::number(g.y()), QString::number(g.width()),
+                                        QString::number(g.height())}
+                                .join('|'));
+      continue;
+    }
+    const QStringList f = SplitByDelimiter(tag, "|");
+    if (f.size() < 6) continue;  // not a record: leave the control where it is
+    bool ok[6];
+    double v[6];
+    for (int i = 0; i < 6; ++i) v[i] = f[i].toDouble(&ok[i]);
+    if (!ok[0] || !ok[1] || v[0] <= 0 || v[1] <= 0) continue;
+    const double pw = (width - v[0]) * 100 / v[0];
+    const double ph = (height - v[1]) * 100 / v[1];
+    // The tree and the list stay 7 percent of their recorded height shorter.
+    const bool view = c->objectName() == "TreeView1" || c->objectName() == "ListView1";
+    const double phHeight = view ? ph - 7 : ph;
+    QRect g = c->geometry();
+    if (ok[4]) g.setWidth(static_cast<int>(std::floor(v[4] + v[4] * pw * 0.01)));
+    if (ok[5]) g.setHeight(static_cast<int>(std::floor(v[5] + v[5] * phHeight * 0.01)));
+    if (ok[2]) g.moveLeft(static_cast<int>(std::floor(v[2] + v[2] * pw * 0.01)));
+    if (ok[3]) g.moveTop(static_cast<int>(std::floor(v[3] + v[3] * ph * 0.01)));
+    c->setGeometry(g);
+  }
+}
+
+}  // namespace zentarc::editor
