@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "server/plc/GeLink.h"
 #include "tests/plc/RawSocket.h"
 #include "tools/plcsim/RegisterNames.h"
@@ -115,6 +117,29 @@ TEST(Simulator, logKeepsTheNewestMessagesOnly) {
   EXPECT_EQ(log.back().request.sequence, 6);
   EXPECT_EQ(sim.stats().reads, 5u);
   EXPECT_EQ(sim.stats().handshakes, 1u);
+}
+
+TEST(Simulator, garbageFromOneClientNeverStopsItServingAnother) {
+  Simulator sim({.address = "127.0.2.106"});
+  ASSERT_TRUE(sim.start());
+  {
+    RawSocket noisy = RawSocket::connectTo("127.0.2.106");
+    ASSERT_TRUE(noisy.valid());
+    std::mt19937 random(12345);
+    for (int i = 0; i < 200; ++i) {
+      std::vector<std::uint8_t> junk(1 + random() % 300);
+      for (auto& b : junk) b = static_cast<std::uint8_t>(random());
+      if (i % 7 == 0) junk[0] = 0x02;  // now and then something that looks like a request
+      if (!noisy.sendAll(junk)) break;  // the simulator may hang up on it
+    }
+  }
+  zentarc::plc::GeLink link;
+  ASSERT_EQ(link.Setup({"127.0.2.106"}), zentarc::plc::kOk);
+  ASSERT_EQ(link.SelectPlc(1), zentarc::plc::kOk);
+  sim.setRegister(7, 77);
+  std::uint16_t value = 0;
+  ASSERT_EQ(link.ReadRegisters(1, 7, &value), zentarc::plc::kOk);
+  EXPECT_EQ(value, 77);
 }
 
 TEST(SimulatorNames, faultsParseByNameAndRejectNonsense) {
