@@ -253,11 +253,14 @@ void UaServices::publish(RequestContext& ctx, PublishRequest& req, const Reply<P
 }
 
 void UaServices::expirePublishRequests(SessionState& state, SteadyTime t) {
-  while (!state.publishQueue.empty()) {
-    const QueuedPublish& q = state.publishQueue.front();
-    if (q.timeoutHintMs == 0 || t < q.received + std::chrono::milliseconds(q.timeoutHintMs)) break;
-    q.reply.fault(Status::BadTimeout);
-    state.publishQueue.pop_front();
+  auto& q = state.publishQueue;
+  for (auto it = q.begin(); it != q.end();) {
+    if (it->timeoutHintMs && t >= it->received + std::chrono::milliseconds(it->timeoutHintMs)) {
+      it->reply.fault(Status::BadTimeout);
+      it = q.erase(it);
+    } else {
+      ++it;
+    }
   }
 }
 
