@@ -51,6 +51,7 @@ bool SODaSGroup::removeItem(SODaSItem* item) {
   if (!item || !leafList_.contains(item)) return false;
   SOCmnPointer<SODaSItem> keep = SOCmnPointer<SODaSItem>::share(item);
   item->setActive(false);
+  item->removed_.store(true, std::memory_order_release);
   leafList_.removeObject(item);
   return true;
 }

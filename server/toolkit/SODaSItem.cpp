@@ -27,6 +27,9 @@ void SODaSItem::setActive(bool active) {
   std::unique_lock<std::recursive_mutex> lock;
   if (group_) lock = std::unique_lock<std::recursive_mutex>(group_->mutex_);
   if (active_.load(std::memory_order_acquire) == active) return;
+  // A client may still hold an item its group has dropped; it must not schedule polling
+  // that nothing would ever stop.
+  if (active && removed_.load(std::memory_order_acquire)) return;
   onSetActive(active);
   active_.store(active, std::memory_order_release);
 }

@@ -18,8 +18,10 @@ class SODaSItem : public SOCmnObject {
   const std::string& getName() const;
 
   bool isActive() const { return active_.load(std::memory_order_acquire); }
-  // Calls onSetActive(active) only on a real change, then stores the state.
+  // Calls onSetActive(active) only on a real change, then stores the state. An item that
+  // has been removed from its group stays inactive.
   void setActive(bool active);
+  bool isRemoved() const { return removed_.load(std::memory_order_acquire); }
 
  protected:
   ~SODaSItem() override;
@@ -33,6 +35,7 @@ class SODaSItem : public SOCmnObject {
   SOCmnPointer<SODaSGroup> group_;
   SOCmnPointer<SODaSTag> tag_;
   std::atomic<bool> active_{false};
+  std::atomic<bool> removed_{false};
 };
 
 // The item class the server derives its own from (name, list and cyclic data are all in

@@ -73,6 +73,9 @@ TEST_F(GroupItemTest, removingItemsAndGroupsDeactivatesFirst) {
   EXPECT_TRUE(group->removeItem(a.get()));
   EXPECT_FALSE(group->removeItem(a.get()));  // already gone
   EXPECT_FALSE(a->isActive());
+  a->setActive(true);  // a stale client reference cannot bring it back
+  EXPECT_FALSE(a->isActive());
+  EXPECT_TRUE(a->isRemoved());
   EXPECT_TRUE(server->removeGroup(group.get()));
   EXPECT_EQ(group->getLeafList().getCount(), 0u);
   EXPECT_EQ(server->getGroupList().getCount(), 0u);
