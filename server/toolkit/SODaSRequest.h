@@ -3,7 +3,8 @@
 // once or marks it pending and hands it on; whoever finishes it calls complete(). A
 // completion callback lets the requester answer asynchronously: it runs exactly once, on the
 // thread that completes (possibly with the server's queue lock held), so it must only hand
-// the result on, never block.
+// the result on: never block, and never take a lock that is held elsewhere while calling
+// into groups, items or tags. A request released unfinished answers with E_FAIL.
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
