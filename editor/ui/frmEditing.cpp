@@ -125,7 +125,7 @@ frmEditing::frmEditing(Prompter& prompter, EditorOptions options, QWidget* paren
 
 frmEditing::~frmEditing() {
   tree_->afterLabelEdit = nullptr;
-  delete find_;  // it reports its closing to the state, which goes before the children
+  delete find_;
 }
 
 void frmEditing::buildMenus() {

@@ -123,7 +123,8 @@ void frmEditing::modifyItem() {
 frmFind* frmEditing::findWindow() const { return find_; }
 
 void frmEditing::mnuFind_Click() {
-  if (!find_) {
+  if (!find_ || !state_.bFindOpen) {
+    if (find_) find_->deleteLater();  // closed earlier: a new window starts afresh
     find_ = new frmFind(*this);
     if (onDialogCreated) onDialogCreated(*find_);
   }

@@ -49,7 +49,12 @@ frmFind::frmFind(frmEditing& main) : QDialog(&main), main_(main) {
   main_.state().bFindOpen = true;
 }
 
-frmFind::~frmFind() { main_.state().bFindOpen = false; }
+frmFind::~frmFind() = default;
+
+void frmFind::done(int result) {
+  main_.state().bFindOpen = false;  // the window is unloaded; a new one starts afresh
+  QDialog::done(result);
+}
 
 void frmFind::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
@@ -87,7 +92,5 @@ void frmFind::cmdNext_Click() {
 }
 
 void frmFind::cmdCancel_Click() { close(); }
-
-void frmFind::reject() { close(); }
 
 }  // namespace zentarc::editor

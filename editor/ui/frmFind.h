@@ -28,11 +28,9 @@ class frmFind : public QDialog {
   QPushButton* cmdCancel;
   int mnCounter = 0;
 
- public slots:
-  void reject() override;
-
  protected:
   void showEvent(QShowEvent* event) override;
+  void done(int result) override;
 
  private:
   frmEditing& main_;

@@ -194,6 +194,25 @@ bool EditorFixture::enabled(const QString& name) const {
   return false;
 }
 
+void clickButton(QAbstractButton* button) {
+  ASSERT_TRUE(button->isEnabled()) << button->objectName().toStdString() << " is disabled";
+  QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void typeInto(QLineEdit* line, const QString& text) {
+  line->setFocus();
+  line->selectAll();
+  QTest::keyClick(line, Qt::Key_Backspace);
+  QTest::keyClicks(line, text);
+}
+
+void chooseType(QComboBox* combo, const QString& text) {
+  const int i = combo->findText(text);
+  ASSERT_GE(i, 0) << text.toStdString();
+  combo->setCurrentIndex(i);
+  emit combo->activated(i);
+}
+
 std::string configFile(const std::string& plcs) {
   return "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n<TarvelleZentarcCfg>\r\n    <OPC_DA>\r\n" +
          plcs + "</OPC_DA>\r\n</TarvelleZentarcCfg>\r\n";

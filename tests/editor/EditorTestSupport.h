@@ -7,7 +7,12 @@
 #include <optional>
 #include <vector>
 
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
 #include <QString>
+#include <gtest/gtest.h>
 #include <ostream>
 
 #include "editor/ui/Prompter.h"
@@ -82,3 +87,24 @@ std::string tagLines(const std::string& name, const std::string& comment, const 
 
 // Readable QString values in test failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace zentarc::editor::test {
+
+// Queues an action for the next modal dialog, which must be of type D.
+template <typename D, typename F>
+void onNextDialog(ScriptedPrompter& p, F act) {
+  p.dialogs.push_back([act](QDialog& dialog) {
+    auto* d = qobject_cast<D*>(&dialog);
+    if (!d) {
+      ADD_FAILURE() << "another dialog opened: " << dialog.objectName().toStdString();
+      return;
+    }
+    act(*d);
+  });
+}
+
+void clickButton(QAbstractButton* button);
+void typeInto(QLineEdit* line, const QString& text);  // replaces the text by typing
+void chooseType(QComboBox* combo, const QString& text);  // as picked from the drop-down list
+
+}  // namespace zentarc::editor::test
