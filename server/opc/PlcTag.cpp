@@ -59,6 +59,7 @@ void PlcTag::handleRequest(SODaSRequest* request) {
   record->tag = SOCmnPointer<PlcTag>::share(this);
   std::lock_guard lock(queues_->queueLock);
   queue->push_back(std::move(record));
+  queues_->workQueued.notify_all();
 }
 
 }  // namespace zentarc

@@ -27,6 +27,7 @@ void ServerGroup::onSetUpdateRate(std::uint32_t newRate) {
     record->tag = plcTag;
     std::lock_guard lock(queues_->queueLock);
     queues_->activationQueue.push_back(std::move(record));
+    queues_->workQueued.notify_all();
   }
 }
 

@@ -34,6 +34,7 @@ void ServerItem::onSetActive(bool active) {
     items.erase(std::remove(items.begin(), items.end(), this), items.end());
   }
   queues_->activationQueue.push_back(std::move(record));
+  queues_->workQueued.notify_all();
 }
 
 }  // namespace zentarc

@@ -2,6 +2,7 @@
 // The records that carry client work to the polling thread, and the three queues with the
 // one queueLock that guards them (and every tag's activeItems, request completion and write
 // preparation). The shell owns one ServerQueues for the process; tests make their own.
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,8 @@ struct ServerQueues {
   std::vector<std::unique_ptr<ActivationRecord>> activationQueue;
   std::vector<std::unique_ptr<RequestRecord>> readQueue;
   std::vector<std::unique_ptr<RequestRecord>> writeQueue;
+  // Notified after every append, so the polling thread's short wait ends when work arrives.
+  std::condition_variable_any workQueued;
 };
 
 // Stable sort by the tags' register address, smallest first (records of tags at the same

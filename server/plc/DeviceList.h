@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "server/plc/GeLink.h"
 #include "server/plc/PlcDevice.h"
+#include "server/plc/ResultCodes.h"
 #include "server/toolkit/SOCmnList.h"
 
 namespace zentarc {
@@ -26,6 +28,13 @@ class DeviceList {
   void lock() const { list_.lock(); }
   void unlock() const { list_.unlock(); }
   SOCmnListHeader<PlcDevice>& getList() { return list_; }
+
+  // Numbers the devices 1..N in list order, makes the first current and none selected (the
+  // rotation position stays), loads the error texts once, and sets up the link with the N
+  // address texts. Returns Setup's code.
+  plc::ResultCode Reinitialise(plc::GeLink& link);
+  // True when at least one device has a cyclic block (under the list's lock).
+  bool AnyCyclicBlocks() const;
 
   PlcDevice* currentDevice = nullptr;  // the device the polling thread serves
   std::uint32_t rotationPosition = 0;  // index of the current device

@@ -1,10 +1,161 @@
 #include "server/plc/PlcDevice.h"
 
+#include <algorithm>
+#include <limits>
+
+#include "server/opc/PlcTag.h"
+#include "server/opc/ValueConversion.h"
+
 namespace zentarc {
+
+namespace {
+
+bool isArrayTag(const PlcTag& tag) { return (tag.getNativeDatatype() & VT_ARRAY) != 0; }
+
+}  // namespace
 
 PlcDevice::PlcDevice(std::string_view deviceName, std::string_view deviceAddressText)
     : SOCmnObject(kPlcDeviceObjectType), name(deviceName), addressText(deviceAddressText) {}
 
 PlcDevice::~PlcDevice() = default;
+
+bool PlcDevice::HasCyclicBlock(const CyclicBlock* block) const {
+  return block && std::any_of(cyclicBlocks.begin(), cyclicBlocks.end(),
+                              [block](const auto& b) { return b.get() == block; });
+}
+
+void PlcDevice::joinCyclic(CyclicBlock& block, PlcTag* tag, std::uint32_t span) {
+  block.cover(tag->address, span, false);
+  block.addTag(tag);
+  tag->pollBlock = &block;
+  tag->unscheduled = 0;
+}
+
+void PlcDevice::AddToCyclic(PlcTag* tag, std::uint32_t updateRate) {
+  const std::uint32_t span = registerSpan(*tag);
+  if (span == 0) return;  // no known type: never polled
+  if (tag->unscheduled == 0) {
+    // Still in a block: a tag is never in two, so it stays or moves as a whole.
+    if (HasCyclicBlock(tag->pollBlock) && tag->pollBlock->updateRate == updateRate &&
+        tag->pollBlock->hasTag(tag))
+      return;
+    MoveToRate(tag, updateRate);
+    return;
+  }
+  const bool array = isArrayTag(*tag);
+  CyclicBlock* previous = tag->pollBlock;
+  if (HasCyclicBlock(previous) && previous->updateRate == updateRate && !array && !previous->holdsArray &&
+      previous->length > 0 &&
+      isNearForRead(previous->firstRegister, previous->lastRegister(), tag->address, span)) {
+    joinCyclic(*previous, tag, span);
+    previous->serviced = 0;
+    return;
+  }
+  tag->pollBlock = nullptr;
+  if (!array) {
+    for (const auto& block : cyclicBlocks) {
+      if (block->updateRate != updateRate || block->holdsArray || block->length == 0) continue;
+      if (!isNearForRead(block->firstRegister, block->lastRegister(), tag->address, span)) continue;
+      joinCyclic(*block, tag, span);
+      return;
+    }
+  }
+  auto block = std::make_unique<CyclicBlock>(tag->address, span, updateRate, now());
+  block->holdsArray = array;
+  joinCyclic(*block, tag, span);
+  cyclicBlocks.push_back(std::move(block));
+}
+
+void PlcDevice::RemoveFromCyclic(PlcTag* tag) {
+  if (tag->unscheduled != 0 || registerSpan(*tag) == 0) return;
+  CyclicBlock* block = tag->pollBlock;
+  tag->unscheduled = 1;  // pollBlock keeps pointing at the block it left
+  if (!HasCyclicBlock(block)) return;
+  SOCmnPointer<PlcTag> held = block->removeTag(tag);
+  if (!block->tags.empty()) {
+    if (std::find(blocksToRecompute.begin(), blocksToRecompute.end(), block) == blocksToRecompute.end())
+      blocksToRecompute.push_back(block);
+    return;
+  }
+  destroyCyclic(block);
+}
+
+void PlcDevice::destroyCyclic(CyclicBlock* block) {
+  // Only this block leaves the set: the others still await their new range.
+  blocksToRecompute.erase(std::remove(blocksToRecompute.begin(), blocksToRecompute.end(), block),
+                          blocksToRecompute.end());
+  cyclicBlocks.erase(std::find_if(cyclicBlocks.begin(), cyclicBlocks.end(),
+                                  [block](const auto& b) { return b.get() == block; }));
+}
+
+void PlcDevice::MoveToRate(PlcTag* tag, std::uint32_t updateRate) {
+  RemoveFromCyclic(tag);
+  tag->pollBlock = nullptr;
+  AddToCyclic(tag, updateRate);
+}
+
+void PlcDevice::RecomputeRanges() {
+  for (CyclicBlock* block : blocksToRecompute) {
+    block->fitToTags();
+    if (block->tags.empty()) block->serviced = 1;
+  }
+  blocksToRecompute.clear();
+}
+
+CyclicBlock* PlcDevice::NextCyclicBlock() {
+  if (cyclicBlocks.empty()) return nullptr;
+  if (++nextBlock >= cyclicBlocks.size()) nextBlock = 0;
+  return cyclicBlocks[nextBlock].get();
+}
+
+bool PlcDevice::AllServiced() const {
+  return std::all_of(cyclicBlocks.begin(), cyclicBlocks.end(), [](const auto& b) { return b->serviced != 0; });
+}
+
+void PlcDevice::ClearServiced() {
+  for (const auto& block : cyclicBlocks) block->serviced = 0;
+}
+
+void PlcDevice::ReadCyclicBlock(CyclicBlock& block, plc::ResultCode& code, RegisterAccess& io) {
+  code = block.readAll(io);
+  if (code == plc::kOk) {
+    std::vector<std::uint16_t> scratch;
+    for (const auto& tag : block.tags) {
+      const std::uint32_t span = registerSpan(*tag);
+      if (!block.contains(tag->address, span)) continue;
+      scratch.assign(block.at(tag->address), block.at(tag->address) + span);
+      storeRegisters(*tag, scratch);
+    }
+  } else {
+    const std::uint16_t quality = qualityForError(code);
+    for (const auto& tag : block.tags) tag->getCache()->setQuality(quality);
+  }
+  block.lastRead = now();
+  block.serviced = 1;
+}
+
+void PlcDevice::SetQualityAll(std::uint16_t quality) {
+  for (const auto& block : cyclicBlocks)
+    for (const auto& tag : block->tags) tag->getCache()->setQuality(quality);
+}
+
+std::uint32_t PlcDevice::MsUntilNextDue(std::uint32_t tick) const {
+  std::uint32_t soonest = std::numeric_limits<std::uint32_t>::max();
+  for (const auto& block : cyclicBlocks) soonest = std::min(soonest, block->msUntilDue(tick));
+  return soonest;
+}
+
+void PlcDevice::ReleaseBlocks() {
+  for (const auto& block : cyclicBlocks)
+    for (const auto& tag : block->tags) {
+      tag->unscheduled = 1;
+      tag->pollBlock = nullptr;
+    }
+  blocksToRecompute.clear();
+  cyclicBlocks.clear();
+  readBlocks.clear();
+  writeBlocks.clear();
+  nextBlock = 0;
+}
 
 }  // namespace zentarc

@@ -1,25 +1,90 @@
 #pragma once
-// One configured PLC. Made by the configuration loader; numbered when the link is set up.
+// One configured PLC: its cyclic blocks (kept while items are active) and the read and
+// write blocks of one servicing step. Made by the configuration loader; numbered when the
+// link is set up. Everything but construction runs on the polling thread; the status
+// dialog reads the cyclic blocks under queueLock, so they change only with it held.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "server/opc/ServerQueues.h"
+#include "server/plc/CyclicBlock.h"
+#include "server/plc/ReadBlock.h"
+#include "server/plc/RegisterAccess.h"
+#include "server/plc/ResultCodes.h"
+#include "server/plc/TickClock.h"
+#include "server/plc/WriteBlock.h"
 #include "server/toolkit/SOCmnObject.h"
 
 namespace zentarc {
 
 inline constexpr std::uint32_t kPlcDeviceObjectType = 0x08000000;
 
+class PlcTag;
+
 class PlcDevice : public SOCmnObject {
  public:
   PlcDevice(std::string_view name, std::string_view addressText);
 
+  // Scheduling of cyclic reads (queueLock held).
+  void AddToCyclic(PlcTag* tag, std::uint32_t updateRate);
+  void RemoveFromCyclic(PlcTag* tag);
+  void MoveToRate(PlcTag* tag, std::uint32_t updateRate);
+  void RecomputeRanges();
+  bool HasBlocksToRecompute() const { return !blocksToRecompute.empty(); }
+  // True when `block` is one of this device's cyclic blocks now.
+  bool HasCyclicBlock(const CyclicBlock* block) const;
+
+  // The rotation over the cyclic blocks.
+  CyclicBlock* NextCyclicBlock();
+  bool AllServiced() const;
+  void ClearServiced();
+
+  // One read of a cyclic block: values with quality GOOD, or the quality of the failure.
+  // `code` becomes the read's result.
+  void ReadCyclicBlock(CyclicBlock& block, plc::ResultCode& code, RegisterAccess& io);
+  void SetQualityAll(std::uint16_t quality);
+  // Earliest time until one of the blocks falls due (UINT32_MAX: none ever will).
+  std::uint32_t MsUntilNextDue(std::uint32_t now) const;
+
+  // Device reads and writes. Queue* with queueLock held; a tag of no known type (span 0)
+  // completes at once as failed. Run* complete every queued request and empty the blocks;
+  // with a nonzero selectionCode nothing is sent and every request fails with that code.
+  void QueueRead(std::unique_ptr<RequestRecord> record);
+  void RunReads(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode = plc::kOk);
+  void QueueWrite(std::unique_ptr<RequestRecord> record);
+  void RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode = plc::kOk);
+
+  // Drops every block and the tag references they hold (tags hold the device, so this ends
+  // the cycle at shut-down). queueLock held.
+  void ReleaseBlocks();
+
+  void setClock(TickClock clock) { clock_ = std::move(clock); }
+  std::uint32_t now() const { return clock_(); }
+
   std::uint16_t number = 0;       // 1-based position in the device list, 0 until numbered
   const std::string name;         // key in the device list
   const std::string addressText;  // the configured IP address text
+  std::vector<std::unique_ptr<CyclicBlock>> cyclicBlocks;  // creation order
+  std::vector<CyclicBlock*> blocksToRecompute;             // each at most once
+  std::vector<std::unique_ptr<ReadBlock>> readBlocks;
+  std::vector<std::unique_ptr<WriteBlock>> writeBlocks;
+  std::uint32_t nextBlock = 0;    // rotation position in cyclicBlocks
+  void* statusTreeItem = nullptr; // the status dialog's tree item for the device, if any
 
  protected:
   ~PlcDevice() override;
+
+ private:
+  void joinCyclic(CyclicBlock& block, PlcTag* tag, std::uint32_t span);
+  void destroyCyclic(CyclicBlock* block);
+  // Read-before-write of one record into `scratch`; false when a read failed.
+  bool prepareRecord(WriteBlock& block, const RequestRecord& record, std::vector<std::uint16_t>& scratch,
+                     RegisterAccess& io);
+
+  TickClock clock_ = steadyTickCount;
 };
 
 }  // namespace zentarc

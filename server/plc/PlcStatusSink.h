@@ -1,0 +1,23 @@
+#pragma once
+// Where the polling thread reports: the status window, in the server. Each message is
+// delivered synchronously on the polling thread, which waits until the sink returns.
+#include <cstdint>
+
+namespace zentarc {
+
+class PlcDevice;
+
+// The two messages, with the numbers of the window messages they stand for.
+enum PlcStatusMessage : std::uint32_t {
+  WM_PLC_STATUS = 0x401,  // wParam: result code (0 = working again); lParam: the PlcDevice
+  WM_NO_PLC = 0x402,      // the device list was empty at thread start; both 0
+};
+
+class PlcStatusSink {
+ public:
+  virtual ~PlcStatusSink() = default;
+  // WM_PLC_STATUS: (code, device). WM_NO_PLC: (0, nullptr).
+  virtual void sendMessage(PlcStatusMessage message, unsigned code, PlcDevice* device) = 0;
+};
+
+}  // namespace zentarc

@@ -1,0 +1,59 @@
+#pragma once
+// A device with tags for block tests, and the queued requests handed to it as the polling
+// thread would.
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "server/opc/PlcTag.h"
+#include "server/opc/ServerQueues.h"
+#include "server/plc/PlcDevice.h"
+#include "tests/plc/FakeRegisterAccess.h"
+
+namespace zentarc::testsupport {
+
+class BlockFixture {
+ public:
+  BlockFixture() : queues(std::make_shared<ServerQueues>()), device(new PlcDevice("PLC1", "127.0.4.1")) {
+    device->setClock([this] { return tick; });
+  }
+  ~BlockFixture() {
+    std::lock_guard lock(queues->queueLock);
+    device->ReleaseBlocks();
+  }
+
+  SOCmnPointer<PlcTag> tag(std::uint16_t address, VARTYPE vt = VT_I2, std::uint16_t count = 0,
+                           std::uint16_t bit = 0) {
+    const std::string name = "T" + std::to_string(++made_);
+    return SOCmnPointer<PlcTag>(new PlcTag(name, 3, vt, "", address, bit, count, device.get(), queues));
+  }
+
+  void queueWrites() {
+    std::lock_guard lock(queues->queueLock);
+    for (auto& record : queues->writeQueue) device->QueueWrite(std::move(record));
+    queues->writeQueue.clear();
+  }
+  void queueReads() {
+    std::lock_guard lock(queues->queueLock);
+    for (auto& record : queues->readQueue) device->QueueRead(std::move(record));
+    queues->readQueue.clear();
+  }
+  void runWrites(plc::ResultCode selection = plc::kOk) {
+    queueWrites();
+    device->RunWrites(io, queues->queueLock, selection);
+  }
+  void runReads(plc::ResultCode selection = plc::kOk) {
+    queueReads();
+    device->RunReads(io, queues->queueLock, selection);
+  }
+
+  std::shared_ptr<ServerQueues> queues;
+  SOCmnPointer<PlcDevice> device;
+  FakeRegisterAccess io;
+  std::uint32_t tick = 1000;
+
+ private:
+  int made_ = 0;
+};
+
+}  // namespace zentarc::testsupport

@@ -1,0 +1,51 @@
+#pragma once
+// A PLC register table in memory for block tests: records every message and can fail the
+// n-th one with a chosen code.
+#include <cstdint>
+#include <vector>
+
+#include "server/plc/RegisterAccess.h"
+
+namespace zentarc::testsupport {
+
+class FakeRegisterAccess : public RegisterAccess {
+ public:
+  struct Message {
+    bool write = false;
+    std::uint16_t index = 0;
+    std::uint16_t count = 0;
+    bool operator==(const Message&) const = default;
+  };
+
+  plc::ResultCode ReadRegisters(std::uint16_t count, std::uint16_t index, std::uint16_t* destination) override {
+    log.push_back({false, index, count});
+    if (failing()) return failCode;
+    for (std::uint32_t i = 0; i < count; ++i) destination[i] = registers[index + i];
+    return plc::kOk;
+  }
+  plc::ResultCode WriteRegisters(std::uint16_t count, std::uint16_t index, const std::uint16_t* source) override {
+    log.push_back({true, index, count});
+    if (failing()) return failCode;
+    for (std::uint32_t i = 0; i < count; ++i) registers[index + i] = source[i];
+    return plc::kOk;
+  }
+
+  std::vector<Message> reads() const { return only(false); }
+  std::vector<Message> writes() const { return only(true); }
+
+  std::vector<std::uint16_t> registers = std::vector<std::uint16_t>(65536, 0);
+  std::vector<Message> log;
+  int failAt = -1;  // 0-based message number that fails (and every one after it)
+  plc::ResultCode failCode = plc::kNoAnswer;
+
+ private:
+  bool failing() const { return failAt >= 0 && static_cast<int>(log.size()) > failAt; }
+  std::vector<Message> only(bool write) const {
+    std::vector<Message> out;
+    for (const auto& m : log)
+      if (m.write == write) out.push_back(m);
+    return out;
+  }
+};
+
+}  // namespace zentarc::testsupport
