@@ -188,6 +188,8 @@ void frmEditing::buildMenus() {
       menuEntries_.insert(name, a);
     }
   }
+  // "Add Group" has no command; it is kept but not shown.
+  menuEntries_.value("mnuAddGroup")->setVisible(false);
   // The About menu has no entries: its title is the command.
   QAction* about = menuBar()->addAction("&About");
   about->setObjectName("mnuAbout");
@@ -209,6 +211,7 @@ void frmEditing::buildToolbar() {
     connect(a, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
     buttons_.insert(key, a);
   }
+  buttons_.value("group")->setVisible(false);  // no command behind it
 }
 
 void frmEditing::Toolbar1_ButtonClick(const QString& key) {

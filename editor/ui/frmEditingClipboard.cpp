@@ -173,14 +173,6 @@ void frmEditing::bulkReplace(bool names) {
         return;
       }
     }
-    // A new name may not be the present name of another selected item either.
-    for (int i = 0; i < rows.size(); ++i)
-      for (int k = 0; k < rows.size(); ++k)
-        if (i != k && equalsIgnoreCase(values[static_cast<std::size_t>(i)], list_->rowKey(rows[k]).toStdString())) {
-          ask("Name already existing", Buttons::Ok);
-          clipboard->clear();
-          return;
-        }
   }
   QStringList oldValues, newValues;
   for (int i = 0; i < rows.size(); ++i) {
