@@ -94,6 +94,10 @@ class Loader {
   int load(const std::string& path) {
     std::string bytes;
     if (!readFile(path, bytes)) return 1;
+    return loadBytes(bytes, path);
+  }
+
+  int loadBytes(std::string_view bytes, const std::string& path) {
     pugi::xml_document doc;
     const unsigned options = pugi::parse_default | pugi::parse_comments | pugi::parse_pi;
     const pugi::xml_parse_result parsed = doc.load_buffer(bytes.data(), bytes.size(), options);
@@ -269,6 +273,12 @@ class Loader {
 int LoadConfiguration(const std::string& path, SODaSNameSpaceRoot& root, DeviceList& deviceList,
                       std::shared_ptr<ServerQueues> queues, ConfigWarnings& warnings) {
   return Loader(root, deviceList, std::move(queues), warnings).load(path);
+}
+
+int LoadConfigurationBytes(std::string_view bytes, const std::string& sourceName, SODaSNameSpaceRoot& root,
+                           DeviceList& deviceList, std::shared_ptr<ServerQueues> queues,
+                           ConfigWarnings& warnings) {
+  return Loader(root, deviceList, std::move(queues), warnings).loadBytes(bytes, sourceName);
 }
 
 }  // namespace zentarc

@@ -27,4 +27,9 @@ inline constexpr std::string_view kNoDevicesElementText = "Wrong XML file syntax
 int LoadConfiguration(const std::string& path, SODaSNameSpaceRoot& root, DeviceList& deviceList,
                       std::shared_ptr<ServerQueues> queues, ConfigWarnings& warnings);
 
+// The same from the file's bytes; `sourceName` stands for the file in messages.
+int LoadConfigurationBytes(std::string_view bytes, const std::string& sourceName, SODaSNameSpaceRoot& root,
+                           DeviceList& deviceList, std::shared_ptr<ServerQueues> queues,
+                           ConfigWarnings& warnings);
+
 }  // namespace zentarc
