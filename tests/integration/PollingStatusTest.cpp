@@ -1,0 +1,107 @@
+// The polling thread reporting PLC states: failures once per new code, recovery, two PLCs
+// of which one fails, and no PLC at all.
+#include <gtest/gtest.h>
+
+#include "tests/integration/PollingHarness.h"
+
+using namespace zentarc;
+using namespace zentarc::testsupport;
+
+namespace {
+
+bool reported(const PollingHarness& h, unsigned code, const std::string& device) {
+  for (const auto& r : h.sink.reports())
+    if (r.message == WM_PLC_STATUS && r.code == code && r.device == device) return true;
+  return false;
+}
+
+std::size_t countReports(const PollingHarness& h, unsigned code) {
+  std::size_t n = 0;
+  for (const auto& r : h.sink.reports()) n += r.code == code ? 1 : 0;
+  return n;
+}
+
+}  // namespace
+
+TEST(PollingStatus, noPlcIsReportedAndNothingConnects) {
+  PollingHarness h;
+  ASSERT_TRUE(h.load(""));
+  h.start();
+  ASSERT_TRUE(waitUntil([&] { return !h.sink.reports().empty(); }));
+  h.stop();
+  EXPECT_EQ(h.sink.reports(), (std::vector<StatusReport>{{WM_NO_PLC, 0, ""}}));
+  EXPECT_EQ(h.link.count(), 0u);  // the link was never set up
+}
+
+TEST(PollingStatus, aSilentPlcIsReportedOnceThenRecovers) {
+  PollingHarness h;
+  auto& sim = h.simulate("127.0.4.20");
+  ASSERT_TRUE(h.load(plcXml("P", "127.0.4.20", tagXml("T", "VT_I2", 1))));
+  sim.setRegister(0, 5);
+  h.start();
+  auto g = h.group("g", 100);
+  auto item = h.activate(*g, "T");
+  ASSERT_TRUE(h.waitForQuality("T", 0xC0));
+  sim.setFaults({.silent = true});
+  ASSERT_TRUE(waitUntil([&] { return reported(h, 4, "P"); }));
+  EXPECT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getQuality() == 0x18; }));
+  // The same failure again and again is reported once.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  EXPECT_EQ(countReports(h, 4), 1u);
+  sim.setFaults({});
+  sim.setRegister(0, 6);
+  ASSERT_TRUE(waitUntil([&] { return reported(h, 0, "P"); }, 8000));
+  EXPECT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getValue().iVal() == 6; }));
+  EXPECT_EQ(h.tag("T")->getCache()->getQuality(), 0xC0);
+  const auto reports = h.sink.reports();
+  for (std::size_t i = 1; i < reports.size(); ++i) EXPECT_NE(reports[i], reports[i - 1]);
+}
+
+TEST(PollingStatus, anUnreachablePlcBeside_aHealthyOneIsFollowedByItsRecovery) {
+  PollingHarness h;
+  auto& good = h.simulate("127.0.4.21");
+  // Nothing listens on 127.0.4.22: connects are refused (32).
+  ASSERT_TRUE(h.load(plcXml("Good", "127.0.4.21", tagXml("G", "VT_I2", 1)) +
+                     plcXml("Gone", "127.0.4.22", tagXml("X", "VT_I2", 1))));
+  good.setRegister(0, 1);
+  h.start();
+  auto g = h.group("g", 100);
+  auto i1 = h.activate(*g, "G");
+  auto i2 = h.activate(*g, "X");
+  ASSERT_TRUE(waitUntil([&] { return countReports(h, 32) >= 3; }, 10000));
+  good.setRegister(0, 2);
+  EXPECT_TRUE(waitUntil([&] { return h.tag("G")->getCache()->getValue().iVal() == 2; }));
+  EXPECT_EQ(h.tag("G")->getCache()->getQuality(), 0xC0);
+  EXPECT_EQ(h.tag("X")->getCache()->getQuality(), 0x18);
+  h.stop();
+  // Every report of the failing PLC is followed by (0, the healthy one).
+  const auto reports = h.sink.reports();
+  for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
+    if (reports[i].code != 32) continue;
+    EXPECT_EQ(reports[i].device, "Gone");
+    EXPECT_EQ(reports[i + 1], (StatusReport{WM_PLC_STATUS, 0, "Good"})) << i;
+  }
+}
+
+TEST(PollingStatus, aSinglePlcThatRefusedReadsIsPolledAgainWhenItAnswers) {
+  PollingHarness h;
+  auto& sim = h.simulate("127.0.4.23");
+  ASSERT_TRUE(h.load(plcXml("P", "127.0.4.23", tagXml("T", "VT_I2", 1) + tagXml("U", "VT_I2", 100))));
+  h.start();
+  auto g = h.group("g", 100);
+  auto i1 = h.activate(*g, "T");
+  auto i2 = h.activate(*g, "U");
+  ASSERT_TRUE(h.waitForQuality("T", 0xC0));
+  sim.setFaults({.refuseReads = true});
+  ASSERT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getQuality() == 0x1C; }));
+  EXPECT_TRUE(waitUntil([&] { return h.tag("U")->getCache()->getQuality() == 0x1C; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(countReports(h, 66), 1u);
+  EXPECT_EQ(countReports(h, 0), 0u);  // no false recovery between refused reads
+  sim.setFaults({});
+  sim.setRegister(0, 9);
+  EXPECT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getValue().iVal() == 9; }));
+  EXPECT_TRUE(h.waitForQuality("U", 0xC0));
+  EXPECT_TRUE(reported(h, 0, "P"));
+  EXPECT_EQ(sim.stats().connections, 1u);  // a refusal keeps the connection
+}
