@@ -31,6 +31,16 @@ unsigned ErrorCatalogue::Load(const std::string& path) {
   if (!in) return kCannotOpen;
   const std::string data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (in.bad()) return kCannotOpen;
+  return parse(data);
+}
+
+unsigned ErrorCatalogue::LoadBytes(std::string_view data) {
+  std::lock_guard lock(mutex_);
+  if (loaded_) return kLoaded;
+  return parse(data);
+}
+
+unsigned ErrorCatalogue::parse(std::string_view data) {
   loaded_ = true;
 
   std::size_t pos = 0;
@@ -54,11 +64,11 @@ unsigned ErrorCatalogue::Load(const std::string& path) {
     if (separator != '\r' && separator != '\n') {
       // Lines end in CR LF, or in LF alone when the file was edited on Linux.
       const std::size_t end = data.find_first_of("\r\n", pos);
-      if (end == std::string::npos && !last) return kReadFailed;
-      const std::size_t stop = end == std::string::npos ? data.size() : end;
-      entry.text = data.substr(pos, std::min(stop - pos, kTextSize - 1));
-      lineEnd = end == std::string::npos ? '\0' : data[end];
-      pos = end == std::string::npos ? data.size() : end + 1;
+      if (end == std::string_view::npos && !last) return kReadFailed;
+      const std::size_t stop = end == std::string_view::npos ? data.size() : end;
+      entry.text = std::string(data.substr(pos, std::min(stop - pos, kTextSize - 1)));
+      lineEnd = end == std::string_view::npos ? '\0' : data[end];
+      pos = end == std::string_view::npos ? data.size() : end + 1;
     }
     if (lineEnd == '\r') {
       if (pos < data.size() && data[pos] == '\n') ++pos;

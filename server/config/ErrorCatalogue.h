@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zentarc::config {
@@ -28,6 +29,8 @@ class ErrorCatalogue {
   // 1 when it cannot be opened (a later Load tries again); 2 when it ends or turns
   // malformed before the FFFF line (the texts read so far stay and are kept).
   unsigned Load(const std::string& path);
+  // The same for the bytes of such a file (0 or 2).
+  unsigned LoadBytes(std::string_view data);
   // Copies the text of the first entry with this code into text (64 bytes) and returns 0;
   // 4, leaving text as it was, when there is no such entry or nothing is loaded.
   unsigned Lookup(unsigned code, char* text) const;
@@ -48,6 +51,8 @@ class ErrorCatalogue {
     unsigned code = 0;
     std::string text;
   };
+  unsigned parse(std::string_view data);  // with mutex_ held
+
   mutable std::mutex mutex_;
   std::vector<Entry> entries_;  // file order; the first entry with a code wins
   bool loaded_ = false;
