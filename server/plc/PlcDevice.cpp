@@ -141,7 +141,10 @@ void PlcDevice::SetQualityAll(std::uint16_t quality) {
 
 std::uint32_t PlcDevice::MsUntilNextDue(std::uint32_t tick) const {
   std::uint32_t soonest = std::numeric_limits<std::uint32_t>::max();
-  for (const auto& block : cyclicBlocks) soonest = std::min(soonest, block->msUntilDue(tick));
+  for (const auto& block : cyclicBlocks) {
+    soonest = std::min(soonest, block->msUntilDue(tick));
+    if (soonest == 0) break;  // asked once per pass: stop at the first due block
+  }
   return soonest;
 }
 

@@ -73,8 +73,13 @@ bool PollingThread::waitForStop() {
     queues_.workQueued.wait_for(lock, std::chrono::milliseconds(timeout),
                                 [this] { return stopRequested_.load() || anyQueued(queues_); });
   }
-  // The event may also have been signalled directly.
-  return stopRequested_ || stopEvent_->waitFor(0);
+  if (stopRequested_) return true;
+  // The event may also have been signalled directly. Looking costs a timed wait of its own,
+  // so a pass that did not wait looks at most every 5 ms.
+  const std::uint32_t tick = steadyTickCount();
+  if (timeout == 0 && tick - lastEventCheck_ < kStopWaitMs) return false;
+  lastEventCheck_ = tick;
+  return stopEvent_->waitFor(0);
 }
 
 void PollingThread::run() {

@@ -83,6 +83,7 @@ class PollingThread {
   // A refusal code (64 and up) stored from an earlier pass over the current device: the
   // next due block is read again instead of being skipped for good.
   bool protocolCodeStale_ = false;
+  std::uint32_t lastEventCheck_ = 0;  // steady tick of the last look at stopEvent
 };
 
 }  // namespace zentarc

@@ -1,0 +1,176 @@
+#pragma once
+// Shared by the polling benchmarks: simulated PLCs with tags of mixed types, the in-process
+// toolkit for items, the polling thread, and a bare socket client for baselines.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "server/opc/PlcTag.h"
+#include "server/opc/ServerCreator.h"
+#include "server/opc/ServerQueues.h"
+#include "server/opc/ValueConversion.h"
+#include "server/plc/DeviceList.h"
+#include "server/plc/GeLink.h"
+#include "server/plc/GeMessages.h"
+#include "server/plc/PollingThread.h"
+#include "server/toolkit/SODaSServer.h"
+#include "tools/plcsim/Simulator.h"
+
+namespace zentarc::bench {
+
+using Clock = std::chrono::steady_clock;
+namespace ge = plc::ge;
+
+class CountingSink : public PlcStatusSink {
+ public:
+  void sendMessage(PlcStatusMessage, unsigned code, PlcDevice*) override {
+    std::lock_guard lock(mutex);
+    codes.push_back(code);
+  }
+  std::mutex mutex;
+  std::vector<unsigned> codes;
+};
+
+// A mix of types as a plant's tag list has them: mostly scalars, every tenth an array.
+struct TagKind {
+  VARTYPE vt;
+  std::uint16_t count;
+};
+inline const std::vector<TagKind>& tagMix() {
+  static const std::vector<TagKind> mix = {
+      {VT_I2, 0}, {VT_UI2, 0}, {VT_I4, 0}, {VT_R4, 0}, {VT_BOOL, 0},
+      {VT_UI4, 0}, {VT_BSTR, 8}, {VT_I2, 0}, {VT_R4, 0}, {VT_ARRAY | VT_I2, 4}};
+  return mix;
+}
+
+struct Plant {
+  std::shared_ptr<ServerQueues> queues = std::make_shared<ServerQueues>();
+  DeviceList devices;
+  plc::GeLink link;
+  CountingSink sink;
+  std::vector<std::unique_ptr<plcsim::Simulator>> sims;
+  std::vector<SOCmnPointer<PlcTag>> tags;
+  SOCmnPointer<SODaSServer> server{new SODaSServer(SOCmnPointer<SODaSCreator>(new ServerCreator(queues)))};
+  std::unique_ptr<PollingThread> thread;
+
+  ~Plant() {
+    if (thread) thread->stop();
+    server->removeAllGroups();
+    thread.reset();
+    for (auto& sim : sims) sim->stop();
+  }
+
+  // A device on `address`; with simulate, a simulated PLC answers there.
+  PlcDevice* addPlc(const std::string& address, bool simulate = true, plcsim::Faults faults = {}) {
+    if (simulate) {
+      sims.push_back(std::make_unique<plcsim::Simulator>(
+          plcsim::Options{.address = address, .faults = faults, .logLimit = 0}));
+      std::string error;
+      if (!sims.back()->start(&error)) {
+        std::fprintf(stderr, "simulator on %s: %s\n", address.c_str(), error.c_str());
+        std::exit(1);
+      }
+    }
+    SOCmnPointer<PlcDevice> device(new PlcDevice("PLC" + std::to_string(devices.getCount() + 1), address));
+    devices.add(device.get());
+    return device.get();
+  }
+
+  // `n` tags of the mix on consecutive registers from register 0.
+  void addTags(PlcDevice* device, int n) {
+    std::uint32_t address = 0;
+    for (int i = 0; i < n; ++i) {
+      const TagKind& kind = tagMix()[i % tagMix().size()];
+      const std::string name = device->name + ".T" + std::to_string(i);
+      tags.emplace_back(new PlcTag(name, 3, kind.vt, "", static_cast<std::uint16_t>(address),
+                                   kind.vt == VT_BOOL ? static_cast<std::uint16_t>(i % 16) : 0, kind.count,
+                                   device, queues));
+      address += registerSpan(*tags.back());
+    }
+  }
+
+  SOCmnPointer<SODaSGroup> activateAll(std::uint32_t rate) {
+    SOCmnPointer<SODaSGroup> group = server->addGroup("all", rate);
+    for (const auto& tag : tags) group->addItem(SOCmnPointer<SODaSTag>::share(tag.get()), true);
+    return group;
+  }
+
+  void start(TickClock clock = steadyTickCount) {
+    thread = std::make_unique<PollingThread>(devices, link, *queues, sink, std::move(clock));
+    thread->start();
+  }
+};
+
+// Waits until `done` holds, looking every 20 ms, for at most timeoutMs.
+template <class F>
+bool waitFor(F done, int timeoutMs) {
+  for (int waited = 0; waited < timeoutMs; waited += 20) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return done();
+}
+
+// A blocking socket client with no limits and no checks beyond the length: the fastest
+// exchange the simulator allows.
+class BareClient {
+ public:
+  bool open(const std::string& address) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(ge::kPort);
+    ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) < 0) return false;
+    std::vector<std::uint8_t> answer(56);
+    const ge::Header hello = ge::handshakeHello();
+    const ge::Header open = ge::handshakeOpen();
+    if (!exchange(hello.data(), hello.size(), answer) || !exchange(open.data(), open.size(), answer)) return false;
+    sequence_ = 2;
+    return true;
+  }
+  ~BareClient() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool read(std::uint16_t index, std::uint16_t count) {
+    const ge::Header request = ge::readRequest(sequence_, index, count);
+    answer_.resize(ge::readResponseLength(count));
+    if (!exchange(request.data(), request.size(), answer_)) return false;
+    ++sequence_;
+    return true;
+  }
+
+ private:
+  bool exchange(const std::uint8_t* request, std::size_t length, std::vector<std::uint8_t>& answer) {
+    if (::send(fd_, request, length, MSG_NOSIGNAL) != static_cast<ssize_t>(length)) return false;
+    std::size_t got = 0;
+    while (got < answer.size()) {
+      const ssize_t n = ::recv(fd_, answer.data() + got, answer.size() - got, 0);
+      if (n <= 0) return false;
+      got += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+  int fd_ = -1;
+  std::uint8_t sequence_ = 0;
+  std::vector<std::uint8_t> answer_;
+};
+
+inline double percentile(std::vector<double> values, double p) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t i = std::min(values.size() - 1, static_cast<std::size_t>(p * (values.size() - 1) + 0.5));
+  return values[i];
+}
+
+}  // namespace zentarc::bench
