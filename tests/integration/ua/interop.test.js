@@ -1,0 +1,176 @@
+// A real OPC UA client that nobody here wrote (node-opcua-client) against our server, hosted
+// by ua_testhost (tags of all fifteen types whose device it simulates). Loopback only.
+"use strict";
+const { test, before, after } = require("node:test");
+const assert = require("node:assert/strict");
+const { spawn } = require("node:child_process");
+const readline = require("node:readline");
+const {
+  OPCUAClient, AttributeIds, DataType, StatusCodes, TimestampsToReturn, MessageSecurityMode,
+  SecurityPolicy, ClientSubscription, ClientMonitoredItem, BrowseDirection, VariantArrayType,
+} = require("node-opcua-client");
+
+const hostPath = process.env.UA_TESTHOST;
+const port = Number(process.env.UA_PORT || 48450);
+const endpoint = `opc.tcp://127.0.0.1:${port}`;
+let host, hostLines, client, session;
+
+function waitForLine(prefix, ms = 15000) {
+  return new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error(`no "${prefix}" from the host in ${ms} ms`)), ms);
+    const onLine = (line) => {
+      if (line.startsWith(prefix)) {
+        clearTimeout(timer);
+        hostLines.off("line", onLine);
+        resolve(line);
+      }
+    };
+    hostLines.on("line", onLine);
+  });
+}
+
+async function command(cmd) {
+  const ack = waitForLine(`OK ${cmd.split(" ")[0]}`);
+  host.stdin.write(cmd + "\n");
+  await ack;
+}
+
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+async function waitFor(predicate, ms, what) {
+  const end = Date.now() + ms;
+  while (Date.now() < end) {
+    if (await predicate()) return;
+    await sleep(50);
+  }
+  assert.fail(`timed out waiting for ${what}`);
+}
+
+before(async () => {
+  assert.ok(hostPath, "UA_TESTHOST must name the test host program");
+  host = spawn(hostPath, ["--port", String(port)], { stdio: ["pipe", "pipe", "inherit"] });
+  hostLines = readline.createInterface({ input: host.stdout });
+  await waitForLine("READY");
+  client = OPCUAClient.create({
+    applicationName: "zentarc-interop",
+    endpointMustExist: false,
+    securityMode: MessageSecurityMode.None,
+    securityPolicy: SecurityPolicy.None,
+    connectionStrategy: { maxRetry: 0, initialDelay: 100, maxDelay: 200 },
+    keepSessionAlive: false,
+    requestedSessionTimeout: 30000,
+  });
+  await client.connect(endpoint);
+  session = await client.createSession();
+});
+
+after(async () => {
+  try { if (session) await session.close(); } catch (_) { /* the server may be gone */ }
+  try { if (client) await client.disconnect(); } catch (_) { /* idem */ }
+  if (host && host.exitCode === null) {
+    host.stdin.write("quit\n");
+    await new Promise((r) => { host.once("exit", r); setTimeout(r, 5000); });
+    if (host.exitCode === null) host.kill();
+  }
+});
+
+test("browse: Objects holds the Server object and every tag", async () => {
+  const result = await session.browse({
+    nodeId: "i=85", browseDirection: BrowseDirection.Forward, resultMask: 63,
+    referenceTypeId: "i=33", includeSubtypes: true, nodeClassMask: 0,
+  });
+  assert.equal(result.statusCode.value, StatusCodes.Good.value);
+  const names = result.references.map((r) => r.browseName.name);
+  for (const n of ["Server", "I2", "STR", "A_BOOL", "Counter"]) assert.ok(names.includes(n), n);
+  const ns = await session.read({ nodeId: "i=2255", attributeId: AttributeIds.Value });
+  assert.deepEqual(ns.value.value, ["http://opcfoundation.org/UA/", "urn:tarvelle:zentarc"]);
+  const desc = await session.read({ nodeId: "ns=1;s=I2", attributeId: AttributeIds.Description });
+  assert.equal(desc.value.value.text, "signed 16 bit");
+});
+
+const expected = {
+  I2: [DataType.Int16, -1234], UI2: [DataType.UInt16, 54321], I4: [DataType.Int32, -123456789],
+  UI4: [DataType.UInt32, 3000000000], R4: [DataType.Float, 1.5], BOOL: [DataType.Boolean, true],
+  STR: [DataType.String, "HELLO"],
+  A_I1: [DataType.SByte, [-1, 2, -3, 4]], A_UI1: [DataType.Byte, [1, 2, 3, 250]],
+  A_I2: [DataType.Int16, [-1, 0, 1]], A_UI2: [DataType.UInt16, [1, 2, 65535]],
+  A_I4: [DataType.Int32, [-100000, 100000]], A_UI4: [DataType.UInt32, [1, 4000000000]],
+  A_R4: [DataType.Float, [0.5, -2.25]], A_BOOL: [DataType.Boolean, [true, false, true, false, true]],
+};
+
+test("read: all fifteen types with the right DataType, rank and value", async () => {
+  const names = Object.keys(expected);
+  const values = await session.read(names.map((n) => ({ nodeId: `ns=1;s=${n}`, attributeId: AttributeIds.Value })));
+  const types = await session.read(names.map((n) => ({ nodeId: `ns=1;s=${n}`, attributeId: AttributeIds.DataType })));
+  const ranks = await session.read(names.map((n) => ({ nodeId: `ns=1;s=${n}`, attributeId: AttributeIds.ValueRank })));
+  names.forEach((n, i) => {
+    const [type, value] = expected[n];
+    assert.equal(values[i].statusCode.value, StatusCodes.Good.value, n);
+    assert.equal(values[i].value.dataType, type, n);
+    assert.equal(types[i].value.value.value, type, `${n} DataType attribute`);
+    assert.equal(ranks[i].value.value, Array.isArray(value) ? 1 : -1, `${n} ValueRank`);
+    const got = values[i].value.value;
+    assert.deepEqual(Array.isArray(value) ? Array.from(got) : got, value, n);
+  });
+});
+
+test("write and read back; refusals for rights and type", async () => {
+  const w = (nodeId, dataType, value) => session.write({
+    nodeId, attributeId: AttributeIds.Value,
+    value: { value: { dataType, value, arrayType: ArrayBuffer.isView(value) ? VariantArrayType.Array : VariantArrayType.Scalar } },
+  });
+  assert.equal((await w("ns=1;s=I2", DataType.Int16, 321)).value, StatusCodes.Good.value);
+  assert.equal((await session.read({ nodeId: "ns=1;s=I2" })).value.value, 321);
+  assert.equal((await w("ns=1;s=A_UI2", DataType.UInt16, new Uint16Array([9, 8, 7]))).value, StatusCodes.Good.value);
+  assert.deepEqual(Array.from((await session.read({ nodeId: "ns=1;s=A_UI2" })).value.value), [9, 8, 7]);
+  assert.equal((await w("ns=1;s=STR", DataType.String, "ABC")).value, StatusCodes.Good.value);
+  assert.equal((await session.read({ nodeId: "ns=1;s=STR" })).value.value, "ABC");
+
+  assert.equal((await w("ns=1;s=ReadOnly", DataType.Int16, 1)).value, StatusCodes.BadNotWritable.value);
+  assert.equal((await w("ns=1;s=I2", DataType.Double, 1.0)).value, StatusCodes.BadTypeMismatch.value);
+  const wo = await session.read({ nodeId: "ns=1;s=WriteOnly" });
+  assert.equal(wo.statusCode.value, StatusCodes.BadNotReadable.value);
+});
+
+test("subscription at 100 ms sees the PLC value change", async () => {
+  const sub = ClientSubscription.create(session, {
+    requestedPublishingInterval: 100, requestedLifetimeCount: 600, requestedMaxKeepAliveCount: 10,
+    maxNotificationsPerPublish: 1000, publishingEnabled: true, priority: 1,
+  });
+  await new Promise((resolve, reject) => { sub.once("started", resolve); sub.once("internal_error", reject); });
+  const item = ClientMonitoredItem.create(sub, { nodeId: "ns=1;s=Counter", attributeId: AttributeIds.Value },
+    { samplingInterval: 100, discardOldest: true, queueSize: 10 }, TimestampsToReturn.Both);
+  const seen = [];
+  item.on("changed", (dv) => seen.push(dv));
+  await waitFor(() => new Set(seen.map((d) => d.value.value)).size >= 5, 5000, "five counter changes");
+  assert.ok(seen.every((d) => d.value.dataType === DataType.Int32));
+
+  // PLC failure shows as BadCommunicationError, then recovery brings Good values back.
+  await command("fail");
+  await waitFor(() => seen.length > 0 && seen[seen.length - 1].statusCode.value === StatusCodes.BadCommunicationError.value,
+    5000, "BadCommunicationError");
+  const failedRead = await session.read({ nodeId: "ns=1;s=I4" });
+  assert.equal(failedRead.statusCode.value, StatusCodes.BadCommunicationError.value);
+  await command("recover");
+  await waitFor(() => seen[seen.length - 1].statusCode.value === StatusCodes.Good.value, 5000, "Good again");
+  await sub.terminate();
+});
+
+test("shutdown notice: ServerStatus goes to Shutdown before the session ends", async () => {
+  const sub = ClientSubscription.create(session, {
+    requestedPublishingInterval: 100, requestedLifetimeCount: 600, requestedMaxKeepAliveCount: 10,
+    publishingEnabled: true,
+  });
+  await new Promise((resolve) => sub.once("started", resolve));
+  const item = ClientMonitoredItem.create(sub, { nodeId: "i=2259", attributeId: AttributeIds.Value },
+    { samplingInterval: 100, queueSize: 1 }, TimestampsToReturn.Both);
+  const states = [];
+  item.on("changed", (dv) => states.push(dv.value.value));
+  await waitFor(() => states.includes(0), 3000, "state Running");
+  host.stdin.write("shutdown maintenance\n");
+  await waitFor(() => states.includes(4), 3000, "state Shutdown (4)");
+  try {
+    const reason = await session.read({ nodeId: "i=2993" });
+    if (reason.statusCode.value === StatusCodes.Good.value) assert.equal(reason.value.value.text, "maintenance");
+  } catch (_) { /* the session may already be closing */ }
+});
