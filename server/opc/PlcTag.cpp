@@ -38,6 +38,7 @@ PlcTag::~PlcTag() {
 }
 
 void PlcTag::handleRequest(SODaSRequest* request) {
+  const std::shared_ptr<ServerQueues> queues = queues_.lock();
   std::vector<std::unique_ptr<RequestRecord>>* queue = nullptr;
   switch (request->getOperation()) {
     case SODASREQUEST_OPERATION_READ:
@@ -45,21 +46,25 @@ void PlcTag::handleRequest(SODaSRequest* request) {
         request->complete(S_OK, false, OPC_QUALITY_UNCERTAIN, false, true);
         return;
       }
-      queue = &queues_->readQueue;
+      if (queues) queue = &queues->readQueue;
       break;
     case SODASREQUEST_OPERATION_WRITE:
-      queue = &queues_->writeQueue;
+      if (queues) queue = &queues->writeQueue;
       break;
     default:
       return;
+  }
+  if (!queue) {  // no polling side any more: answer rather than leave the client waiting
+    request->complete(E_FAIL, true, OPC_QUALITY_OUT_OF_SERVICE, false, true);
+    return;
   }
   request->markPending();
   std::unique_ptr<RequestRecord> record(SOCmnNew<RequestRecord>());
   record->request = SOCmnPointer<SODaSRequest>::share(request);
   record->tag = SOCmnPointer<PlcTag>::share(this);
-  std::lock_guard lock(queues_->queueLock);
+  std::lock_guard lock(queues->queueLock);
   queue->push_back(std::move(record));
-  queues_->workQueued.notify_all();
+  queues->workQueued.notify_all();
 }
 
 }  // namespace zentarc

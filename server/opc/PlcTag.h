@@ -24,11 +24,11 @@ class PlcTag : public SODaSTag {
          std::uint16_t count, PlcDevice* plc, std::shared_ptr<ServerQueues> queues);
 
   // Device reads (kinds 21, 22) go to readQueue and writes to writeQueue, both marked
-  // pending; other reads complete at once; other operations are ignored.
+  // pending; other reads complete at once; other operations are ignored. Once the queues
+  // are gone (shut-down), device reads and writes fail at once.
   void handleRequest(SODaSRequest* request) override;
 
   PlcDevice* getPlc() const { return plc.get(); }
-  ServerQueues& getQueues() const { return *queues_; }
 
   // Fields the polling side works with (under queueLock unless noted).
   std::uint32_t unscheduled = 1;        // 1 while in no CyclicBlock
@@ -44,7 +44,9 @@ class PlcTag : public SODaSTag {
   ~PlcTag() override;
 
  private:
-  std::shared_ptr<ServerQueues> queues_;
+  // Not owned: queued records refer back to their tags, and the queues go at shut-down
+  // while tags live on until the toolkit ends.
+  std::weak_ptr<ServerQueues> queues_;
 };
 
 }  // namespace zentarc

@@ -10,10 +10,10 @@ ServerCreator::ServerCreator(std::shared_ptr<ServerQueues> queues) : queues_(std
 
 ServerCreator::~ServerCreator() = default;
 
-SODaSGroup* ServerCreator::createGroup(SODaSServer* /*parent*/) { return SOCmnNew<ServerGroup>(queues_); }
+SODaSGroup* ServerCreator::createGroup(SODaSServer* /*parent*/) { return SOCmnNew<ServerGroup>(queues_.lock()); }
 
 SODaSItem* ServerCreator::createItem(SODaSGroup* /*parent*/, SODaSTag* /*tag*/) {
-  return SOCmnNew<ServerItem>(queues_);
+  return SOCmnNew<ServerItem>(queues_.lock());
 }
 
 }  // namespace zentarc

@@ -18,7 +18,7 @@ class ServerCreator : public SODaSCreator {
   ~ServerCreator() override;
 
  private:
-  std::shared_ptr<ServerQueues> queues_;
+  std::weak_ptr<ServerQueues> queues_;  // see PlcTag
 };
 
 }  // namespace zentarc

@@ -12,6 +12,8 @@ ServerGroup::~ServerGroup() = default;
 
 void ServerGroup::onSetUpdateRate(std::uint32_t newRate) {
   if (newRate == getUpdateRate()) return;
+  const std::shared_ptr<ServerQueues> queues = queues_.lock();
+  if (!queues) return;  // shutting down: nothing polls any more
   // Every item counts, active or not: the polling side moves the tag to the new rate.
   const auto& items = getLeafList();
   for (std::size_t i = 0; i < items.getCount(); ++i) {
@@ -25,9 +27,9 @@ void ServerGroup::onSetUpdateRate(std::uint32_t newRate) {
     record->rateChanged = 1;
     record->updateRate = newRate;
     record->tag = plcTag;
-    std::lock_guard lock(queues_->queueLock);
-    queues_->activationQueue.push_back(std::move(record));
-    queues_->workQueued.notify_all();
+    std::lock_guard lock(queues->queueLock);
+    queues->activationQueue.push_back(std::move(record));
+    queues->workQueued.notify_all();
   }
 }
 

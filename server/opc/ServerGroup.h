@@ -16,7 +16,7 @@ class ServerGroup : public SODaSGroupDefault {
   void onSetUpdateRate(std::uint32_t newRate) override;
 
  private:
-  std::shared_ptr<ServerQueues> queues_;
+  std::weak_ptr<ServerQueues> queues_;  // see PlcTag
 };
 
 }  // namespace zentarc

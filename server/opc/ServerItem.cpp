@@ -16,6 +16,8 @@ void ServerItem::onSetActive(bool active) {
   SOCmnPointer<SODaSTag> tag = getItemTag();
   auto* plcTag = dynamic_cast<PlcTag*>(tag.get());
   if (!plcTag) return;
+  const std::shared_ptr<ServerQueues> queues = queues_.lock();
+  if (!queues) return;  // shutting down: nothing polls any more
   std::uint32_t rate = 0;
   if (active) {
     if (SOCmnPointer<SODaSGroup> group = getParentBranch()) rate = group->getUpdateRate();
@@ -26,15 +28,15 @@ void ServerItem::onSetActive(bool active) {
   record->updateRate = rate;
   record->tag = plcTag;
   // The polling thread reads the size of activeItems under the same lock as the queue.
-  std::lock_guard lock(queues_->queueLock);
+  std::lock_guard lock(queues->queueLock);
   auto& items = plcTag->activeItems;
   if (active) {
     items.push_back(this);
   } else {
     items.erase(std::remove(items.begin(), items.end(), this), items.end());
   }
-  queues_->activationQueue.push_back(std::move(record));
-  queues_->workQueued.notify_all();
+  queues->activationQueue.push_back(std::move(record));
+  queues->workQueued.notify_all();
 }
 
 }  // namespace zentarc

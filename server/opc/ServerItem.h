@@ -17,7 +17,7 @@ class ServerItem : public SODaSItemDefault {
   void onSetActive(bool active) override;
 
  private:
-  std::shared_ptr<ServerQueues> queues_;
+  std::weak_ptr<ServerQueues> queues_;  // see PlcTag
 };
 
 }  // namespace zentarc

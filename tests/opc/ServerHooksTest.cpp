@@ -179,3 +179,25 @@ TEST_F(ServerHooksTest, completingAQueuedRequestAnswersTheRequester) {
   queues->writeQueue.clear();  // the record goes; already completed, no second answer
   EXPECT_EQ(calls, 1);
 }
+
+TEST_F(ServerHooksTest, requestsAfterTheQueuesAreGoneFailAtOnce) {
+  SOCmnPointer<PlcTag> t = tag("T", 5);
+  SOCmnPointer<SODaSGroup> g = server->addGroup("g", 100);
+  SOCmnPointer<SODaSItem> item = g->addItem(t, false);
+  int answered = 0;
+  t->submitRead(SODASREQUEST_TYPE_ASYNC_DEVICE, [&](SODaSRequest& r) {
+    ++answered;
+    EXPECT_EQ(r.getResult(), E_FAIL);
+  });
+  queues.reset();  // shut-down frees the queues with a request still in them
+  EXPECT_EQ(answered, 1);  // its requester heard of it
+
+  SOCmnPointer<SODaSRequest> w = t->submitWrite(SOCmnVariant::fromI2(1));
+  EXPECT_TRUE(w->isCompleted());
+  EXPECT_EQ(w->getResult(), E_FAIL);
+  SOCmnPointer<SODaSRequest> r = t->submitRead(SODASREQUEST_TYPE_SYNC_DEVICE);
+  EXPECT_EQ(r->getResult(), E_FAIL);
+  item->setActive(true);  // nothing to queue into, and no crash
+  g->setUpdateRate(200);
+  EXPECT_EQ(g->getUpdateRate(), 200u);
+}
