@@ -1,0 +1,355 @@
+// OPC UA serving benchmark: our server (toolkit + UA backend, in a child process so its CPU
+// time is its own) beside a node-opcua server holding the same nodes, driven by several
+// sessions of our own client over loopback.
+//   1. Reads from the cache, 1,000 nodes per Read: reads/s, p50/p99 latency, server CPU per value.
+//   2. 10,000 monitored items at 100 ms, every value changing every cycle: notifications/s, CPU.
+//   3. Server memory with 10,000 tags, and with 10,000 monitored items on top.
+// Usage: bench_ua_serving [--seconds S] [--sessions N] [--no-peer]
+//        bench_ua_serving --serve <port> <tags> <change 0|1>   (the child)
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/toolkit/SODaSEntry.h"
+#include "server/toolkit/SODaSTag.h"
+#include "server/toolkit/ua/UaClient.h"
+#include "server/toolkit/ua/backend/UaServingBackend.h"
+
+using namespace zentarc::ua;
+using SteadyClock = std::chrono::steady_clock;
+
+namespace {
+
+// ---- the server child -------------------------------------------------------------------
+
+int serve(int port, int tagCount, bool change) {
+  SOCmnPointer<SODaSEntry> entry(new SODaSEntry());
+  entry->setCreator(SOCmnPointer<SODaSCreator>(new SODaSCreator()));
+  SOCmnPointer<SODaSNameSpaceRoot> root = entry->getNameSpaceRoot();
+  std::vector<SOCmnPointer<SODaSTag>> tags;
+  for (int i = 0; i < tagCount; ++i) {
+    SOCmnPointer<SODaSTag> t(new SODaSTag());
+    t->setName("T" + std::to_string(i));
+    t->setAccessRights(OPC_READABLE | OPC_WRITEABLE);
+    t->setNativeDatatype(VT_I4);
+    t->getCache()->setValue(SOCmnVariant::fromI4(0));
+    root->addLeaf(t.get());
+    tags.push_back(t);
+  }
+  UaServingBackend::Options options;
+  options.endpointUrl = "opc.tcp://127.0.0.1:" + std::to_string(port);
+  options.serviceLimits.maxMonitoredItemsPerCall = 10000;
+  auto backend = std::make_shared<UaServingBackend>(options);
+  entry->setServingBackend(backend);
+  if (!entry->start()) {
+    std::cerr << "serve: " << backend->errorText() << "\n";
+    return 1;
+  }
+  std::atomic<bool> stop{false};
+  // Stands in for the polling thread: every value changes every 100 ms.
+  std::thread changer([&] {
+    int32_t n = 0;
+    while (!stop) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (!change) continue;
+      ++n;
+      for (auto& t : tags) t->getCache()->setValue(SOCmnVariant::fromI4(n));
+    }
+  });
+  std::cout << "READY " << port << std::endl;
+  std::string line;
+  while (std::getline(std::cin, line) && line != "quit") {
+  }
+  stop = true;
+  changer.join();
+  entry->terminate();
+  return 0;
+}
+
+// ---- child processes ------------------------------------------------------------------
+
+struct Child {
+  pid_t pid = -1;
+  int in = -1;   // its stdin
+  FILE* out = nullptr;  // its stdout
+};
+
+Child spawn(std::vector<std::string> args) {
+  int toChild[2], fromChild[2];
+  if (pipe(toChild) != 0 || pipe(fromChild) != 0) return {};
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(toChild[0], 0);
+    dup2(fromChild[1], 1);
+    close(toChild[1]);
+    close(fromChild[0]);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(toChild[0]);
+  close(fromChild[1]);
+  Child c{pid, toChild[1], fdopen(fromChild[0], "r")};
+  char buf[256];
+  // Bounded: a child that never says READY ends the bench with an error below.
+  while (fgets(buf, sizeof buf, c.out))
+    if (std::strncmp(buf, "READY", 5) == 0) return c;
+  return Child{};
+}
+
+void finish(Child& c) {
+  if (c.pid <= 0) return;
+  (void)!write(c.in, "quit\n", 5);
+  close(c.in);
+  for (int i = 0; i < 100; ++i) {
+    if (waitpid(c.pid, nullptr, WNOHANG) == c.pid) {
+      c.pid = -1;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (c.pid > 0) {
+    kill(c.pid, SIGKILL);
+    waitpid(c.pid, nullptr, 0);
+  }
+  if (c.out) fclose(c.out);
+}
+
+// CPU seconds (user + system) of a process.
+double cpuSeconds(pid_t pid) {
+  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+  std::string s((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  auto close = s.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream in(s.substr(close + 2));
+  std::string field;
+  unsigned long long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && in >> field; ++i) {
+    if (i == 14) utime = std::stoull(field);
+    if (i == 15) stime = std::stoull(field);
+  }
+  return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+long rssKiB(pid_t pid) {
+  std::ifstream f("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(f, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  return 0;
+}
+
+// ---- the drivers ---------------------------------------------------------------------
+
+struct ReadFigures {
+  double readsPerSecond = 0, p50us = 0, p99us = 0, cpuNsPerValue = 0;
+  bool ok = false;
+};
+
+ReadFigures benchReads(const std::string& url, pid_t server, int sessions, double seconds) {
+  std::vector<ReadValueId> nodes(1000);
+  for (int i = 0; i < 1000; ++i) nodes[i].nodeId = NodeId(1, "T" + std::to_string(i));
+  std::vector<std::vector<double>> latencies(sessions);
+  std::atomic<bool> failed{false};
+  std::atomic<int> ready{0};
+  std::atomic<bool> go{false};
+  std::vector<std::thread> threads;
+  for (int s = 0; s < sessions; ++s)
+    threads.emplace_back([&, s] {
+      UaClient c;
+      if (!c.connect(url).isGood()) {
+        failed = true;
+        ++ready;
+        return;
+      }
+      std::vector<DataValue> results;
+      c.read(nodes, results, 1e9);  // warm-up
+      ++ready;
+      while (!go) std::this_thread::yield();
+      const auto end = SteadyClock::now() + std::chrono::duration<double>(seconds);
+      while (SteadyClock::now() < end) {
+        const auto t0 = SteadyClock::now();
+        if (!c.read(nodes, results, 1e9).isGood() || results.size() != 1000) {
+          failed = true;
+          break;
+        }
+        latencies[s].push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - t0).count());
+      }
+      c.disconnect();
+    });
+  while (ready < sessions) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const double cpu0 = cpuSeconds(server);
+  const auto t0 = SteadyClock::now();
+  go = true;
+  for (auto& t : threads) t.join();
+  const double wall = std::chrono::duration<double>(SteadyClock::now() - t0).count();
+  const double cpu = cpuSeconds(server) - cpu0;
+  std::vector<double> all;
+  for (auto& l : latencies) all.insert(all.end(), l.begin(), l.end());
+  ReadFigures f;
+  if (failed || all.empty()) return f;
+  std::sort(all.begin(), all.end());
+  f.ok = true;
+  f.readsPerSecond = all.size() / wall;
+  f.p50us = all[all.size() / 2];
+  f.p99us = all[std::min(all.size() - 1, all.size() * 99 / 100)];
+  f.cpuNsPerValue = cpu * 1e9 / (double(all.size()) * 1000.0);
+  return f;
+}
+
+struct SubscriptionFigures {
+  double notificationsPerSecond = 0, cpuPercent = 0;
+  long rssWithItemsKiB = 0;
+  bool ok = false;
+};
+
+SubscriptionFigures benchSubscription(const std::string& url, pid_t server, int items, double seconds) {
+  SubscriptionFigures f;
+  UaClientOptions o;
+  o.timeout = std::chrono::milliseconds(30000);
+  UaClient c(o);
+  if (!c.connect(url).isGood()) return f;
+  CreateSubscriptionRequest cs;
+  cs.requestedPublishingInterval = 100;
+  cs.requestedLifetimeCount = 600;
+  cs.requestedMaxKeepAliveCount = 10;
+  cs.maxNotificationsPerPublish = 0;
+  CreateSubscriptionResponse csr;
+  if (!c.call(cs, csr).isGood()) return f;
+  for (int first = 0; first < items; first += 1000) {
+    CreateMonitoredItemsRequest r;
+    r.subscriptionId = csr.subscriptionId;
+    for (int i = first; i < std::min(items, first + 1000); ++i) {
+      MonitoredItemCreateRequest m;
+      m.itemToMonitor.nodeId = NodeId(1, "T" + std::to_string(i));
+      m.requestedParameters.clientHandle = i;
+      m.requestedParameters.samplingInterval = 100;
+      m.requestedParameters.queueSize = 1;
+      r.itemsToCreate.push_back(m);
+    }
+    CreateMonitoredItemsResponse resp;
+    if (!c.call(r, resp).isGood()) return f;
+  }
+  // Let the initial values drain before measuring.
+  std::vector<SubscriptionAcknowledgement> acks;
+  auto publishOnce = [&](size_t& notifications) {
+    PublishRequest p;
+    p.subscriptionAcknowledgements = std::move(acks);
+    acks.clear();
+    PublishResponse pr;
+    if (!c.call(p, pr).isGood()) return false;
+    for (const auto& eo : pr.notificationMessage.notificationData) {
+      DataChangeNotification dcn;
+      if (fromExtensionObject(eo, dcn)) notifications += dcn.monitoredItems.size();
+    }
+    if (!pr.notificationMessage.notificationData.empty())
+      acks.push_back({pr.subscriptionId, pr.notificationMessage.sequenceNumber});
+    return true;
+  };
+  size_t ignored = 0;
+  for (int i = 0; i < 5; ++i)
+    if (!publishOnce(ignored)) return f;
+  f.rssWithItemsKiB = rssKiB(server);
+  size_t notifications = 0;
+  const double cpu0 = cpuSeconds(server);
+  const auto t0 = SteadyClock::now();
+  const auto end = t0 + std::chrono::duration<double>(seconds);
+  while (SteadyClock::now() < end)
+    if (!publishOnce(notifications)) return f;
+  const double wall = std::chrono::duration<double>(SteadyClock::now() - t0).count();
+  f.cpuPercent = 100.0 * (cpuSeconds(server) - cpu0) / wall;
+  f.notificationsPerSecond = notifications / wall;
+  f.ok = true;
+  c.disconnect();
+  return f;
+}
+
+struct Figures {
+  ReadFigures reads;
+  SubscriptionFigures subs;
+  long rssTagsKiB = 0;
+};
+
+Figures measure(std::vector<std::string> command, int port, int sessions, double seconds) {
+  Figures fig;
+  const std::string url = "opc.tcp://127.0.0.1:" + std::to_string(port);
+  {
+    command.push_back("0");
+    Child c = spawn(command);
+    command.pop_back();
+    if (c.pid <= 0) {
+      std::cerr << "could not start " << command[0] << "\n";
+      return fig;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    fig.rssTagsKiB = rssKiB(c.pid);
+    fig.reads = benchReads(url, c.pid, sessions, seconds);
+    finish(c);
+  }
+  {
+    command.push_back("1");
+    Child c = spawn(command);
+    if (c.pid <= 0) return fig;
+    fig.subs = benchSubscription(url, c.pid, 10000, seconds);
+    finish(c);
+  }
+  return fig;
+}
+
+void print(const char* name, const Figures& f) {
+  std::printf("%-12s", name);
+  if (f.reads.ok)
+    std::printf(" reads/s %8.0f  p50 %7.0f us  p99 %7.0f us  server CPU %6.3f us/value |",
+                f.reads.readsPerSecond, f.reads.p50us, f.reads.p99us, f.reads.cpuNsPerValue / 1000);
+  else
+    std::printf(" reads failed |");
+  if (f.subs.ok)
+    std::printf(" notif/s %8.0f  server CPU %5.1f %% |", f.subs.notificationsPerSecond, f.subs.cpuPercent);
+  else
+    std::printf(" subscription failed |");
+  std::printf(" RSS 10k tags %6.1f MiB, +10k items %6.1f MiB\n", f.rssTagsKiB / 1024.0,
+              f.subs.rssWithItemsKiB / 1024.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 5 && std::string(argv[1]) == "--serve")
+    return serve(std::atoi(argv[2]), std::atoi(argv[3]), std::string(argv[4]) == "1");
+  double seconds = 5;
+  int sessions = 4;
+  bool peer = true;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--seconds" && i + 1 < argc) seconds = std::atof(argv[++i]);
+    else if (a == "--sessions" && i + 1 < argc) sessions = std::atoi(argv[++i]);
+    else if (a == "--no-peer") peer = false;
+  }
+  signal(SIGPIPE, SIG_IGN);
+  std::printf("OPC UA serving, 10,000 Int32 tags, %d sessions of our client, %.0f s per figure\n",
+              sessions, seconds);
+  Figures ours = measure({"/proc/self/exe", "--serve", "48480", "10000"}, 48480, sessions, seconds);
+  print("OPCZentarc", ours);
+  if (peer) {
+    const std::string script = std::string(ZENTARC_SOURCE_DIR) + "/bench/ua_peer_server.js";
+    Figures theirs = measure({"node", script, "48481", "10000"}, 48481, sessions, seconds);
+    print("node-opcua", theirs);
+    if (ours.reads.ok && theirs.reads.ok)
+      std::printf("read throughput ratio: %.1fx\n", ours.reads.readsPerSecond / theirs.reads.readsPerSecond);
+  }
+  return 0;
+}
