@@ -174,6 +174,11 @@ void frmEditing::bulkReplace(bool names) {
       }
     }
   }
+  // The list shows the objects it was filled from; make sure before changing any of them.
+  for (int row : rows)
+    if (!state_.colItems->contains(list_->rowKey(row).toStdString()) || !tree_->nodeByKey(list_->rowKey(row)))
+      throw EditorError(ErrorNumber::KeyNotFound,
+                        "The list entry \"" + list_->rowKey(row).toStdString() + "\" is no longer an item");
   QStringList oldValues, newValues;
   for (int i = 0; i < rows.size(); ++i) {
     const QString entry = list_->text(rows[i], 0);
