@@ -105,3 +105,26 @@ TEST(PollingStatus, aSinglePlcThatRefusedReadsIsPolledAgainWhenItAnswers) {
   EXPECT_TRUE(reported(h, 0, "P"));
   EXPECT_EQ(sim.stats().connections, 1u);  // a refusal keeps the connection
 }
+
+TEST(PollingStatus, writesForAnUnreachablePlcFailAndNeverReachTheOneSelectedBefore) {
+  PollingHarness h;
+  auto& reachable = h.simulate("127.0.4.30");
+  // Nothing listens on 127.0.4.31.
+  ASSERT_TRUE(h.load(plcXml("Here", "127.0.4.30", tagXml("H", "VT_I2", 1)) +
+                     plcXml("Away", "127.0.4.31", tagXml("A", "VT_I2", 1))));
+  h.start();
+  auto read = h.tag("H")->submitRead(SODASREQUEST_TYPE_SYNC_DEVICE);  // "Here" is selected now
+  ASSERT_TRUE(read->waitForCompletion(5000));
+  for (int i = 0; i < 2; ++i) {
+    auto write = h.tag("A")->submitWrite(SOCmnVariant::fromI2(42));
+    ASSERT_TRUE(write->waitForCompletion(5000)) << i;
+    EXPECT_EQ(write->getResult(), E_FAIL) << i;
+    EXPECT_EQ(write->getWriteQuality(), 0x18) << i;
+  }
+  auto deviceRead = h.tag("A")->submitRead(SODASREQUEST_TYPE_SYNC_DEVICE);
+  ASSERT_TRUE(deviceRead->waitForCompletion(5000));
+  EXPECT_EQ(h.tag("A")->getCache()->getQuality(), 0x18);
+  EXPECT_EQ(reachable.stats().writes, 0u);
+  EXPECT_EQ(reachable.registerValue(0), 0);
+  EXPECT_EQ(reachable.stats().reads, 1u);  // only the read of its own tag
+}
