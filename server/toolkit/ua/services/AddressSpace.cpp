@@ -11,27 +11,52 @@ NodeId Node::typeDefinition() const {
 }
 
 bool AddressSpace::add(Node node) {
-  NodeId id = node.nodeId;
-  return nodes_.emplace(std::move(id), std::move(node)).second;
+  if (find(node.nodeId)) return false;
+  if ((nodes_.size() + 1) * 2 > index_.size()) grow();
+  Node& stored = nodes_.emplace_back(std::move(node));
+  const size_t h = NodeIdHash()(stored.nodeId);
+  const size_t mask = index_.size() - 1;
+  size_t i = h & mask;
+  while (index_[i].node) i = (i + 1) & mask;
+  index_[i] = Slot{h, &stored};
+  return true;
+}
+
+void AddressSpace::grow() {
+  std::vector<Slot> bigger(index_.empty() ? 1024 : index_.size() * 2);
+  const size_t mask = bigger.size() - 1;
+  for (const Slot& s : index_) {
+    if (!s.node) continue;
+    size_t i = s.hash & mask;
+    while (bigger[i].node) i = (i + 1) & mask;
+    bigger[i] = s;
+  }
+  index_ = std::move(bigger);
 }
 
 bool AddressSpace::addReference(const NodeId& source, const NodeId& typeId, const NodeId& target) {
-  auto s = nodes_.find(source);
-  auto t = nodes_.find(target);
-  if (s == nodes_.end() || t == nodes_.end()) return false;
-  s->second.references.push_back({typeId, true, target});
-  t->second.references.push_back({typeId, false, source});
+  Node* s = findMutable(source);
+  Node* t = findMutable(target);
+  if (!s || !t) return false;
+  s->references.push_back({typeId, true, target});
+  t->references.push_back({typeId, false, source});
   return true;
 }
 
 const Node* AddressSpace::find(const NodeId& id) const {
-  auto it = nodes_.find(id);
-  return it == nodes_.end() ? nullptr : &it->second;
+  if (index_.empty()) return nullptr;
+  const size_t h = NodeIdHash()(id);
+  const size_t mask = index_.size() - 1;
+  // The table is at most half full, so a probe always meets an empty slot.
+  for (size_t i = h & mask;; i = (i + 1) & mask) {
+    const Slot& s = index_[i];
+    if (!s.node) return nullptr;
+    if (s.hash == h && s.node->nodeId == id) return s.node;
+  }
 }
 
 Node* AddressSpace::findMutable(const NodeId& id) {
-  auto it = nodes_.find(id);
-  return it == nodes_.end() ? nullptr : &it->second;
+  return const_cast<Node*>(static_cast<const AddressSpace*>(this)->find(id));
 }
 
 bool AddressSpace::isSubtypeOf(const NodeId& type, const NodeId& base) const {

@@ -2,8 +2,8 @@
 // The nodes clients browse and read: the standard folders, types and Server object, and one
 // Variable per tag. Built once before serving starts and only read afterwards, so lookups
 // need no lock; values that change come from a tag's cache or from a value source.
+#include <deque>
 #include <functional>
-#include <unordered_map>
 #include <vector>
 
 #include "server/toolkit/SODaSTag.h"
@@ -42,8 +42,10 @@ struct Node {
   uint8_t accessLevel = kAccessCurrentRead;
   double minimumSamplingInterval = 0;
 
-  // A tag's node: its value lives in the tag's cache.
+  // A tag's node: its value lives in the tag's cache (borrowed from the tag, which keeps it
+  // for its whole life; kept here so reads skip the reference counting).
   SOCmnPointer<SODaSTag> tag;
+  SODaSCache* cache = nullptr;
 
   // The target of the first forward HasTypeDefinition reference (null when none).
   NodeId typeDefinition() const;
@@ -51,7 +53,7 @@ struct Node {
 
 class AddressSpace {
  public:
-  // Adds a node; false when its NodeId is taken.
+  // Adds a node; false when its NodeId is taken. Nodes never move once added.
   bool add(Node node);
   // Adds the forward reference to `source` and the inverse one to `target`; both must exist.
   bool addReference(const NodeId& source, const NodeId& typeId, const NodeId& target);
@@ -64,7 +66,16 @@ class AddressSpace {
   bool isSubtypeOf(const NodeId& type, const NodeId& base) const;
 
  private:
-  std::unordered_map<NodeId, Node, NodeIdHash> nodes_;
+  // Open addressing with linear probing over (hash, node): a Read of a thousand tags costs
+  // one cache miss per lookup instead of a walk through a bucket chain.
+  struct Slot {
+    size_t hash = 0;
+    Node* node = nullptr;
+  };
+  void grow();
+
+  std::deque<Node> nodes_;
+  std::vector<Slot> index_;
 };
 
 }  // namespace zentarc::ua

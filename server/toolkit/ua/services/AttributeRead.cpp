@@ -28,8 +28,7 @@ DataValue bad(StatusCode s) {
   return dv;
 }
 
-void stamp(DataValue& dv, TimestampsToReturn ts, DateTime source) {
-  const DateTime now = DateTime::now();
+void stamp(DataValue& dv, TimestampsToReturn ts, DateTime source, DateTime now = DateTime::now()) {
   if (ts == TimestampsToReturn::Source || ts == TimestampsToReturn::Both) dv.sourceTimestamp = source;
   if (ts == TimestampsToReturn::Server || ts == TimestampsToReturn::Both) dv.serverTimestamp = now;
 }
@@ -57,14 +56,18 @@ bool hasAttribute(const Node& node, uint32_t attributeId) {
   }
 }
 
-DataValue readTagValue(const Node& node, TimestampsToReturn timestamps) {
-  const SODaSCacheSnapshot snap = node.tag->getCache()->getSnapshot();
+DataValue tagValueFrom(const SODaSCacheSnapshot& snap, TimestampsToReturn timestamps,
+                       DateTime serverTime) {
   DataValue dv;
   dv.value = toVariant(snap.value);
   const StatusCode s = statusForCache(snap);
   if (s.value != Status::Good) dv.status = s;
-  stamp(dv, timestamps, toDateTime(snap.timeStamp));
+  stamp(dv, timestamps, toDateTime(snap.timeStamp), serverTime);
   return dv;
+}
+
+DataValue readTagValue(const Node& node, TimestampsToReturn timestamps) {
+  return tagValueFrom(node.cache->getSnapshot(), timestamps, DateTime::now());
 }
 
 DataValue readAttribute(const Node& node, uint32_t attributeId, const String& indexRange,

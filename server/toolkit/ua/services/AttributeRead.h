@@ -1,5 +1,6 @@
 #pragma once
 // Reading one attribute of one node, shared by Read and by monitored items.
+#include "server/toolkit/SODaSCache.h"
 #include "server/toolkit/ua/ServicesCommon.h"
 #include "server/toolkit/ua/services/AddressSpace.h"
 
@@ -18,6 +19,8 @@ DataValue readAttribute(const Node& node, uint32_t attributeId, const String& in
 
 // A tag's cached value with its status and timestamps.
 DataValue readTagValue(const Node& node, TimestampsToReturn timestamps);
+DataValue tagValueFrom(const SODaSCacheSnapshot& snapshot, TimestampsToReturn timestamps,
+                       DateTime serverTime);
 
 // Parses a one-dimensional NumericRange ("3" or "2:5"); false when malformed.
 bool parseIndexRange(const String& text, uint32_t& first, uint32_t& last);

@@ -52,6 +52,7 @@ void UaServices::read(RequestContext& ctx, ReadRequest& req, const Reply<ReadRes
   resp.results.resize(req.nodesToRead.size());
   std::shared_ptr<DeviceOperation> op;
   const auto wallNow = std::chrono::system_clock::now();
+  const DateTime serverNow = toDateTime(wallNow);
   for (size_t i = 0; i < req.nodesToRead.size(); ++i) {
     const ReadValueId& r = req.nodesToRead[i];
     const Node* node = space_.find(r.nodeId);
@@ -65,19 +66,20 @@ void UaServices::read(RequestContext& ctx, ReadRequest& req, const Reply<ReadRes
                                    : Status::BadDataEncodingInvalid;
       continue;
     }
-    resp.results[i] = readAttribute(*node, r.attributeId, r.indexRange, req.timestampsToReturn);
-    // A fresh value is wanted: maxAge 0, or a cache older than maxAge.
     // Values with an index range are served from the cache.
     const bool valueOfTag = node->tag && r.attributeId == static_cast<uint32_t>(AttributeId::Value) &&
                             (node->accessLevel & kAccessCurrentRead) && r.indexRange.empty();
-    if (!valueOfTag) continue;
-    bool fresh = req.maxAge == 0;
-    if (!fresh) {
-      auto cache = node->tag->getCache();
-      const auto age = std::chrono::duration<double, std::milli>(wallNow - cache->getTimeStamp());
-      fresh = cache->isWaitingForInitialData() || age.count() > req.maxAge;
+    if (!valueOfTag) {
+      resp.results[i] = readAttribute(*node, r.attributeId, r.indexRange, req.timestampsToReturn);
+      continue;
     }
-    if (!fresh) continue;
+    // A fresh value is wanted with maxAge 0, or when the cache is older than maxAge.
+    SODaSCacheSnapshot snap = node->cache->getSnapshot();
+    const auto age = std::chrono::duration<double, std::milli>(wallNow - snap.timeStamp);
+    if (req.maxAge != 0 && !snap.waitingForInitialData && age.count() <= req.maxAge) {
+      resp.results[i] = tagValueFrom(snap, req.timestampsToReturn, serverNow);
+      continue;
+    }
     if (!op) {
       op = std::make_shared<DeviceOperation>();
       op->reply = reply;

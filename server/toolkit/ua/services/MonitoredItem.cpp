@@ -49,8 +49,8 @@ bool exceedsDeadband(const Variant& a, const Variant& b, double deadband) {
 MonitoredItem::MonitoredItem(uint32_t id, const Node& node, ReadValueId target,
                              TimestampsToReturn timestamps)
     : id(id), node(node), target(std::move(target)), timestamps(timestamps) {
-  if (node.tag && this->target.attributeId == static_cast<uint32_t>(AttributeId::Value))
-    cache_ = node.tag->getCache();
+  if (node.cache && this->target.attributeId == static_cast<uint32_t>(AttributeId::Value))
+    cache_ = node.cache;
 }
 
 StatusCode MonitoredItem::setFilter(const ExtensionObject& eo) {
@@ -102,7 +102,7 @@ bool MonitoredItem::sample() {
     const uint64_t count = cache_->getUpdateCount();
     if (sampled_ && count == lastUpdateCount_) return false;
     lastUpdateCount_ = count;
-    now = readTagValue(node, timestamps);
+    now = tagValueFrom(cache_->getSnapshot(), timestamps, DateTime::now());
     if (!(node.accessLevel & kAccessCurrentRead)) now = statusOnly(Status::BadNotReadable);
   } else {
     now = readAttribute(node, target.attributeId, target.indexRange, timestamps);

@@ -51,7 +51,7 @@ class MonitoredItem {
   bool changed(const DataValue& before, const DataValue& now) const;
   void enqueue(DataValue value);
 
-  SOCmnPointer<SODaSCache> cache_;  // the tag's cache, for cheap change checks
+  SODaSCache* cache_ = nullptr;  // the tag's cache (the tag keeps it), for cheap change checks
   uint64_t lastUpdateCount_ = 0;
   bool sampled_ = false;
   DataValue last_;

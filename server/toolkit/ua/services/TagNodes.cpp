@@ -29,6 +29,7 @@ size_t addTagNodes(AddressSpace& space, SODaSNameSpaceRoot& root, double minimum
                                          ((rights & OPC_WRITEABLE) ? kAccessCurrentWrite : 0));
     n.minimumSamplingInterval = minimumSamplingInterval;
     n.tag = tag;
+    n.cache = tag->getCache().get();
     const NodeId id = n.nodeId;
     if (!space.add(std::move(n))) continue;
     space.addReference(id, NodeId(0, Id::HasTypeDefinition), NodeId(0, Id::BaseDataVariableType));
