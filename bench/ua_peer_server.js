@@ -6,7 +6,11 @@
 const path = require("node:path");
 const readline = require("node:readline");
 const modules = path.join(__dirname, "..", "tests", "integration", "ua", "node_modules");
-const { OPCUAServer, Variant, DataType, StatusCodes } = require(path.join(modules, "node-opcua-server"));
+const { OPCUAServer } = require(path.join(modules, "node-opcua-server"));
+const { MessageSecurityMode } = require(path.join(modules, "node-opcua-service-secure-channel"));
+const { SecurityPolicy } = require(path.join(modules, "node-opcua-secure-channel"));
+const { Variant, DataType } = require(path.join(modules, "node-opcua-variant"));
+const { StatusCodes } = require(path.join(modules, "node-opcua-status-code"));
 
 const port = Number(process.argv[2] || 48490);
 const count = Number(process.argv[3] || 10000);
@@ -17,6 +21,9 @@ const change = process.argv[4] === "1";
     port,
     hostname: "127.0.0.1",
     maxConnectionsPerEndpoint: 100,
+    // Like ours: SecurityPolicy None only, anonymous.
+    securityModes: [MessageSecurityMode.None],
+    securityPolicies: [SecurityPolicy.None],
     serverCapabilities: {
       maxSessions: 100,
       maxSubscriptions: 100,
