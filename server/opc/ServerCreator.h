@@ -11,6 +11,9 @@ namespace zentarc {
 class ServerCreator : public SODaSCreator {
  public:
   explicit ServerCreator(std::shared_ptr<ServerQueues> queues);
+  // The program installs its creator before it knows whether it will serve, and makes the
+  // queues only when it does; call before serving starts.
+  void setQueues(std::shared_ptr<ServerQueues> queues) { queues_ = std::move(queues); }
   SODaSGroup* createGroup(SODaSServer* parent) override;
   SODaSItem* createItem(SODaSGroup* parent, SODaSTag* tag) override;
 

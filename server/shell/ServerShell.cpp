@@ -1,0 +1,162 @@
+#include "server/shell/ServerShell.h"
+
+#include "server/config/ConfigurationLoader.h"
+#include "server/shell/ConfigDiscovery.h"
+#include "server/shell/ServerIdentity.h"
+#include "server/toolkit/SOCmnEvent.h"
+#include "server/toolkit/SOCmnException.h"
+#include "server/toolkit/SOCmnTrace.h"
+
+namespace zentarc::shell {
+
+ServerShell::ServerShell(ShellOptions options, ShellUi& ui, ShellLog& log)
+    : options_(std::move(options)), ui_(ui), log_(log), store_(options_.settingsPath) {
+  if (options_.commandLine.endpoint) {
+    endpoint_ = *options_.commandLine.endpoint;
+  } else {
+    const auto fromStore = store_.read(settings::kProductKey, settings::kEndpointValue);
+    endpoint_ = fromStore && !fromStore->empty() ? *fromStore : zentarc::ua::kDefaultEndpointUrl;
+  }
+}
+
+ServerShell::~ServerShell() {
+  // A run cut short by an exception still stops the thread before its objects go.
+  if (polling_) polling_->stop();
+}
+
+void ServerShell::setUpRegistration() {
+  entry_ = options_.entry ? options_.entry : getSODaSEntry();
+  creator_ = SOCmnPointer<ServerCreator>(SOCmnNew<ServerCreator>(std::shared_ptr<ServerQueues>()));
+  entry_->setCreator(creator_);
+  entry_->initialize(1, kClassId, nullptr, 0);
+  entry_->setSecurityParameters(1, 3, 1, 3);
+  entry_->setRegisterInfo(kProgId, kVersionIndependentProgId, kDescription,
+                          options_.executablePath.empty() ? nullptr : options_.executablePath.c_str());
+  entry_->setVendorInfo(std::string(kDescription) + " - " + kVendorLine);
+  entry_->setVersionInfo(kVersionMajor, kVersionMinor, kVersionBuild);
+  entry_->setSupportedOPCVersions(kSupportedOpcVersions);
+  entry_->setMinUpdateRate(kMinUpdateRate);
+  entry_->setEndpointUrl(endpoint_);
+  registrar_ = std::make_shared<SettingsRegistrar>(store_);
+  std::shared_ptr<SettingsRegistrar> registrar = registrar_;
+  entry_->setRegistrar(
+      [registrar](SOSrvRegistrarAction action, const SOSrvRegistrationInfo& info) { return (*registrar)(action, info); });
+}
+
+int ServerShell::registration() {
+  const bool reg = options_.commandLine.action == Switch::RegServer;
+  if (reg) {
+    entry_->registerServer();
+    entry_->registerCategories();
+  } else {
+    entry_->unregisterServer();
+    entry_->unregisterCategories();
+  }
+  // Each call's result is not looked at; the record in the store tells the outcome.
+  if (!registrar_->error().empty()) {
+    log_.line(std::string(reg ? "registration failed: " : "unregistration failed: ") + registrar_->error());
+    return 1;
+  }
+  log_.line(reg ? "registration record written to " + store_.path() + " [" + registrationKey(kClassId) + "]"
+                : "registration record removed from " + store_.path());
+  return 0;
+}
+
+void ServerShell::loadConfiguration() {
+  SOCmnPointer<SODaSNameSpaceRoot> root = entry_->getNameSpaceRoot();
+  SOCmnString* delimiter = nullptr;
+  SOCmnString* second = nullptr;
+  root->getTreeDelimiter(delimiter, second);
+  delimiter->assign(".");
+  second->assign("");
+  const std::optional<std::string> path =
+      findConfiguration(options_.executablePath, options_.commandLine.configFile, store_, ui_.prompter());
+  if (path) LoadConfiguration(*path, *root, *devices_, queues_, ui_.prompter());
+}
+
+bool ServerShell::startUp() {
+  if (!devices_) devices_ = std::make_unique<DeviceList>();
+  made_.deviceList = true;
+  if (!link_) link_ = std::make_unique<plc::GeLink>();
+  made_.link = true;
+  if (!queues_) queues_ = std::make_shared<ServerQueues>();
+  made_.queues = true;
+  creator_->setQueues(queues_);
+  loadConfiguration();
+  ui_.attach(devices_.get(), &queues_->queueLock);
+  polling_ = std::make_unique<PollingThread>(*devices_, *link_, *queues_, ui_.statusSink());
+  polling_->start();
+  made_.pollingThread = true;
+
+  zentarc::ua::UaServingBackend::Options serving;
+  serving.endpointUrl = endpoint_;
+  serving.shutdownGrace = options_.shutdownGrace;
+  backend_ = std::make_shared<zentarc::ua::UaServingBackend>(serving);
+  entry_->setServingBackend(backend_);
+  made_.serving = entry_->start();
+  return made_.serving;
+}
+
+int ServerShell::run() {
+  for (const std::string& notice : options_.commandLine.notices) log_.line(notice);
+  setUpRegistration();
+  const Switch action = options_.commandLine.action;
+  if (action == Switch::RegServer || action == Switch::UnregServer) {
+    const int code = registration();
+    ui_.destroyWindow();
+    shutDown();
+    return code;
+  }
+
+  handler_ = SOCmnPointer<ServerEventHandler>(
+      SOCmnNew<ServerEventHandler>(action == Switch::Embedding, [this] { ui_.postClose(); }));
+  entry_->setEventHandler(handler_);
+  made_.eventHandler = true;
+
+  int exitCode = 0;
+  if (startUp()) {
+    log_.line("serving OPC UA on " + endpoint_);
+    ui_.showMinimized();
+    exitCode = ui_.exec();
+  } else {
+    SOCmnTrace* trace = getSOCmnTrace();
+    if (trace->getLevelMask(SOCMNTRACE_L_ERR) & kStartTraceMask)
+      trace->trace(SOCMNTRACE_L_ERR, kStartTraceMask, kStartTraceId, kStartTraceText);
+    log_.line(std::string(kStartTraceText) + " on " + endpoint_ +
+              (backend_->errorText().empty() ? std::string() : ": " + backend_->errorText()));
+    ui_.destroyWindow();
+    // Whoever started us must see that serving never began.
+    exitCode = 1;
+  }
+  handler_->windowGone();
+  shutDown();
+  return exitCode;
+}
+
+void ServerShell::shutDown() {
+  SOCmnEventPool* pool = getEventPool();
+  SOCmnEvent* shutdownEvent = pool->popEvent();
+  if (handler_) handler_->setShutdownEvent(shutdownEvent);
+  // Every server object stands for a client session; any of them is told.
+  if (entry_->getObjectRoot()->getServerCount() > 0) {
+    entry_->shutdownAllClients(kShutdownReason);
+    shutdownEvent->waitFor(kClientShutdownWaitMs);
+  }
+  if (handler_) handler_->setShutdownEvent(nullptr);
+  pool->pushEvent(shutdownEvent);
+
+  if (polling_) {
+    polling_->stop();
+    polling_.reset();  // gives its stopEvent back
+  }
+  devices_.reset();
+  queues_.reset();  // the three queues and queueLock
+
+  entry_->terminate();
+  entry_.reset();
+  if (made_.eventHandler) log_.line("shut down");
+  creator_.reset();
+  handler_.reset();
+}
+
+}  // namespace zentarc::shell

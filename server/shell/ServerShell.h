@@ -1,0 +1,83 @@
+#pragma once
+// The program's entry and lifecycle: registration data for the toolkit, the command line's
+// switch, the event handler, start-up (device list, link, queues, configuration, queueLock,
+// polling thread, serving), the message loop, and shut-down in a fixed order.
+#include <memory>
+#include <string>
+
+#include "server/opc/ServerCreator.h"
+#include "server/opc/ServerQueues.h"
+#include "server/plc/DeviceList.h"
+#include "server/plc/GeLink.h"
+#include "server/plc/PollingThread.h"
+#include "server/shell/CommandLine.h"
+#include "server/shell/ServerEventHandler.h"
+#include "server/shell/SettingsRegistrar.h"
+#include "server/shell/ShellLog.h"
+#include "server/shell/ShellUi.h"
+#include "server/toolkit/SODaSEntry.h"
+#include "server/toolkit/ua/backend/UaServingBackend.h"
+
+namespace zentarc::shell {
+
+struct ShellOptions {
+  CommandLine commandLine;
+  std::string executablePath;  // where the configuration beside it is looked for
+  std::string settingsPath = settings::SettingsStore::defaultPath();
+  SOCmnPointer<SODaSEntry> entry;  // null: the process-wide entry
+  // How long clients are given to notice the shutdown notice before their sessions close.
+  std::chrono::milliseconds shutdownGrace{2000};
+};
+
+class ServerShell {
+ public:
+  ServerShell(ShellOptions options, ShellUi& ui, ShellLog& log);
+  ~ServerShell();
+  ServerShell(const ServerShell&) = delete;
+  ServerShell& operator=(const ServerShell&) = delete;
+
+  // The whole run; returns the exit code.
+  int run();
+
+  // What the run made, for those who check the order of things.
+  struct Made {
+    bool eventHandler = false;
+    bool deviceList = false;
+    bool link = false;
+    bool queues = false;  // the three queues and queueLock
+    bool pollingThread = false;
+    bool serving = false;
+  };
+  const Made& made() const { return made_; }
+  const std::string& endpointUrl() const { return endpoint_; }
+  // While running: the served state (tests look at it from the loop).
+  DeviceList* devices() const { return devices_.get(); }
+  ServerQueues* queues() const { return queues_.get(); }
+  zentarc::ua::UaServingBackend* backend() const { return backend_.get(); }
+  SODaSEntry* entry() const { return entry_.get(); }
+
+ private:
+  void setUpRegistration();
+  int registration();
+  bool startUp();
+  void loadConfiguration();
+  void shutDown();
+
+  ShellOptions options_;
+  ShellUi& ui_;
+  ShellLog& log_;
+  settings::SettingsStore store_;
+  std::string endpoint_;
+  SOCmnPointer<SODaSEntry> entry_;
+  SOCmnPointer<ServerCreator> creator_;
+  SOCmnPointer<ServerEventHandler> handler_;
+  std::shared_ptr<SettingsRegistrar> registrar_;
+  std::unique_ptr<DeviceList> devices_;
+  std::unique_ptr<plc::GeLink> link_;  // kept to the end of the process, like the connections' owner
+  std::shared_ptr<ServerQueues> queues_;
+  std::unique_ptr<PollingThread> polling_;
+  std::shared_ptr<zentarc::ua::UaServingBackend> backend_;
+  Made made_;
+};
+
+}  // namespace zentarc::shell

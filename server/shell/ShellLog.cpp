@@ -1,0 +1,38 @@
+#include "server/shell/ShellLog.h"
+
+#include <chrono>
+#include <ctime>
+
+namespace zentarc::shell {
+
+std::string timestampNow() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char buf[40];
+  const std::size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  std::snprintf(buf + n, sizeof buf - n, ".%03d", static_cast<int>(ms));
+  return buf;
+}
+
+void ShellLog::line(std::string_view text) {
+  std::string flat;
+  flat.reserve(text.size());
+  for (char c : text) {
+    if (c == '\r') continue;
+    flat += (c == '\n') ? ' ' : c;
+  }
+  while (!flat.empty() && flat.back() == ' ') flat.pop_back();
+  const std::string out = timestampNow() + " OPCZentarc: " + flat + "\n";
+  std::lock_guard g(mutex_);
+  std::fwrite(out.data(), 1, out.size(), out_);
+  std::fflush(out_);
+}
+
+void LogPrompter::warning(std::string_view caption, std::string_view text) {
+  log_.line("warning: " + std::string(caption) + ": " + std::string(text));
+}
+
+}  // namespace zentarc::shell

@@ -1,0 +1,163 @@
+#include "server/shell/StatusWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QMetaObject>
+#include <QPainter>
+#include <QPointer>
+
+#include "server/shell/AboutBox.h"
+#include "server/shell/CommStatusDialog.h"
+#include "server/shell/QtMessagePrompter.h"
+#include "server/shell/ServerIdentity.h"
+#include "server/shell/StatusText.h"
+
+namespace zentarc::shell {
+
+// The client area: statusText drawn centred, from 10 pixels below the top, not clipped.
+class StatusWindow::TextView : public QWidget {
+ public:
+  explicit TextView(StatusWindow& window) : QWidget(&window), window_(window) {
+    setObjectName("StatusText");
+    font_.setFamily("Arial");
+    font_.setPixelSize(16);
+    setAutoFillBackground(true);
+  }
+  const QFont& textFont() const { return font_; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setFont(font_);
+    const QRect area(0, 10, width(), height() - 10);
+    painter.drawText(area, Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip,
+                     QString::fromStdString(window_.statusText()));
+  }
+
+ private:
+  StatusWindow& window_;
+  QFont font_;
+};
+
+StatusWindow::StatusWindow(MessagePrompter* prompter, const config::ErrorCatalogue& catalogue)
+    : prompter_(prompter),
+      catalogue_(catalogue),
+      bridge_(this, [this](PlcStatusMessage message, unsigned code, PlcDevice* device) {
+        if (message == WM_PLC_STATUS) plcStatus(code, device);
+        else if (message == WM_NO_PLC) noPlc();
+      }) {
+  if (!prompter_) {
+    ownPrompter_ = std::make_unique<QtMessagePrompter>(this);
+    prompter_ = ownPrompter_.get();
+  }
+  setObjectName(kWindowClassName);
+  setWindowTitle(kDescription);
+  resize(kWindowWidth, kWindowHeight);
+
+  QMenu* file = menuBar()->addMenu("&File");
+  QMenu* help = menuBar()->addMenu("&Help");
+  struct Entry {
+    QMenu* menu;
+    const char* text;
+    int id;
+    const char* name;
+  };
+  for (const Entry& e : {Entry{file, "Comm. Status ...", kCmdCommStatus, "mnuCommStatus"},
+                         Entry{file, nullptr, 0, nullptr}, Entry{file, "E&xit", kCmdExit, "mnuExit"},
+                         Entry{help, "&About ...", kCmdAbout, "mnuAbout"}}) {
+    if (!e.text) {
+      e.menu->addSeparator();
+      continue;
+    }
+    QAction* a = e.menu->addAction(e.text);
+    a->setObjectName(e.name);
+    a->setData(e.id);
+    const int id = e.id;
+    connect(a, &QAction::triggered, this, [this, id] { command(id); });
+  }
+
+  view_ = new TextView(*this);
+  setCentralWidget(view_);
+  runModal = [](QDialog& dialog) { dialog.exec(); };
+}
+
+StatusWindow::~StatusWindow() {
+  gone_ = true;
+  bridge_.close();
+}
+
+QAction* StatusWindow::action(int id) const {
+  for (QAction* a : findChildren<QAction*>())
+    if (a->data().toInt() == id) return a;
+  return nullptr;
+}
+
+void StatusWindow::attach(DeviceList* devices, QueueLock* queueLock) {
+  devices_ = devices;
+  queueLock_ = queueLock;
+}
+
+void StatusWindow::showMinimized() {
+  QMainWindow::showMinimized();
+  update();
+}
+
+int StatusWindow::exec() {
+  if (gone_) return 0;  // closed before the loop could run
+  const int code = QCoreApplication::exec();
+  destroyWindow();
+  return code;
+}
+
+void StatusWindow::destroyWindow() {
+  gone_ = true;
+  bridge_.close();
+}
+
+void StatusWindow::postClose() {
+  if (gone_) return;
+  QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+void StatusWindow::command(int id) {
+  switch (id) {
+    case kCmdExit:
+      close();
+      break;
+    case kCmdAbout: {
+      AboutBox about(this);
+      runModal(about);
+      break;
+    }
+    case kCmdCommStatus: {
+      static DeviceList noDevices;
+      static QueueLock noLock;
+      CommStatusDialog dialog(devices_ ? *devices_ : noDevices, queueLock_ ? *queueLock_ : noLock, this);
+      runModal(dialog);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void StatusWindow::plcStatus(unsigned code, PlcDevice* device) {
+  if (!devices_) return;
+  statusText_ = buildStatusText(*devices_, code, device, catalogue_);
+  view_->update();
+}
+
+void StatusWindow::noPlc() {
+  prompter_->warning(kNoPlcCaption, kNoPlcText);
+  close();
+}
+
+void StatusWindow::closeEvent(QCloseEvent* event) {
+  // Closing destroys the window, and its end ends the message loop with code 0.
+  event->accept();
+  if (!gone_.exchange(true)) QCoreApplication::exit(0);
+}
+
+}  // namespace zentarc::shell

@@ -1,0 +1,64 @@
+// OPCZentarc: serves the registers of GE PLCs to OPC UA clients.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include "server/shell/CommandLine.h"
+#include "server/shell/ConfigDiscovery.h"
+#include "server/shell/HeadlessUi.h"
+#include "server/shell/ServerShell.h"
+#include "server/shell/ShellLog.h"
+#include "server/shell/SignalWatcher.h"
+#include "server/shell/StatusWindow.h"
+
+namespace {
+
+bool environmentSet(const char* name) {
+  const char* v = std::getenv(name);
+  return v && *v;
+}
+
+// Without any of these, a window could not be shown.
+bool displayAvailable() {
+  return environmentSet("DISPLAY") || environmentSet("WAYLAND_DISPLAY") || environmentSet("QT_QPA_PLATFORM");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace zentarc::shell;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  ShellOptions options;
+  options.commandLine = parseCommandLine(args);
+  const CommandLine& cl = options.commandLine;
+  if (!cl.error.empty()) {
+    std::fprintf(stderr, "OPCZentarc: %s\nTry 'OPCZentarc --help'.\n", cl.error.c_str());
+    return 2;
+  }
+  if (cl.help) {
+    std::fputs(usageText().c_str(), stdout);
+    return 0;
+  }
+  options.executablePath = ownExecutablePath();
+
+  ShellLog log;
+  // Qt sees none of our arguments: a switch such as -embedding is ours alone.
+  int qtArgc = 1;
+  if (cl.headless || !displayAvailable()) {
+    QCoreApplication app(qtArgc, argv);
+    HeadlessUi ui(log);
+    SignalWatcher watcher([&ui] { ui.postClose(); });
+    ServerShell shell(options, ui, log);
+    return shell.run();
+  }
+  QApplication app(qtArgc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  StatusWindow window;
+  SignalWatcher watcher([&window] { window.postClose(); });
+  ServerShell shell(options, window, log);
+  return shell.run();
+}

@@ -1,0 +1,280 @@
+// The whole program in this process: registration runs, the no-configuration run, runs
+// started on demand or by hand against a simulated PLC, orderly shut-down with a client
+// connected, and a start that cannot serve.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <QTimer>
+
+#include <netinet/in.h>
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "server/shell/HeadlessUi.h"
+#include "server/shell/ServerIdentity.h"
+#include "server/shell/ServerShell.h"
+#include "server/shell/StatusWindow.h"
+#include "server/toolkit/ua/NodeIds.h"
+#include "server/toolkit/ua/UaClient.h"
+#include "tests/shell/ShellTestSupport.h"
+#include "tests/support/TempDir.h"
+#include "tools/plcsim/Simulator.h"
+
+using namespace zentarc;
+using namespace zentarc::shell;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string endpointFor(int port) { return "opc.tcp://127.0.0.1:" + std::to_string(port); }
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000) {
+  for (int waited = 0; waited < timeoutMs; waited += 10) {
+    if (done()) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return done();
+}
+
+struct ShellRun {
+  testsupport::TempDir dir;
+  shelltest::RecordingPrompter prompter;
+  shelltest::CapturedLog log;
+  ShellOptions options;
+  std::atomic<bool> watchdogFired{false};
+
+  ShellRun(std::vector<std::string> args, int port) {
+    args.push_back("--endpoint");
+    args.push_back(endpointFor(port));
+    options.commandLine = parseCommandLine(args);
+    options.executablePath = dir.file("OPCZentarc").string();
+    options.settingsPath = dir.file("settings.ini").string();
+    options.entry = shelltest::freshEntry();
+    options.shutdownGrace = 600ms;
+  }
+  void configure(const std::string& plcs) { dir.write("OPCZentarc.xml", shelltest::configXml(plcs)); }
+  // Runs the program on this thread; the watchdog closes it after 20 s at the latest.
+  int run(ShellUi& ui, ServerShell& shell) {
+    QTimer::singleShot(20000, [&] {
+      watchdogFired = true;
+      ui.postClose();
+    });
+    return shell.run();
+  }
+};
+
+std::string onePlc(const std::string& address) {
+  return "<PLC name=\"Press\" IPaddress=\"" + address +
+         "\"><tags><tag><name>Press.Count</name><comment>c</comment><datatype>VT_I2</datatype>"
+         "<address>1</address><accessrights>READWRITE</accessrights></tag></tags></PLC>\r\n";
+}
+
+// A client session on the server, opened as soon as the server listens.
+bool connectWhenUp(ua::UaClient& client, int port) {
+  return waitFor([&] { return client.connect(endpointFor(port)).isGood(); }, 10000);
+}
+
+}  // namespace
+
+TEST(ServerShellRegistration, registerWritesTheRecordAndCreatesNothingElse) {
+  ShellRun r({"-RegServer"}, 48600);
+  shelltest::RecordingPrompter unused;
+  StatusWindow window(&unused);
+  ServerShell shell(r.options, window, r.log.log());
+  EXPECT_EQ(shell.run(), 0);
+  const ServerShell::Made& made = shell.made();
+  EXPECT_FALSE(made.eventHandler || made.deviceList || made.link || made.queues || made.pollingThread ||
+               made.serving);
+  EXPECT_FALSE(window.isVisible());
+
+  settings::SettingsStore store(r.options.settingsPath);
+  const std::string key = registrationKey(kClassId);
+  EXPECT_EQ(store.read(key, "ProgID").value_or(""), kProgId);
+  EXPECT_EQ(store.read(key, "VersionIndependentProgID").value_or(""), kVersionIndependentProgId);
+  EXPECT_EQ(store.read(key, "Description").value_or(""), kDescription);
+  EXPECT_EQ(store.read(key, "Executable").value_or(""), r.options.executablePath);
+  EXPECT_EQ(store.read(key, "Endpoint").value_or(""), endpointFor(48600));
+  EXPECT_EQ(store.read(key, "Version").value_or(""), "1.10.100");
+
+  ShellRun u({"/unregserver"}, 48600);
+  u.options.settingsPath = r.options.settingsPath;
+  StatusWindow window2(&unused);
+  ServerShell unreg(u.options, window2, u.log.log());
+  EXPECT_EQ(unreg.run(), 0);
+  EXPECT_FALSE(store.hasKey(key));
+}
+
+TEST(ServerShellRegistration, storeThatCannotBeWrittenIsReportedAndFails) {
+  ShellRun r({"-regserver"}, 48601);
+  r.options.settingsPath = r.dir.file("no-such-folder/settings.ini").string();
+  HeadlessUi ui(r.log.log());
+  ServerShell shell(r.options, ui, r.log.log());
+  EXPECT_EQ(shell.run(), 1);
+  EXPECT_NE(r.log.text().find("registration failed"), std::string::npos);
+  EXPECT_FALSE(shell.made().queues);
+}
+
+TEST(ServerShellRun, noConfigurationWarnsOnceThenTheNoPlcMessageCloses) {
+  ShellRun r({}, 48602);
+  StatusWindow window(&r.prompter);
+  ServerShell shell(r.options, window, r.log.log());
+  EXPECT_EQ(r.run(window, shell), 0);
+  EXPECT_FALSE(r.watchdogFired);
+  const auto shown = r.prompter.shown();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0], std::make_pair(std::string(kConfigCaption), std::string(kNoConfigText)));
+  EXPECT_EQ(shown[1], std::make_pair(std::string(kNoPlcCaption), std::string(kNoPlcText)));
+  EXPECT_TRUE(shell.made().pollingThread);
+  EXPECT_TRUE(window.gone());
+}
+
+TEST(ServerShellRun, headlessRunLogsTheSameMessagesAndEndsTheSameWay) {
+  ShellRun r({"--headless"}, 48603);
+  HeadlessUi ui(r.log.log());
+  ServerShell shell(r.options, ui, r.log.log());
+  EXPECT_EQ(r.run(ui, shell), 0);
+  EXPECT_FALSE(r.watchdogFired);
+  const std::string text = r.log.text();
+  const std::string warningLine = std::string("warning: ") + kConfigCaption + ": " + kNoConfigText;
+  const auto warning = text.find(warningLine);
+  const auto noPlc = text.find(std::string("warning: ") + kNoPlcCaption + ": " + kNoPlcText);
+  ASSERT_NE(warning, std::string::npos) << text;
+  ASSERT_NE(noPlc, std::string::npos) << text;
+  EXPECT_LT(warning, noPlc);
+  EXPECT_EQ(text.find(kNoConfigText, warning + warningLine.size()), std::string::npos);  // once only
+}
+
+TEST(ServerShellRun, twoHyphensBeforeRegserverServeInstead) {
+  ShellRun r({"--regserver"}, 48604);
+  plcsim::Simulator sim({.address = "127.0.6.4"});
+  ASSERT_TRUE(sim.start());
+  r.configure(onePlc("127.0.6.4"));
+  HeadlessUi ui(r.log.log());
+  ServerShell shell(r.options, ui, r.log.log());
+  QTimer::singleShot(300, [&] { ui.postClose(); });
+  EXPECT_EQ(r.run(ui, shell), 0);
+  EXPECT_TRUE(shell.made().serving);
+  EXPECT_FALSE(settings::SettingsStore(r.options.settingsPath).hasKey(registrationKey(kClassId)));
+  EXPECT_NE(r.log.text().find("unknown option \"--regserver\""), std::string::npos);
+}
+
+TEST(ServerShellRun, startedOnDemandEndsWhenTheLastSessionCloses) {
+  ShellRun r({"-Embedding"}, 48605);
+  plcsim::Simulator sim({.address = "127.0.6.5"});
+  ASSERT_TRUE(sim.start());
+  r.configure(onePlc("127.0.6.5"));
+  HeadlessUi ui(r.log.log());
+  ServerShell shell(r.options, ui, r.log.log());
+  std::atomic<bool> connected{false};
+  std::thread client([&] {
+    ua::UaClient c;
+    connected = connectWhenUp(c, 48605);
+    std::this_thread::sleep_for(200ms);
+    c.disconnect();
+  });
+  const int code = r.run(ui, shell);
+  client.join();
+  EXPECT_TRUE(connected);
+  EXPECT_EQ(code, 0);
+  EXPECT_FALSE(r.watchdogFired);
+}
+
+TEST(ServerShellRun, startedByHandKeepsRunningWithoutClients) {
+  ShellRun r({}, 48606);
+  plcsim::Simulator sim({.address = "127.0.6.6"});
+  ASSERT_TRUE(sim.start());
+  r.configure(onePlc("127.0.6.6"));
+  HeadlessUi ui(r.log.log());
+  ServerShell shell(r.options, ui, r.log.log());
+  std::atomic<bool> returned{false};
+  std::atomic<bool> stillRunning{false};
+  std::thread client([&] {
+    ua::UaClient c;
+    if (connectWhenUp(c, 48606)) c.disconnect();
+    std::this_thread::sleep_for(700ms);
+    stillRunning = !returned;
+    ui.postClose();
+  });
+  const int code = r.run(ui, shell);
+  returned = true;
+  client.join();
+  EXPECT_TRUE(stillRunning);
+  EXPECT_EQ(code, 0);
+  EXPECT_FALSE(r.watchdogFired);
+}
+
+TEST(ServerShellRun, closingWithAClientConnectedTellsItAndEndsEverything) {
+  ShellRun r({}, 48607);
+  plcsim::Simulator sim({.address = "127.0.6.7"});
+  ASSERT_TRUE(sim.start());
+  sim.setRegister(0, 321);
+  r.configure(onePlc("127.0.6.7"));
+  StatusWindow window(&r.prompter);
+  ServerShell shell(r.options, window, r.log.log());
+  std::atomic<bool> readFromPlc{false}, sawShutdown{false}, connectionClosed{false};
+  std::atomic<std::size_t> plcConnections{0};
+  std::thread client([&] {
+    ua::UaClient c;
+    if (!connectWhenUp(c, 48607)) {
+      window.postClose();
+      return;
+    }
+    std::vector<ua::DataValue> values;
+    ua::ReadValueId tag;
+    tag.nodeId = ua::NodeId(1, ua::String("Press.Count"));
+    if (c.read({tag}, values, 0).isGood() && values.size() == 1 && values[0].value &&
+        values[0].value->get<int16_t>() && *values[0].value->get<int16_t>() == 321)
+      readFromPlc = true;
+    plcConnections = sim.openConnections();
+    window.postClose();
+    ua::ReadValueId state;
+    state.nodeId = ua::NodeId::numeric(ua::Id::Server_ServerStatus_State);
+    for (int i = 0; i < 200; ++i) {
+      values.clear();
+      const ua::StatusCode st = c.read({state}, values, 0);
+      if (!st.isGood()) {
+        connectionClosed = true;
+        break;
+      }
+      if (values.size() == 1 && values[0].value && values[0].value->get<int32_t>() &&
+          *values[0].value->get<int32_t>() == 4)
+        sawShutdown = true;
+      std::this_thread::sleep_for(20ms);
+    }
+  });
+  const int code = r.run(window, shell);
+  client.join();
+  EXPECT_EQ(code, 0);
+  EXPECT_FALSE(r.watchdogFired);
+  EXPECT_TRUE(readFromPlc);
+  EXPECT_EQ(plcConnections, 1u);
+  EXPECT_TRUE(sawShutdown);
+  EXPECT_TRUE(connectionClosed);
+  // The polling thread has ended and closed its PLC connection.
+  EXPECT_TRUE(waitFor([&] { return sim.openConnections() == 0; }));
+  EXPECT_EQ(shell.devices(), nullptr);
+  EXPECT_EQ(shell.queues(), nullptr);
+}
+
+TEST(ServerShellRun, startThatCannotServeIsTracedAndFails) {
+  // Something else holds the port.
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(48608);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(fd, 1), 0);
+  ShellRun r({}, 48608);
+  StatusWindow window(&r.prompter);
+  ServerShell shell(r.options, window, r.log.log());
+  EXPECT_EQ(r.run(window, shell), 1);
+  ::close(fd);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(shell.made().serving);
+  EXPECT_NE(r.log.text().find(kStartTraceText), std::string::npos);
+}
