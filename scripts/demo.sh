@@ -1,23 +1,74 @@
 #!/usr/bin/env bash
-# The main job, as far as it is built: a simulated GE PLC whose registers change by
-# themselves, read live through the server's PLC link for a few seconds, then stopped.
+# The main job: two simulated GE PLCs whose registers change by themselves, the OPCZentarc
+# server on them (no window, samples/OPCZentarc.xml), and live values read over OPC UA with
+# the command-line client for a few seconds; then everything is stopped by its PID.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
 
 bin=build/bin
-address=127.0.0.2
-# --duration is a safety net: the simulator ends by itself even if this script is killed.
-"$bin/plcsim" --address "$address" --set R1=1234 --animate counter:R2-R3 --animate sine:R4 \
-  --animate toggle:R5 --duration 60 &
-sim=$!
-stop_sim() {
-  kill "$sim" 2>/dev/null || true
-  wait "$sim" 2>/dev/null || true
-}
-trap stop_sim EXIT
+endpoint=opc.tcp://127.0.0.1:48400
+config=samples/OPCZentarc.xml
+work=$(mktemp -d)
+# The demo leaves the machine's settings store alone.
+export OPCZENTARC_SETTINGS=$work/opczentarc.ini
 
-echo "demo: PLC simulator on $address:18245 (R1 fixed, R2-R3 counters, R4 sine, R5 toggling bit)"
-# --wait retries until the simulator listens (at most 5 s), so no sleep is needed.
-"$bin/plcread" --address "$address" --read R1-R5 --repeat 12 --interval 500 --wait 5000
+sim= server=
+stop_all() {
+  # The server first: it tells its clients and closes its PLC connections, then the PLCs go.
+  if [ -n "$server" ]; then
+    kill -TERM "$server" 2>/dev/null || true
+    for _ in $(seq 1 100); do kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$server" 2>/dev/null || true
+    wait "$server" 2>/dev/null || true
+  fi
+  if [ -n "$sim" ]; then
+    kill -TERM "$sim" 2>/dev/null || true
+    wait "$sim" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap stop_all EXIT
+
+# Line1 on 127.0.0.2, Line2 on 127.0.0.3 (both served by one simulator). --duration is a
+# safety net: the simulator ends by itself even if this script is killed.
+"$bin/plcsim" --address 127.0.0.2 --address 127.0.0.3 --duration 120 \
+  --set R1=1234 --set R2=0 --animate counter:R3 --animate sine:R4 --animate toggle:R5 \
+  --set R10=18765 --set R11=11608 --set R12=65 --set R13=0 \
+  --animate sine:R20-R23 --set R30=17041 --set R31=0 --animate toggle:R40 &
+sim=$!
+
+echo "demo: OPCZentarc --headless on $endpoint with $config"
+"$bin/OPCZentarc" --headless --config "$config" --endpoint "$endpoint" &
+server=$!
+
+# Wait (at most 10 s) until the server answers.
+ready=0
+for _ in $(seq 1 50); do
+  if "$bin/zentarc-ua" --endpoint "$endpoint" read i=2259 >/dev/null 2>&1; then ready=1; break; fi
+  kill -0 "$server" 2>/dev/null || break
+  sleep 0.2
+done
+if [ "$ready" != 1 ]; then
+  echo "demo: the server did not start (see its messages above)" >&2
+  exit 1
+fi
+
+echo
+echo "demo: every tag, read from the PLCs"
+"$bin/zentarc-ua" --endpoint "$endpoint" read Line1.Setpoint Line1.Counter Line1.Level Line1.Running \
+  Line1.Recipe Line1.Speeds Line1.Temperature Line2.Counter Line2.Alarms
+
+echo
+echo "demo: live values for 5 seconds (a subscription, 500 ms)"
+"$bin/zentarc-ua" --endpoint "$endpoint" watch Line1.Counter Line1.Level Line1.Running Line2.Alarms \
+  --interval 500 --duration 5
+
+echo
+echo "demo: writing 1500 to Line1.Setpoint, then reading it back"
+"$bin/zentarc-ua" --endpoint "$endpoint" write Line1.Setpoint 1500
+"$bin/zentarc-ua" --endpoint "$endpoint" read Line1.Setpoint
+
+echo
+echo "demo: stopping the server and the simulated PLCs"
