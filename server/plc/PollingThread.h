@@ -56,7 +56,7 @@ class PollingThread {
   void runReads();
   void runActivations();
   void applyActivation(const ActivationRecord& record);
-  // Selects the device's PLC unless it is the selected one; nullopt-like kOk when no call.
+  // Selects the device's PLC unless it is the selected one (then 0 without a message).
   plc::ResultCode selectForRequests(PlcDevice& device);
   PlcDevice* nextDevice();
   void serveCyclic(PlcDevice& device);
