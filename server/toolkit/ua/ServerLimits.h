@@ -21,8 +21,6 @@ struct UaServerLimits {
   uint32_t minTokenLifetimeMs = 10'000;
   uint32_t maxTokenLifetimeMs = 3'600'000;
   uint32_t helloTimeoutMs = 10'000;          // from accept to a valid Hello and OpenSecureChannel
-  uint32_t maxPublishRequestsPerSession = 10; // for the subscription service
-  uint32_t maxRequestsInFlightPerConnection = 1000;
 };
 
 }  // namespace zentarc::ua

@@ -142,6 +142,8 @@ struct Variant {
     v.type = static_cast<VariantType>(v.scalar.index());
     return v;
   }
+  // Text is a String, never a Boolean.
+  static Variant of(const char* text) { return of(String(text)); }
   template <typename T>
   static Variant arrayOf(const std::vector<T>& values) {
     Variant v;

@@ -124,7 +124,7 @@ StatusCode UaClient::openChannel(const std::string& endpointUrl) {
     return failWith(Status::BadCommunicationError, "cannot connect to " + addr->host + ":" + port + ": " + why);
   }
   pollfd p{fd_, POLLOUT, 0};
-  if (poll(&p, 1, static_cast<int>(options_.timeout.count())) <= 0) {
+  if (poll(&p, 1, static_cast<int>(options_.connectTimeout.count())) <= 0) {
     closeSocket();
     return failWith(Status::BadTimeout, "connecting to " + addr->host + ":" + port + " timed out");
   }
@@ -148,7 +148,7 @@ StatusCode UaClient::openChannel(const std::string& endpointUrl) {
   StatusCode st = sendAll(frameTcpMessage("HEL", encode(hello)));
   if (!st.isGood()) return st;
   std::string chunk;
-  st = readChunk(chunk, SteadyClock::now() + options_.timeout);
+  st = readChunk(chunk, SteadyClock::now() + options_.connectTimeout);
   if (!st.isGood()) return st;
   if (std::string_view(chunk.data(), 3) != "ACK")
     return failWith(Status::BadUnknownResponse, "server did not acknowledge the Hello");
@@ -298,7 +298,10 @@ StatusCode UaClient::exchange(const std::string& body, std::string& reply,
     return failWith(Status::BadRequestTooLarge, "request larger than the server accepts");
   st = sendAll(out);
   if (!st.isGood()) return st;
-  auto deadline = SteadyClock::now() + (timeout.count() > 0 ? timeout : options_.timeout);
+  // The server gets the timeout as its hint; we wait a little longer so that its own answer
+  // (say, a device timeout) arrives rather than ours.
+  auto deadline = SteadyClock::now() + (timeout.count() > 0 ? timeout : options_.timeout) +
+                  std::chrono::milliseconds(1000);
   for (;;) {
     std::string chunk;
     st = readChunk(chunk, deadline);

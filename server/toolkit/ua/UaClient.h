@@ -17,7 +17,8 @@
 namespace zentarc::ua {
 
 struct UaClientOptions {
-  std::chrono::milliseconds timeout{5000};  // connect and each request
+  std::chrono::milliseconds connectTimeout{5000};  // TCP connect and Hello
+  std::chrono::milliseconds timeout{15000};         // each request (sent as its hint)
   uint32_t requestedTokenLifetimeMs = 600'000;
   double requestedSessionTimeoutMs = 60'000;
   std::string sessionName = "zentarc-ua";

@@ -62,6 +62,7 @@ class UaServer::Impl : public ConnectionHost {
 
   struct Conn {
     int fd = -1;
+    size_t sent = 0;  // bytes of outgoing() already written
     std::unique_ptr<ServerConnection> protocol;
   };
 
@@ -308,6 +309,7 @@ class UaServer::Impl : public ConnectionHost {
       c.protocol->outgoing().clear();
       c.protocol->fail(Status::BadConnectionClosed, "peer closed");
       c.protocol->outgoing().clear();
+      c.sent = 0;
       return;
     }
   }
@@ -331,17 +333,25 @@ class UaServer::Impl : public ConnectionHost {
       Conn& c = it->second;
       std::string& out = c.protocol->outgoing();
       bool broken = false;
-      while (!out.empty()) {
-        ssize_t n = send(c.fd, out.data(), out.size(), MSG_NOSIGNAL);
+      while (c.sent < out.size()) {
+        ssize_t n = send(c.fd, out.data() + c.sent, out.size() - c.sent, MSG_NOSIGNAL);
         if (n > 0) {
-          out.erase(0, static_cast<size_t>(n));
+          c.sent += static_cast<size_t>(n);
           continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) break;
         broken = true;
         break;
       }
-      if (out.size() > kMaxQueuedOutput) broken = true;
+      // Drop what went out; a slow reader's backlog is trimmed in large steps, not per send.
+      if (c.sent == out.size()) {
+        out.clear();
+        c.sent = 0;
+      } else if (c.sent > (1u << 20)) {
+        out.erase(0, c.sent);
+        c.sent = 0;
+      }
+      if (out.size() - c.sent > kMaxQueuedOutput) broken = true;
       if (broken || (c.protocol->closing() && out.empty())) {
         close(c.fd);
         it = conns.erase(it);
@@ -355,11 +365,13 @@ class UaServer::Impl : public ConnectionHost {
   void shutdownClients(const std::string& reason, std::chrono::milliseconds grace) {
     if (!running) return;
     uint32_t seconds = static_cast<uint32_t>((grace.count() + 999) / 1000);
+    bool anyone = false;
     runOnIo([&] {
       sessions.setAcceptingNew(false);
+      anyone = sessions.count() > 0;
       if (hooks.shutdownStarted) hooks.shutdownStarted(reason, seconds);
     });
-    std::this_thread::sleep_for(grace);
+    if (anyone) std::this_thread::sleep_for(grace);  // nobody to tell: no reason to wait
     runOnIo([&] {
       sessions.closeAll();
       sessionCountMirror = 0;

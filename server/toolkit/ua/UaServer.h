@@ -56,7 +56,8 @@ class UaServer {
   uint16_t port() const;  // the bound port (useful with port 0)
 
   // Tells the clients we are going: the shutdownStarted hook, then `grace` for clients to
-  // notice, then every session is closed and every connection dropped. Blocks until done.
+  // notice (skipped when no session is open), then every session is closed and every
+  // connection dropped. Blocks until done.
   void shutdownAllClients(const std::string& reason,
                           std::chrono::milliseconds grace = std::chrono::milliseconds(1000));
   // Stops serving at once (closes sessions, connections and the socket) and joins the thread.

@@ -18,7 +18,6 @@ bool UaServingBackend::start(SODaSEntry& entry) {
                        : !info.endpointUrl.empty()   ? info.endpointUrl
                                                      : kDefaultEndpointUrl;
   config.limits = options_.limits;
-  config.limits.maxPublishRequestsPerSession = options_.serviceLimits.maxPublishRequestsPerSession;
 
   ServerIdentity identity;
   config.applicationUri = identity.applicationUri;
