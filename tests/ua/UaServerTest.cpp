@@ -370,3 +370,46 @@ TEST(UaServer, start_reportsBadUrlAndBusyPort) {
   EXPECT_EQ(s3.start(), StatusCode(Status::BadResourceUnavailable));
   EXPECT_NE(s3.errorText().find("48411"), std::string::npos);
 }
+
+TEST(UaServer, sessionOutlivesItsConnection_andMovesToANewChannel) {
+  UaServer server(config(48412));
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient first;
+  ASSERT_TRUE(first.connect(url(48412)).isGood());
+  NodeId token = first.authenticationToken();
+  shutdown(first.socketFd(), SHUT_RDWR);  // the network drops; no CloseSession
+  EXPECT_TRUE(waitFor([&] { return server.connectionCount() == 0; }));
+  EXPECT_EQ(server.sessionCount(), 1u);
+  UaClient second;
+  ASSERT_TRUE(second.openChannel(url(48412)).isGood());
+  second.setAuthenticationToken(token);
+  ActivateSessionRequest as;
+  as.userIdentityToken = toExtensionObject(AnonymousIdentityToken{"anonymous"});
+  ActivateSessionResponse asr;
+  ASSERT_TRUE(second.call(as, asr).isGood());
+  std::vector<DataValue> out;
+  EXPECT_TRUE(second.read(std::vector<ReadValueId>(2), out).isGood());
+  EXPECT_EQ(server.sessionCount(), 1u);
+}
+
+TEST(UaServer, clientRenewsItsTokenAndKeepsWorking) {
+  UaServerConfig c = config(48413);
+  c.limits.minTokenLifetimeMs = 400;
+  UaServer server(c);
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClientOptions o;
+  o.requestedTokenLifetimeMs = 400;
+  UaClient client(o);
+  ASSERT_TRUE(client.connect(url(48413)).isGood());
+  uint32_t firstToken = client.securityToken().tokenId;
+  EXPECT_EQ(client.securityToken().revisedLifetime, 400u);
+  std::vector<DataValue> out;
+  for (int i = 0; i < 8; ++i) {  // 8 x 100 ms: two lifetimes
+    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(client.read(std::vector<ReadValueId>(1), out).isGood()) << client.errorText();
+  }
+  EXPECT_NE(client.securityToken().tokenId, firstToken);
+  EXPECT_EQ(server.connectionCount(), 1u);
+}
