@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <QPainter>
 #include <QPointer>
+#include <QStyle>
 
 #include "server/shell/AboutBox.h"
 #include "server/shell/CommStatusDialog.h"
@@ -54,6 +55,9 @@ StatusWindow::StatusWindow(MessagePrompter* prompter, const config::ErrorCatalog
   }
   setObjectName(kWindowClassName);
   setWindowTitle(kDescription);
+  setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+  // Right and middle clicks do nothing (no toolbar menu either).
+  setContextMenuPolicy(Qt::NoContextMenu);
   resize(kWindowWidth, kWindowHeight);
 
   QMenu* file = menuBar()->addMenu("&File");
