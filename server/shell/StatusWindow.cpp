@@ -56,6 +56,9 @@ StatusWindow::StatusWindow(MessagePrompter* prompter, const config::ErrorCatalog
   setObjectName(kWindowClassName);
   setWindowTitle(kDescription);
   setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+  // Caption, system menu, sizing frame and a minimise box; no maximise box.
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
   // Right and middle clicks do nothing (no toolbar menu either).
   setContextMenuPolicy(Qt::NoContextMenu);
   resize(kWindowWidth, kWindowHeight);
