@@ -84,9 +84,9 @@ StatusCode MonitoredItem::setFilter(const ExtensionObject& eo) {
 void MonitoredItem::setQueue(uint32_t size, bool oldest) {
   queueSize = size == 0 ? 1 : size;
   discardOldest = oldest;
-  while (queue.size() > queueSize) {
-    if (discardOldest) queue.pop_front();
-    else queue.pop_back();
+  if (queue.size() > queueSize) {
+    if (discardOldest) queue.erase(queue.begin(), queue.end() - queueSize);
+    else queue.resize(queueSize);
   }
 }
 
@@ -152,7 +152,7 @@ void MonitoredItem::enqueue(DataValue value) {
     dv.status = StatusCode((dv.status ? dv.status->value : 0) | kOverflowBits);
   };
   if (discardOldest) {
-    queue.pop_front();
+    queue.erase(queue.begin());
     queue.push_back(std::move(value));
     if (queueSize > 1) markOverflow(queue.front());
   } else {

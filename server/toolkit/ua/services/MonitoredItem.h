@@ -2,7 +2,6 @@
 // A monitored item: what it watches, how it samples, its filter and its queue. It maps onto
 // a toolkit item on the watched tag, active while the monitoring mode is Sampling or
 // Reporting, so the polling thread reads the tag at the item's sampling interval.
-#include <deque>
 #include <optional>
 
 #include "server/toolkit/SODaSItem.h"
@@ -43,7 +42,9 @@ class MonitoredItem {
   bool discardOldest = true;
   DataChangeFilter filter;
 
-  std::deque<DataValue> queue;
+  // Oldest first. A vector: most items keep one value, and a deque's first block alone
+  // would cost more than the item itself.
+  std::vector<DataValue> queue;
   SamplingGroup* group = nullptr;
   SOCmnPointer<SODaSItem> toolkitItem;
 

@@ -36,14 +36,15 @@ NotificationMessage Subscription::takeNotifications(bool& more) {
   more = false;
   for (auto& [id, item] : items) {
     if (!item->reporting()) continue;
-    while (!item->queue.empty()) {
+    size_t taken = 0;
+    for (; taken < item->queue.size(); ++taken) {
       if (dcn.monitoredItems.size() >= limit) {
         more = true;
         break;
       }
-      dcn.monitoredItems.push_back({item->clientHandle, std::move(item->queue.front())});
-      item->queue.pop_front();
+      dcn.monitoredItems.push_back({item->clientHandle, std::move(item->queue[taken])});
     }
+    item->queue.erase(item->queue.begin(), item->queue.begin() + taken);
     if (more) break;
   }
   NotificationMessage m;
