@@ -186,6 +186,27 @@ TEST_F(ViewServices, translateBrowsePaths_followsNames) {
   EXPECT_EQ(resp.results[5].statusCode, StatusCode(Status::BadNothingToDo));
 }
 
+TEST_F(ViewServices, translateBrowsePaths_thatWanderForever_areCutShort) {
+  for (int i = 0; i < 3000; ++i) addTag("T" + std::to_string(i), VT_I2);
+  build();
+  // Objects -> Server -> back to Objects, two thousand times over.
+  BrowsePath p;
+  p.startingNode = NodeId(0, Id::ObjectsFolder);
+  for (int i = 0; i < 2000; ++i) {
+    RelativePathElement down, up;
+    down.referenceTypeId = up.referenceTypeId = NodeId(0, Id::Organizes);
+    down.targetName = {0, "Server"};
+    up.isInverse = true;
+    up.targetName = {0, "Objects"};
+    p.relativePath.elements.push_back(down);
+    p.relativePath.elements.push_back(up);
+  }
+  TranslateBrowsePathsToNodeIdsRequest r;
+  r.browsePaths = {p};
+  EXPECT_EQ(run(&UaServices::translate, r).results.at(0).statusCode,
+            StatusCode(Status::BadTooManyOperations));
+}
+
 TEST_F(ViewServices, registerNodes_echoesIds_andChecksLimits) {
   build();
   RegisterNodesRequest r;

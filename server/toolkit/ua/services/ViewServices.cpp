@@ -6,6 +6,8 @@ namespace zentarc::ua {
 
 namespace {
 
+constexpr size_t kTranslateBudget = 2'000'000;
+
 bool referenceMatches(const AddressSpace& space, const Reference& r, BrowseDirection dir,
                       const NodeId& refType, bool includeSubtypes) {
   if (dir == BrowseDirection::Forward && !r.isForward) return false;
@@ -115,6 +117,9 @@ void UaServices::translate(RequestContext&, TranslateBrowsePathsToNodeIdsRequest
     return reply.fault(Status::BadTooManyOperations);
   TranslateBrowsePathsToNodeIdsResponse resp;
   resp.results.resize(req.browsePaths.size());
+  // Paths may wander back and forth through the Objects folder with its thousands of tags; a
+  // budget of references looked at keeps one request from holding the server for long.
+  size_t budget = kTranslateBudget;
   for (size_t i = 0; i < req.browsePaths.size(); ++i) {
     const BrowsePath& path = req.browsePaths[i];
     BrowsePathResult& result = resp.results[i];
@@ -139,6 +144,11 @@ void UaServices::translate(RequestContext&, TranslateBrowsePathsToNodeIdsRequest
       for (const NodeId& id : current) {
         const Node* n = space_.find(id);
         if (!n) continue;
+        if (budget < n->references.size()) {
+          budget = 0;
+          break;
+        }
+        budget -= n->references.size();
         for (const Reference& r : n->references) {
           if (!referenceMatches(space_, r, e.isInverse ? BrowseDirection::Inverse : BrowseDirection::Forward,
                                 e.referenceTypeId, e.includeSubtypes))
@@ -150,7 +160,12 @@ void UaServices::translate(RequestContext&, TranslateBrowsePathsToNodeIdsRequest
         }
       }
       current = std::move(next);
-      if (current.empty()) break;
+      if (current.empty() || budget == 0) break;
+    }
+    if (budget == 0) {
+      result.statusCode = Status::BadTooManyOperations;
+      result.targets.clear();
+      continue;
     }
     if (current.empty()) {
       result.statusCode = Status::BadNoMatch;
