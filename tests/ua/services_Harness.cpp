@@ -12,6 +12,9 @@ void ServicesHarness::SetUp() {
 void ServicesHarness::TearDown() {
   if (session_ && services_) services_->sessionClosed(*session_);
   services_.reset();
+  // Pending requests hold their tag, and the tag holds them: let go of both.
+  for (auto& tag : root_->getTags())
+    if (auto* d = dynamic_cast<DeviceTag*>(tag.get())) d->pending.clear();
   root_->removeAll();
 }
 

@@ -174,3 +174,14 @@ test("shutdown notice: ServerStatus goes to Shutdown before the session ends", a
     if (reason.statusCode.value === StatusCodes.Good.value) assert.equal(reason.value.value.text, "maintenance");
   } catch (_) { /* the session may already be closing */ }
 });
+
+test("the server stops cleanly afterwards", async () => {
+  try { await session.close(); } catch (_) { /* closed by the shutdown already */ }
+  session = null;
+  try { await client.disconnect(); } catch (_) { /* idem */ }
+  client = null;
+  const exited = new Promise((resolve) => host.once("exit", (code) => resolve(code)));
+  host.stdin.write("quit\n");
+  const code = await Promise.race([exited, sleep(10000).then(() => "still running")]);
+  assert.equal(code, 0);
+});
