@@ -215,7 +215,9 @@ void UaServices::servePendingPublishes(SessionState& state) {
   while (!state.publishQueue.empty()) {
     Subscription* best = nullptr;
     for (uint32_t id : state.subscriptionIds) {
-      Subscription* s = subscriptions_[id].get();
+      auto it = subscriptions_.find(id);
+      if (it == subscriptions_.end()) continue;
+      Subscription* s = it->second.get();
       if (s->late && (!best || s->priority > best->priority)) best = s;
     }
     if (!best) break;
@@ -248,7 +250,10 @@ void UaServices::publish(RequestContext& ctx, PublishRequest& req, const Reply<P
     state.publishQueue.pop_front();
   }
   state.publishQueue.push_back(std::move(q));
-  for (uint32_t id : state.subscriptionIds) subscriptions_[id]->lifetimeCounter = 0;
+  for (uint32_t id : state.subscriptionIds) {
+    auto it = subscriptions_.find(id);
+    if (it != subscriptions_.end()) it->second->lifetimeCounter = 0;
+  }
   servePendingPublishes(state);
 }
 
