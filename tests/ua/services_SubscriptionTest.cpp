@@ -331,6 +331,57 @@ TEST_F(SubscriptionServices, serverState_changeIsNotified_whenShutdownBegins) {
             static_cast<int32_t>(ServerState::Shutdown));
 }
 
+TEST_F(SubscriptionServices, manyChanges_comeInSeveralMessages_withMoreNotifications) {
+  DeviceTag* a = addTag("A", VT_I2);
+  DeviceTag* b = addTag("B", VT_I2);
+  DeviceTag* c = addTag("C", VT_I2);
+  build();
+  CreateSubscriptionRequest r;
+  r.requestedPublishingInterval = 100;
+  r.requestedMaxKeepAliveCount = 3;
+  r.requestedLifetimeCount = 30;
+  r.maxNotificationsPerPublish = 2;
+  const uint32_t sub = run(&UaServices::createSubscription, r).subscriptionId;
+  monitor(sub, "A", 1);
+  monitor(sub, "B", 2);
+  monitor(sub, "C", 3);
+  store(a, 1);
+  store(b, 2);
+  store(c, 3);
+  const uint32_t p1 = publish();
+  advance(100);
+  auto first = response<PublishResponse>(p1);
+  EXPECT_TRUE(first.moreNotifications);
+  EXPECT_EQ(changes(first).size(), 2u);
+  // The rest goes out as soon as the next request arrives, without waiting for the timer.
+  const uint32_t p2 = publish();
+  ASSERT_TRUE(answered(p2));
+  auto second = response<PublishResponse>(p2);
+  EXPECT_FALSE(second.moreNotifications);
+  EXPECT_EQ(changes(second).size(), 1u);
+}
+
+TEST_F(SubscriptionServices, samplingMode_queuesQuietly_untilReporting) {
+  DeviceTag* a = addTag("A", VT_I2);
+  build();
+  const uint32_t sub = subscribe(100);
+  const uint32_t id = monitor(sub, "A", 1, 100, MonitoringMode::Sampling).monitoredItemId;
+  EXPECT_EQ(hooks_.activations.back(), (std::pair<std::string, bool>{"A", true}));  // polled all the same
+  store(a, 8);
+  const uint32_t p = publish();
+  advance(100);
+  ASSERT_TRUE(answered(p));  // the first cycle's keep-alive
+  EXPECT_TRUE(changes(response<PublishResponse>(p)).empty());
+  SetMonitoringModeRequest m;
+  m.subscriptionId = sub;
+  m.monitoringMode = MonitoringMode::Reporting;
+  m.monitoredItemIds = {id};
+  run(&UaServices::setMonitoringMode, m);
+  const uint32_t q = publish();
+  advance(100);
+  EXPECT_EQ(*changes(response<PublishResponse>(q))[1].value->get<int16_t>(), 8);
+}
+
 TEST_F(SubscriptionServices, otherSessions_cannotTouchASubscription) {
   build();
   const uint32_t sub = subscribe();
