@@ -268,8 +268,13 @@ TEST_F(AttributeServices, standardNodes_answerWhatClientsReadOnConnect) {
   ServerStatusDataType st;
   ASSERT_TRUE(fromExtensionObject(*status.value->get<ExtensionObject>(), st));
   EXPECT_EQ(st.state, ServerState::Running);
+  // The standard's numbers for the operation limits, as generic clients look them up.
   EXPECT_EQ(*readAttr(NodeId(0, 11705), A::Value).value->get<uint32_t>(),
             services_->limits().maxNodesPerRead);
+  EXPECT_EQ(*readAttr(NodeId(0, 11707), A::Value).value->get<uint32_t>(),
+            services_->limits().maxNodesPerWrite);
+  EXPECT_EQ(*readAttr(NodeId(0, 11714), A::Value).value->get<uint32_t>(),
+            services_->limits().maxMonitoredItemsPerCall);
 
   services_->shutdownStarted("maintenance", 5);
   EXPECT_EQ(*readAttr(NodeId(0, Id::Server_ServerStatus_State), A::Value).value->get<int32_t>(),

@@ -298,23 +298,23 @@ void addServerObject(AddressSpace& space, Builder& b, const ServerIdentity& iden
   b.object(StdId::Server_ServerCapabilities_ModellingRules, "ModellingRules", Id::FolderType, C);
   b.object(StdId::Server_ServerCapabilities_AggregateFunctions, "AggregateFunctions",
            Id::FolderType, C);
-  b.object(StdId::OperationLimits, "OperationLimits", Id::OperationLimitsType, C);
-  const uint32_t L = StdId::OperationLimits;
-  b.variable(StdId::MaxNodesPerRead, "MaxNodesPerRead", Id::UInt32,
+  b.object(Id::Server_ServerCapabilities_OperationLimits, "OperationLimits", Id::OperationLimitsType, C);
+  const uint32_t L = Id::Server_ServerCapabilities_OperationLimits;
+  b.variable(Id::OperationLimits_MaxNodesPerRead, "MaxNodesPerRead", Id::UInt32,
              uint32Value(limits.maxNodesPerRead), L);
-  b.variable(StdId::MaxNodesPerWrite, "MaxNodesPerWrite", Id::UInt32,
+  b.variable(Id::OperationLimits_MaxNodesPerWrite, "MaxNodesPerWrite", Id::UInt32,
              uint32Value(limits.maxNodesPerWrite), L);
-  b.variable(StdId::MaxNodesPerMethodCall, "MaxNodesPerMethodCall", Id::UInt32, uint32Value(0), L);
-  b.variable(StdId::MaxNodesPerBrowse, "MaxNodesPerBrowse", Id::UInt32,
+  b.variable(Id::OperationLimits_MaxNodesPerMethodCall, "MaxNodesPerMethodCall", Id::UInt32, uint32Value(0), L);
+  b.variable(Id::OperationLimits_MaxNodesPerBrowse, "MaxNodesPerBrowse", Id::UInt32,
              uint32Value(limits.maxNodesPerBrowse), L);
-  b.variable(StdId::MaxNodesPerRegisterNodes, "MaxNodesPerRegisterNodes", Id::UInt32,
+  b.variable(Id::OperationLimits_MaxNodesPerRegisterNodes, "MaxNodesPerRegisterNodes", Id::UInt32,
              uint32Value(limits.maxNodesPerRegisterNodes), L);
-  b.variable(StdId::MaxNodesPerTranslateBrowsePathsToNodeIds,
+  b.variable(Id::OperationLimits_MaxNodesPerTranslateBrowsePathsToNodeIds,
              "MaxNodesPerTranslateBrowsePathsToNodeIds", Id::UInt32,
              uint32Value(limits.maxNodesPerTranslate), L);
-  b.variable(StdId::MaxNodesPerNodeManagement, "MaxNodesPerNodeManagement", Id::UInt32,
+  b.variable(Id::OperationLimits_MaxNodesPerNodeManagement, "MaxNodesPerNodeManagement", Id::UInt32,
              uint32Value(0), L);
-  b.variable(StdId::MaxMonitoredItemsPerCall, "MaxMonitoredItemsPerCall", Id::UInt32,
+  b.variable(Id::OperationLimits_MaxMonitoredItemsPerCall, "MaxMonitoredItemsPerCall", Id::UInt32,
              uint32Value(limits.maxMonitoredItemsPerCall), L);
 
   b.object(Id::Server_ServerDiagnostics, "ServerDiagnostics", Id::ServerDiagnosticsType, Id::Server);
