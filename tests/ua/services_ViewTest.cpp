@@ -66,6 +66,11 @@ TEST_F(ViewServices, serverObject_andTypeTrees_browseWithoutErrors) {
     EXPECT_TRUE(r.statusCode.isGood()) << id;
     for (auto& ref : r.references) EXPECT_FALSE(ref.browseName.name.empty()) << id;
   }
+  // Each type folder leads to the root of its tree.
+  EXPECT_EQ(names(browse(NodeId(0, Id::ReferenceTypesFolder)).results[0]), std::set<std::string>{"References"});
+  EXPECT_EQ(names(browse(NodeId(0, Id::DataTypesFolder)).results[0]), std::set<std::string>{"BaseDataType"});
+  EXPECT_EQ(names(browse(NodeId(0, Id::ObjectTypesFolder)).results[0]), std::set<std::string>{"BaseObjectType"});
+  EXPECT_EQ(names(browse(NodeId(0, Id::VariableTypesFolder)).results[0]), std::set<std::string>{"BaseVariableType"});
   auto ints = names(browse(NodeId(0, Id::Integer), 0, BrowseDirection::Forward, NodeId(0, Id::HasSubtype)).results[0]);
   EXPECT_TRUE(ints.count("Int16"));
 }

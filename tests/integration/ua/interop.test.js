@@ -88,6 +88,30 @@ test("browse: Objects holds the Server object and every tag", async () => {
   assert.equal(desc.value.value.text, "signed 16 bit");
 });
 
+test("browse: the whole tree from Root resolves, attributes read without errors", async () => {
+  const seen = new Set(["i=84"]);
+  const queue = ["i=84"];
+  let visited = 0;
+  while (queue.length && visited < 400) {
+    const nodeId = queue.shift();
+    visited++;
+    const r = await session.browse({ nodeId, browseDirection: BrowseDirection.Forward, resultMask: 63,
+      referenceTypeId: "i=33", includeSubtypes: true, nodeClassMask: 0 });
+    assert.equal(r.statusCode.value, StatusCodes.Good.value, nodeId);
+    for (const ref of r.references) {
+      const id = ref.nodeId.toString().replace(/^ns=0;/, "");
+      if (seen.has(id) || id.startsWith("ns=1;")) continue;
+      seen.add(id);
+      queue.push(id);
+    }
+    const attrs = await session.read([AttributeIds.NodeClass, AttributeIds.BrowseName, AttributeIds.DisplayName]
+      .map((attributeId) => ({ nodeId, attributeId })));
+    for (const a of attrs) assert.equal(a.statusCode.value, StatusCodes.Good.value, `${nodeId} attribute`);
+  }
+  assert.ok(visited > 50, `only ${visited} standard nodes`);
+  for (const id of ["i=2256", "i=11704", "i=45", "i=2259"]) assert.ok(seen.has(id), `${id} not reached`);
+});
+
 const expected = {
   I2: [DataType.Int16, -1234], UI2: [DataType.UInt16, 54321], I4: [DataType.Int32, -123456789],
   UI4: [DataType.UInt32, 3000000000], R4: [DataType.Float, 1.5], BOOL: [DataType.Boolean, true],

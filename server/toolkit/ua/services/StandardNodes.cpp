@@ -117,7 +117,7 @@ void addFolders(Builder& b) {
            Id::Organizes);
 }
 
-void addReferenceTypes(AddressSpace& space, Builder& b) {
+void addReferenceTypes(Builder& b) {
   b.referenceType(Id::References, "References", 0, true, true, nullptr);
   b.referenceType(Id::HierarchicalReferences, "HierarchicalReferences", Id::References, true,
                   false, "InverseHierarchicalReferences");
@@ -145,7 +145,6 @@ void addReferenceTypes(AddressSpace& space, Builder& b) {
                   false, false, "TypeDefinitionOf");
   b.referenceType(Id::GeneratesEvent, "GeneratesEvent", Id::NonHierarchicalReferences, false,
                   false, "GeneratedBy");
-  space.addReference(ns0(Id::ReferenceTypesFolder), ns0(Id::Organizes), ns0(Id::References));
 }
 
 void addDataTypes(AddressSpace& space, Builder& b) {
@@ -331,8 +330,9 @@ void addServerObject(AddressSpace& space, Builder& b, const ServerIdentity& iden
 void addStandardNodes(AddressSpace& space, const ServerIdentity& identity,
                       const ServiceLimits& limits, std::shared_ptr<ServerStatusSource> status) {
   Builder b(space);
-  addReferenceTypes(space, b);
+  addReferenceTypes(b);
   addFolders(b);
+  space.addReference(ns0(Id::ReferenceTypesFolder), ns0(Id::Organizes), ns0(Id::References));
   addDataTypes(space, b);
   addObjectAndVariableTypes(space, b);
   b.object(StdId::ModellingRule_Mandatory, "Mandatory", 77);
