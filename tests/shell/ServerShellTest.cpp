@@ -278,3 +278,21 @@ TEST(ServerShellRun, startThatCannotServeIsTracedAndFails) {
   EXPECT_FALSE(shell.made().serving);
   EXPECT_NE(r.log.text().find(kStartTraceText), std::string::npos);
 }
+
+TEST(ServerShellRegistration, endpointComesFromTheCommandLineElseTheStore) {
+  testsupport::TempDir dir;
+  shelltest::CapturedLog log;
+  ShellOptions options;
+  options.settingsPath = dir.file("settings.ini").string();
+  settings::SettingsStore store(options.settingsPath);
+  ASSERT_TRUE(store.write(settings::kProductKey, settings::kEndpointValue, "opc.tcp://127.0.0.1:48609"));
+  HeadlessUi ui(log.log());
+  options.commandLine = parseCommandLine({"-regserver"});
+  options.entry = shelltest::freshEntry();
+  EXPECT_EQ(ServerShell(options, ui, log.log()).endpointUrl(), "opc.tcp://127.0.0.1:48609");
+  options.commandLine = parseCommandLine({"-regserver", "--endpoint", "opc.tcp://127.0.0.1:48610"});
+  EXPECT_EQ(ServerShell(options, ui, log.log()).endpointUrl(), "opc.tcp://127.0.0.1:48610");
+  options.settingsPath = dir.file("none.ini").string();
+  options.commandLine = parseCommandLine({});
+  EXPECT_EQ(ServerShell(options, ui, log.log()).endpointUrl(), "opc.tcp://0.0.0.0:4840");
+}
