@@ -9,7 +9,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <random>
 
+#include "server/toolkit/ua/ClientSessionSetup.h"
 #include "server/toolkit/ua/EndpointUrl.h"
 
 namespace zentarc::ua {
@@ -225,7 +227,7 @@ StatusCode UaClient::createAndActivateSession() {
   cs.clientDescription.applicationType = ApplicationType::Client;
   cs.endpointUrl = endpointUrl_;
   cs.sessionName = options_.sessionName;
-  cs.clientNonce = ByteString{std::string(32, '\x5A')};
+  cs.clientNonce = ByteString{randomNonce()};
   cs.requestedSessionTimeout = options_.requestedSessionTimeoutMs;
   cs.maxResponseMessageSize = options_.maxMessageSize;
   StatusCode st = call(cs, sessionInfo_);
@@ -235,10 +237,7 @@ StatusCode UaClient::createAndActivateSession() {
   }
   authToken_ = sessionInfo_.authenticationToken;
   ActivateSessionRequest as;
-  std::string policy = "anonymous";
-  for (const auto& ep : sessionInfo_.serverEndpoints)
-    for (const auto& p : ep.userIdentityTokens)
-      if (p.tokenType == UserTokenType::Anonymous) policy = p.policyId;
+  std::string policy = anonymousPolicyId(sessionInfo_.serverEndpoints);
   as.userIdentityToken = toExtensionObject(AnonymousIdentityToken{policy});
   as.localeIds = {"en"};
   ActivateSessionResponse ar;
