@@ -38,7 +38,13 @@ if [ ${#filtered[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${filtered[@]}"
 fi
 
-# Test-only OPC UA client, pinned by the lockfile.
-if [ -f tests/integration/ua/package-lock.json ]; then
-  (cd tests/integration/ua && npm ci --no-audit --no-fund --loglevel=error)
+# Test-only OPC UA client, pinned by the lockfile; installed again only when the lockfile
+# changed since the last install.
+lock=tests/integration/ua/package-lock.json
+if [ -f "$lock" ]; then
+  stamp=tests/integration/ua/node_modules/.installed-lock
+  if ! cmp -s "$lock" "$stamp" 2>/dev/null; then
+    (cd tests/integration/ua && npm ci --no-audit --no-fund --loglevel=error)
+    cp "$lock" "$stamp"
+  fi
 fi
