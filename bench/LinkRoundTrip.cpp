@@ -4,11 +4,6 @@
 // gathering). Target: the link within 1.2x of the bare exchange.
 //
 // Usage: bench_link_roundtrip [seconds per measurement, default 0.5]
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,61 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "bench/BareGeClient.h"
 #include "server/plc/GeLink.h"
 #include "tools/plcsim/Simulator.h"
 
 namespace {
 
-namespace ge = zentarc::plc::ge;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kAddress = "127.0.9.1";
 constexpr int kRounds = 5;
-
-// A client with no limits and no checks beyond the status byte: the fastest exchange the
-// simulator allows.
-class BareClient {
- public:
-  bool open() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(ge::kPort);
-    ::inet_pton(AF_INET, kAddress, &a.sin_addr);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) < 0) return false;
-    std::vector<std::uint8_t> answer(56);
-    const ge::Header hello = ge::handshakeHello();
-    const ge::Header open = ge::handshakeOpen();
-    if (!exchange(hello.data(), hello.size(), answer)) return false;
-    if (!exchange(open.data(), open.size(), answer)) return false;
-    sequence_ = 2;
-    return answer[ge::kStatusOffset] == ge::kStatusInHeader;
-  }
-  ~BareClient() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool read(std::uint16_t count, std::vector<std::uint8_t>& answer) {
-    const ge::Header request = ge::readRequest(sequence_, 0, count);
-    answer.resize(ge::readResponseLength(count));
-    if (!exchange(request.data(), request.size(), answer)) return false;
-    ++sequence_;
-    return answer[ge::kStatusOffset] == ge::readResponseStatus(count);
-  }
-
- private:
-  bool exchange(const std::uint8_t* request, std::size_t length, std::vector<std::uint8_t>& answer) {
-    if (::send(fd_, request, length, MSG_NOSIGNAL) != static_cast<ssize_t>(length)) return false;
-    std::size_t got = 0;
-    while (got < answer.size()) {
-      const ssize_t n = ::recv(fd_, answer.data() + got, answer.size() - got, 0);
-      if (n <= 0) return false;
-      got += static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-  int fd_ = -1;
-  std::uint8_t sequence_ = 0;
-};
 
 double linkRate(std::uint16_t count, double seconds) {
   zentarc::plc::GeLink link;
@@ -88,15 +38,14 @@ double linkRate(std::uint16_t count, double seconds) {
 }
 
 double bareRate(std::uint16_t count, double seconds) {
-  BareClient client;
-  if (!client.open()) return -1;
-  std::vector<std::uint8_t> answer;
-  for (int i = 0; i < 200; ++i) client.read(count, answer);
+  zentarc::bench::BareGeClient client;
+  if (!client.open(kAddress)) return -1;
+  for (int i = 0; i < 200; ++i) client.read(0, count);
   long trips = 0;
   const auto start = Clock::now();
   const auto end = start + std::chrono::duration<double>(seconds);
   while (Clock::now() < end) {
-    if (!client.read(count, answer)) return -1;
+    if (!client.read(0, count)) return -1;
     ++trips;
   }
   return trips / std::chrono::duration<double>(Clock::now() - start).count();

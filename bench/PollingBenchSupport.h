@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BareGeClient.h"
 #include "server/opc/PlcTag.h"
 #include "server/opc/ServerCreator.h"
 #include "server/opc/ServerQueues.h"
@@ -121,50 +122,7 @@ bool waitFor(F done, int timeoutMs) {
   return done();
 }
 
-// A blocking socket client with no limits and no checks beyond the length: the fastest
-// exchange the simulator allows.
-class BareClient {
- public:
-  bool open(const std::string& address) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(ge::kPort);
-    ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) < 0) return false;
-    std::vector<std::uint8_t> answer(56);
-    const ge::Header hello = ge::handshakeHello();
-    const ge::Header open = ge::handshakeOpen();
-    if (!exchange(hello.data(), hello.size(), answer) || !exchange(open.data(), open.size(), answer)) return false;
-    sequence_ = 2;
-    return true;
-  }
-  ~BareClient() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool read(std::uint16_t index, std::uint16_t count) {
-    const ge::Header request = ge::readRequest(sequence_, index, count);
-    answer_.resize(ge::readResponseLength(count));
-    if (!exchange(request.data(), request.size(), answer_)) return false;
-    ++sequence_;
-    return true;
-  }
-
- private:
-  bool exchange(const std::uint8_t* request, std::size_t length, std::vector<std::uint8_t>& answer) {
-    if (::send(fd_, request, length, MSG_NOSIGNAL) != static_cast<ssize_t>(length)) return false;
-    std::size_t got = 0;
-    while (got < answer.size()) {
-      const ssize_t n = ::recv(fd_, answer.data() + got, answer.size() - got, 0);
-      if (n <= 0) return false;
-      got += static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-  int fd_ = -1;
-  std::uint8_t sequence_ = 0;
-  std::vector<std::uint8_t> answer_;
-};
+using BareClient = zentarc::bench::BareGeClient;
 
 inline double percentile(std::vector<double> values, double p) {
   if (values.empty()) return 0;
