@@ -122,57 +122,30 @@ void SODaSEntry::setRegistrar(SOSrvRegistrar registrar) {
   registrar_ = std::move(registrar);
 }
 
-namespace {
-
-HRESULT callRegistrar(const SOSrvRegistrar& registrar, SOSrvRegistrarAction action,
-                      const SOSrvRegistrationInfo& info) {
+HRESULT SODaSEntry::callRegistrar(SOSrvRegistrarAction action) {
+  SOSrvRegistrar registrar;
+  SOSrvRegistrationInfo info;
+  {
+    // Copied under the lock and called without it: the registrar may take its time.
+    std::lock_guard g(mutex_);
+    registrar = registrar_;
+    info = info_;
+  }
   return registrar ? registrar(action, info) : E_FAIL;
 }
 
-}  // namespace
-
-HRESULT SODaSEntry::registerServer() {
-  SOSrvRegistrar r;
-  SOSrvRegistrationInfo info;
-  {
-    std::lock_guard g(mutex_);
-    r = registrar_;
-    info = info_;
-  }
-  return callRegistrar(r, SOSrvRegistrarAction::RegisterServer, info);
-}
+HRESULT SODaSEntry::registerServer() { return callRegistrar(SOSrvRegistrarAction::RegisterServer); }
 
 HRESULT SODaSEntry::registerCategories() {
-  SOSrvRegistrar r;
-  SOSrvRegistrationInfo info;
-  {
-    std::lock_guard g(mutex_);
-    r = registrar_;
-    info = info_;
-  }
-  return callRegistrar(r, SOSrvRegistrarAction::RegisterCategories, info);
+  return callRegistrar(SOSrvRegistrarAction::RegisterCategories);
 }
 
 HRESULT SODaSEntry::unregisterServer() {
-  SOSrvRegistrar r;
-  SOSrvRegistrationInfo info;
-  {
-    std::lock_guard g(mutex_);
-    r = registrar_;
-    info = info_;
-  }
-  return callRegistrar(r, SOSrvRegistrarAction::UnregisterServer, info);
+  return callRegistrar(SOSrvRegistrarAction::UnregisterServer);
 }
 
 HRESULT SODaSEntry::unregisterCategories() {
-  SOSrvRegistrar r;
-  SOSrvRegistrationInfo info;
-  {
-    std::lock_guard g(mutex_);
-    r = registrar_;
-    info = info_;
-  }
-  return callRegistrar(r, SOSrvRegistrarAction::UnregisterCategories, info);
+  return callRegistrar(SOSrvRegistrarAction::UnregisterCategories);
 }
 
 void SODaSEntry::setServingBackend(std::shared_ptr<SOSrvServingBackend> backend) {

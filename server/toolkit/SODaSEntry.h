@@ -97,6 +97,8 @@ class SODaSEntry : public SOCmnObject {
   ~SODaSEntry() override;
 
  private:
+  HRESULT callRegistrar(SOSrvRegistrarAction action);
+
   mutable std::mutex mutex_;
   SOCmnPointer<SODaSCreator> creator_;
   SOCmnPointer<SOSrvEventHandler> eventHandler_;
