@@ -348,11 +348,11 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
   std::printf("OPC UA serving, 10,000 Int32 tags, %d sessions of our client, %.0f s per figure\n",
               sessions, seconds);
-  Figures ours = measure({"/proc/self/exe", "--serve", "48480", "10000"}, 48480, sessions, seconds);
+  Figures ours = measure({"/proc/self/exe", "--serve", "28480", "10000"}, 28480, sessions, seconds);
   print("OPCZentarc", ours);
   if (peer) {
     const std::string script = std::string(ZENTARC_SOURCE_DIR) + "/bench/ua_peer_server.js";
-    Figures theirs = measure({"node", script, "48481", "10000"}, 48481, sessions, seconds);
+    Figures theirs = measure({"node", script, "28481", "10000"}, 28481, sessions, seconds);
     print("node-opcua", theirs);
     if (ours.reads.ok && theirs.reads.ok)
       std::printf("read throughput ratio: %.1fx\n", ours.reads.readsPerSecond / theirs.reads.readsPerSecond);

@@ -12,7 +12,7 @@ const { SecurityPolicy } = require(path.join(modules, "node-opcua-secure-channel
 const { Variant, DataType } = require(path.join(modules, "node-opcua-variant"));
 const { StatusCodes } = require(path.join(modules, "node-opcua-status-code"));
 
-const port = Number(process.argv[2] || 48490);
+const port = Number(process.argv[2] || 28490);
 const count = Number(process.argv[3] || 10000);
 const change = process.argv[4] === "1";
 

@@ -85,7 +85,7 @@ TEST(Program, helpAndBadOptions) {
 
 TEST(Program, withoutDisplayOrConfigurationItLogsAndEndsByItself) {
   Program p;
-  p.start({"--endpoint", "opc.tcp://127.0.0.1:48620"});
+  p.start({"--endpoint", "opc.tcp://127.0.0.1:28620"});
   EXPECT_EQ(p.wait(), 0);
   const std::string err = p.err();
   EXPECT_NE(err.find(zentarc::shell::kNoConfigText), std::string::npos) << err;
@@ -100,10 +100,10 @@ TEST(Program, terminationSignalShutsDownInOrder) {
                                  .write("plant.xml", zentarc::shelltest::configXml(
                                                          "<PLC name=\"P\" IPaddress=\"127.0.6.40\"><tags></tags></PLC>"))
                                  .string();
-  p.start({"--headless", "--config", config, "--endpoint", "opc.tcp://127.0.0.1:48621"});
+  p.start({"--headless", "--config", config, "--endpoint", "opc.tcp://127.0.0.1:28621"});
   bool serving = false;
   for (int i = 0; i < 1000 && !serving; ++i) {
-    serving = p.err().find("serving OPC UA on opc.tcp://127.0.0.1:48621") != std::string::npos;
+    serving = p.err().find("serving OPC UA on opc.tcp://127.0.0.1:28621") != std::string::npos;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ASSERT_TRUE(serving) << p.err();

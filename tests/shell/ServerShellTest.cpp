@@ -81,7 +81,7 @@ bool connectWhenUp(ua::UaClient& client, int port) {
 }  // namespace
 
 TEST(ServerShellRegistration, registerWritesTheRecordAndCreatesNothingElse) {
-  ShellRun r({"-RegServer"}, 48600);
+  ShellRun r({"-RegServer"}, 28600);
   shelltest::RecordingPrompter unused;
   StatusWindow window(&unused);
   ServerShell shell(r.options, window, r.log.log());
@@ -97,10 +97,10 @@ TEST(ServerShellRegistration, registerWritesTheRecordAndCreatesNothingElse) {
   EXPECT_EQ(store.read(key, "VersionIndependentProgID").value_or(""), kVersionIndependentProgId);
   EXPECT_EQ(store.read(key, "Description").value_or(""), kDescription);
   EXPECT_EQ(store.read(key, "Executable").value_or(""), r.options.executablePath);
-  EXPECT_EQ(store.read(key, "Endpoint").value_or(""), endpointFor(48600));
+  EXPECT_EQ(store.read(key, "Endpoint").value_or(""), endpointFor(28600));
   EXPECT_EQ(store.read(key, "Version").value_or(""), "1.10.100");
 
-  ShellRun u({"/unregserver"}, 48600);
+  ShellRun u({"/unregserver"}, 28600);
   u.options.settingsPath = r.options.settingsPath;
   StatusWindow window2(&unused);
   ServerShell unreg(u.options, window2, u.log.log());
@@ -109,7 +109,7 @@ TEST(ServerShellRegistration, registerWritesTheRecordAndCreatesNothingElse) {
 }
 
 TEST(ServerShellRegistration, storeThatCannotBeWrittenIsReportedAndFails) {
-  ShellRun r({"-regserver"}, 48601);
+  ShellRun r({"-regserver"}, 28601);
   r.options.settingsPath = r.dir.file("no-such-folder/settings.ini").string();
   HeadlessUi ui(r.log.log());
   ServerShell shell(r.options, ui, r.log.log());
@@ -119,7 +119,7 @@ TEST(ServerShellRegistration, storeThatCannotBeWrittenIsReportedAndFails) {
 }
 
 TEST(ServerShellRun, noConfigurationWarnsOnceThenTheNoPlcMessageCloses) {
-  ShellRun r({}, 48602);
+  ShellRun r({}, 28602);
   StatusWindow window(&r.prompter);
   ServerShell shell(r.options, window, r.log.log());
   EXPECT_EQ(r.run(window, shell), 0);
@@ -133,7 +133,7 @@ TEST(ServerShellRun, noConfigurationWarnsOnceThenTheNoPlcMessageCloses) {
 }
 
 TEST(ServerShellRun, headlessRunLogsTheSameMessagesAndEndsTheSameWay) {
-  ShellRun r({"--headless"}, 48603);
+  ShellRun r({"--headless"}, 28603);
   HeadlessUi ui(r.log.log());
   ServerShell shell(r.options, ui, r.log.log());
   EXPECT_EQ(r.run(ui, shell), 0);
@@ -149,7 +149,7 @@ TEST(ServerShellRun, headlessRunLogsTheSameMessagesAndEndsTheSameWay) {
 }
 
 TEST(ServerShellRun, twoHyphensBeforeRegserverServeInstead) {
-  ShellRun r({"--regserver"}, 48604);
+  ShellRun r({"--regserver"}, 28604);
   plcsim::Simulator sim({.address = "127.0.6.4"});
   ASSERT_TRUE(sim.start());
   r.configure(onePlc("127.0.6.4"));
@@ -163,7 +163,7 @@ TEST(ServerShellRun, twoHyphensBeforeRegserverServeInstead) {
 }
 
 TEST(ServerShellRun, startedOnDemandEndsWhenTheLastSessionCloses) {
-  ShellRun r({"-Embedding"}, 48605);
+  ShellRun r({"-Embedding"}, 28605);
   plcsim::Simulator sim({.address = "127.0.6.5"});
   ASSERT_TRUE(sim.start());
   r.configure(onePlc("127.0.6.5"));
@@ -172,7 +172,7 @@ TEST(ServerShellRun, startedOnDemandEndsWhenTheLastSessionCloses) {
   std::atomic<bool> connected{false};
   std::thread client([&] {
     ua::UaClient c;
-    connected = connectWhenUp(c, 48605);
+    connected = connectWhenUp(c, 28605);
     std::this_thread::sleep_for(200ms);
     c.disconnect();
   });
@@ -184,7 +184,7 @@ TEST(ServerShellRun, startedOnDemandEndsWhenTheLastSessionCloses) {
 }
 
 TEST(ServerShellRun, startedByHandKeepsRunningWithoutClients) {
-  ShellRun r({}, 48606);
+  ShellRun r({}, 28606);
   plcsim::Simulator sim({.address = "127.0.6.6"});
   ASSERT_TRUE(sim.start());
   r.configure(onePlc("127.0.6.6"));
@@ -194,7 +194,7 @@ TEST(ServerShellRun, startedByHandKeepsRunningWithoutClients) {
   std::atomic<bool> stillRunning{false};
   std::thread client([&] {
     ua::UaClient c;
-    if (connectWhenUp(c, 48606)) c.disconnect();
+    if (connectWhenUp(c, 28606)) c.disconnect();
     std::this_thread::sleep_for(700ms);
     stillRunning = !returned;
     ui.postClose();
@@ -208,7 +208,7 @@ TEST(ServerShellRun, startedByHandKeepsRunningWithoutClients) {
 }
 
 TEST(ServerShellRun, closingWithAClientConnectedTellsItAndEndsEverything) {
-  ShellRun r({}, 48607);
+  ShellRun r({}, 28607);
   plcsim::Simulator sim({.address = "127.0.6.7"});
   ASSERT_TRUE(sim.start());
   sim.setRegister(0, 321);
@@ -219,7 +219,7 @@ TEST(ServerShellRun, closingWithAClientConnectedTellsItAndEndsEverything) {
   std::atomic<std::size_t> plcConnections{0};
   std::thread client([&] {
     ua::UaClient c;
-    if (!connectWhenUp(c, 48607)) {
+    if (!connectWhenUp(c, 28607)) {
       window.postClose();
       return;
     }
@@ -265,11 +265,11 @@ TEST(ServerShellRun, startThatCannotServeIsTracedAndFails) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
-  a.sin_port = htons(48608);
+  a.sin_port = htons(28608);
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
   ASSERT_EQ(::listen(fd, 1), 0);
-  ShellRun r({}, 48608);
+  ShellRun r({}, 28608);
   StatusWindow window(&r.prompter);
   ServerShell shell(r.options, window, r.log.log());
   EXPECT_EQ(r.run(window, shell), 1);
@@ -285,13 +285,13 @@ TEST(ServerShellRegistration, endpointComesFromTheCommandLineElseTheStore) {
   ShellOptions options;
   options.settingsPath = dir.file("settings.ini").string();
   settings::SettingsStore store(options.settingsPath);
-  ASSERT_TRUE(store.write(settings::kProductKey, settings::kEndpointValue, "opc.tcp://127.0.0.1:48609"));
+  ASSERT_TRUE(store.write(settings::kProductKey, settings::kEndpointValue, "opc.tcp://127.0.0.1:28609"));
   HeadlessUi ui(log.log());
   options.commandLine = parseCommandLine({"-regserver"});
   options.entry = shelltest::freshEntry();
-  EXPECT_EQ(ServerShell(options, ui, log.log()).endpointUrl(), "opc.tcp://127.0.0.1:48609");
-  options.commandLine = parseCommandLine({"-regserver", "--endpoint", "opc.tcp://127.0.0.1:48610"});
-  EXPECT_EQ(ServerShell(options, ui, log.log()).endpointUrl(), "opc.tcp://127.0.0.1:48610");
+  EXPECT_EQ(ServerShell(options, ui, log.log()).endpointUrl(), "opc.tcp://127.0.0.1:28609");
+  options.commandLine = parseCommandLine({"-regserver", "--endpoint", "opc.tcp://127.0.0.1:28610"});
+  EXPECT_EQ(ServerShell(options, ui, log.log()).endpointUrl(), "opc.tcp://127.0.0.1:28610");
   options.settingsPath = dir.file("none.ini").string();
   options.commandLine = parseCommandLine({});
   EXPECT_EQ(ServerShell(options, ui, log.log()).endpointUrl(), "opc.tcp://0.0.0.0:4840");

@@ -94,16 +94,16 @@ struct HistoryReadStub {  // a service we do not serve
 }  // namespace
 
 TEST(UaServer, discovery_endpointsAndServers) {
-  UaServer server(config(48400));
+  UaServer server(config(28400));
   ASSERT_TRUE(server.start().isGood()) << server.errorText();
   UaClient client;
-  ASSERT_TRUE(client.openChannel(url(48400)).isGood()) << client.errorText();
+  ASSERT_TRUE(client.openChannel(url(28400)).isGood()) << client.errorText();
   GetEndpointsRequest ge;
-  ge.endpointUrl = url(48400);
+  ge.endpointUrl = url(28400);
   GetEndpointsResponse ger;
   ASSERT_TRUE(client.call(ge, ger).isGood());
   ASSERT_EQ(ger.endpoints.size(), 1u);
-  EXPECT_EQ(ger.endpoints[0].endpointUrl, url(48400));
+  EXPECT_EQ(ger.endpoints[0].endpointUrl, url(28400));
   EXPECT_EQ(ger.endpoints[0].securityPolicyUri, kSecurityPolicyNone);
   EXPECT_EQ(ger.endpoints[0].securityMode, MessageSecurityMode::None);
   ASSERT_EQ(ger.endpoints[0].userIdentityTokens.size(), 1u);
@@ -119,11 +119,11 @@ TEST(UaServer, discovery_endpointsAndServers) {
 }
 
 TEST(UaServer, createSession_acceptsCertificatesAndRevisesTimeouts) {
-  UaServer server(config(48401));
+  UaServer server(config(28401));
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClient client;
-  ASSERT_TRUE(client.openChannel(url(48401)).isGood());
+  ASSERT_TRUE(client.openChannel(url(28401)).isGood());
   ReadRequest read;
   read.nodesToRead.resize(2);
   ReadResponse rr;
@@ -139,20 +139,20 @@ TEST(UaServer, createSession_acceptsCertificatesAndRevisesTimeouts) {
   ASSERT_TRUE(client.call(cs, csr).isGood());
   EXPECT_EQ(csr.revisedSessionTimeout, server.config().limits.maxSessionTimeoutMs);
   UaClient other;
-  ASSERT_TRUE(other.connect(url(48401)).isGood()) << other.errorText();
+  ASSERT_TRUE(other.connect(url(28401)).isGood()) << other.errorText();
   ASSERT_TRUE(other.call(read, rr).isGood());
   EXPECT_EQ(rr.results.size(), 2u);
   EXPECT_EQ(server.sessionCount(), 3u);
 }
 
 TEST(UaServer, unactivatedSessionForeignChannelAndUserNames_areRefused) {
-  UaServer server(config(48402));
+  UaServer server(config(28402));
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClient a;
-  ASSERT_TRUE(a.connect(url(48402)).isGood());
+  ASSERT_TRUE(a.connect(url(28402)).isGood());
   UaClient b;
-  ASSERT_TRUE(b.openChannel(url(48402)).isGood());
+  ASSERT_TRUE(b.openChannel(url(28402)).isGood());
   CreateSessionRequest cs;
   CreateSessionResponse csr;
   ASSERT_TRUE(b.call(cs, csr).isGood());
@@ -178,7 +178,7 @@ TEST(UaServer, unactivatedSessionForeignChannelAndUserNames_areRefused) {
 }
 
 TEST(UaServer, closeSession_firesHooksAndCounts) {
-  UaServer server(config(48403));
+  UaServer server(config(28403));
   std::atomic<int> created{0}, closed{0};
   std::atomic<bool> lastDelete{false};
   UaServerHooks hooks;
@@ -190,7 +190,7 @@ TEST(UaServer, closeSession_firesHooksAndCounts) {
   server.setHooks(hooks);
   ASSERT_TRUE(server.start().isGood());
   UaClient client;
-  ASSERT_TRUE(client.connect(url(48403)).isGood());
+  ASSERT_TRUE(client.connect(url(28403)).isGood());
   EXPECT_EQ(created, 1);
   EXPECT_EQ(server.sessionCount(), 1u);
   client.disconnect(false);
@@ -200,21 +200,21 @@ TEST(UaServer, closeSession_firesHooksAndCounts) {
 }
 
 TEST(UaServer, limits_sessionsAndConnections) {
-  UaServerConfig c = config(48404);
+  UaServerConfig c = config(28404);
   c.limits.maxSessions = 2;
   c.limits.maxConnections = 3;
   UaServer server(c);
   ASSERT_TRUE(server.start().isGood());
   UaClient a, b, d;
-  ASSERT_TRUE(a.connect(url(48404)).isGood());
-  ASSERT_TRUE(b.connect(url(48404)).isGood());
-  EXPECT_EQ(d.connect(url(48404)), StatusCode(Status::BadTooManySessions));
+  ASSERT_TRUE(a.connect(url(28404)).isGood());
+  ASSERT_TRUE(b.connect(url(28404)).isGood());
+  EXPECT_EQ(d.connect(url(28404)), StatusCode(Status::BadTooManySessions));
   UaClient e;  // the fourth connection
-  EXPECT_EQ(e.openChannel(url(48404)), StatusCode(Status::BadTcpServerTooBusy));
+  EXPECT_EQ(e.openChannel(url(28404)), StatusCode(Status::BadTcpServerTooBusy));
 }
 
 TEST(UaServer, sessionTimeout_closesTheSession) {
-  UaServerConfig c = config(48405);
+  UaServerConfig c = config(28405);
   c.limits.minSessionTimeoutMs = 200;
   UaServer server(c);
   std::atomic<int> closed{0};
@@ -229,7 +229,7 @@ TEST(UaServer, sessionTimeout_closesTheSession) {
   UaClientOptions o;
   o.requestedSessionTimeoutMs = 200;
   UaClient client(o);
-  ASSERT_TRUE(client.connect(url(48405)).isGood());
+  ASSERT_TRUE(client.connect(url(28405)).isGood());
   EXPECT_EQ(client.session().revisedSessionTimeout, 200);
   EXPECT_TRUE(waitFor([&] { return closed == 1; }));
   std::vector<DataValue> out;
@@ -237,7 +237,7 @@ TEST(UaServer, sessionTimeout_closesTheSession) {
 }
 
 TEST(UaServer, replies_mayComeLaterFromAnotherThread) {
-  UaServer server(config(48406));
+  UaServer server(config(28406));
   std::vector<std::thread> workers;
   server.services().add<ReadRequest, ReadResponse>(
       [&workers](RequestContext&, ReadRequest& req, const Reply<ReadResponse>& reply) {
@@ -252,7 +252,7 @@ TEST(UaServer, replies_mayComeLaterFromAnotherThread) {
       });
   ASSERT_TRUE(server.start().isGood());
   UaClient client;
-  ASSERT_TRUE(client.connect(url(48406)).isGood());
+  ASSERT_TRUE(client.connect(url(28406)).isGood());
   std::vector<DataValue> out;
   ASSERT_TRUE(client.read(std::vector<ReadValueId>(3), out).isGood()) << client.errorText();
   EXPECT_EQ(out.size(), 3u);
@@ -261,14 +261,14 @@ TEST(UaServer, replies_mayComeLaterFromAnotherThread) {
 }
 
 TEST(UaServer, largeRequestsAndResponses_travelInChunks) {
-  UaServer server(config(48407));
+  UaServer server(config(28407));
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClientOptions o;
   o.receiveBufferSize = 8192;
   o.sendBufferSize = 8192;
   UaClient client(o);
-  ASSERT_TRUE(client.connect(url(48407)).isGood());
+  ASSERT_TRUE(client.connect(url(28407)).isGood());
   std::vector<ReadValueId> nodes(20000);
   for (size_t i = 0; i < nodes.size(); ++i) {
     nodes[i].nodeId.namespaceIndex = 1;
@@ -281,11 +281,11 @@ TEST(UaServer, largeRequestsAndResponses_travelInChunks) {
 }
 
 TEST(UaServer, unknownService_isAFaultAndTheChannelStays) {
-  UaServer server(config(48408));
+  UaServer server(config(28408));
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClient client;
-  ASSERT_TRUE(client.connect(url(48408)).isGood());
+  ASSERT_TRUE(client.connect(url(28408)).isGood());
   HistoryReadStub req;
   ReadResponse resp;
   EXPECT_EQ(client.call(req, resp), StatusCode(Status::BadServiceUnsupported));
@@ -294,13 +294,13 @@ TEST(UaServer, unknownService_isAFaultAndTheChannelStays) {
 }
 
 TEST(UaServer, hostileInput_closesThatConnectionOnly) {
-  UaServer server(config(48409));
+  UaServer server(config(28409));
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClient good;
-  ASSERT_TRUE(good.connect(url(48409)).isGood());
+  ASSERT_TRUE(good.connect(url(28409)).isGood());
   {
-    int fd = rawConnect(48409);
+    int fd = rawConnect(28409);
     ASSERT_GE(fd, 0);
     std::string junk = "MSGF\xff\xff\xff\x7f";
     send(fd, junk.data(), junk.size(), MSG_NOSIGNAL);
@@ -310,7 +310,7 @@ TEST(UaServer, hostileInput_closesThatConnectionOnly) {
   {
     // Valid Hello and channel, then a MSG whose body is not a request.
     UaClient raw;
-    ASSERT_TRUE(raw.openChannel(url(48409)).isGood());
+    ASSERT_TRUE(raw.openChannel(url(28409)).isGood());
     std::string out;
     uint32_t seq = 2;
     appendSymmetricChunks(out, "MSG", raw.securityToken().channelId, raw.securityToken().tokenId,
@@ -319,7 +319,7 @@ TEST(UaServer, hostileInput_closesThatConnectionOnly) {
     EXPECT_EQ(errorIn(readUntilClosed(raw.socketFd())), StatusCode(Status::BadDecodingError));
   }
   {
-    int fd = rawConnect(48409);
+    int fd = rawConnect(28409);
     close(fd);  // connect and vanish
   }
   std::vector<DataValue> out;
@@ -328,7 +328,7 @@ TEST(UaServer, hostileInput_closesThatConnectionOnly) {
 }
 
 TEST(UaServer, shutdownAllClients_announcesThenClosesEverything) {
-  UaServer server(config(48410));
+  UaServer server(config(28410));
   std::atomic<int> closed{0};
   std::string reason;
   std::atomic<uint32_t> seconds{0};
@@ -342,15 +342,15 @@ TEST(UaServer, shutdownAllClients_announcesThenClosesEverything) {
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClient a, b;
-  ASSERT_TRUE(a.connect(url(48410)).isGood());
-  ASSERT_TRUE(b.connect(url(48410)).isGood());
+  ASSERT_TRUE(a.connect(url(28410)).isGood());
+  ASSERT_TRUE(b.connect(url(28410)).isGood());
   std::thread t([&] { server.shutdownAllClients("maintenance", 300ms); });
   EXPECT_TRUE(waitFor([&] { return seconds == 1; }));
   // During the grace period clients are still served, new sessions are not.
   std::vector<DataValue> out;
   EXPECT_TRUE(a.read(std::vector<ReadValueId>(1), out).isGood());
   UaClient late;
-  EXPECT_EQ(late.connect(url(48410)), StatusCode(Status::BadShutdown));
+  EXPECT_EQ(late.connect(url(28410)), StatusCode(Status::BadShutdown));
   t.join();
   EXPECT_EQ(reason, "maintenance");
   EXPECT_EQ(closed, 2);
@@ -360,29 +360,29 @@ TEST(UaServer, shutdownAllClients_announcesThenClosesEverything) {
 
 TEST(UaServer, start_reportsBadUrlAndBusyPort) {
   UaServerConfig bad;
-  bad.endpointUrl = "http://127.0.0.1:48411";
+  bad.endpointUrl = "http://127.0.0.1:28411";
   UaServer s1(bad);
   EXPECT_EQ(s1.start(), StatusCode(Status::BadTcpEndpointUrlInvalid));
   EXPECT_NE(s1.errorText().find("invalid endpoint URL"), std::string::npos);
-  UaServer s2(config(48411));
+  UaServer s2(config(28411));
   ASSERT_TRUE(s2.start().isGood());
-  UaServer s3(config(48411));
+  UaServer s3(config(28411));
   EXPECT_EQ(s3.start(), StatusCode(Status::BadResourceUnavailable));
-  EXPECT_NE(s3.errorText().find("48411"), std::string::npos);
+  EXPECT_NE(s3.errorText().find("28411"), std::string::npos);
 }
 
 TEST(UaServer, sessionOutlivesItsConnection_andMovesToANewChannel) {
-  UaServer server(config(48412));
+  UaServer server(config(28412));
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClient first;
-  ASSERT_TRUE(first.connect(url(48412)).isGood());
+  ASSERT_TRUE(first.connect(url(28412)).isGood());
   NodeId token = first.authenticationToken();
   shutdown(first.socketFd(), SHUT_RDWR);  // the network drops; no CloseSession
   EXPECT_TRUE(waitFor([&] { return server.connectionCount() == 0; }));
   EXPECT_EQ(server.sessionCount(), 1u);
   UaClient second;
-  ASSERT_TRUE(second.openChannel(url(48412)).isGood());
+  ASSERT_TRUE(second.openChannel(url(28412)).isGood());
   second.setAuthenticationToken(token);
   ActivateSessionRequest as;
   as.userIdentityToken = toExtensionObject(AnonymousIdentityToken{"anonymous"});
@@ -394,7 +394,7 @@ TEST(UaServer, sessionOutlivesItsConnection_andMovesToANewChannel) {
 }
 
 TEST(UaServer, clientRenewsItsTokenAndKeepsWorking) {
-  UaServerConfig c = config(48413);
+  UaServerConfig c = config(28413);
   c.limits.minTokenLifetimeMs = 400;
   UaServer server(c);
   addEchoRead(server);
@@ -402,7 +402,7 @@ TEST(UaServer, clientRenewsItsTokenAndKeepsWorking) {
   UaClientOptions o;
   o.requestedTokenLifetimeMs = 400;
   UaClient client(o);
-  ASSERT_TRUE(client.connect(url(48413)).isGood());
+  ASSERT_TRUE(client.connect(url(28413)).isGood());
   uint32_t firstToken = client.securityToken().tokenId;
   EXPECT_EQ(client.securityToken().revisedLifetime, 400u);
   std::vector<DataValue> out;

@@ -62,11 +62,11 @@ std::string url(int port) { return "opc.tcp://127.0.0.1:" + std::to_string(port)
 }  // namespace
 
 TEST(UaServingBackend, sessionsAreCountedServerObjects) {
-  Served s(48430);
+  Served s(28430);
   ASSERT_TRUE(s.entry->start()) << s.backend->errorText();
   UaClient a, b;
-  ASSERT_TRUE(a.connect(url(48430)).isGood()) << a.errorText();
-  ASSERT_TRUE(b.connect(url(48430)).isGood()) << b.errorText();
+  ASSERT_TRUE(a.connect(url(28430)).isGood()) << a.errorText();
+  ASSERT_TRUE(b.connect(url(28430)).isGood()) << b.errorText();
   EXPECT_EQ(s.entry->getObjectRoot()->getServerCount(), 2u);
   // The tag is there, with its data type.
   ReadValueId rv;
@@ -85,10 +85,10 @@ TEST(UaServingBackend, sessionsAreCountedServerObjects) {
 }
 
 TEST(UaServingBackend, shutdownNoticeThenSessionsClose) {
-  Served s(48431, 500ms);
+  Served s(28431, 500ms);
   ASSERT_TRUE(s.entry->start());
   UaClient c;
-  ASSERT_TRUE(c.connect(url(48431)).isGood());
+  ASSERT_TRUE(c.connect(url(28431)).isGood());
   std::thread t([&] { s.entry->shutdownAllClients("Server shutdown"); });
   ReadValueId state;
   state.nodeId = NodeId(0, Id::Server_ServerStatus_State);
@@ -106,9 +106,9 @@ TEST(UaServingBackend, shutdownNoticeThenSessionsClose) {
 }
 
 TEST(UaServingBackend, busyPort_failsStartWithTheReason) {
-  Served first(48432);
+  Served first(28432);
   ASSERT_TRUE(first.entry->start());
-  Served second(48432);
+  Served second(28432);
   EXPECT_FALSE(second.entry->start());
-  EXPECT_NE(second.backend->errorText().find("48432"), std::string::npos);
+  EXPECT_NE(second.backend->errorText().find("28432"), std::string::npos);
 }

@@ -49,10 +49,10 @@ TEST(UaTcp, parseChunk_rejectsLiesAboutItsSize) {
 }
 
 TEST(UaTcp, endpointUrls) {
-  auto a = parseEndpointUrl("opc.tcp://127.0.0.1:48400/path");
+  auto a = parseEndpointUrl("opc.tcp://127.0.0.1:28400/path");
   ASSERT_TRUE(a);
   EXPECT_EQ(a->host, "127.0.0.1");
-  EXPECT_EQ(a->port, 48400);
+  EXPECT_EQ(a->port, 28400);
   EXPECT_EQ(a->path, "/path");
   EXPECT_EQ(parseEndpointUrl("opc.tcp://plant")->port, 4840);
   EXPECT_EQ(parseEndpointUrl("opc.tcp://[::1]:5000")->host, "::1");

@@ -174,8 +174,8 @@ ToolRun run(std::vector<std::string> args) {
 }  // namespace
 
 TEST(ZentarcUaTool, browseReadWriteAgainstAServer) {
-  StubServer s(48420);
-  const std::string ep = "opc.tcp://127.0.0.1:48420";
+  StubServer s(28420);
+  const std::string ep = "opc.tcp://127.0.0.1:28420";
   ToolRun b = run({"--endpoint", ep, "browse"});
   EXPECT_EQ(b.rc, kOk) << b.err;
   EXPECT_NE(b.out.find("Variable\tns=1;s=T\tT"), std::string::npos) << b.out;
@@ -202,14 +202,14 @@ TEST(ZentarcUaTool, browseReadWriteAgainstAServer) {
 }
 
 TEST(ZentarcUaTool, watchPrintsChangesUntilTheDurationEnds) {
-  StubServer s(48421);
-  ToolRun w = run({"--endpoint", "opc.tcp://127.0.0.1:48421", "watch", "T", "--interval", "50", "--duration", "0.3"});
+  StubServer s(28421);
+  ToolRun w = run({"--endpoint", "opc.tcp://127.0.0.1:28421", "watch", "T", "--interval", "50", "--duration", "0.3"});
   EXPECT_EQ(w.rc, kOk) << w.err;
   EXPECT_NE(w.out.find("ns=1;s=T = 42"), std::string::npos) << w.out;
 }
 
 TEST(ZentarcUaTool, noServer_isExitThreeWithTheReason) {
-  ToolRun r = run({"--endpoint", "opc.tcp://127.0.0.1:48422", "read", "T"});
+  ToolRun r = run({"--endpoint", "opc.tcp://127.0.0.1:28422", "read", "T"});
   EXPECT_EQ(r.rc, kNoConnection);
   EXPECT_NE(r.err.find("cannot connect"), std::string::npos);
 }

@@ -78,7 +78,7 @@ void fillRegisters(plcsim::Simulator& sim) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int port = 48451;
+  int port = 28451;
   std::string plcAddress = "127.0.5.1";
   for (int i = 1; i + 1 < argc; ++i) {
     if (!std::strcmp(argv[i], "--port")) port = std::atoi(argv[i + 1]);

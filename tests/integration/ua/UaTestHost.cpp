@@ -71,7 +71,7 @@ SOCmnVariant arr(VARTYPE vt, std::vector<E> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int port = 48450;
+  int port = 28450;
   for (int i = 1; i + 1 < argc; ++i)
     if (!std::strcmp(argv[i], "--port")) port = std::atoi(argv[i + 1]);
 

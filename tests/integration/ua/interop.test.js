@@ -11,7 +11,7 @@ const {
 } = require("node-opcua-client");
 
 const hostPath = process.env.UA_TESTHOST;
-const port = Number(process.env.UA_PORT || 48450);
+const port = Number(process.env.UA_PORT || 28450);
 const endpoint = `opc.tcp://127.0.0.1:${port}`;
 let host, hostLines, client, session;
 
