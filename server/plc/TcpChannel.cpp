@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,12 +52,14 @@ int pollFor(int fd, short events, int timeoutMs) {
 
 TcpChannel::~TcpChannel() { Close(); }
 
-TcpChannel::TcpChannel(TcpChannel&& other) noexcept : socket_(std::exchange(other.socket_, -1)) {}
+TcpChannel::TcpChannel(TcpChannel&& other) noexcept
+    : socket_(std::exchange(other.socket_, -1)), receiveTimeoutMs_(std::exchange(other.receiveTimeoutMs_, 0)) {}
 
 TcpChannel& TcpChannel::operator=(TcpChannel&& other) noexcept {
   if (this != &other) {
     Close();
     socket_ = std::exchange(other.socket_, -1);
+    receiveTimeoutMs_ = std::exchange(other.receiveTimeoutMs_, 0);
   }
   return *this;
 }
@@ -98,14 +101,19 @@ ResultCode TcpChannel::Connect(const std::array<std::uint8_t, 4>& address, std::
       ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size) < 0)
     return fail(errno == EINVAL || errno == ENOPROTOOPT ? kInvalidArgument : kNotConnected);
 
+  // From here on the socket blocks: a receive then waits in one call, bounded by
+  // SO_RCVTIMEO, instead of a poll followed by a read. Sends stay non-blocking per call.
+  if (::fcntl(fd, F_SETFL, flags) < 0) return fail(kResourceFailure);
+
   socket_ = fd;
+  receiveTimeoutMs_ = 0;
   return kOk;
 }
 
 ResultCode TcpChannel::Send(const std::uint8_t* data, std::size_t length) {
   if (socket_ < 0) return kChannelNotOpen;
   // MSG_NOSIGNAL: a PLC that has closed its end must give an error, not end the process.
-  const ssize_t sent = ::send(socket_, data, length, MSG_NOSIGNAL);
+  const ssize_t sent = ::send(socket_, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
   if (sent < 0) {
     const int err = errno;
     if (err == EMSGSIZE) return kMessageTooLong;
@@ -119,11 +127,24 @@ ResultCode TcpChannel::Receive(std::uint8_t* buffer, std::size_t& size, int time
   if (socket_ < 0) return kChannelNotOpen;
   if (size == 0) return kInvalidArgument;
   if (timeoutMs < 0) timeoutMs = 0;
-  if (pollFor(socket_, POLLIN, timeoutMs) <= 0) return kNoAnswer;
-  const ssize_t got = ::recv(socket_, buffer, size, 0);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  ssize_t got;
+  for (;;) {
+    if (timeoutMs == 0) {
+      got = ::recv(socket_, buffer, size, MSG_DONTWAIT);
+    } else {
+      if (!setReceiveTimeout(timeoutMs)) return kResourceFailure;
+      got = ::recv(socket_, buffer, size, 0);
+    }
+    if (got >= 0 || errno != EINTR) break;
+    // Interrupted by a signal: go on waiting for what is left of the limit.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return kNoAnswer;
+    timeoutMs = static_cast<int>(left);
+  }
   if (got < 0) {
     const int err = errno;
-    if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR) return kNoAnswer;
+    if (err == EAGAIN || err == EWOULDBLOCK) return kNoAnswer;
     if (err == EMSGSIZE) return kMessageTooLong;
     if (isConnectionError(err)) return connectionLost();
     return kReceiveFailed;
@@ -131,6 +152,15 @@ ResultCode TcpChannel::Receive(std::uint8_t* buffer, std::size_t& size, int time
   if (got == 0) return connectionLost();
   size = static_cast<std::size_t>(got);
   return kOk;
+}
+
+bool TcpChannel::setReceiveTimeout(int timeoutMs) {
+  // The limit is almost always the same 1000 ms: set it only when it changes.
+  if (timeoutMs == receiveTimeoutMs_) return true;
+  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  if (::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) < 0) return false;
+  receiveTimeoutMs_ = timeoutMs;
+  return true;
 }
 
 ResultCode TcpChannel::DiscardPending() {

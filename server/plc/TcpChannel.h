@@ -46,7 +46,9 @@ class TcpChannel {
 
  private:
   ResultCode connectionLost();
+  bool setReceiveTimeout(int timeoutMs);
   int socket_ = -1;
+  int receiveTimeoutMs_ = 0;  // SO_RCVTIMEO now set on socket_; 0 = none (waits forever)
 };
 
 }  // namespace zentarc::plc

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <chrono>
 #include <thread>
 
@@ -106,4 +109,41 @@ TEST(TcpChannel, discardPendingDropsUnaskedInputAndNoticesAClosedPeer) {
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(channel.DiscardPending(), kConnectionLost);
   EXPECT_FALSE(channel.isOpen());
+}
+
+namespace {
+void ignoreSignal(int) {}
+}  // namespace
+
+TEST(TcpChannel, aSignalDuringTheWaitDoesNotCutTheLimitShort) {
+  RawSocket listener = RawSocket::listenOn("127.0.2.205");
+  ASSERT_TRUE(listener.valid());
+  TcpChannel channel;
+  ASSERT_EQ(channel.Connect(loopback(205), 18245, kTcp), kOk);
+  RawSocket peer = listener.accept();
+  // Without SA_RESTART, as a process's own handlers often are: the wait returns EINTR.
+  struct sigaction action {}, previous{};
+  action.sa_handler = ignoreSignal;
+  sigemptyset(&action.sa_mask);
+  ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
+  const pthread_t receiver = ::pthread_self();
+  std::thread other([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ::pthread_kill(receiver, SIGUSR1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    peer.sendAll({9});
+  });
+  std::uint8_t buffer[4];
+  std::size_t size = sizeof buffer;
+  const ResultCode rc = channel.Receive(buffer, size, 1000);
+  other.join();
+  ::sigaction(SIGUSR1, &previous, nullptr);
+  ASSERT_EQ(rc, kOk);
+  EXPECT_EQ(size, 1u);
+  EXPECT_EQ(buffer[0], 9);
+
+  // A zero limit only looks: nothing there is "no answer" at once, the channel stays open.
+  size = sizeof buffer;
+  EXPECT_EQ(channel.Receive(buffer, size, 0), kNoAnswer);
+  EXPECT_TRUE(channel.isOpen());
 }
