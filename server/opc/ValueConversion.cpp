@@ -96,7 +96,8 @@ bool registersToValue(VARTYPE vt, std::uint16_t bit, std::uint16_t count,
                       std::span<const std::uint16_t> r, SOCmnVariant& value) {
   if (!isKnownDatatype(vt) || r.size() < registerSpanWide(vt, bit, count)) return false;
   if (vt == VT_BOOL && bit > 15) return false;
-  shapeValue(vt, count, value);
+  // Scalars are assigned whole below; strings and arrays are filled element by element.
+  if (vt == VT_BSTR || (vt & kArray)) shapeValue(vt, count, value);
   switch (vt) {
     case VT_I2: value = SOCmnVariant::fromI2(static_cast<std::int16_t>(r[0])); break;
     case VT_UI2: value = SOCmnVariant::fromUI2(r[0]); break;
@@ -229,11 +230,13 @@ bool valueToRegisters(VARTYPE vt, std::uint16_t bit, std::uint16_t count, const 
   }
 }
 
-bool storeRegisters(PlcTag& tag, std::span<std::uint16_t> registers) {
-  SOCmnPointer<SODaSCache> cache = tag.getCache();
-  SOCmnVariant value = cache->getValue();
+bool storeRegisters(PlcTag& tag, std::span<const std::uint16_t> registers,
+                    std::chrono::system_clock::time_point readTime) {
+  // Built afresh rather than from the cached value: every register of the span is converted,
+  // and a string or array in the cache may be shared with readers anyway.
+  SOCmnVariant value;
   if (!registersToValue(tag.getNativeDatatype(), tag.bit, tag.count, registers, value)) return false;
-  cache->setValueQuality(value, OPC_QUALITY_GOOD, SODASCACHE_FLAG_DEVICE_VALUE);
+  tag.cache().storeDeviceValue(std::move(value), OPC_QUALITY_GOOD, readTime);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Register words <-> typed values, qualities for result codes, and the text of a value.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -35,9 +36,10 @@ bool registersToValue(VARTYPE vt, std::uint16_t bit, std::uint16_t count,
 bool valueToRegisters(VARTYPE vt, std::uint16_t bit, std::uint16_t count,
                       const SOCmnVariant& value, std::span<std::uint16_t> registers);
 
-// Converts the tag's registers and stores the value with quality GOOD in its cache.
-// `registers` is the caller's scratch copy. False (cache untouched) on a short buffer.
-bool storeRegisters(PlcTag& tag, std::span<std::uint16_t> registers);
+// Converts the tag's registers and stores the value with quality GOOD in its cache, stamped
+// with readTime. False (cache untouched) on a short buffer.
+bool storeRegisters(PlcTag& tag, std::span<const std::uint16_t> registers,
+                    std::chrono::system_clock::time_point readTime = std::chrono::system_clock::now());
 // The request's write value into the buffer of the tag's registers; true when converted.
 bool fillWriteRegisters(const RequestRecord& record, std::span<std::uint16_t> registers);
 

@@ -1,6 +1,7 @@
 #include "server/plc/PlcDevice.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 #include "server/opc/PlcTag.h"
@@ -119,12 +120,11 @@ void PlcDevice::ClearServiced() {
 void PlcDevice::ReadCyclicBlock(CyclicBlock& block, plc::ResultCode& code, RegisterAccess& io) {
   code = block.readAll(io);
   if (code == plc::kOk) {
-    std::vector<std::uint16_t> scratch;
+    const auto readTime = std::chrono::system_clock::now();
     for (const auto& tag : block.tags) {
       const std::uint32_t span = registerSpan(*tag);
       if (!block.contains(tag->address, span)) continue;
-      scratch.assign(block.at(tag->address), block.at(tag->address) + span);
-      storeRegisters(*tag, scratch);
+      storeRegisters(*tag, {block.at(tag->address), span}, readTime);
     }
   } else {
     const std::uint16_t quality = qualityForError(code);

@@ -1,5 +1,6 @@
 // Device reads and writes of PlcDevice: gathering requests into blocks and running them.
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 
 #include "server/opc/PlcTag.h"
@@ -61,16 +62,14 @@ void PlcDevice::QueueRead(std::unique_ptr<RequestRecord> record) {
 }
 
 void PlcDevice::RunReads(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode) {
-  std::vector<std::uint16_t> scratch;
   for (const auto& block : readBlocks) {
     const plc::ResultCode code = selectionCode != plc::kOk ? selectionCode : block->readAll(io);
+    const auto readTime = std::chrono::system_clock::now();
     std::lock_guard lock(queueLock);
     for (const auto& record : block->records) {
       PlcTag& tag = *record->tag;
       if (code == plc::kOk) {
-        const std::uint32_t span = registerSpan(tag);
-        scratch.assign(block->at(tag.address), block->at(tag.address) + span);
-        storeRegisters(tag, scratch);
+        storeRegisters(tag, {block->at(tag.address), registerSpan(tag)}, readTime);
       } else {
         tag.getCache()->setQuality(qualityForError(code));
       }

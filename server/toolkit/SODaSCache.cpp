@@ -1,5 +1,15 @@
 #include "server/toolkit/SODaSCache.h"
 
+namespace {
+
+// Counters change only with mutex_ held, so a plain load and release store suffice: no
+// locked read-modify-write on the path every polled value takes.
+void bump(std::atomic<std::uint64_t>& counter) {
+  counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+
+}  // namespace
+
 SODaSCache::SODaSCache() : timeStamp_(std::chrono::system_clock::now()) {}
 
 SOCmnVariant SODaSCache::getValue() const {
@@ -26,15 +36,28 @@ bool SODaSCache::setValueQuality(const SOCmnVariant& value, std::uint16_t qualit
   return true;
 }
 
+void SODaSCache::storeDeviceValue(SOCmnVariant&& value, std::uint16_t quality,
+                                  std::chrono::system_clock::time_point readTime) {
+  std::lock_guard g(mutex_);
+  const bool changed = waiting_ || quality_ != quality || !(value_ == value);
+  // The old value goes out in `value` and is released after the lock.
+  std::swap(value_, value);
+  stored(changed, quality, readTime);
+}
+
 void SODaSCache::store(const SOCmnVariant& value, std::uint16_t quality, SOCmnVariant& old) {
   const bool changed = waiting_ || quality_ != quality || !(value_ == value);
   old = std::move(value_);
   value_ = value;
+  stored(changed, quality, std::chrono::system_clock::now());
+}
+
+void SODaSCache::stored(bool changed, std::uint16_t quality, std::chrono::system_clock::time_point timeStamp) {
   quality_ = quality;
   waiting_ = false;
-  timeStamp_ = std::chrono::system_clock::now();
-  updateCount_.fetch_add(1, std::memory_order_release);
-  if (changed) changeCount_.fetch_add(1, std::memory_order_release);
+  timeStamp_ = timeStamp;
+  bump(updateCount_);
+  if (changed) bump(changeCount_);
 }
 
 void SODaSCache::setInitialValue(const SOCmnVariant& value) {
@@ -42,8 +65,8 @@ void SODaSCache::setInitialValue(const SOCmnVariant& value) {
   value_ = value;
   waiting_ = true;
   timeStamp_ = std::chrono::system_clock::now();
-  updateCount_.fetch_add(1, std::memory_order_release);
-  changeCount_.fetch_add(1, std::memory_order_release);
+  bump(updateCount_);
+  bump(changeCount_);
 }
 
 void SODaSCache::setQuality(std::uint16_t quality) {
@@ -51,8 +74,8 @@ void SODaSCache::setQuality(std::uint16_t quality) {
   const bool changed = quality_ != quality;
   quality_ = quality;
   timeStamp_ = std::chrono::system_clock::now();
-  updateCount_.fetch_add(1, std::memory_order_release);
-  if (changed) changeCount_.fetch_add(1, std::memory_order_release);
+  bump(updateCount_);
+  if (changed) bump(changeCount_);
 }
 
 std::uint16_t SODaSCache::getQuality() const {

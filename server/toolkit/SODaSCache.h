@@ -39,6 +39,10 @@ class SODaSCache : public SOCmnObject {
   // quality.
   bool setValueQuality(const SOCmnVariant& value, std::uint16_t quality,
                        std::uint32_t flags = SODASCACHE_FLAG_DEVICE_VALUE);
+  // The same for a value just read from the device, taken over rather than copied, with
+  // the time it was read: the tags of one message share one read time.
+  void storeDeviceValue(SOCmnVariant&& value, std::uint16_t quality,
+                        std::chrono::system_clock::time_point readTime);
   std::uint16_t getQuality() const;
   std::chrono::system_clock::time_point getTimeStamp() const;
   bool isWaitingForInitialData() const;
@@ -52,12 +56,14 @@ class SODaSCache : public SOCmnObject {
  private:
   // With mutex_ held; the previous value goes to `old` so the caller frees it after unlocking.
   void store(const SOCmnVariant& value, std::uint16_t quality, SOCmnVariant& old);
+  void stored(bool changed, std::uint16_t quality, std::chrono::system_clock::time_point timeStamp);
 
   mutable std::mutex mutex_;
   SOCmnVariant value_;
   std::uint16_t quality_ = OPC_QUALITY_GOOD;
   std::chrono::system_clock::time_point timeStamp_;
   bool waiting_ = true;
+  // Written only with mutex_ held; read without it.
   std::atomic<std::uint64_t> updateCount_{0};
   std::atomic<std::uint64_t> changeCount_{0};
 };

@@ -35,6 +35,9 @@ class SODaSTag : public SOCmnObject {
   VARTYPE getNativeDatatype() const { return nativeDatatype_; }
 
   SOCmnPointer<SODaSCache> getCache() const;  // adds a reference
+  // The cache without a new reference, for the polling thread's hot path: the tag keeps its
+  // cache for its whole life.
+  SODaSCache& cache() const { return *cache_; }
 
   void addProperty(SOCmnPointer<SODaSProperty> property);
   SOCmnPointer<SODaSProperty> getProperty(std::uint32_t propertyId) const;

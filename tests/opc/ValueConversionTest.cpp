@@ -1,6 +1,7 @@
 // Registers <-> values for all fifteen types, spans, qualities for result codes, text form.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -172,9 +173,16 @@ TEST(ValueConversion, storeAndFillWorkOnTagsAndRequests) {
   EXPECT_EQ(cache->getValue().bstrVal(), u"ABCDE");
   EXPECT_EQ(cache->getQuality(), 0xC0);
   EXPECT_FALSE(cache->isWaitingForInitialData());
+  const SOCmnVariant reader = cache->getValue();
+  Regs next{0x5A59, 0x5A5A, 0x005A};
+  const auto readTime = std::chrono::system_clock::time_point(std::chrono::seconds(1'700'000'000));
+  ASSERT_TRUE(storeRegisters(*tag, next, readTime));
+  EXPECT_EQ(cache->getValue().bstrVal(), u"YZZZZ");
+  EXPECT_EQ(cache->getTimeStamp(), readTime);
+  EXPECT_EQ(reader.bstrVal(), u"ABCDE");  // a copy handed out before keeps its value
   Regs shortBuffer{0x5858};
   EXPECT_FALSE(storeRegisters(*tag, shortBuffer));
-  EXPECT_EQ(cache->getValue().bstrVal(), u"ABCDE");
+  EXPECT_EQ(cache->getValue().bstrVal(), u"YZZZZ");
   EXPECT_EQ(registerSpan(*tag), 3);
 
   RequestRecord record;
@@ -188,5 +196,5 @@ TEST(ValueConversion, storeAndFillWorkOnTagsAndRequests) {
   record.request = SOCmnPointer<SODaSRequest>(new SODaSRequest(
       SODASREQUEST_OPERATION_WRITE, SODASREQUEST_TYPE_ASYNC_WRITE, tag, SOCmnVariant::fromI2(1)));
   EXPECT_FALSE(fillWriteRegisters(record, out));
-  EXPECT_EQ(formatValue(*tag, cache->getValue()), "ABCDE");
+  EXPECT_EQ(formatValue(*tag, cache->getValue()), "YZZZZ");
 }

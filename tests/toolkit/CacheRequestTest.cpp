@@ -1,6 +1,7 @@
 // Caches (value, quality, timestamp, counters, initial-data flag) and requests on tags.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 
 #include "server/toolkit/SODaSTag.h"
@@ -49,6 +50,34 @@ TEST(SODaSCache, countsUpdatesAndRealChangesAndStampsEach) {
   EXPECT_EQ(snap.quality, OPC_QUALITY_GOOD);
   EXPECT_EQ(snap.changeCount, changes + 3);
   EXPECT_FALSE(snap.waitingForInitialData);
+}
+
+TEST(SODaSCache, aDeviceValueTakesItsReadTimeAndCountsOnlyRealChanges) {
+  SOCmnPointer<SODaSTag> tag(new SODaSTag());
+  tag->setNativeDatatype(VT_BSTR);
+  SODaSCache& cache = tag->cache();
+  const auto updates = cache.getUpdateCount();
+  const auto changes = cache.getChangeCount();
+  const auto readTime = std::chrono::system_clock::time_point(std::chrono::seconds(1'700'000'000));
+
+  cache.storeDeviceValue(SOCmnVariant::fromBstr(u"AB"), OPC_QUALITY_GOOD, readTime);
+  const SOCmnVariant reader = cache.getValue();  // a client's copy, shares the string
+  EXPECT_EQ(cache.getTimeStamp(), readTime);
+  EXPECT_FALSE(cache.isWaitingForInitialData());
+  EXPECT_EQ(cache.getUpdateCount(), updates + 1);
+  EXPECT_EQ(cache.getChangeCount(), changes + 1);
+
+  cache.storeDeviceValue(SOCmnVariant::fromBstr(u"AB"), OPC_QUALITY_GOOD, readTime + std::chrono::seconds(1));
+  EXPECT_EQ(cache.getUpdateCount(), updates + 2);
+  EXPECT_EQ(cache.getChangeCount(), changes + 1);  // read again, unchanged
+  EXPECT_EQ(cache.getTimeStamp(), readTime + std::chrono::seconds(1));
+
+  cache.storeDeviceValue(SOCmnVariant::fromBstr(u"CD"), OPC_QUALITY_GOOD, readTime);
+  EXPECT_EQ(cache.getChangeCount(), changes + 2);
+  EXPECT_EQ(cache.getValue().bstrVal(), u"CD");
+  EXPECT_EQ(reader.bstrVal(), u"AB");  // the copy taken before is untouched
+  cache.storeDeviceValue(SOCmnVariant::fromBstr(u"CD"), OPC_QUALITY_COMM_FAILURE, readTime);
+  EXPECT_EQ(cache.getChangeCount(), changes + 3);  // quality alone is a change
 }
 
 TEST(SODaSRequest, completesOnceAndCallsBackOnce) {
