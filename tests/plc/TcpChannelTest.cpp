@@ -7,6 +7,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "tests/plc/RawSocket.h"
@@ -19,6 +20,15 @@ namespace {
 const ProtocolDescriptor kTcp{2 /*AF_INET*/, 1 /*SOCK_STREAM*/, 6 /*IPPROTO_TCP*/};
 
 std::array<std::uint8_t, 4> loopback(std::uint8_t last) { return {127, 0, 2, last}; }
+
+// Connects `channel` to a hand-played peer listening on 127.0.2.<last>; false if either end
+// could not be set up.
+bool connectToPeer(std::uint8_t last, TcpChannel& channel, RawSocket& peer) {
+  const RawSocket listener = RawSocket::listenOn("127.0.2." + std::to_string(last));
+  if (!listener.valid() || channel.Connect(loopback(last), 18245, kTcp) != kOk) return false;
+  peer = listener.accept();
+  return peer.valid();
+}
 
 }  // namespace
 
@@ -38,12 +48,9 @@ TEST(TcpChannel, refusedConnectGives32) {
 }
 
 TEST(TcpChannel, peerThatClosesIsALostConnectionAndTheNextSendGives33) {
-  RawSocket listener = RawSocket::listenOn("127.0.2.201");
-  ASSERT_TRUE(listener.valid());
   TcpChannel channel;
-  ASSERT_EQ(channel.Connect(loopback(201), 18245, kTcp), kOk);
-  RawSocket peer = listener.accept();
-  ASSERT_TRUE(peer.valid());
+  RawSocket peer;
+  ASSERT_TRUE(connectToPeer(201, channel, peer));
   peer.close();
   std::uint8_t buffer[56];
   std::size_t size = sizeof buffer;
@@ -53,11 +60,10 @@ TEST(TcpChannel, peerThatClosesIsALostConnectionAndTheNextSendGives33) {
 }
 
 TEST(TcpChannel, sendingToAPeerThatHasGoneNeverRaisesSigpipe) {
-  RawSocket listener = RawSocket::listenOn("127.0.2.202");
-  ASSERT_TRUE(listener.valid());
   TcpChannel channel;
-  ASSERT_EQ(channel.Connect(loopback(202), 18245, kTcp), kOk);
-  listener.accept().close();
+  RawSocket peer;
+  ASSERT_TRUE(connectToPeer(202, channel, peer));
+  peer.close();
   const std::uint8_t message[56] = {};
   ResultCode rc = kOk;
   // The first send after the peer's close usually succeeds; the peer's reset fails a later one.
@@ -70,11 +76,9 @@ TEST(TcpChannel, sendingToAPeerThatHasGoneNeverRaisesSigpipe) {
 }
 
 TEST(TcpChannel, nothingWithinTheLimitGives4AndInputIsKeptForTheNextReceive) {
-  RawSocket listener = RawSocket::listenOn("127.0.2.203");
-  ASSERT_TRUE(listener.valid());
   TcpChannel channel;
-  ASSERT_EQ(channel.Connect(loopback(203), 18245, kTcp), kOk);
-  RawSocket peer = listener.accept();
+  RawSocket peer;
+  ASSERT_TRUE(connectToPeer(203, channel, peer));
   std::uint8_t buffer[8];
   std::size_t size = sizeof buffer;
   EXPECT_EQ(channel.Receive(buffer, size, 100), kNoAnswer);
@@ -87,11 +91,9 @@ TEST(TcpChannel, nothingWithinTheLimitGives4AndInputIsKeptForTheNextReceive) {
 }
 
 TEST(TcpChannel, discardPendingDropsUnaskedInputAndNoticesAClosedPeer) {
-  RawSocket listener = RawSocket::listenOn("127.0.2.204");
-  ASSERT_TRUE(listener.valid());
   TcpChannel channel;
-  ASSERT_EQ(channel.Connect(loopback(204), 18245, kTcp), kOk);
-  RawSocket peer = listener.accept();
+  RawSocket peer;
+  ASSERT_TRUE(connectToPeer(204, channel, peer));
   ASSERT_TRUE(peer.sendAll(std::vector<std::uint8_t>(3000, 0xAA)));
   std::uint8_t first = 0;
   std::size_t size = 1;
@@ -116,11 +118,9 @@ void ignoreSignal(int) {}
 }  // namespace
 
 TEST(TcpChannel, aSignalDuringTheWaitDoesNotCutTheLimitShort) {
-  RawSocket listener = RawSocket::listenOn("127.0.2.205");
-  ASSERT_TRUE(listener.valid());
   TcpChannel channel;
-  ASSERT_EQ(channel.Connect(loopback(205), 18245, kTcp), kOk);
-  RawSocket peer = listener.accept();
+  RawSocket peer;
+  ASSERT_TRUE(connectToPeer(205, channel, peer));
   // Without SA_RESTART, as a process's own handlers often are: the wait returns EINTR.
   struct sigaction action {}, previous{};
   action.sa_handler = ignoreSignal;

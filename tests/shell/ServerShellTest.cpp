@@ -22,6 +22,7 @@
 #include "server/toolkit/ua/UaClient.h"
 #include "tests/shell/ShellTestSupport.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 #include "tools/plcsim/Simulator.h"
 
 using namespace zentarc;
@@ -32,13 +33,7 @@ namespace {
 
 std::string endpointFor(int port) { return "opc.tcp://127.0.0.1:" + std::to_string(port); }
 
-bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000) {
-  for (int waited = 0; waited < timeoutMs; waited += 10) {
-    if (done()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return done();
-}
+using zentarc::testsupport::waitFor;
 
 struct ShellRun {
   testsupport::TempDir dir;
@@ -75,7 +70,7 @@ std::string onePlc(const std::string& address) {
 
 // A client session on the server, opened as soon as the server listens.
 bool connectWhenUp(ua::UaClient& client, int port) {
-  return waitFor([&] { return client.connect(endpointFor(port)).isGood(); }, 10000);
+  return waitFor([&] { return client.connect(endpointFor(port)).isGood(); }, 10000ms);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "server/toolkit/ua/UaClient.h"
 #include "server/toolkit/ua/UaServer.h"
+#include "tests/support/WaitFor.h"
 
 using namespace zentarc::ua;
 using namespace std::chrono_literals;
@@ -39,14 +40,7 @@ void addEchoRead(UaServer& server) {
       });
 }
 
-template <typename Pred>
-bool waitFor(Pred pred, std::chrono::milliseconds limit = 3000ms) {
-  for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(5ms);
-  }
-  return pred();
-}
+using zentarc::testsupport::waitFor;
 
 int rawConnect(int port) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -10,6 +10,7 @@
 #include "server/toolkit/ua/NodeIds.h"
 #include "server/toolkit/ua/UaClient.h"
 #include "server/toolkit/ua/backend/UaServingBackend.h"
+#include "tests/support/WaitFor.h"
 
 using namespace zentarc::ua;
 using namespace std::chrono_literals;
@@ -24,14 +25,7 @@ class CountingHandler : public SOSrvEventHandler {
   std::atomic<int> last{0};
 };
 
-template <typename Pred>
-bool waitFor(Pred pred, std::chrono::milliseconds limit = 3000ms) {
-  for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(5ms);
-  }
-  return pred();
-}
+using zentarc::testsupport::waitFor;
 
 struct Served {
   SOCmnPointer<SODaSEntry> entry{new SODaSEntry()};
