@@ -39,17 +39,21 @@ bool SODaSCache::setValueQuality(const SOCmnVariant& value, std::uint16_t qualit
 void SODaSCache::storeDeviceValue(SOCmnVariant&& value, std::uint16_t quality,
                                   std::chrono::system_clock::time_point readTime) {
   std::lock_guard g(mutex_);
-  const bool changed = waiting_ || quality_ != quality || !(value_ == value);
+  const bool changed = differs(value, quality);
   // The old value goes out in `value` and is released after the lock.
   std::swap(value_, value);
   stored(changed, quality, readTime);
 }
 
 void SODaSCache::store(const SOCmnVariant& value, std::uint16_t quality, SOCmnVariant& old) {
-  const bool changed = waiting_ || quality_ != quality || !(value_ == value);
+  const bool changed = differs(value, quality);
   old = std::move(value_);
   value_ = value;
   stored(changed, quality, std::chrono::system_clock::now());
+}
+
+bool SODaSCache::differs(const SOCmnVariant& value, std::uint16_t quality) const {
+  return waiting_ || quality_ != quality || !(value_ == value);
 }
 
 void SODaSCache::stored(bool changed, std::uint16_t quality, std::chrono::system_clock::time_point timeStamp) {

@@ -56,6 +56,9 @@ class SODaSCache : public SOCmnObject {
  private:
   // With mutex_ held; the previous value goes to `old` so the caller frees it after unlocking.
   void store(const SOCmnVariant& value, std::uint16_t quality, SOCmnVariant& old);
+  // With mutex_ held: whether storing value and quality counts as a change.
+  bool differs(const SOCmnVariant& value, std::uint16_t quality) const;
+  // With mutex_ held: quality, stamp and counters of a store whose value is in place.
   void stored(bool changed, std::uint16_t quality, std::chrono::system_clock::time_point timeStamp);
 
   mutable std::mutex mutex_;
