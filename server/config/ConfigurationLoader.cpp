@@ -93,7 +93,10 @@ class Loader {
 
   int load(const std::string& path) {
     std::string bytes;
-    if (!readFile(path, bytes)) return 1;
+    if (!readFile(path, bytes)) {
+      warnings_.unreadable();
+      return 1;
+    }
     return loadBytes(bytes, path);
   }
 
@@ -106,6 +109,7 @@ class Loader {
     if (!parsed) {
       warn("The configuration file " + quoted(path) + " could not be read: " + parsed.description() +
            where(parsed.offset) + ". Nothing was loaded.");
+      warnings_.unreadable();
       return 1;
     }
     for (const pugi::xml_node& node : doc.children()) {

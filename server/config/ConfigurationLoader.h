@@ -17,6 +17,8 @@ class ConfigWarnings {
  public:
   virtual ~ConfigWarnings() = default;
   virtual void warning(std::string_view caption, std::string_view text) = 0;
+  // After the warning of a file that cannot be opened or parsed: nothing was loaded.
+  virtual void unreadable() {}
 };
 
 inline constexpr std::string_view kLoaderCaption = "OPC G.E. Tcp/Ip Server";

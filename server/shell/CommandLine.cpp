@@ -33,7 +33,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     }
     const auto eq = a.find('=');
     const std::string name = a.substr(0, eq);
-    const bool takesValue = name == "--endpoint" || name == "--config";
+    const bool takesValue = name == "--endpoint" || name == "--config" || name == "--check-config";
     std::optional<std::string> value;
     if (eq != std::string::npos) {
       value = a.substr(eq + 1);
@@ -56,6 +56,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       cl.endpoint = value;
     } else if (name == "--config") {
       cl.configFile = value;
+    } else if (name == "--check-config") {
+      cl.checkConfig = value;
     } else if (!value && name == "--headless") {
       cl.headless = true;
     } else if (!value && name == "--help") {
@@ -86,6 +88,12 @@ std::string usageText() {
          "                   the program, else the settings store's ConfigFile)\n"
          "  --headless       no window: messages and PLC status go to standard error\n"
          "                   (also the case when there is no display)\n"
+         "  --check-config PATH\n"
+         "                   load PATH as the server would, print every problem (with its\n"
+         "                   line) and a summary (PLCs, tags, cyclic blocks and messages of a\n"
+         "                   full scan at one rate, overlapping tags), then exit without\n"
+         "                   serving: 0 no problem, 1 some tags or PLCs skipped or noted,\n"
+         "                   2 the file cannot be read\n"
          "  --help           show this text\n"
          "\n"
          "The settings store is /etc/opczentarc/opczentarc.ini, or the file named by\n"

@@ -15,6 +15,7 @@ struct CommandLine {
   std::string switchText;                // the words read for the switch, joined by blanks
   std::optional<std::string> endpoint;   // --endpoint URL
   std::optional<std::string> configFile; // --config PATH
+  std::optional<std::string> checkConfig; // --check-config PATH: check the file, serve nothing
   bool headless = false;                 // --headless
   bool help = false;                     // --help
   std::vector<std::string> notices;      // options not known: reported, then ignored

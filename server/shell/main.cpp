@@ -1,12 +1,14 @@
 // OPCZentarc: serves the registers of GE PLCs to OPC UA clients.
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include <QApplication>
 #include <QCoreApplication>
 
+#include "server/config/ConfigCheck.h"
 #include "server/shell/CommandLine.h"
 #include "server/shell/ConfigDiscovery.h"
 #include "server/shell/HeadlessUi.h"
@@ -42,6 +44,12 @@ int main(int argc, char** argv) {
   if (cl.help) {
     std::fputs(usageText().c_str(), stdout);
     return 0;
+  }
+  if (cl.checkConfig) {
+    // Nothing starts: no window, no polling, no endpoint.
+    const auto report = zentarc::config::CheckConfiguration(*cl.checkConfig);
+    zentarc::config::PrintConfigCheck(*cl.checkConfig, report, std::cout);
+    return report.exitCode;
   }
   options.executablePath = ownExecutablePath();
 
