@@ -92,6 +92,7 @@ void PollingThread::run() {
   linkNeedsInit_ = code_ != plc::kOk;
 
   while (!waitForStop()) {
+    heartbeat_.beat();
     std::size_t writes, reads, activations;
     {
       std::lock_guard lock(queues_.queueLock);

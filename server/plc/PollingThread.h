@@ -15,6 +15,7 @@
 #include "server/plc/RegisterAccess.h"
 #include "server/plc/ResultCodes.h"
 #include "server/plc/TickClock.h"
+#include "server/toolkit/Heartbeat.h"
 #include "server/toolkit/SOCmnEvent.h"
 
 namespace zentarc {
@@ -44,6 +45,8 @@ class PollingThread {
   // The event that ends the thread when signalled (null before start).
   SOCmnEvent* stopEvent() const { return stopEvent_; }
   bool joinable() const { return thread_.joinable(); }
+  // Beats once per pass; a pass waits at most about 1 s for each PLC message it sends.
+  const Heartbeat& heartbeat() const { return heartbeat_; }
 
  private:
   void run();
@@ -73,6 +76,7 @@ class PollingThread {
   LinkRegisterAccess io_;
   SOCmnEvent* stopEvent_ = nullptr;
   std::atomic<bool> stopRequested_{false};
+  Heartbeat heartbeat_;
   std::thread thread_;
 
   // Thread-local state of the passes.

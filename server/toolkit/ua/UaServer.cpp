@@ -75,6 +75,7 @@ class UaServer::Impl : public ConnectionHost {
 
   int listenFd = -1;
   int wakeFd = -1;
+  Heartbeat heartbeat;  // beats once per pass of the IO loop
   std::thread io;
   std::thread::id ioId;
   std::atomic<bool> running{false};
@@ -229,6 +230,7 @@ class UaServer::Impl : public ConnectionHost {
     std::vector<pollfd> fds;
     std::vector<uint64_t> ids;
     while (running) {
+      heartbeat.beat();
       fds.clear();
       ids.clear();
       fds.push_back({wakeFd, POLLIN, 0});
@@ -412,5 +414,6 @@ void UaServer::post(std::function<void()> fn) { (void)impl_->post(std::move(fn))
 size_t UaServer::sessionCount() const { return impl_->sessionCountMirror; }
 size_t UaServer::connectionCount() const { return impl_->connectionCountMirror; }
 const UaServerConfig& UaServer::config() const { return impl_->config; }
+const Heartbeat& UaServer::heartbeat() const { return impl_->heartbeat; }
 
 }  // namespace zentarc::ua

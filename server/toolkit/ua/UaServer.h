@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "server/toolkit/Heartbeat.h"
 #include "server/toolkit/ua/ServerLimits.h"
 #include "server/toolkit/ua/ServiceTable.h"
 #include "server/toolkit/ua/ServicesSubscription.h"
@@ -68,6 +69,8 @@ class UaServer {
   size_t sessionCount() const;   // thread-safe
   size_t connectionCount() const;  // thread-safe
   const UaServerConfig& config() const;
+  // Beats once per pass of the IO loop (a pass waits at most one tick interval for input).
+  const Heartbeat& heartbeat() const;
 
  private:
   class Impl;
