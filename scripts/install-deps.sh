@@ -8,7 +8,7 @@ packages=(
   build-essential cmake pkg-config ninja-build
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libpugixml-dev
+  libpugixml-dev libsystemd-dev
   qt6-base-dev libgl1-mesa-dev
   xvfb xauth x11-apps imagemagick
   nodejs npm

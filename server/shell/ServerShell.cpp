@@ -54,7 +54,8 @@ int ServerShell::registration() {
   }
   // Each call's result is not looked at; the record in the store tells the outcome.
   if (!registrar_->error().empty()) {
-    log_.line(std::string(reg ? "registration failed: " : "unregistration failed: ") + registrar_->error());
+    log_.line(LogPriority::Error,
+              std::string(reg ? "registration failed: " : "unregistration failed: ") + registrar_->error());
     return 1;
   }
   log_.line(reg ? "registration record written to " + store_.path() + " [" + registrationKey(kClassId) + "]"
@@ -84,7 +85,10 @@ bool ServerShell::startUp() {
   creator_->setQueues(queues_);
   loadConfiguration();
   ui_.attach(devices_.get(), &queues_->queueLock);
-  polling_ = std::make_unique<PollingThread>(*devices_, *link_, *queues_, ui_.statusSink());
+  serviceStatus_ = std::make_unique<ServiceStatus>(ui_.statusSink(),
+                                                   [this](const std::string& text) { notifier_.status(text); });
+  serviceStatus_->setPlcCount(devices_->getCount());
+  polling_ = std::make_unique<PollingThread>(*devices_, *link_, *queues_, *serviceStatus_);
   polling_->start();
   made_.pollingThread = true;
 
@@ -98,7 +102,7 @@ bool ServerShell::startUp() {
 }
 
 int ServerShell::run() {
-  for (const std::string& notice : options_.commandLine.notices) log_.line(notice);
+  for (const std::string& notice : options_.commandLine.notices) log_.line(LogPriority::Warning, notice);
   setUpRegistration();
   const Switch action = options_.commandLine.action;
   if (action == Switch::RegServer || action == Switch::UnregServer) {
@@ -115,14 +119,18 @@ int ServerShell::run() {
 
   int exitCode = 0;
   if (startUp()) {
-    log_.line("serving OPC UA on " + endpoint_);
+    log_.line(LogPriority::Notice, "serving OPC UA on " + endpoint_);
+    notifier_.ready(serviceStatus_->text());
+    watchLoops();
     ui_.showMinimized();
     exitCode = ui_.exec();
+    notifier_.stopping();
+    stopWatchingLoops();
   } else {
     SOCmnTrace* trace = getSOCmnTrace();
     if (trace->getLevelMask(SOCMNTRACE_L_ERR) & kStartTraceMask)
       trace->trace(SOCMNTRACE_L_ERR, kStartTraceMask, kStartTraceId, kStartTraceText);
-    log_.line(std::string(kStartTraceText) + " on " + endpoint_ +
+    log_.line(LogPriority::Error, std::string(kStartTraceText) + " on " + endpoint_ +
               (backend_->errorText().empty() ? std::string() : ": " + backend_->errorText()));
     ui_.destroyWindow();
     // Whoever started us must see that serving never began.
@@ -131,6 +139,19 @@ int ServerShell::run() {
   handler_->windowGone();
   shutDown();
   return exitCode;
+}
+
+void ServerShell::watchLoops() {
+  liveness_.watch("polling thread", polling_->heartbeat(), kPollingPassBound);
+  if (backend_->server()) liveness_.watch("OPC UA thread", backend_->server()->heartbeat(), kUaPassBound);
+  watchdog_ = std::make_unique<ServiceWatchdog>(notifier_, liveness_, log_);
+  watchdog_->start(notifier_.watchdogPeriod());
+}
+
+void ServerShell::stopWatchingLoops() {
+  // Shut-down stops the loops one by one; systemd's stop timeout guards it from here.
+  if (watchdog_) watchdog_->stop();
+  liveness_.forgetAll();
 }
 
 void ServerShell::shutDown() {
@@ -154,7 +175,7 @@ void ServerShell::shutDown() {
 
   entry_->terminate();
   entry_.reset();
-  if (made_.eventHandler) log_.line("shut down");
+  if (made_.eventHandler) log_.line(LogPriority::Notice, "shut down");
   creator_.reset();
   handler_.reset();
 }

@@ -12,13 +12,25 @@
 #include "server/plc/PollingThread.h"
 #include "server/shell/CommandLine.h"
 #include "server/shell/ServerEventHandler.h"
+#include "server/shell/ServiceNotifier.h"
+#include "server/shell/ServiceStatus.h"
+#include "server/shell/ServiceWatchdog.h"
 #include "server/shell/SettingsRegistrar.h"
 #include "server/shell/ShellLog.h"
 #include "server/shell/ShellUi.h"
+#include "server/toolkit/LivenessWatch.h"
 #include "server/toolkit/SODaSEntry.h"
 #include "server/toolkit/ua/backend/UaServingBackend.h"
 
 namespace zentarc::shell {
+
+// The longest a healthy pass of each serving loop may take before the watchdog counts the
+// loop as stuck. A polling pass waits up to about 1 s for each PLC message (connect or
+// answer) and up to 1.6 s for its queues to settle, and a pass with many write blocks for a
+// slow PLC sends many messages: hence the wide margin. The OPC UA loop waits at most 10 ms
+// for input and then serves what came.
+inline constexpr std::chrono::milliseconds kPollingPassBound{60000};
+inline constexpr std::chrono::milliseconds kUaPassBound{15000};
 
 struct ShellOptions {
   CommandLine commandLine;
@@ -55,12 +67,16 @@ class ServerShell {
   ServerQueues* queues() const { return queues_.get(); }
   zentarc::ua::UaServingBackend* backend() const { return backend_.get(); }
   SODaSEntry* entry() const { return entry_.get(); }
+  const LivenessWatch& liveness() const { return liveness_; }
+  ServiceWatchdog* watchdog() const { return watchdog_.get(); }
 
  private:
   void setUpRegistration();
   int registration();
   bool startUp();
   void loadConfiguration();
+  void watchLoops();
+  void stopWatchingLoops();
   void shutDown();
 
   ShellOptions options_;
@@ -77,6 +93,10 @@ class ServerShell {
   std::shared_ptr<ServerQueues> queues_;
   std::unique_ptr<PollingThread> polling_;
   std::shared_ptr<zentarc::ua::UaServingBackend> backend_;
+  ServiceNotifier notifier_;
+  std::unique_ptr<ServiceStatus> serviceStatus_;  // between the polling thread and the window
+  LivenessWatch liveness_;
+  std::unique_ptr<ServiceWatchdog> watchdog_;
   Made made_;
 };
 

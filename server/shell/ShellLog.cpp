@@ -1,7 +1,10 @@
 #include "server/shell/ShellLog.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
+
+#include <sys/stat.h>
 
 namespace zentarc::shell {
 
@@ -17,7 +20,20 @@ std::string timestampNow() {
   return buf;
 }
 
-void ShellLog::line(std::string_view text) {
+bool isJournalStream(int fd) {
+  const char* stream = std::getenv("JOURNAL_STREAM");
+  if (!stream || !*stream) return false;
+  unsigned long long device = 0, inode = 0;
+  char rest = 0;
+  if (std::sscanf(stream, "%llu:%llu%c", &device, &inode, &rest) != 2) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return false;
+  return static_cast<unsigned long long>(st.st_dev) == device && static_cast<unsigned long long>(st.st_ino) == inode;
+}
+
+ShellLog::ShellLog(std::FILE* out) : out_(out), journal_(out && isJournalStream(fileno(out))) {}
+
+void ShellLog::line(LogPriority priority, std::string_view text) {
   std::string flat;
   flat.reserve(text.size());
   for (char c : text) {
@@ -25,14 +41,16 @@ void ShellLog::line(std::string_view text) {
     flat += (c == '\n') ? ' ' : c;
   }
   while (!flat.empty() && flat.back() == ' ') flat.pop_back();
-  const std::string out = timestampNow() + " OPCZentarc: " + flat + "\n";
+  std::string out;
+  if (journal_) out = "<" + std::to_string(static_cast<int>(priority)) + ">";
+  out += timestampNow() + " OPCZentarc: " + flat + "\n";
   std::lock_guard g(mutex_);
   std::fwrite(out.data(), 1, out.size(), out_);
   std::fflush(out_);
 }
 
 void LogPrompter::warning(std::string_view caption, std::string_view text) {
-  log_.line("warning: " + std::string(caption) + ": " + std::string(text));
+  log_.line(LogPriority::Warning, "warning: " + std::string(caption) + ": " + std::string(text));
 }
 
 }  // namespace zentarc::shell

@@ -1,6 +1,8 @@
 #pragma once
 // The log of a run without a window: one line per message, each with the local time,
-// on standard error (journald keeps it when systemd runs the server).
+// on standard error. When systemd runs the server, standard error is the journal: each
+// line then starts with its priority ("<4>"), so `journalctl -p warning` shows only
+// failures and problems.
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -10,18 +12,27 @@
 
 namespace zentarc::shell {
 
+// Syslog levels, as the journal reads them.
+enum class LogPriority { Error = 3, Warning = 4, Notice = 5, Info = 6 };
+
 class ShellLog {
  public:
-  explicit ShellLog(std::FILE* out = stderr) : out_(out) {}
+  // Priorities are written when `out` is the journal's stream (see isJournalStream).
+  explicit ShellLog(std::FILE* out = stderr);
+  ShellLog(std::FILE* out, bool journal) : out_(out), journal_(journal) {}
+
   // Line breaks inside the text become blanks, so one message stays one line.
-  void line(std::string_view text);
+  void line(std::string_view text) { line(LogPriority::Info, text); }
+  void line(LogPriority priority, std::string_view text);
+  bool journal() const { return journal_; }
 
  private:
   std::mutex mutex_;
   std::FILE* out_;
+  bool journal_;
 };
 
-// Message boxes as log lines: "warning: <caption>: <text>".
+// Message boxes as log lines: "warning: <caption>: <text>", with the priority Warning.
 class LogPrompter : public MessagePrompter {
  public:
   explicit LogPrompter(ShellLog& log) : log_(log) {}
@@ -33,5 +44,9 @@ class LogPrompter : public MessagePrompter {
 
 // "YYYY-MM-DD HH:MM:SS.mmm" in local time.
 std::string timestampNow();
+
+// True when systemd connected `fd` to the journal: JOURNAL_STREAM names its device and
+// inode ("<device>:<inode>").
+bool isJournalStream(int fd);
 
 }  // namespace zentarc::shell

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMenuBar>
-#include <QMetaObject>
 #include <QPainter>
 #include <QPointer>
 #include <QStyle>
@@ -43,12 +42,7 @@ class StatusWindow::TextView : public QWidget {
 };
 
 StatusWindow::StatusWindow(MessagePrompter* prompter, const config::ErrorCatalogue& catalogue)
-    : prompter_(prompter),
-      catalogue_(catalogue),
-      bridge_(this, [this](PlcStatusMessage message, unsigned code, PlcDevice* device) {
-        if (message == WM_PLC_STATUS) plcStatus(code, device);
-        else if (message == WM_NO_PLC) noPlc();
-      }) {
+    : ShellUiLifecycle(this), prompter_(prompter), catalogue_(catalogue) {
   if (!prompter_) {
     ownPrompter_ = std::make_unique<QtMessagePrompter>(this);
     prompter_ = ownPrompter_.get();
@@ -90,10 +84,7 @@ StatusWindow::StatusWindow(MessagePrompter* prompter, const config::ErrorCatalog
   runModal = [](QDialog& dialog) { dialog.exec(); };
 }
 
-StatusWindow::~StatusWindow() {
-  gone_ = true;
-  bridge_.close();
-}
+StatusWindow::~StatusWindow() { destroyWindow(); }
 
 QAction* StatusWindow::action(int id) const {
   for (QAction* a : findChildren<QAction*>())
@@ -101,31 +92,9 @@ QAction* StatusWindow::action(int id) const {
   return nullptr;
 }
 
-void StatusWindow::attach(DeviceList* devices, QueueLock* queueLock) {
-  devices_ = devices;
-  queueLock_ = queueLock;
-}
-
 void StatusWindow::showMinimized() {
   QMainWindow::showMinimized();
   update();
-}
-
-int StatusWindow::exec() {
-  if (gone_) return 0;  // closed before the loop could run
-  const int code = QCoreApplication::exec();
-  destroyWindow();
-  return code;
-}
-
-void StatusWindow::destroyWindow() {
-  gone_ = true;
-  bridge_.close();
-}
-
-void StatusWindow::postClose() {
-  if (gone_) return;
-  QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 void StatusWindow::command(int id) {
@@ -156,15 +125,10 @@ void StatusWindow::plcStatus(unsigned code, PlcDevice* device) {
   view_->update();
 }
 
-void StatusWindow::noPlc() {
-  prompter_->warning(kNoPlcCaption, kNoPlcText);
-  close();
-}
-
 void StatusWindow::closeEvent(QCloseEvent* event) {
   // Closing destroys the window, and its end ends the message loop with code 0.
   event->accept();
-  if (!gone_.exchange(true)) QCoreApplication::exit(0);
+  windowDestroyed();
 }
 
 }  // namespace zentarc::shell

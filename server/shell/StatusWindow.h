@@ -2,7 +2,6 @@
 // The server's main window: the latest communication error per PLC in Arial 16, centred
 // from 10 pixels down; the File and Help menus; the about box and the "Communication
 // Status" dialog. The polling thread's messages arrive through the status bridge.
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,15 +9,14 @@
 #include <QMainWindow>
 
 #include "server/config/ErrorCatalogue.h"
-#include "server/shell/ShellUi.h"
-#include "server/shell/StatusBridge.h"
+#include "server/shell/ShellUiLifecycle.h"
 
 class QAction;
 class QDialog;
 
 namespace zentarc::shell {
 
-class StatusWindow : public QMainWindow, public ShellUi {
+class StatusWindow : public QMainWindow, public ShellUiLifecycle {
  public:
   // prompter: null for message boxes owned by this window.
   explicit StatusWindow(MessagePrompter* prompter = nullptr,
@@ -27,27 +25,21 @@ class StatusWindow : public QMainWindow, public ShellUi {
 
   // ShellUi
   MessagePrompter& prompter() override { return *prompter_; }
-  PlcStatusSink& statusSink() override { return bridge_; }
-  void attach(DeviceList* devices, QueueLock* queueLock) override;
   void showMinimized() override;
-  int exec() override;
-  void postClose() override;
-  void destroyWindow() override;
 
   // The menu commands (40001 Exit, 40002 About, 40003 Comm. Status).
   void command(int id);
   QAction* action(int id) const;
-  // The two messages of the polling thread, on this thread.
-  void plcStatus(unsigned code, PlcDevice* device);
-  void noPlc();
+  // The polling thread's status message, on this thread.
+  void plcStatus(unsigned code, PlcDevice* device) override;
 
   const std::string& statusText() const { return statusText_; }
-  bool gone() const { return gone_; }
   // How modal dialogs are run; tests replace it to look at a dialog and close it.
   std::function<void(QDialog&)> runModal;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void closeNow() override { close(); }
 
  private:
   class TextView;
@@ -55,12 +47,8 @@ class StatusWindow : public QMainWindow, public ShellUi {
   std::unique_ptr<MessagePrompter> ownPrompter_;
   MessagePrompter* prompter_;
   const config::ErrorCatalogue& catalogue_;
-  StatusBridge bridge_;
   TextView* view_ = nullptr;
-  DeviceList* devices_ = nullptr;
-  QueueLock* queueLock_ = nullptr;
   std::string statusText_;
-  std::atomic<bool> gone_{false};
 };
 
 }  // namespace zentarc::shell

@@ -7,13 +7,19 @@
 #include <sstream>
 #include <thread>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "server/config/ConfigCheck.h"
 #include "server/shell/ServerIdentity.h"
+#include "server/toolkit/ua/UaClient.h"
 #include "tests/shell/ShellTestSupport.h"
+#include "tests/support/NotifySocket.h"
 #include "tests/support/TempDir.h"
 #include "tools/plcsim/Simulator.h"
 
@@ -27,8 +33,9 @@ struct Program {
 
   // Starts the program with stdout and stderr into files, settings in the temp folder and
   // no display.
-  void start(const std::vector<std::string>& args) {
+  void start(const std::vector<std::string>& args, const std::vector<std::string>& moreEnv = {}) {
     std::vector<std::string> env = {"OPCZENTARC_SETTINGS=" + dir.file("settings.ini").string(), "PATH=/usr/bin:/bin"};
+    env.insert(env.end(), moreEnv.begin(), moreEnv.end());
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -68,6 +75,52 @@ struct Program {
     }
   }
 };
+
+// True when something accepts TCP connections on 127.0.0.1:port right now.
+bool listening(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// A subscription with one monitored item on the tag, so that the server polls its PLC.
+bool subscribe(zentarc::ua::UaClient& client, const std::string& tag) {
+  using namespace zentarc::ua;
+  CreateSubscriptionRequest cs;
+  cs.requestedPublishingInterval = 100;
+  cs.requestedMaxKeepAliveCount = 50;
+  cs.requestedLifetimeCount = 600;
+  cs.publishingEnabled = true;
+  CreateSubscriptionResponse csr;
+  if (!client.call(cs, csr).isGood()) return false;
+  CreateMonitoredItemsRequest mi;
+  mi.subscriptionId = csr.subscriptionId;
+  MonitoredItemCreateRequest item;
+  item.itemToMonitor.nodeId = NodeId(1, String(tag));
+  item.monitoringMode = MonitoringMode::Reporting;
+  item.requestedParameters.samplingInterval = 100;
+  item.requestedParameters.queueSize = 1;
+  mi.itemsToCreate.push_back(item);
+  CreateMonitoredItemsResponse mir;
+  return client.call(mi, mir).isGood() && mir.results.size() == 1 && mir.results[0].statusCode.isGood();
+}
+
+std::string tagConfig(const std::string& address) {
+  return zentarc::shelltest::configXml("<PLC name=\"Press\" IPaddress=\"" + address +
+                                       "\"><tags><tag><name>Press.Count</name><datatype>VT_I2</datatype>"
+                                       "<address>1</address><accessrights>READWRITE</accessrights></tag></tags></PLC>");
+}
+
+bool anyContains(const std::vector<std::string>& messages, const std::string& text) {
+  for (const auto& m : messages)
+    if (m.find(text) != std::string::npos) return true;
+  return false;
+}
 
 }  // namespace
 
@@ -109,4 +162,105 @@ TEST(Program, terminationSignalShutsDownInOrder) {
   ASSERT_TRUE(serving) << p.err();
   ::kill(p.pid, SIGTERM);
   EXPECT_EQ(p.wait(), 0) << p.err();
+}
+
+TEST(ProgramCheckConfig, exitCodesTellCleanPartlyBadAndUnreadableFilesAndNothingServes) {
+  Program clean;
+  const std::string good = clean.dir.write("good.xml", tagConfig("127.0.6.52")).string();
+  clean.start({"--check-config", good});
+  EXPECT_EQ(clean.wait(), zentarc::config::kCheckClean) << clean.out();
+  EXPECT_NE(clean.out().find("1 PLC, 1 tag"), std::string::npos) << clean.out();
+  EXPECT_NE(clean.out().find("Result: no problem."), std::string::npos);
+  EXPECT_EQ(clean.err().find("serving"), std::string::npos) << "no server starts: " << clean.err();
+
+  Program partly;
+  const std::string bad =
+      partly.dir
+          .write("bad.xml", zentarc::shelltest::configXml(
+                                "<PLC name=\"Press\" IPaddress=\"127.0.6.52\"><tags>\r\n"
+                                "<tag><name>Good</name><datatype>VT_I2</datatype><address>1</address>"
+                                "<accessrights>READ</accessrights></tag>\r\n"
+                                "<tag><name>Bad</name><datatype>VT_I2</datatype><address>70000</address></tag>\r\n"
+                                "</tags></PLC>"))
+          .string();
+  partly.start({"--check-config=" + bad});
+  EXPECT_EQ(partly.wait(), zentarc::config::kCheckProblems);
+  EXPECT_NE(partly.out().find("problem: Tag \"Bad\" (PLC \"Press\", line 6)"), std::string::npos) << partly.out();
+
+  Program unreadable;
+  unreadable.start({"--check-config", unreadable.dir.file("none.xml").string()});
+  EXPECT_EQ(unreadable.wait(), zentarc::config::kCheckUnreadable);
+  EXPECT_NE(unreadable.out().find("could not be opened"), std::string::npos) << unreadable.out();
+
+  Program noValue;
+  noValue.start({"--check-config"});
+  EXPECT_EQ(noValue.wait(), 2);
+  EXPECT_NE(noValue.err().find("--check-config needs a value"), std::string::npos);
+}
+
+TEST(ProgramUnderSystemd, readyOnlyOnceTheEndpointListensThenPingsAndStopping) {
+  zentarc::plcsim::Simulator sim({.address = "127.0.6.50"});
+  ASSERT_TRUE(sim.start());
+  Program p;
+  zentarc::testsupport::NotifySocket notify(p.dir.file("notify").string());
+  ASSERT_TRUE(notify.ok());
+  const std::string config = p.dir.write("plant.xml", tagConfig("127.0.6.50")).string();
+  // Pings every 200 ms: half the period systemd asks for.
+  p.start({"--headless", "--config", config, "--endpoint", "opc.tcp://127.0.0.1:28630"},
+          {"NOTIFY_SOCKET=" + notify.path(), "WATCHDOG_USEC=400000"});
+
+  bool ready = false;
+  const auto before = notify.receiveUntil("READY=1", std::chrono::milliseconds(15000), ready);
+  ASSERT_TRUE(ready) << p.err();
+  EXPECT_TRUE(listening(28630)) << "READY=1 came before the endpoint listened";
+  EXPECT_FALSE(anyContains(before, "WATCHDOG=1")) << "pings start with readiness";
+  EXPECT_EQ(before.back(), "READY=1\nSTATUS=1 PLC, 0 failing");
+
+  int pings = 0;
+  for (int i = 0; i < 50 && pings < 3; ++i) {
+    auto m = notify.receive(std::chrono::milliseconds(1000));
+    if (!m) break;
+    pings += *m == "WATCHDOG=1";
+  }
+  EXPECT_EQ(pings, 3);
+
+  ::kill(p.pid, SIGTERM);
+  bool stopping = false;
+  notify.receiveUntil("STOPPING=1", std::chrono::milliseconds(15000), stopping);
+  EXPECT_TRUE(stopping);
+  EXPECT_EQ(p.wait(), 0) << p.err();
+}
+
+TEST(ProgramUnderSystemd, theStatusLineCountsAPlcThatFailsAndRecovers) {
+  Program p;
+  zentarc::testsupport::NotifySocket notify(p.dir.file("notify").string());
+  ASSERT_TRUE(notify.ok());
+  const std::string config = p.dir.write("plant.xml", tagConfig("127.0.6.51")).string();
+  p.start({"--headless", "--config", config, "--endpoint", "opc.tcp://127.0.0.1:28631"},
+          {"NOTIFY_SOCKET=" + notify.path()});
+  bool ready = false;
+  notify.receiveUntil("READY=1", std::chrono::milliseconds(15000), ready);
+  ASSERT_TRUE(ready) << p.err();
+
+  // A subscribed tag makes the server poll its PLC, which is not there yet.
+  zentarc::ua::UaClient client;
+  ASSERT_TRUE(client.connect("opc.tcp://127.0.0.1:28631").isGood()) << client.errorText();
+  ASSERT_TRUE(subscribe(client, "Press.Count"));
+  bool failing = false;
+  notify.receiveUntil("STATUS=1 PLC, 1 failing", std::chrono::milliseconds(15000), failing);
+  EXPECT_TRUE(failing) << p.err();
+
+  zentarc::plcsim::Simulator sim({.address = "127.0.6.51"});
+  ASSERT_TRUE(sim.start());
+  bool recovered = false;
+  notify.receiveUntil("STATUS=1 PLC, 0 failing", std::chrono::milliseconds(15000), recovered);
+  EXPECT_TRUE(recovered) << p.err();
+  client.disconnect();
+
+  ::kill(p.pid, SIGTERM);
+  EXPECT_EQ(p.wait(), 0);
+  // The journal's view: the failure as a warning, the recovery as a notice (priorities are
+  // written only when standard error is the journal, so here the texts alone).
+  EXPECT_NE(p.err().find("on Press (code"), std::string::npos) << p.err();
+  EXPECT_NE(p.err().find("PLC Press: communication working"), std::string::npos) << p.err();
 }

@@ -291,3 +291,39 @@ TEST(ServerShellRegistration, endpointComesFromTheCommandLineElseTheStore) {
   options.commandLine = parseCommandLine({});
   EXPECT_EQ(ServerShell(options, ui, log.log()).endpointUrl(), "opc.tcp://0.0.0.0:4840");
 }
+
+TEST(ServerShellRun, whileServingTheWatchdogWatchesThePollingAndOpcUaLoopsAndTheyBeat) {
+  ShellRun r({}, 28632);
+  plcsim::Simulator sim({.address = "127.0.6.53"});
+  ASSERT_TRUE(sim.start());
+  r.configure(onePlc("127.0.6.53"));
+  HeadlessUi ui(r.log.log());
+  ServerShell shell(r.options, ui, r.log.log());
+  std::atomic<bool> watched{false}, beating{false};
+  std::vector<std::string> judged;
+  std::thread client([&] {
+    ua::UaClient c;
+    if (connectWhenUp(c, 28632)) {
+      c.disconnect();
+      // Both loops beat while idle: 300 ms after the start each has beaten within the last
+      // 200 ms (a loop that had not would be silent for more than its bound 200 ms short of it).
+      std::this_thread::sleep_for(300ms);
+      const auto now = Heartbeat::Clock::now();
+      const auto uaNearlyDue = shell.liveness().stuck(now + kUaPassBound - 200ms);
+      const auto pollingNearlyDue = shell.liveness().stuck(now + kPollingPassBound - 200ms);
+      beating = shell.liveness().size() == 2 && uaNearlyDue.empty() && pollingNearlyDue.size() == 1 &&
+                pollingNearlyDue[0].name == "OPC UA thread";
+      // Each is judged stuck after its own bound of silence.
+      for (const auto& s : shell.liveness().stuck(now + kPollingPassBound + 1000ms)) judged.push_back(s.name);
+      watched = true;
+    }
+    ui.postClose();
+  });
+  EXPECT_EQ(r.run(ui, shell), 0);
+  client.join();
+  ASSERT_TRUE(watched);
+  EXPECT_TRUE(beating);
+  EXPECT_EQ(judged, (std::vector<std::string>{"polling thread", "OPC UA thread"}));
+  EXPECT_EQ(shell.liveness().size(), 0u) << "shut-down is no longer watched";
+  EXPECT_FALSE(r.watchdogFired);
+}
