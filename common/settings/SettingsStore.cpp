@@ -78,7 +78,10 @@ bool SettingsStore::save(const Sections& sections, std::string* error) const {
                "): " + std::strerror(errno);
     return false;
   }
-  bool ok = ::write(fd, body.data(), body.size()) == static_cast<ssize_t>(body.size());
+  // The file stays readable by the service and writable by the group of the people who
+  // configure it, whatever the umask of the one who saves (each save replaces the file).
+  bool ok = ::fchmod(fd, 0664) == 0;
+  ok = ::write(fd, body.data(), body.size()) == static_cast<ssize_t>(body.size()) && ok;
   ok = (::fsync(fd) == 0) && ok;
   const int savedErrno = errno;
   ::close(fd);

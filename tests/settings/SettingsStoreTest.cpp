@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 
 using namespace zentarc::settings;
 using zentarc::testsupport::TempDir;
@@ -59,4 +61,18 @@ TEST(SettingsStore, refusesLineBreaksThatWouldCorruptTheFile) {
   std::string error;
   EXPECT_FALSE(store.write("K", "v", "a\nb", &error));
   EXPECT_FALSE(error.empty());
+}
+
+// Reproducer: a save by someone whose umask is 077 left the store readable by that person
+// alone, and the service could no longer read its ConfigFile.
+TEST(SettingsStore, savedFileStaysReadableByAllAndWritableByTheGroupWhateverTheUmask) {
+  TempDir dir;
+  SettingsStore store(dir.file("settings.ini").string());
+  const mode_t old = ::umask(077);
+  const bool written = store.write(kProductKey, kConfigFileValue, "/etc/opczentarc/plant.xml");
+  ::umask(old);
+  ASSERT_TRUE(written);
+  struct stat st {};
+  ASSERT_EQ(::stat(store.path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0664u);
 }
