@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building, testing and the demo need on Debian 12. Safe to run again:
 # packages already present are skipped, and apt-get runs only when something is missing.
+# Usage: scripts/install-deps.sh [--packaging]   (--packaging: also what building and
+# checking the Debian package needs: dpkg-dev, lintian)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +15,9 @@ packages=(
   xvfb xauth x11-apps imagemagick
   nodejs npm
 )
+if [ "${1:-}" = "--packaging" ]; then
+  packages+=(dpkg-dev lintian file adduser init-system-helpers systemd)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
