@@ -7,6 +7,7 @@
 #include <iterator>
 #include <optional>
 #include <pugixml.hpp>
+#include <sys/stat.h>
 #include <vector>
 
 #include "common/configfile/AccessRights.h"
@@ -29,6 +30,9 @@ namespace {
 // The highest register number a tag may use: register indexes are 16-bit and blocks add
 // spans to them, so nothing may reach past the last one.
 constexpr std::uint32_t kLastRegisterNumber = 65535;
+
+// Far above any plant's file (10,000 tags take about 3 MB), far below what would hurt.
+constexpr std::uint64_t kMaxConfigurationBytes = 64ull << 20;
 
 std::string quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
@@ -127,6 +131,20 @@ class Loader {
 
  private:
   bool readFile(const std::string& path, std::string& bytes) {
+    // Only a plain file of a sane size: a FIFO would block the start for good and a device
+    // such as /dev/zero would be read until memory runs out.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+      if (!S_ISREG(st.st_mode)) {
+        warn("The configuration file " + quoted(path) + " is not a plain file. Nothing was loaded.");
+        return false;
+      }
+      if (static_cast<std::uint64_t>(st.st_size) > kMaxConfigurationBytes) {
+        warn("The configuration file " + quoted(path) + " is larger than " +
+             std::to_string(kMaxConfigurationBytes >> 20) + " MiB. Nothing was loaded.");
+        return false;
+      }
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
       const int err = errno;

@@ -1,6 +1,11 @@
 // The configuration loader: what it builds from a file, and how it reports and skips bad input.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -231,4 +236,24 @@ TEST_F(LoaderTest, unreadableFilesAreReportedAndLoadNothing) {
   EXPECT_TRUE(warned("could not be read", "Nothing was loaded"));
   EXPECT_NE(warnings.texts[1].find("(line 2, column"), std::string::npos) << warnings.texts[1];
   EXPECT_TRUE(warned("missing.xml", "could not be opened"));
+}
+
+// Reproducer: a configuration path naming a FIFO blocked the start for good, and one naming
+// /dev/zero was read until memory ran out.
+TEST_F(LoaderTest, onlyPlainFilesOfSaneSizeAreRead) {
+  const std::string fifo = dir.file("fifo.xml").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(loadPath(fifo), 1);
+  EXPECT_EQ(loadPath("/dev/zero"), 1);
+  const std::string huge = dir.file("huge.xml").string();
+  {
+    std::ofstream out(huge);
+  }
+  ASSERT_EQ(::truncate(huge.c_str(), (64ll << 20) + 1), 0);  // sparse: no disk used
+  EXPECT_EQ(loadPath(huge), 1);
+  EXPECT_EQ(devices.getCount(), 0u);
+  ASSERT_EQ(warnings.texts.size(), 3u);
+  EXPECT_TRUE(warned("fifo.xml", "is not a plain file"));
+  EXPECT_TRUE(warned("/dev/zero", "is not a plain file"));
+  EXPECT_TRUE(warned("huge.xml", "is larger than 64 MiB"));
 }
