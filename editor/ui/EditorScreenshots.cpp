@@ -28,8 +28,14 @@ class ShotPrompter : public ed::Prompter {
     std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     return ed::Answer::No;
   }
-  std::optional<QString> openFile(QWidget*, const QString&, const QString&) override { return file; }
-  std::optional<QString> saveFile(QWidget*, const QString&, const QString&, const QString&) override {
+  std::optional<QString> openFile(QWidget*, const QString&, const QString&, const QString&) override {
+    return file;
+  }
+  std::optional<QString> saveFile(QWidget*, const QString&, const QString&, const QString&,
+                                  const QString&) override {
+    return std::nullopt;
+  }
+  std::optional<QString> askText(QWidget*, const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }
   void runModal(QDialog& dialog) override {
