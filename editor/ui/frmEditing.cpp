@@ -65,8 +65,9 @@ const ButtonDef kButtons[] = {
     {"report", "view report", "mnuReport_Click", "report"},
     {"find", "", "mnuFind_Click", "find"},
     {"exit", "exit", "mnuExit_Click", "exit"},
-    {"pastitem", "Replace Item Name", "Paste_Name_Click", "paste"},
-    {"pastcomment", "Replace Item Comment", "Paste_Comment_Click", "paste"},
+    // Each of the three paste commands has a picture of its own, so they can be told apart.
+    {"pastitem", "Replace Item Name", "Paste_Name_Click", "pastitem"},
+    {"pastcomment", "Replace Item Comment", "Paste_Comment_Click", "pastcomment"},
 };
 
 }  // namespace
