@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpugixml-dev
   qt6-base-dev libgl1-mesa-dev
+  adwaita-icon-theme
   xvfb xauth x11-apps imagemagick
   nodejs npm
 )

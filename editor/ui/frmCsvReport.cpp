@@ -28,6 +28,7 @@ frmCsvReport::frmCsvReport(QWidget* parent, const CsvPlan& plan) : QDialog(paren
   grdProblems->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grdProblems->setSelectionBehavior(QAbstractItemView::SelectRows);
   grdProblems->horizontalHeader()->setStretchLastSection(true);
+  grdProblems->setWordWrap(false);
   for (int i = 0; i < static_cast<int>(plan.problems.size()); ++i) {
     const CsvProblem& p = plan.problems[static_cast<std::size_t>(i)];
     grdProblems->setItem(i, 0, new QTableWidgetItem(QString::number(p.line)));
@@ -55,6 +56,7 @@ frmCsvReport::frmCsvReport(QWidget* parent, const CsvPlan& plan) : QDialog(paren
     accept();
   });
   connect(cmdImportNothing, &QPushButton::clicked, this, &QDialog::reject);
+  setMinimumSize(640, 280);  // room for a reason on one line
   resize(720, 360);
 }
 
