@@ -104,7 +104,8 @@ class Checker {
     row.line = line_;
     MentionedPlc* plc = checkPlc(row);
     bool tagCells = false;
-    for (int c : {kName, kComment, kDataType, kAddress, kBit, kElements, kAccess}) tagCells = tagCells || !cell(c).empty();
+    for (int c : {kName, kComment, kDataType, kAddress, kBit, kElements, kAccess})
+      tagCells = tagCells || !cell(c).empty();
     row.plcOnly = !tagCells;
     if (!row.plcOnly) checkTag(row);
     if (problems_.empty() && plc) {

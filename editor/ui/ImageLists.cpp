@@ -151,7 +151,11 @@ const QHash<QString, Draw>& toolbarPictures() {
          p.drawEllipse(QRectF(s * 0.14, s * 0.6, s * 0.28, s * 0.28));
          p.drawEllipse(QRectF(s * 0.58, s * 0.6, s * 0.28, s * 0.28));
        }},
-      {"paste", [](QPainter& p, double s) { clipboardShape(p, s); lines(p, s, QRectF(s * 0.3, s * 0.36, s * 0.34, s * 0.4), 3, kInk); }},
+      {"paste",
+       [](QPainter& p, double s) {
+         clipboardShape(p, s);
+         lines(p, s, QRectF(s * 0.3, s * 0.36, s * 0.34, s * 0.4), 3, kInk);
+       }},
       {"delete",
        [](QPainter& p, double s) {
          p.setPen(QPen(QColor(190, 40, 40), s / 6, Qt::SolidLine, Qt::RoundCap));

@@ -117,7 +117,8 @@ void frmEditing::mnuPaste_Click() {
       if (isTreeKeyTaken(state_, item.sName()))
         throw EditorError(ErrorNumber::DuplicateKey, "The name \"" + item.sName() + "\" is already in use");
       if (nameFault(item.sName()) != configfile::NameFault::None || !itemValueProblems(item).empty())
-        throw EditorError(ErrorNumber::BadFile, "The held item \"" + item.sName() + "\" cannot be loaded by the server");
+        throw EditorError(ErrorNumber::BadFile,
+                          "The held item \"" + item.sName() + "\" cannot be loaded by the server");
       const std::string name = item.sName();
       state_.colItems->Add(std::move(item), name);
       tree_->addNode(target, q(name), q(name), "item", "item");

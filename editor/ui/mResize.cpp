@@ -51,7 +51,9 @@ void ResizeControls(QWidget* frm, int refHeight, int refWidth) {
     // Every control keeps its proportions, the views included: shortening them would leave
     // an empty band at the bottom of the window. The small allowance keeps a product that
     // is whole in exact arithmetic from flooring one pixel short.
-    auto scaled = [](double v, double percent) { return static_cast<int>(std::floor(v + v * percent * 0.01 + 1e-6)); };
+    auto scaled = [](double v, double percent) {
+      return static_cast<int>(std::floor(v + v * percent * 0.01 + 1e-6));
+    };
     QRect g = c->geometry();
     if (ok[4]) g.setWidth(scaled(v[4], pw));
     if (ok[5]) g.setHeight(scaled(v[5], ph));
