@@ -31,9 +31,15 @@ class BenchPrompter : public ed::Prompter {
     if (buttons == ed::Buttons::Ok) std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     return ed::Answer::Yes;  // overwrite the file
   }
-  std::optional<QString> openFile(QWidget*, const QString&, const QString&) override { return path; }
-  std::optional<QString> saveFile(QWidget*, const QString&, const QString&, const QString&) override {
+  std::optional<QString> openFile(QWidget*, const QString&, const QString&, const QString&) override {
     return path;
+  }
+  std::optional<QString> saveFile(QWidget*, const QString&, const QString&, const QString&,
+                                  const QString&) override {
+    return path;
+  }
+  std::optional<QString> askText(QWidget*, const QString&, const QString&, const QString&) override {
+    return std::nullopt;
   }
   void runModal(QDialog&) override {}
 };
@@ -78,7 +84,9 @@ int main(int argc, char** argv) {
 
   BenchPrompter prompter;
   prompter.path = QString::fromStdString(file.string());
-  ed::frmEditing window(prompter);
+  ed::EditorOptions options;
+  options.layoutFile = QString::fromStdString((dir / "layout.ini").string());  // not the user's own
+  ed::frmEditing window(prompter, options);
   window.show();
   std::set<int> progress;
   QObject::connect(window.pnlPercent(), &QProgressBar::valueChanged, [&](int v) {

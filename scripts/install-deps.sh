@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpugixml-dev libsystemd-dev
   qt6-base-dev libgl1-mesa-dev
+  adwaita-icon-theme
   xvfb xauth x11-apps imagemagick
   nodejs npm
 )

@@ -5,7 +5,8 @@
 
 namespace zentarc::editor {
 
-// Folds ASCII and Latin-1 letters of a UTF-8 text to lower case; other bytes stay.
+// Folds ASCII and Latin-1 letters of a UTF-8 text to lower case; other bytes stay. The
+// same folding decides whether the server takes two tag names for one.
 std::string foldCase(std::string_view utf8);
 
 inline bool equalsIgnoreCase(std::string_view a, std::string_view b) {

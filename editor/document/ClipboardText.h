@@ -1,7 +1,8 @@
 #pragma once
 // Values pasted from the system clipboard (typically a spreadsheet column): one value per
-// line ended by CR LF; text after the last CR LF is ignored; without any CR LF the whole
-// text is one value.
+// line; a line ends with CR LF, LF or CR, whichever program put the text there. Text after
+// the last line end is ignored; without any line end the whole text is one value. So no
+// value ever holds a line break.
 #include <string>
 #include <string_view>
 #include <vector>

@@ -6,8 +6,10 @@
 #include <pugixml.hpp>
 
 #include "common/configfile/ConfigNames.h"
+#include "common/configfile/TagRules.h"
 #include "editor/document/ConvertDataType.h"
 #include "editor/document/EditorError.h"
+#include "editor/document/ItemRules.h"
 #include "editor/document/KeySpace.h"
 #include "editor/document/Numbers.h"
 
@@ -26,6 +28,8 @@ class Reader {
     out_ = &out;
     const pugi::xml_node root = doc.document_element();
     total_ = countTags(root);
+    out.itemsInFile = total_;
+    out.plcsInFile = countPlcs(root);
     for (pugi::xml_node da : root.children()) {
       if (da.type() != pugi::node_element || da.name() != cf::kDevicesElement || !da.first_child())
         continue;
@@ -34,6 +38,13 @@ class Reader {
   }
 
  private:
+  static std::size_t countPlcs(const pugi::xml_node& root) {
+    std::size_t n = 0;
+    for (pugi::xml_node da : root.children(cf::kDevicesElement.data()))
+      for ([[maybe_unused]] pugi::xml_node plc : da.children(cf::kPlcElement.data())) ++n;
+    return n;
+  }
+
   static std::size_t countTags(const pugi::xml_node& root) {
     std::size_t n = 0;
     for (pugi::xml_node da : root.children(cf::kDevicesElement.data()))
@@ -44,7 +55,8 @@ class Reader {
   }
 
   [[noreturn]] void fault(ErrorNumber n, const pugi::xml_node& at, const std::string& what) {
-    throw EditorError(n, what + " (line " + std::to_string(lineOf(at)) + ")");
+    out_->stopLine = lineOf(at);
+    throw EditorError(n, what + " (line " + std::to_string(out_->stopLine) + ")");
   }
 
   std::size_t lineOf(const pugi::xml_node& node) const {
@@ -55,8 +67,16 @@ class Reader {
     return line;
   }
 
+  // Names and values follow the rule the server loads by, so that nothing read here is
+  // written back as a tag the server would skip.
   void checkNewKey(const std::string& name, const pugi::xml_node& at, const char* what) {
-    if (name.empty()) fault(ErrorNumber::BadFile, at, std::string("A ") + what + " has an empty name");
+    const std::string article = what[0] == 'i' ? "An " : "A ";
+    if (const cf::NameFault f = cf::checkName(name); f != cf::NameFault::None)
+      fault(ErrorNumber::BadFile, at,
+            f == cf::NameFault::Empty
+                ? article + what + " has an empty name"
+                : article + what + " named \"" + name + "\" cannot be loaded by the server: " +
+                      std::string(cf::nameFaultText(f)));
     if (isTreeKeyTaken(state_, name))
       fault(ErrorNumber::DuplicateKey, at,
             std::string("The ") + what + " name \"" + name +
@@ -116,6 +136,9 @@ class Reader {
       item.nElements(number<std::int16_t>(tag, cf::kElementsElement));
     item.sAccessRight(childText(tag, cf::kAccessRightsElement));
     checkNewKey(item.sName(), tag, "item");
+    if (const auto problems = itemValueProblems(item); !problems.empty())
+      fault(ErrorNumber::BadFile, tag,
+            "The item \"" + item.sName() + "\" cannot be loaded by the server: " + problems.front().message);
     const std::string key = item.sName();
     state_.colItems->Add(std::move(item), key);
     ++out_->itemsRead;
@@ -141,6 +164,16 @@ class Reader {
 
 }  // namespace
 
+std::string unreadPartText(const ImportOutcome& out) {
+  const std::size_t plcs = out.plcsInFile > out.plcsRead ? out.plcsInFile - out.plcsRead : 0;
+  const std::size_t items = out.itemsInFile > out.itemsRead ? out.itemsInFile - out.itemsRead : 0;
+  auto count = [](std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  if (plcs == 0) return count(items, "item", "items");
+  return count(plcs, "PLC", "PLCs") + " and " + count(items, "item", "items");
+}
+
 ImportOutcome ImportXML(const std::string& path, EditorState& state,
                         const std::function<void(int)>& progress) {
   ImportOutcome out;
@@ -164,6 +197,7 @@ ImportOutcome ImportXML(const std::string& path, EditorState& state,
                       " (line " + std::to_string(line) + "). Nothing was loaded";
     return out;
   }
+  out.parsed = true;
   Reader reader(state, text, progress);
   try {
     reader.run(doc, out);

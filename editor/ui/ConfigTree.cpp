@@ -116,6 +116,11 @@ void ConfigTree::selectNode(QTreeWidgetItem* node) {
 }
 
 void ConfigTree::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && event->modifiers() == Qt::NoModifier && currentItem() && state() != EditingState) {
+    emit enterPressed(currentItem());
+    return;
+  }
   QTreeWidgetItem* before = currentItem();
   QTreeWidget::keyPressEvent(event);
   if (currentItem() && currentItem() != before && state() != QAbstractItemView::EditingState)

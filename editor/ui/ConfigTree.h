@@ -38,6 +38,8 @@ class ConfigTree : public QTreeWidget {
  signals:
   // The user chose a node by mouse or keyboard.
   void nodeClicked(QTreeWidgetItem* node);
+  // Enter on the current node (not while its label is edited).
+  void enterPressed(QTreeWidgetItem* node);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 
+#include "editor/ui/ImageLists.h"
 #include "editor/ui/Prompter.h"
 #include "editor/ui/frmEditing.h"
 
 namespace zentarc::editor {
 
 int runEditor(QApplication& app) {
+  useDesktopIconTheme();
   QtPrompter prompter;
   frmEditing window(prompter);
   window.show();

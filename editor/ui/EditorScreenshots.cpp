@@ -1,5 +1,6 @@
 // Makes the README's pictures of the editor: the main window with a small plant loaded,
-// the PLC dialog and the item dialog. Usage: editor_screenshots <output folder>
+// the PLC dialog, the item dialog and the report of a CSV import.
+// Usage: editor_screenshots <output folder>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 
 #include "common/configfile/ConfigWriter.h"
 #include "editor/ui/ConfigTree.h"
+#include "editor/ui/ImageLists.h"
 #include "editor/ui/Prompter.h"
 #include "editor/ui/frmEditing.h"
 
@@ -28,8 +30,14 @@ class ShotPrompter : public ed::Prompter {
     std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     return ed::Answer::No;
   }
-  std::optional<QString> openFile(QWidget*, const QString&, const QString&) override { return file; }
-  std::optional<QString> saveFile(QWidget*, const QString&, const QString&, const QString&) override {
+  std::optional<QString> openFile(QWidget*, const QString&, const QString&, const QString&) override {
+    return file;
+  }
+  std::optional<QString> saveFile(QWidget*, const QString&, const QString&, const QString&,
+                                  const QString&) override {
+    return std::nullopt;
+  }
+  std::optional<QString> askText(QWidget*, const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }
   void runModal(QDialog& dialog) override {
@@ -85,7 +93,10 @@ int main(int argc, char** argv) {
   prompter.outDir = QDir(argv[1]).absolutePath();
   QDir().mkpath(prompter.outDir);
 
-  ed::frmEditing window(prompter);
+  ed::useDesktopIconTheme();
+  ed::EditorOptions options;
+  options.layoutFile = temp.path() + "/layout.ini";  // the pictures never depend on the user's own
+  ed::frmEditing window(prompter, options);
   window.resize(1100, 620);
   window.show();
   window.mnuOpenCfg_Click();
@@ -101,6 +112,17 @@ int main(int argc, char** argv) {
   tree->selectNode(tree->nodeByKey("Door_Closed"));
   prompter.nextShot = "editor-item-dialog.png";
   window.TreeView1_DblClick();
+
+  // A tag list with two rows the server could not load.
+  prompter.file = temp.path() + "/tags.csv";
+  std::ofstream(prompter.file.toStdString(), std::ios::binary)
+      << "PLC,Name,Comment,DataType,Address,Bit,Elements,Access\r\n"
+         "Press_Line,Press_Force,ram force,VT_R4,104,,,READ\r\n"
+         "Press_Line,Press_Speed,duplicate,VT_R4,106,,,READ\r\n"
+         "Oven_2,Oven_Zones,zone temperatures,VT_I2 ARRAY,65530,,12,READ\r\n"
+         "Oven_2,Oven_Door,,VT_BOOL,50,4,,READWRITE\r\n";
+  prompter.nextShot = "editor-csv-import.png";
+  window.mnuImportCsv_Click();
   window.state().bCfgOpen = false;
   return 0;
 }

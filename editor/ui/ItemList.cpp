@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include <QDataStream>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QListView>
 #include <QStackedLayout>
 #include <QStandardItemModel>
@@ -47,6 +49,14 @@ ItemList::ItemList(QWidget* parent) : QWidget(parent) {
   }
   connect(report_->header(), &QHeaderView::sectionClicked, this,
           [this](int c) { emit columnClicked(c); });
+  connect(report_->header(), &QHeaderView::sectionResized, this, [this](int c, int, int size) {
+    if (applyingWidths_ || columnSet_.isEmpty() || size <= 0) return;
+    QList<int>& widths = userWidths_[columnSet_];
+    while (widths.size() <= c) widths.append(0);
+    widths[c] = size;
+  });
+  report_->installEventFilter(this);
+  icons_->installEventFilter(this);
   stack_ = new QStackedLayout(this);
   stack_->setContentsMargins(0, 0, 0, 0);
   stack_->addWidget(report_);
@@ -54,8 +64,46 @@ ItemList::ItemList(QWidget* parent) : QWidget(parent) {
 }
 
 void ItemList::clearAll() {
+  columnSet_.clear();
+  applyingWidths_ = true;
   model_->clear();
+  applyingWidths_ = false;
   shares_.clear();
+}
+
+void ItemList::setColumnSet(const QString& name) {
+  columnSet_ = name;
+  applyWidths();
+}
+
+QByteArray ItemList::saveColumnWidths() const {
+  QByteArray data;
+  QDataStream out(&data, QIODevice::WriteOnly);
+  out << userWidths_;
+  return data;
+}
+
+void ItemList::restoreColumnWidths(const QByteArray& data) {
+  if (data.isEmpty()) return;
+  QDataStream in(data);
+  QHash<QString, QList<int>> widths;
+  in >> widths;
+  if (in.status() != QDataStream::Ok) return;  // a damaged record is ignored
+  for (auto it = widths.begin(); it != widths.end(); ++it)
+    for (int& w : *it) w = std::clamp(w, 0, 10000);
+  userWidths_ = widths;
+  applyWidths();
+}
+
+bool ItemList::eventFilter(QObject* watched, QEvent* event) {
+  if ((watched == report_ || watched == icons_) && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
+      if (currentRow() >= 0) emit enterPressed();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void ItemList::addColumn(const QString& title, double share) {
@@ -77,9 +125,14 @@ int ItemList::columnWidth(int column) const { return report_->header()->sectionS
 
 void ItemList::applyWidths() {
   const int w = width();
-  for (int c = 0; c < shares_.size(); ++c)
-    report_->header()->resizeSection(
-        c, shares_[c] < 0 ? kDefaultColumnPixels : static_cast<int>(shares_[c] * w));
+  const QList<int> user = userWidths_.value(columnSet_);
+  applyingWidths_ = true;
+  for (int c = 0; c < shares_.size(); ++c) {
+    int px = shares_[c] < 0 ? kDefaultColumnPixels : static_cast<int>(shares_[c] * w);
+    if (c < user.size() && user[c] > 0) px = user[c];
+    report_->header()->resizeSection(c, px);
+  }
+  applyingWidths_ = false;
 }
 
 void ItemList::resizeEvent(QResizeEvent* event) {

@@ -1,6 +1,8 @@
 #pragma once
 // ListView1: the contents of the selected tree node, as rows with a key, a text, a large
 // and a small icon and sub-item texts, shown as icons, small icons, a list or a report.
+#include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QStringList>
@@ -28,6 +30,11 @@ class ItemList : public QWidget {
   int columnCount() const;
   QString columnTitle(int column) const;
   int columnWidth(int column) const;
+  // Names the column set just built ("plcs", "plc", "item"): widths the user gave its
+  // columns by dragging are kept per set and come back whenever the set is shown again.
+  void setColumnSet(const QString& name);
+  QByteArray saveColumnWidths() const;
+  void restoreColumnWidths(const QByteArray& data);
 
   int addRow(const QString& key, const QString& text, const QString& largeIcon,
              const QString& smallIcon);
@@ -61,10 +68,12 @@ class ItemList : public QWidget {
  signals:
   void clicked();
   void doubleClicked();
+  void enterPressed();
   void columnClicked(int column);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void applyWidths();
@@ -75,6 +84,9 @@ class ItemList : public QWidget {
   QListView* icons_;
   QStackedLayout* stack_;
   QList<double> shares_;
+  QString columnSet_;
+  QHash<QString, QList<int>> userWidths_;  // per column set; 0: not set by the user
+  bool applyingWidths_ = false;
   ViewMode mode_ = ViewMode::Report;
   bool sorted_ = false;
   int sortKey_ = 0;

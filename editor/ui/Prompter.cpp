@@ -1,6 +1,9 @@
 #include "Prompter.h"
 
 #include <QDialog>
+#include <QDir>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -12,7 +15,7 @@ Answer QtPrompter::message(QWidget* parent, const QString& text, Buttons buttons
   box.setText(text);
   switch (buttons) {
     case Buttons::Ok:
-      box.setIcon(QMessageBox::Information);
+      box.setIcon(QMessageBox::Critical);
       box.setStandardButtons(QMessageBox::Ok);
       break;
     case Buttons::YesNo:
@@ -33,19 +36,29 @@ Answer QtPrompter::message(QWidget* parent, const QString& text, Buttons buttons
 }
 
 std::optional<QString> QtPrompter::openFile(QWidget* parent, const QString& title,
-                                            const QString& filter) {
-  const QString path = QFileDialog::getOpenFileName(parent, title, QString(), filter);
+                                            const QString& filter, const QString& folder) {
+  const QString path = QFileDialog::getOpenFileName(parent, title, folder, filter);
   if (path.isEmpty()) return std::nullopt;
   return path;
 }
 
 std::optional<QString> QtPrompter::saveFile(QWidget* parent, const QString& title,
-                                            const QString& filter, const QString& proposed) {
+                                            const QString& filter, const QString& folder,
+                                            const QString& proposed) {
   // The editor asks its own overwrite questions where it wants them.
-  const QString path = QFileDialog::getSaveFileName(parent, title, proposed, filter, nullptr,
+  const QString start = folder.isEmpty() ? proposed : QDir(folder).filePath(proposed);
+  const QString path = QFileDialog::getSaveFileName(parent, title, start, filter, nullptr,
                                                     QFileDialog::DontConfirmOverwrite);
   if (path.isEmpty()) return std::nullopt;
   return path;
+}
+
+std::optional<QString> QtPrompter::askText(QWidget* parent, const QString& title,
+                                           const QString& label, const QString& proposed) {
+  bool ok = false;
+  const QString text = QInputDialog::getText(parent, title, label, QLineEdit::Normal, proposed, &ok);
+  if (!ok) return std::nullopt;
+  return text;
 }
 
 void QtPrompter::runModal(QDialog& dialog) { dialog.exec(); }

@@ -19,12 +19,17 @@ inline const char* const kProgramTitle = "ConfigOPCZentarc";
 class Prompter {
  public:
   virtual ~Prompter() = default;
+  // An OK-only message reports an error; the others ask a question.
   virtual Answer message(QWidget* parent, const QString& text, Buttons buttons) = 0;
-  // nullopt when the user cancels.
+  // File dialogs start in folder; nullopt when the user cancels.
   virtual std::optional<QString> openFile(QWidget* parent, const QString& title,
-                                          const QString& filter) = 0;
+                                          const QString& filter, const QString& folder) = 0;
   virtual std::optional<QString> saveFile(QWidget* parent, const QString& title,
-                                          const QString& filter, const QString& proposed) = 0;
+                                          const QString& filter, const QString& folder,
+                                          const QString& proposed) = 0;
+  // One line of text, proposed pre-selected; nullopt when the user cancels.
+  virtual std::optional<QString> askText(QWidget* parent, const QString& title,
+                                         const QString& label, const QString& proposed) = 0;
   // Shows a dialog modally and returns when it has closed.
   virtual void runModal(QDialog& dialog) = 0;
 };
@@ -32,10 +37,12 @@ class Prompter {
 class QtPrompter : public Prompter {
  public:
   Answer message(QWidget* parent, const QString& text, Buttons buttons) override;
-  std::optional<QString> openFile(QWidget* parent, const QString& title,
-                                  const QString& filter) override;
+  std::optional<QString> openFile(QWidget* parent, const QString& title, const QString& filter,
+                                  const QString& folder) override;
   std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& filter,
-                                  const QString& proposed) override;
+                                  const QString& folder, const QString& proposed) override;
+  std::optional<QString> askText(QWidget* parent, const QString& title, const QString& label,
+                                 const QString& proposed) override;
   void runModal(QDialog& dialog) override;
 };
 

@@ -1,19 +1,25 @@
 #include "frmEditing.h"
 
+#include <memory>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSettings>
+#include <QSplitter>
 #include <QToolBar>
 #include <QVBoxLayout>
 
 #include "editor/document/EditorError.h"
 #include "editor/ui/ConfigTree.h"
 #include "editor/ui/ImageLists.h"
+#include "editor/ui/frmAbout.h"
 #include "editor/ui/frmFind.h"
 #include "editor/ui/mResize.h"
 
@@ -27,6 +33,18 @@ struct ButtonDef {
   const char* command;  // procedure run by the button; nullptr: none
   const char* image;
 };
+
+// The toolbar image a menu entry shows beside its caption.
+QString menuImageKey(const QString& entry) {
+  static const QHash<QString, QString> keys = {
+      {"mnuNewCfg", "new"},   {"mnuOpenCfg", "open"},   {"mnuSaveCfg", "save"},  {"mnuCloseCfg", "close"},
+      {"mnuExit", "exit"},    {"mnuAddPLC", "plc"},     {"mnuAddItem", "item"},  {"mnuDelete", "delete"},
+      {"mnuCopy", "copy"},    {"mnuCut", "cut"},        {"mnuPaste", "paste"},   {"Paste_Name", "pastitem"},
+      {"Paste_Comment", "pastcomment"}, {"mnuIcon", "icon"}, {"mnuSmallIcon", "smallicon"}, {"mnuList", "list"},
+      {"mnuReport", "report"}, {"mnuFind", "find"},
+  };
+  return keys.value(entry);
+}
 
 // In toolbar order.
 const ButtonDef kButtons[] = {
@@ -47,8 +65,9 @@ const ButtonDef kButtons[] = {
     {"report", "view report", "mnuReport_Click", "report"},
     {"find", "", "mnuFind_Click", "find"},
     {"exit", "exit", "mnuExit_Click", "exit"},
-    {"pastitem", "Replace Item Name", "Paste_Name_Click", "paste"},
-    {"pastcomment", "Replace Item Comment", "Paste_Comment_Click", "paste"},
+    // Each of the three paste commands has a picture of its own, so they can be told apart.
+    {"pastitem", "Replace Item Name", "Paste_Name_Click", "pastitem"},
+    {"pastcomment", "Replace Item Comment", "Paste_Comment_Click", "pastcomment"},
 };
 
 }  // namespace
@@ -67,6 +86,10 @@ frmEditing::frmEditing(Prompter& prompter, EditorOptions options, QWidget* paren
       {"mnuSaveAs_Click", [this] { mnuSaveAs_Click(); }},
       {"mnuCloseCfg_Click", [this] { mnuCloseCfg_Click(); }},
       {"mnuExit_Click", [this] { mnuExit_Click(); }},
+      {"mnuImportCsv_Click", [this] { mnuImportCsv_Click(); }},
+      {"mnuExportCsv_Click", [this] { mnuExportCsv_Click(); }},
+      {"mnuDuplicatePLC_Click", [this] { mnuDuplicatePLC_Click(); }},
+      {"mnuFindNext_Click", [this] { mnuFindNext_Click(); }},
       {"mnuIcon_Click", [this] { list_->setViewMode(ItemList::ViewMode::Icon); }},
       {"mnuSmallIcon_Click", [this] { list_->setViewMode(ItemList::ViewMode::SmallIcon); }},
       {"mnuList_Click", [this] { list_->setViewMode(ItemList::ViewMode::List); }},
@@ -89,8 +112,13 @@ frmEditing::frmEditing(Prompter& prompter, EditorOptions options, QWidget* paren
   central->setObjectName("central");
   setCentralWidget(central);
   central->installEventFilter(this);
-  tree_ = new ConfigTree(central);
-  list_ = new ItemList(central);
+  splitter_ = new QSplitter(Qt::Horizontal, central);
+  splitter_->setObjectName("Splitter1");
+  splitter_->setChildrenCollapsible(false);
+  tree_ = new ConfigTree(splitter_);
+  list_ = new ItemList(splitter_);
+  splitter_->addWidget(tree_);
+  splitter_->addWidget(list_);
   tree_->afterLabelEdit = [this](QTreeWidgetItem*, const QString& text) {
     bool cancel = false;
     TreeView1_AfterLabelEdit(cancel, text);
@@ -100,6 +128,9 @@ frmEditing::frmEditing(Prompter& prompter, EditorOptions options, QWidget* paren
   connect(tree_, &QTreeWidget::itemDoubleClicked, this, [this] { TreeView1_DblClick(); });
   connect(list_, &ItemList::clicked, this, [this] { ListView1_Click(); });
   connect(list_, &ItemList::doubleClicked, this, [this] { ListView1_DblClick(); });
+  // Enter opens the dialog of the chosen PLC or item, as a double click does.
+  connect(tree_, &ConfigTree::enterPressed, this, [this] { TreeView1_DblClick(); });
+  connect(list_, &ItemList::enterPressed, this, [this] { ListView1_DblClick(); });
   connect(list_, &ItemList::columnClicked, this, [this](int c) { ListView1_ColumnClick(c); });
 
   pnlImpStat_ = new QFrame(central);
@@ -126,6 +157,7 @@ frmEditing::frmEditing(Prompter& prompter, EditorOptions options, QWidget* paren
 frmEditing::~frmEditing() {
   tree_->afterLabelEdit = nullptr;
   delete find_;
+  delete about_;
 }
 
 void frmEditing::buildMenus() {
@@ -141,14 +173,17 @@ void frmEditing::buildMenus() {
   };
   const std::vector<Menu> menus = {
       {"&File", "mnuFile",
-       {{"&New Configuration", "mnuNewCfg", {}},
-        {"&Open Configuration", "mnuOpenCfg", {}},
+       {{"&New Configuration", "mnuNewCfg", QKeySequence::New},
+        {"&Open Configuration", "mnuOpenCfg", QKeySequence::Open},
         {nullptr, nullptr, {}},
-        {"&Save Configuration", "mnuSaveCfg", {}},
-        {"Save Configuration &As", "mnuSaveAs", {}},
+        {"&Save Configuration", "mnuSaveCfg", QKeySequence::Save},
+        {"Save Configuration &As", "mnuSaveAs", QKeySequence("Ctrl+Shift+S")},
+        {nullptr, nullptr, {}},
+        {"I&mport Tags from CSV...", "mnuImportCsv", {}},
+        {"&Export Tags to CSV...", "mnuExportCsv", {}},
         {nullptr, nullptr, {}},
         {"&Close Configuration", "mnuCloseCfg", {}},
-        {"E&xit", "mnuExit", {}}}},
+        {"E&xit", "mnuExit", QKeySequence("Ctrl+Q")}}},
       {"&Objects", "mnuObjects",
        {{"Add &PLC", "mnuAddPLC", QKeySequence("Ctrl+P")},
         {"Add &Group", "mnuAddGroup", {}},
@@ -159,6 +194,7 @@ void frmEditing::buildMenus() {
        {{"&Copy", "mnuCopy", QKeySequence("Ctrl+C")},
         {"Cu&t", "mnuCut", QKeySequence("Ctrl+X")},
         {"&Paste", "mnuPaste", QKeySequence("Ctrl+V")},
+        {"D&uplicate PLC with Items...", "mnuDuplicatePLC", {}},
         {nullptr, nullptr, {}},
         {"Paste Item name in Clipboard", "Paste_Name", {}},
         {"Paste Item comment  in Clipboard", "Paste_Comment", {}}}},
@@ -167,7 +203,8 @@ void frmEditing::buildMenus() {
         {"&SmallIcon", "mnuSmallIcon", {}},
         {"&List", "mnuList", {}},
         {"&Report", "mnuReport", {}}}},
-      {"&Tools", "mnuTools", {{"&Find", "mnuFind", {}}}},
+      {"&Tools", "mnuTools",
+       {{"&Find", "mnuFind", QKeySequence("Ctrl+F")}, {"Find &Next", "mnuFindNext", QKeySequence(Qt::Key_F3)}}},
   };
   for (const Menu& m : menus) {
     QMenu* menu = menuBar()->addMenu(m.caption);
@@ -182,6 +219,8 @@ void frmEditing::buildMenus() {
       QAction* a = menu->addAction(e.caption);
       a->setObjectName(e.name);
       if (!e.shortcut.isEmpty()) a->setShortcut(e.shortcut);
+      const QIcon icon = ImgListToolbar(menuImageKey(e.name));
+      if (!icon.isNull()) a->setIcon(icon);
       const QString name = e.name;
       const QString procedure = name + "_Click";
       connect(a, &QAction::triggered, this, [this, procedure] { run(procedure); });
@@ -241,11 +280,15 @@ QAction* frmEditing::toolbarButton(const QString& key) const { return buttons_.v
 void frmEditing::Form_Initialize() {
   trapped("Form_Initialize", [&] {
     for (const ButtonDef& b : kButtons) buttons_.value(b.key)->setIcon(ImgListToolbar(b.image));
-    buttons_.value("pastitem")->setEnabled(false);
-    buttons_.value("pastcomment")->setEnabled(false);
-    menuEntries_.value("Paste_Name")->setEnabled(false);
-    menuEntries_.value("Paste_Comment")->setEnabled(false);
+    setBulkEntries(false);
   });
+}
+
+// The commands that work on the list of one PLC's items: the two bulk commands and the
+// duplicate of that PLC.
+void frmEditing::setBulkEntries(bool on) {
+  for (const char* n : {"pastitem", "pastcomment"}) buttons_.value(n)->setEnabled(on);
+  for (const char* n : {"Paste_Name", "Paste_Comment", "mnuDuplicatePLC"}) menuEntries_.value(n)->setEnabled(on);
 }
 
 void frmEditing::Form_Load() {
@@ -259,6 +302,7 @@ void frmEditing::Form_Load() {
       resize(static_cast<int>(s.width() * 0.8), static_cast<int>(s.height() * 0.8));
     }
     layoutViews();
+    restoreLayout();
     state_.nNextItem = 1;
     state_.nNextPLC = 1;
     showViews(false);
@@ -271,10 +315,33 @@ void frmEditing::layoutViews() {
   const QWidget* c = centralWidget();
   const int w = c->width();
   const int h = c->height();
-  const int treeWidth = static_cast<int>(0.3 * w);
-  tree_->setGeometry(0, 0, treeWidth, h);
-  list_->setGeometry(static_cast<int>(1.05 * treeWidth), 0, static_cast<int>(0.68 * w), h);
+  // The splitter fills the window; the tree starts at 0.3 of it, the list takes the rest.
+  splitter_->setGeometry(0, 0, w, h);
+  splitter_->setSizes({static_cast<int>(0.3 * w), static_cast<int>(0.7 * w)});
   pnlImpStat_->move((w - pnlImpStat_->width()) / 2, (h - pnlImpStat_->height()) / 2);
+}
+
+// The user's own settings (not the machine-wide store the server reads).
+static std::unique_ptr<QSettings> layoutSettings(const QString& file) {
+  if (!file.isEmpty()) return std::make_unique<QSettings>(file, QSettings::IniFormat);
+  return std::make_unique<QSettings>("Tarvelle", kProgramName);
+}
+
+void frmEditing::restoreLayout() {
+  const std::unique_ptr<QSettings> settings = layoutSettings(options_.layoutFile);
+  const QByteArray geometry = settings->value("window/geometry").toByteArray();
+  if (!geometry.isEmpty()) restoreGeometry(geometry);
+  const QByteArray split = settings->value("window/splitter").toByteArray();
+  splitterRestored_ = !split.isEmpty() && splitter_->restoreState(split);
+  list_->restoreColumnWidths(settings->value("window/columns").toByteArray());
+}
+
+void frmEditing::saveLayout() {
+  const std::unique_ptr<QSettings> settings = layoutSettings(options_.layoutFile);
+  settings->setValue("window/geometry", saveGeometry());
+  settings->setValue("window/splitter", splitter_->saveState());
+  settings->setValue("window/columns", list_->saveColumnWidths());
+  settings->sync();
 }
 
 void frmEditing::resizeEvent(QResizeEvent* event) { QMainWindow::resizeEvent(event); }
@@ -289,16 +356,17 @@ void frmEditing::Form_Resize() {
   if (!layoutRecorded_) {
     // The controls are recorded at the size they were laid out for, so that later sizes
     // scale them from there (the size before loading would scale them from the wrong base).
+    const QByteArray restored = splitter_->saveState();
     layoutViews();
+    if (splitterRestored_) splitter_->restoreState(restored);
     layoutRecorded_ = true;
   }
   ResizeControls(centralWidget(), 0, 0);
 }
 
-void frmEditing::showViews(bool visible) {
-  tree_->setVisible(visible);
-  list_->setVisible(visible);
-}
+// The tree and the list are shown and hidden together with their splitter, which then
+// keeps the share the user gave each of them.
+void frmEditing::showViews(bool visible) { splitter_->setVisible(visible); }
 
 void frmEditing::EnMenuButt(bool fileO, bool fileS, bool aplO, bool aitO, bool cpyO, bool cutO,
                             bool pstO, bool dltO, bool vewO, bool tolO) {
@@ -310,7 +378,7 @@ void frmEditing::EnMenuButt(bool fileO, bool fileS, bool aplO, bool aitO, bool c
       }
     };
     set({"mnuFile", "mnuNewCfg", "mnuOpenCfg", "new", "open"}, fileO);
-    set({"mnuSaveCfg", "mnuSaveAs", "mnuCloseCfg", "save", "close"}, fileS);
+    set({"mnuSaveCfg", "mnuSaveAs", "mnuCloseCfg", "mnuImportCsv", "mnuExportCsv", "save", "close"}, fileS);
     set({"mnuAddPLC", "plc"}, aplO);
     set({"mnuAddItem", "item"}, aitO);
     set({"mnuDelete", "delete"}, dltO);
@@ -320,7 +388,7 @@ void frmEditing::EnMenuButt(bool fileO, bool fileS, bool aplO, bool aitO, bool c
     set({"mnuView", "mnuIcon", "mnuSmallIcon", "mnuList", "mnuReport", "icon", "smallicon", "list",
          "report"},
         vewO);
-    set({"mnuTools", "mnuFind", "find"}, tolO);
+    set({"mnuTools", "mnuFind", "mnuFindNext", "find"}, tolO);
     set({"mnuObjects"}, aplO || aitO || dltO);
     set({"mnuEdit"}, cpyO || cutO || pstO);
   });
@@ -328,18 +396,24 @@ void frmEditing::EnMenuButt(bool fileO, bool fileS, bool aplO, bool aitO, bool c
 
 void frmEditing::InitObjects() {
   trapped("InitObjects", [&] {
-    tree_->hide();
+    showViews(false);
     tree_->clearNodes();
-    list_->hide();
     list_->clearAll();
     state_.objCopiedItem = clsPLCItem{};
     state_.objCopiedPLC = clsPLC{};
     state_.nCopiedPLC = 1;
     state_.nCopiedItem = 1;
+    // The list is empty now, so nothing is left for the commands on its items.
+    setBulkEntries(false);
+    unreadPart_.clear();
   });
 }
 
 bool frmEditing::trapped(const char* procedure, const std::function<void()>& body) {
+  struct Title {
+    frmEditing* w;
+    ~Title() { w->refreshTitle(); }
+  } title{this};
   try {
     body();
     return true;
@@ -358,6 +432,16 @@ void frmEditing::reportError(int number, const QString& description, const QStri
                     QString::fromStdString(errorReportText(number, description.toStdString(),
                                                            procedure.toStdString())),
                     Buttons::Ok);
+}
+
+void frmEditing::refreshTitle() {
+  if (!state_.bCfgOpen) {
+    setWindowTitle(kWindowCaption);
+    setWindowModified(false);
+    return;
+  }
+  setWindowTitle(QFileInfo(sCfgFile_).fileName() + "[*] - " + kProgramName);
+  setWindowModified(!state_.bCfgSaved);
 }
 
 Answer frmEditing::ask(const QString& text, Buttons buttons) {
@@ -381,6 +465,7 @@ void frmEditing::closeEvent(QCloseEvent* event) {
 void frmEditing::Form_Unload() {
   // A label still being edited is abandoned: the configuration goes away below.
   tree_->afterLabelEdit = nullptr;
+  saveLayout();
   trapped("Form_Unload", [&] {
     if (state_.bCfgOpen && !state_.bCfgSaved) {
       if (ask("Do you want to save active configuration?", Buttons::YesNo) == Answer::Yes)

@@ -21,20 +21,27 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QSplitter;
 class QToolBar;
 class QTreeWidgetItem;
 
 namespace zentarc::editor {
 
 class ConfigTree;
+class frmAbout;
 class frmFind;
 
 inline const char* const kWindowCaption =
     "Tarvelle - G.E. Fanuc Ethernet Tcp/Ip OPC Server - Configuration Tool";
 
+// The window's title while no configuration is open; with one, "<file name>[*] - " and
+// the program's name.
+inline const char* const kProgramName = "ConfigOPCZentarc";
+
 struct EditorOptions {
   QString programFolder;  // where a new configuration is bound; default: the executable's
   QString homeFolder;     // used instead when programFolder is not writable
+  QString layoutFile;     // window size, splitter and column widths; default: the user's settings
 };
 
 class frmEditing : public QMainWindow {
@@ -47,6 +54,7 @@ class frmEditing : public QMainWindow {
   const QString& sCfgFile() const { return sCfgFile_; }
   ConfigTree* TreeView1() const { return tree_; }
   ItemList* ListView1() const { return list_; }
+  QSplitter* Splitter1() const { return splitter_; }
   QProgressBar* pnlPercent() const { return pnlPercent_; }
   QFrame* pnlImpStat() const { return pnlImpStat_; }
   QAction* menuEntry(const QString& name) const;
@@ -60,6 +68,8 @@ class frmEditing : public QMainWindow {
   void mnuSaveAs_Click();
   void mnuCloseCfg_Click();
   void mnuExit_Click();
+  void mnuImportCsv_Click();
+  void mnuExportCsv_Click();
   bool ShowDialSave(QString& chosen);
   bool ImportXML(const QString& path);
   void FillTreeView();
@@ -82,11 +92,17 @@ class frmEditing : public QMainWindow {
   void mnuCut_Click();
   void mnuPaste_Click();
   void mnuDelete_Click();
+  void mnuDuplicatePLC_Click();
   void mnuFind_Click();
+  void mnuFindNext_Click();
   void Paste_Name_Click();
   void Paste_Comment_Click();
   void mnuAbout_Click();
   frmFind* findWindow() const;
+  frmAbout* aboutWindow() const;
+  // What of the open file was not read ("" when all of it was); Save asks before it
+  // replaces that file.
+  const QString& unreadPart() const { return unreadPart_; }
 
   // Hooks for tests and tools: called with each dialog this window creates, before it is
   // shown (the PLC and item dialogs go through the prompter's runModal as well).
@@ -99,6 +115,8 @@ class frmEditing : public QMainWindow {
 
   // Runs body; a run-time error is reported as " Error n. ... in <procedure>".
   bool trapped(const char* procedure, const std::function<void()>& body);
+  // Title and modified mark from the open configuration's state.
+  void refreshTitle();
   void reportError(int number, const QString& description, const QString& procedure);
   Answer ask(const QString& text, Buttons buttons);
 
@@ -117,6 +135,11 @@ class frmEditing : public QMainWindow {
   void layoutViews();
   bool eventFilter(QObject* watched, QEvent* event) override;
   void bulkReplace(bool names);
+  bool confirmSaveOver(const QString& path);
+  QString currentFolder() const;
+  void setBulkEntries(bool on);
+  void restoreLayout();
+  void saveLayout();
   bool copySelected();
   void buildMenus();
   void buildToolbar();
@@ -138,6 +161,7 @@ class frmEditing : public QMainWindow {
   int nDesignHeight_ = 0;
   ConfigTree* tree_ = nullptr;
   ItemList* list_ = nullptr;
+  QSplitter* splitter_ = nullptr;
   QToolBar* toolbar_ = nullptr;
   QFrame* pnlImpStat_ = nullptr;
   QLabel* lblLabel_ = nullptr;
@@ -147,7 +171,10 @@ class frmEditing : public QMainWindow {
   QHash<QString, QAction*> buttons_;
   QHash<QString, std::function<void()>> commands_;
   QPointer<frmFind> find_;
+  QPointer<frmAbout> about_;
+  QString unreadPart_;
   bool layoutRecorded_ = false;
+  bool splitterRestored_ = false;
 };
 
 }  // namespace zentarc::editor

@@ -4,12 +4,16 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLineEdit>
 
 #include "editor/document/ClipboardText.h"
+#include "editor/document/DuplicatePlc.h"
 #include "editor/document/EditorError.h"
+#include "editor/document/ItemRules.h"
 #include "editor/document/KeySpace.h"
 #include "editor/document/Numbers.h"
 #include "editor/ui/ConfigTree.h"
+#include "editor/ui/frmDuplicatePLC.h"
 #include "editor/ui/frmEditing.h"
 #include "editor/ui/frmReplace.h"
 
@@ -112,6 +116,9 @@ void frmEditing::mnuPaste_Click() {
       state_.nCopiedItem = toInt16(state_.nCopiedItem + 1.0);
       if (isTreeKeyTaken(state_, item.sName()))
         throw EditorError(ErrorNumber::DuplicateKey, "The name \"" + item.sName() + "\" is already in use");
+      if (nameFault(item.sName()) != configfile::NameFault::None || !itemValueProblems(item).empty())
+        throw EditorError(ErrorNumber::BadFile,
+                          "The held item \"" + item.sName() + "\" cannot be loaded by the server");
       const std::string name = item.sName();
       state_.colItems->Add(std::move(item), name);
       tree_->addNode(target, q(name), q(name), "item", "item");
@@ -126,6 +133,43 @@ void frmEditing::mnuPaste_Click() {
   } catch (const std::exception& e) {
     reportError(51, QString("Internal error: ") + e.what(), "mnuPaste_Click");
   }
+  refreshTitle();
+}
+
+// Engineers copy one line's PLC to make the next one: a new PLC with its own name and
+// address, and every item of the selected PLC under its name with a suffix.
+void frmEditing::mnuDuplicatePLC_Click() {
+  trapped("mnuDuplicatePLC_Click", [&] {
+    QTreeWidgetItem* source = tree_->selectedNode();
+    if (ConfigTree::tag(source) != "plc") return;
+    DuplicateRequest request;
+    request.sourcePlc = ConfigTree::key(source).toStdString();
+    for (int i = 0; i < source->childCount(); ++i)
+      if (ConfigTree::tag(source->child(i)) == "item")
+        request.sourceItems.push_back(ConfigTree::key(source->child(i)).toStdString());
+    frmDuplicatePLC dialog(this);
+    dialog.txtPLCName->setText(q(request.sourcePlc) + "_2");
+    dialog.txtUI->setText(q(state_.colPLC->Item(request.sourcePlc).getUI()));
+    dialog.check = [&] {
+      request.newName = dialog.txtPLCName->text().toStdString();
+      request.newAddress = dialog.txtUI->text().toStdString();
+      request.suffix = dialog.txtSuffix->text().toStdString();
+      const std::string problem = checkDuplicate(state_, request);
+      if (!problem.empty()) ask(q(problem), Buttons::Ok);
+      return problem.empty();
+    };
+    if (onDialogCreated) onDialogCreated(dialog);
+    prompter_.runModal(dialog);
+    if (!dialog.confirmed) return;
+    const std::vector<std::string> names = addDuplicate(state_, request);
+    QTreeWidgetItem* plcs = tree_->nodeByKey(kPlcsKey);
+    QTreeWidgetItem* node = tree_->addNode(plcs, q(request.newName), q(request.newName), "plc", "plc");
+    for (const std::string& name : names) tree_->addNode(node, q(name), q(name), "item", "item");
+    state_.bCfgSaved = false;
+    tree_->selectNode(node);
+    tree_->scrollToItem(node);
+    TreeView1_NodeClick(node);
+  });
 }
 
 void frmEditing::Paste_Name_Click() {
@@ -163,8 +207,11 @@ void frmEditing::bulkReplace(bool names) {
     std::set<std::string> seen;
     for (int i = 0; i < rows.size(); ++i) {
       const std::string& v = values[static_cast<std::size_t>(i)];
-      if (v.empty()) {
-        ask("Empty item name in clipboard", Buttons::Ok);
+      if (const auto fault = nameFault(v); fault != configfile::NameFault::None) {
+        ask(fault == configfile::NameFault::Control
+                ? "Invalid item name in clipboard: it holds a control character"
+                : "Empty item name in clipboard",
+            Buttons::Ok);
         return;
       }
       if (!seen.insert(foldCase(v)).second || isTreeKeyTaken(state_, v, list_->rowKey(rows[i]).toStdString())) {

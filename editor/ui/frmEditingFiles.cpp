@@ -83,8 +83,9 @@ void frmEditing::mnuOpenCfg_Click() {
     tree_->clearNodes();
     list_->clearAll();
     sCfgFile_ = QFileInfo(chosen).absoluteFilePath();
+    unreadPart_.clear();
     addRootNode(sCfgFile_);
-    ImportXML(sCfgFile_);  // what was read before a fault stays
+    ImportXML(sCfgFile_);  // what was read before a fault stays; unreadPart_ says what did not
     FillTreeView();
     state_.nNextPLC = static_cast<std::int16_t>(state_.colPLC->Count() + 1);
     state_.nNextItem = static_cast<std::int16_t>(state_.colItems->Count() + 1);
@@ -98,7 +99,7 @@ void frmEditing::mnuOpenCfg_Click() {
 
 bool frmEditing::ShowDialSave(QString& chosen) {
   // Despite its name this is the open dialog; a cancel is silent.
-  const auto path = prompter_.openFile(this, "Open as existing configuration", kFilter);
+  const auto path = prompter_.openFile(this, "Open as existing configuration", kFilter, currentFolder());
   if (!path) return false;
   chosen = *path;
   return true;
@@ -115,8 +116,11 @@ bool frmEditing::ImportXML(const QString& path) {
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   });
   pnlImpStat_->hide();
-  if (!out.complete)
+  if (!out.complete) {
+    unreadPart_ = QString::fromStdString(unreadPartText(out));
+    if (out.stopLine > 0) unreadPart_ += " from line " + QString::number(out.stopLine) + " on";
     reportError(out.errorNumber, QString::fromStdString(out.description), "ImportXML");
+  }
   return out.complete;
 }
 
@@ -178,6 +182,21 @@ void frmEditing::storeSavedPath() {
         Buttons::Ok);
 }
 
+// The folder of the current file, where the file dialogs start.
+QString frmEditing::currentFolder() const {
+  return sCfgFile_.isEmpty() ? QString() : QFileInfo(sCfgFile_).absolutePath();
+}
+
+// A file that was only partly read would lose its unread part when written over; the user
+// decides, knowing what that part is.
+bool frmEditing::confirmSaveOver(const QString& path) {
+  if (unreadPart_.isEmpty() || QFileInfo(path).absoluteFilePath() != QFileInfo(sCfgFile_).absoluteFilePath())
+    return true;
+  return ask("Only part of " + sCfgFile_ + " was loaded: " + unreadPart_ +
+                 " could not be read. Saving over the file drops them. Save anyway?",
+             Buttons::YesNo) == Answer::Yes;
+}
+
 void frmEditing::mnuSaveCfg_Click() {
   if (!state_.bCfgOpen) return;
   trapped("mnuSaveCfg_Click", [&] {
@@ -192,7 +211,9 @@ void frmEditing::mnuSaveCfg_Click() {
         default: return;
       }
     }
+    if (!confirmSaveOver(sCfgFile_)) return;
     if (!CreateXML(sCfgFile_)) return;  // nothing written: the old file and state stay
+    unreadPart_.clear();
     storeSavedPath();
     state_.bCfgSaved = true;
   });
@@ -205,11 +226,13 @@ void frmEditing::mnuSaveAs_Click() {
       ask("Configuration not valid", Buttons::Ok);
       return;
     }
-    const auto chosen = prompter_.saveFile(this, "Save configuration", kFilter,
+    const auto chosen = prompter_.saveFile(this, "Save configuration", kFilter, currentFolder(),
                                            QString::fromLatin1(configfile::kDefaultFileName.data()));
     if (!chosen || chosen->isEmpty()) return;
     const QString path = QFileInfo(*chosen).absoluteFilePath();
+    if (!confirmSaveOver(path)) return;
     if (!CreateXML(path)) return;
+    unreadPart_.clear();  // the file now named holds what the editor holds
     tree_->root()->setText(0, path);
     sCfgFile_ = path;
     storeSavedPath();

@@ -133,10 +133,26 @@ void frmEditing::mnuFind_Click() {
   find_->activateWindow();
 }
 
+// F3: the next match of the text in the find window; without one, the find window opens.
+void frmEditing::mnuFindNext_Click() {
+  if (find_ && state_.bFindOpen && !find_->txtFind->text().isEmpty()) {
+    find_->cmdNext_Click();
+    return;
+  }
+  mnuFind_Click();
+}
+
+frmAbout* frmEditing::aboutWindow() const { return about_; }
+
 void frmEditing::mnuAbout_Click() {
-  auto* about = new frmAbout(this);
-  if (onDialogCreated) onDialogCreated(*about);
-  about->show();
+  // One About window: a second click brings the open one forward.
+  if (!about_) {
+    about_ = new frmAbout(this);
+    if (onDialogCreated) onDialogCreated(*about_);
+  }
+  about_->show();
+  about_->raise();
+  about_->activateWindow();
 }
 
 }  // namespace zentarc::editor

@@ -4,6 +4,7 @@
 
 #include "editor/document/ConvertDataType.h"
 #include "editor/document/EditorError.h"
+#include "editor/document/ItemRules.h"
 #include "editor/document/ItemText.h"
 #include "editor/document/KeySpace.h"
 #include "editor/ui/ConfigTree.h"
@@ -28,8 +29,7 @@ void frmEditing::fillItemRow(int row, const clsPLCItem& item, bool withSortKey) 
 void frmEditing::TreeView1_NodeClick(QTreeWidgetItem* node) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   trapped("TreeView1_NodeClick", [&] {
-    for (const char* n : {"pastitem", "pastcomment"}) buttons_.value(n)->setEnabled(false);
-    for (const char* n : {"Paste_Name", "Paste_Comment"}) menuEntries_.value(n)->setEnabled(false);
+    setBulkEntries(false);
     if (!node) throw EditorError(ErrorNumber::ObjectNotSet, "Object variable not set: no node");
     const QString tag = ConfigTree::tag(node);
     auto itemRow = [&](const QString& name, bool withSortKey) {
@@ -48,10 +48,10 @@ void frmEditing::TreeView1_NodeClick(QTreeWidgetItem* node) {
         const int row = list_->addRow(name, name, "plc", "plc");
         list_->setSubItem(row, 1, q(state_.colPLC->Item(name.toStdString()).getUI()));
       }
+      list_->setColumnSet("plcs");
       list_->sortNow();
     } else if (tag == "plc") {
-      for (const char* n : {"pastitem", "pastcomment"}) buttons_.value(n)->setEnabled(true);
-      for (const char* n : {"Paste_Name", "Paste_Comment"}) menuEntries_.value(n)->setEnabled(true);
+      setBulkEntries(true);
       list_->clearAll();
       list_->addColumn("Item Name", 0.22);
       list_->addColumn("Comment", 0.2);
@@ -64,6 +64,7 @@ void frmEditing::TreeView1_NodeClick(QTreeWidgetItem* node) {
         list_->addColumn("Address 2", ItemList::kDefaultWidth);
         for (int i = 0; i < node->childCount(); ++i) itemRow(node->child(i)->text(0), true);
       }
+      list_->setColumnSet("plc");
       list_->sortNow();
     } else if (tag == "item") {
       list_->clearAll();
@@ -74,6 +75,7 @@ void frmEditing::TreeView1_NodeClick(QTreeWidgetItem* node) {
       list_->addColumn("Access Rights", ItemList::kDefaultWidth);
       list_->setViewMode(ItemList::ViewMode::Report);
       itemRow(node->text(0), false);
+      list_->setColumnSet("item");
       list_->sortNow();
     }
     const QString selectedTag = ConfigTree::tag(tree_->selectedNode());
@@ -98,12 +100,26 @@ void frmEditing::TreeView1_AfterLabelEdit(bool& cancel, const QString& newString
       return;
     }
     const std::string newName = newString.toStdString();
+    // An edit that ends with the name it started with (F2 then Enter, a click on the
+    // selected node) changes nothing and is not a duplicate.
+    const bool named = tag == "plc" || tag == "item";
+    if (named && newString == ConfigTree::key(node)) {
+      cancel = true;
+      return;
+    }
+    if (named) {
+      if (const auto fault = nameFault(newName); fault != configfile::NameFault::None) {
+        ask(QString::fromStdString(invalidNameMessage(tag == "plc" ? "PLC" : "Item", fault)), Buttons::Ok);
+        cancel = true;
+        return;
+      }
+    }
     if (tag == "config") {
       cancel = true;
     } else if (tag == "plc") {
       const std::string oldName = ConfigTree::key(node).toStdString();
       // Refused before anything changes: a taken name, also one that differs only in
-      // letter case or belongs to an item, and the empty name.
+      // letter case or belongs to an item.
       if (plcNameExists(state_, newName) || isTreeKeyTaken(state_, newName, oldName)) {
         ask("PLC Name already existing", Buttons::Ok);
         cancel = true;

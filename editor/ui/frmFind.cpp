@@ -36,11 +36,17 @@ frmFind::frmFind(frmEditing& main) : QDialog(&main), main_(main) {
   cmdCancel = new QPushButton("Exit", this);
   cmdCancel->setObjectName("cmdCancel");
   for (QPushButton* b : {cmdFind, cmdNext, cmdCancel}) b->setAutoDefault(false);
+  // Enter walks through the matches.
+  cmdNext->setDefault(true);
+  lblStatus = new QLabel(this);
+  lblStatus->setObjectName("lblStatus");
   grid->addWidget(lblName, 0, 0, 1, 3);
   grid->addWidget(txtFind, 1, 0, 1, 3);
-  grid->addWidget(cmdFind, 2, 0);
-  grid->addWidget(cmdNext, 2, 1);
-  grid->addWidget(cmdCancel, 2, 2);
+  grid->addWidget(lblStatus, 2, 0, 1, 3);
+  grid->addWidget(cmdFind, 3, 0);
+  grid->addWidget(cmdNext, 3, 1);
+  grid->addWidget(cmdCancel, 3, 2);
+  connect(txtFind, &QLineEdit::textEdited, lblStatus, &QLabel::clear);
   connect(cmdFind, &QPushButton::clicked, this, [this] { cmdFind_Click(); });
   connect(cmdNext, &QPushButton::clicked, this, [this] { cmdNext_Click(); });
   connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
@@ -61,34 +67,50 @@ void frmFind::showEvent(QShowEvent* event) {
   txtFind->setFocus();
 }
 
-void frmFind::cmdFind_Click() {
-  const QString text = txtFind->text();
-  if (text.isEmpty()) return;
+void frmFind::select(QTreeWidgetItem* node) {
   ConfigTree* tree = main_.TreeView1();
-  for (QTreeWidgetItem* node : tree->nodesInOrder()) {
-    if (!matches(node, text)) continue;
-    tree->setFocus();
-    tree->selectNode(node);
-    tree->scrollToItem(node);
-    return;
-  }
+  tree->setFocus();
+  tree->selectNode(node);
+  tree->scrollToItem(node);
 }
 
+void frmFind::cmdFind_Click() {
+  const QString text = txtFind->text();
+  lblStatus->clear();
+  if (text.isEmpty()) return;
+  for (QTreeWidgetItem* node : main_.TreeView1()->nodesInOrder()) {
+    if (!matches(node, text)) continue;
+    select(node);
+    return;
+  }
+  lblStatus->setText("No name begins with \"" + text + "\".");
+}
+
+// The match after the selected node in the tree's order; after the last one the search
+// starts again at the first, and says so.
 void frmFind::cmdNext_Click() {
   ++mnCounter;
   const QString text = txtFind->text();
+  lblStatus->clear();
   if (text.isEmpty()) return;
   ConfigTree* tree = main_.TreeView1();
-  int count = 0;
-  // The search never starts over: once the counter passes the matches, the last stays.
-  for (QTreeWidgetItem* node : tree->nodesInOrder()) {
-    if (!matches(node, text)) continue;
-    ++count;
-    tree->setFocus();
-    tree->selectNode(node);
-    tree->scrollToItem(node);
-    if (count > mnCounter) return;
+  const QList<QTreeWidgetItem*>& nodes = tree->nodesInOrder();
+  const qsizetype current = nodes.indexOf(tree->selectedNode());
+  QTreeWidgetItem* first = nullptr;
+  for (qsizetype i = 0; i < nodes.size(); ++i) {
+    if (!matches(nodes[i], text)) continue;
+    if (i > current) {
+      select(nodes[i]);
+      return;
+    }
+    if (!first) first = nodes[i];
   }
+  if (!first) {
+    lblStatus->setText("No name begins with \"" + text + "\".");
+    return;
+  }
+  select(first);
+  lblStatus->setText("No further match: back at the first one.");
 }
 
 void frmFind::cmdCancel_Click() { close(); }

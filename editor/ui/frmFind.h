@@ -6,6 +6,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTreeWidgetItem;
 
 namespace zentarc::editor {
 
@@ -26,6 +27,7 @@ class frmFind : public QDialog {
   QPushButton* cmdFind;
   QPushButton* cmdNext;
   QPushButton* cmdCancel;
+  QLabel* lblStatus;  // says when nothing or nothing further matches
   int mnCounter = 0;
 
  protected:
@@ -33,6 +35,7 @@ class frmFind : public QDialog {
   void done(int result) override;
 
  private:
+  void select(QTreeWidgetItem* node);
   frmEditing& main_;
 };
 

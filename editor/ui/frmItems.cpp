@@ -95,6 +95,8 @@ void frmItems::buildLayout() {
     b->setAutoDefault(false);
     buttons->addWidget(b);
   }
+  cmdOkNumber->setAutoDefault(false);
+  cmdOk->setDefault(true);  // Enter
   outer->addLayout(buttons);
 
   QWidget* order[] = {txtItemName, txtComment,  txtPLCName, cmbDataType, cmbBit,   txtDataWord,
@@ -144,17 +146,28 @@ int frmItems::FilterNumericKey(int k) {
   return 0;
 }
 
+// The filters judge typed characters only. Editing keys (Delete, Backspace, arrows) and
+// shortcuts (Ctrl+A, C, V, X, Z) carry control codes or modifiers and always pass: the
+// filter is an aid to typing, not the rule of what a name may be.
 bool frmItems::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress && (watched == txtItemName || watched == txtNumbItems)) {
-    const QString text = static_cast<QKeyEvent*>(event)->text();
-    // Keys without a character (arrows, Delete) and the dialog's own keys pass.
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QString text = key->text();
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
     if (text.size() != 1) return false;
     const int code = text.at(0).unicode();
-    if (code == '\t' || code == '\r' || code == 27) return false;
+    if (code < 32 || code == 127) return false;
     const int kept = watched == txtItemName ? txtItemName_KeyPress(code) : FilterNumericKey(code);
     return kept == 0;
   }
   return QDialog::eventFilter(watched, event);
+}
+
+void frmItems::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // The proposed name is selected, so typing replaces it.
+  txtItemName->setFocus();
+  txtItemName->selectAll();
 }
 
 void frmItems::cmbDataType_Click() {
@@ -192,8 +205,10 @@ void frmItems::reject() { cmdCancel_Click(); }
 void frmItems::cmdGroup_Click() {
   frmMain->setEnabled(false);
   frmInserimento->show();
+  cmdOkNumber->setDefault(true);  // Enter runs the group add while its frame is shown
   txtNumbItems->setText("0");
   txtNumbItems->setFocus();
+  txtNumbItems->selectAll();
 }
 
 }  // namespace zentarc::editor

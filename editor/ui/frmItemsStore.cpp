@@ -1,12 +1,16 @@
 // Validating and storing the item dialog's fields: single add, Add and Increment, the
 // group add and the modify mode.
+#include <cmath>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QFrame>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPushButton>
 
 #include "editor/document/ConvertDataType.h"
+#include "editor/document/ItemRules.h"
 #include "editor/document/ItemStepping.h"
 #include "editor/document/KeySpace.h"
 #include "editor/document/Numbers.h"
@@ -46,6 +50,10 @@ bool frmItems::CheckFields(const QString& data) {
       if (cmbBit->currentText().isEmpty()) return fail("Invalid Bit value");
     } else if (data == "elements") {
       if (!isNumeric(str(txtElements->text()))) return fail("Invalid number of Elements");
+      // A negative count would be saved for the server to refuse and would make Add and
+      // Increment step backwards; more than 32767 does not fit the item.
+      const double v = std::nearbyint(fieldNumber(txtElements->text()));
+      if (v < 0 || v > kMaxEditorElements) return fail("Invalid number of Elements: must be between 0 and 32767");
     } else if (data == "name") {
       if (itemNameExists(main_.state(), str(txtItemName->text())))
         return fail("Name already existing. Please use a different item name");
@@ -89,9 +97,19 @@ bool frmItems::storeItem() {
   item.sPLCName(str(txtPLCName->text()));
   item.sAccessRight(str(cmbAccessRight->currentText()));
 
+  // The server would skip an item whose registers it cannot hold; refuse it here instead.
+  if (const auto problems = itemValueProblems(item); !problems.empty()) {
+    main_.ask(QString::fromStdString(problems.front().message), Buttons::Ok);
+    return false;
+  }
+
   QTreeWidgetItem* selected = tree->selectedNode();
   if (!selected) throw EditorError(ErrorNumber::ObjectNotSet, "Object variable not set: no node selected");
   const std::string newName = str(txtItemName->text());
+  if (const auto fault = nameFault(newName); fault != configfile::NameFault::None) {
+    main_.ask(QString::fromStdString(invalidNameMessage("Item", fault)), Buttons::Ok);
+    return false;
+  }
   if (s.bItemEditMode) {
     const std::string prev = str(msPrevName);
     std::string name = newName;
@@ -111,10 +129,6 @@ bool frmItems::storeItem() {
     s.colItems->Add(std::move(item), name);
   } else {
     if (!CheckFields("name")) return false;
-    if (newName.empty()) {
-      main_.ask("Empty fields. Check Item name", Buttons::Ok);
-      return false;
-    }
     if (isTreeKeyTaken(s, newName)) {
       main_.ask("Name already existing. Please use a different item name", Buttons::Ok);
       return false;
@@ -147,6 +161,8 @@ void frmItems::cmdAdd_Click() {
     txtDataWord->setText(plainNumber(next.address));
     if (next.bit) cmbBit->setCurrentIndex(*next.bit);
     if (!hasElements(type)) txtElements->setText("0");
+    txtItemName->setFocus();
+    txtItemName->selectAll();
   });
 }
 
@@ -165,7 +181,9 @@ void frmItems::cmdOkNumber_Click() {
   });
   frmMain->setEnabled(true);
   frmInserimento->hide();
+  cmdOk->setDefault(true);
   txtItemName->setFocus();
+  txtItemName->selectAll();
 }
 
 }  // namespace zentarc::editor

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "editor/document/ItemRules.h"
 #include "editor/document/KeySpace.h"
 #include "editor/ui/ConfigTree.h"
 #include "editor/ui/frmEditing.h"
@@ -27,6 +28,7 @@ frmPLC::frmPLC(frmEditing& main) : QDialog(&main), main_(main) {
   cmdOk = new QPushButton("Ok", this);
   cmdOk->setObjectName("cmdOk");
   cmdOk->setAutoDefault(false);
+  cmdOk->setDefault(true);  // Enter
   cmdCancel = new QPushButton("Exit", this);
   cmdCancel->setObjectName("cmdCancel");
   cmdCancel->setAutoDefault(false);
@@ -50,6 +52,13 @@ frmPLC::frmPLC(frmEditing& main) : QDialog(&main), main_(main) {
 
 void frmPLC::Form_Load() { mbUnload = true; }
 
+void frmPLC::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // The proposed name is selected, so typing replaces it.
+  txtPLCName->setFocus();
+  txtPLCName->selectAll();
+}
+
 bool frmPLC::CheckFields(const QString& data) {
   bool ok = true;
   main_.trapped("CheckFields", [&] {
@@ -70,11 +79,12 @@ bool frmPLC::CheckFields(const QString& data) {
 }
 
 // The name must also be free in the tree's key space (other PLCs and items, in any
-// letter case, and "PLCs") and must not be empty; otherwise the store would fail half way.
+// letter case, and "PLCs") and follow the name rule; otherwise the store would fail half
+// way or the server would not take the file.
 bool frmPLC::nameIsFree() {
   const std::string name = txtPLCName->text().toStdString();
-  if (name.empty()) {
-    main_.ask("Empty fields. Check PLC name", Buttons::Ok);
+  if (const auto fault = nameFault(name); fault != configfile::NameFault::None) {
+    main_.ask(QString::fromStdString(invalidNameMessage("PLC", fault)), Buttons::Ok);
     return false;
   }
   if (isTreeKeyTaken(main_.state(), name, msPrevPLCName.toStdString())) {

@@ -33,6 +33,9 @@ class frmPLC : public QDialog {
  public slots:
   void reject() override;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void Form_Load();
   bool nameIsFree();

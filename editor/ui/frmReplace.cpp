@@ -1,5 +1,7 @@
 #include "frmReplace.h"
 
+#include <algorithm>
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -46,7 +48,11 @@ frmReplace::frmReplace(QWidget* parent, bool& confirmed, bool comments, const QS
     cell(i + 1, 1, "<---");
     cell(i + 1, 2, newValues.value(i));
   }
+  // The arrow column is at least as wide as its arrows, so they are never cut to "...".
+  Grid1->resizeColumnToContents(1);
+  Grid1->setColumnWidth(1, std::max(twips(400), Grid1->columnWidth(1)));
   Command2 = new QPushButton("YES", this);
+  Command2->setDefault(true);
   Command2->setObjectName("Command2");
   Command1 = new QPushButton("NO", this);
   Command1->setObjectName("Command1");
@@ -60,7 +66,7 @@ frmReplace::frmReplace(QWidget* parent, bool& confirmed, bool comments, const QS
   setTabOrder(Command2, Command1);
   connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
   connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
-  resize(2 * wide + twips(400) + 40, 300);
+  resize(2 * wide + Grid1->columnWidth(1) + 40, 300);
 }
 
 void frmReplace::Command2_Click() {

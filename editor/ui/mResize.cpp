@@ -48,14 +48,17 @@ void ResizeControls(QWidget* frm, int refHeight, int refWidth) {
     if (!ok[0] || !ok[1] || v[0] <= 0 || v[1] <= 0) continue;
     const double pw = (width - v[0]) * 100 / v[0];
     const double ph = (height - v[1]) * 100 / v[1];
-    // The tree and the list stay 7 percent of their recorded height shorter.
-    const bool view = c->objectName() == "TreeView1" || c->objectName() == "ListView1";
-    const double phHeight = view ? ph - 7 : ph;
+    // Every control keeps its proportions, the views included: shortening them would leave
+    // an empty band at the bottom of the window. The small allowance keeps a product that
+    // is whole in exact arithmetic from flooring one pixel short.
+    auto scaled = [](double v, double percent) {
+      return static_cast<int>(std::floor(v + v * percent * 0.01 + 1e-6));
+    };
     QRect g = c->geometry();
-    if (ok[4]) g.setWidth(static_cast<int>(std::floor(v[4] + v[4] * pw * 0.01)));
-    if (ok[5]) g.setHeight(static_cast<int>(std::floor(v[5] + v[5] * phHeight * 0.01)));
-    if (ok[2]) g.moveLeft(static_cast<int>(std::floor(v[2] + v[2] * pw * 0.01)));
-    if (ok[3]) g.moveTop(static_cast<int>(std::floor(v[3] + v[3] * ph * 0.01)));
+    if (ok[4]) g.setWidth(scaled(v[4], pw));
+    if (ok[5]) g.setHeight(scaled(v[5], ph));
+    if (ok[2]) g.moveLeft(scaled(v[2], pw));
+    if (ok[3]) g.moveTop(scaled(v[3], ph));
     c->setGeometry(g);
   }
 }

@@ -8,14 +8,15 @@
 #include <optional>
 #include <pugixml.hpp>
 #include <sys/stat.h>
+#include <unordered_set>
 #include <vector>
 
 #include "common/configfile/AccessRights.h"
 #include "common/configfile/ConfigNames.h"
 #include "common/configfile/DataTypes.h"
 #include "common/configfile/Latin1.h"
+#include "common/configfile/TagRules.h"
 #include "server/opc/PlcTag.h"
-#include "server/opc/ValueConversion.h"
 #include "server/plc/DeviceList.h"
 #include "server/plc/PlcDevice.h"
 #include "server/toolkit/SOCmnException.h"
@@ -26,10 +27,6 @@ namespace zentarc {
 namespace cf = configfile;
 
 namespace {
-
-// The highest register number a tag may use: register indexes are 16-bit and blocks add
-// spans to them, so nothing may reach past the last one.
-constexpr std::uint32_t kLastRegisterNumber = 65535;
 
 // Far above any plant's file (10,000 tags take about 3 MB), far below what would hurt.
 constexpr std::uint64_t kMaxConfigurationBytes = 64ull << 20;
@@ -214,26 +211,19 @@ class Loader {
     std::vector<std::string> problems;
     std::vector<std::string> notes;
 
-    if (f.name && root_.findTag(*f.name)) problems.push_back("the name is already used by another tag");
+    // Names follow the rule the editor applies: no blank name, no control characters,
+    // unique without regard to letter case.
+    if (f.name) {
+      if (const cf::NameFault fault = cf::checkName(*f.name); fault != cf::NameFault::None)
+        problems.emplace_back(cf::nameFaultText(fault));
+      else if (names_.count(cf::foldName(*f.name)) != 0)
+        problems.push_back("the name is already used by another tag");
+    }
 
-    std::uint16_t address = 0;
-    if (!f.address) {
-      problems.push_back("it has no address");
-    } else if (auto a = parseNumber(*f.address); !a || *a == 0) {
-      problems.push_back("address " + quoted(*f.address) + " is not a number from 1 to 65535");
-    } else {
-      address = *a;
-    }
-    std::uint16_t bit = 0;
-    if (f.databit) {
-      if (auto b = parseNumber(*f.databit)) bit = *b;
-      else problems.push_back("databit " + quoted(*f.databit) + " is not a number from 0 to 65535");
-    }
-    std::uint16_t count = 0;
-    if (f.elements) {
-      if (auto c = parseNumber(*f.elements)) count = *c;
-      else problems.push_back("elements " + quoted(*f.elements) + " is not a number from 0 to 65535");
-    }
+    std::optional<std::uint16_t> address;
+    if (f.address) address = parseNumber(*f.address);
+    std::optional<std::uint16_t> bit = f.databit ? parseNumber(*f.databit) : std::optional<std::uint16_t>(0);
+    std::optional<std::uint16_t> count = f.elements ? parseNumber(*f.elements) : std::optional<std::uint16_t>(0);
 
     const VARTYPE type = f.datatype ? cf::typeCodeForFileName(*f.datatype) : 0;
     if (type == 0)
@@ -244,14 +234,23 @@ class Loader {
       notes.push_back(f.accessrights ? "accessrights " + quoted(*f.accessrights) + " is not READ, WRITE or READWRITE"
                                      : std::string("it has no accessrights"));
 
-    if (type == VT_BOOL && bit > 15)
-      problems.push_back("databit " + std::to_string(bit) + " is above 15 for a single boolean");
-    if (address != 0) {
-      const std::uint32_t span = registerSpanWide(type, bit, count);
-      if (span > 0 && address + span - 1 > kLastRegisterNumber)
-        problems.push_back("its registers run past register 65535 (address " + std::to_string(address) + ", " +
-                           std::to_string(span) + " registers)");
-    }
+    const cf::TagNumbers numbers{type, address.value_or(0), bit.value_or(0), count.value_or(0)};
+    const std::vector<cf::TagFault> faults = cf::checkTagNumbers(numbers);
+    const auto has = [&](cf::TagFault fault) { return std::find(faults.begin(), faults.end(), fault) != faults.end(); };
+    if (!f.address)
+      problems.push_back("it has no address");
+    else if (!address || has(cf::TagFault::AddressOutOfRange))
+      problems.push_back("address " + quoted(*f.address) + " is not a number from 1 to 65535");
+    if (!bit) problems.push_back("databit " + quoted(*f.databit) + " is not a number from 0 to 65535");
+    if (!count) problems.push_back("elements " + quoted(*f.elements) + " is not a number from 0 to 65535");
+    if (has(cf::TagFault::BooleanBitAbove15))
+      problems.push_back("databit " + std::to_string(numbers.bit) + " is above 15 for a single boolean");
+    if (has(cf::TagFault::PastLastRegister))
+      problems.push_back("its registers run past register " + std::to_string(cf::kLastRegisterNumber) +
+                         " (address " + std::to_string(numbers.address) + ", " +
+                         std::to_string(cf::registerSpan(type, static_cast<std::uint32_t>(numbers.bit),
+                                                         static_cast<std::uint32_t>(numbers.elements))) +
+                         " registers)");
 
     std::string who = f.name ? "Tag " + quoted(*f.name) : std::string("A tag without a name");
     who += " (PLC " + quoted(device.name);
@@ -265,12 +264,13 @@ class Loader {
     }
 
     SOCmnPointer<PlcTag> tag(SOCmnNew<PlcTag>(*f.name, rights, type, f.comment.value_or(std::string()),
-                                              static_cast<std::uint16_t>(address - 1), bit, count, &device,
+                                              static_cast<std::uint16_t>(*address - 1), *bit, *count, &device,
                                               queues_));
     if (!root_.addLeaf(tag.get())) {
       warn(who + ": it cannot be added to the namespace. The tag is not loaded.");
       return;
     }
+    names_.insert(cf::foldName(*f.name));
     if (!notes.empty()) {
       warn(who + ": " + join(notes) + ". The tag is loaded" +
            (type == 0 ? " but never read from the PLC." : " but clients can neither read nor write it."));
@@ -288,6 +288,7 @@ class Loader {
   std::shared_ptr<ServerQueues> queues_;
   ConfigWarnings& warnings_;
   LineIndex lines_;
+  std::unordered_set<std::string> names_;  // folded names of the tags loaded so far
 };
 
 }  // namespace

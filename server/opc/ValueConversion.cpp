@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "common/configfile/Latin1.h"
+#include "common/configfile/TagRules.h"
 #include "server/opc/PlcTag.h"
 #include "server/opc/ServerQueues.h"
 
@@ -71,17 +72,8 @@ bool isKnownDatatype(VARTYPE vt) {
 }
 
 std::uint32_t registerSpanWide(VARTYPE vt, std::uint16_t bit, std::uint16_t count) {
-  const std::uint32_t n = count;
-  switch (vt) {
-    case VT_I2: case VT_UI2: case VT_BOOL: return 1;
-    case VT_I4: case VT_UI4: case VT_R4: return 2;
-    case VT_BSTR: return (n + 1) / 2;
-    case kArray | VT_I2: case kArray | VT_UI2: return n;
-    case kArray | VT_I4: case kArray | VT_UI4: case kArray | VT_R4: return 2 * n;
-    case kArray | VT_I1: case kArray | VT_UI1: return (n + 1) / 2;
-    case kArray | VT_BOOL: return (n + bit + 15) / 16;
-    default: return 0;
-  }
+  // One table for the server and the loader's rule of what a tag may occupy.
+  return configfile::registerSpan(vt, bit, count);
 }
 
 std::uint16_t registerSpan(VARTYPE vt, std::uint16_t bit, std::uint16_t count) {

@@ -180,17 +180,21 @@ TEST_F(LoaderTest, everyBadTagIsReportedOnceAndSkipped) {
       tagXml("BadBit", "VT_BOOL", "3", "<databit>x</databit>") +
       tagXml("HighBit", "VT_BOOL", "3", "<databit>16</databit>") +
       tagXml("BadCount", "VT_UI2 ARRAY", "3", "<elements>99999</elements>") +
-      tagXml("PastEndI4", "VT_I4", "65535") +
-      tagXml("PastEndArray", "VT_UI2 ARRAY", "65530", "<elements>10</elements>") +
-      tagXml("Good1", "VT_I4", "20") +
+      tagXml("PastEndArray", "VT_I4 ARRAY", "65534", "<elements>2</elements>") +
+      tagXml("PastEndBits", "VT_BOOL ARRAY", "65535", "<databit>15</databit><elements>18</elements>") +
+      tagXml("Good1", "VT_I4", "20") + tagXml("GOOD1", "VT_I2", "21") +
       "<tag><datatype>VT_I2</datatype><address>4</address></tag>" +
-      tagXml("LastI4", "VT_I4", "65534") + tagXml("LastI2", "VT_I2", "65535") +
-      tagXml("Bit15", "VT_BOOL", "7", "<databit>15</databit>");
+      tagXml("Line\nBreak", "VT_I2", "5") + tagXml("Tab\tName", "VT_I2", "6") +
+      tagXml("LastI4", "VT_I4", "65535") + tagXml("LastI2", "VT_I2", "65535") +
+      tagXml("Bit15", "VT_BOOL", "7", "<databit>15</databit>") +
+      tagXml("Dotted name & more", "VT_I2", "8");
   EXPECT_EQ(load(fileXml(plcXml("name=\"P\" IPaddress=\"127.0.0.11\"", tags))), 1);
 
-  EXPECT_EQ(tagNames(), (std::vector<std::string>{"Good1", "LastI4", "LastI2", "Bit15"}));
+  // R65536 is the last register of the table: a VT_I4 at 65535 ends there and loads.
+  EXPECT_EQ(tagNames(), (std::vector<std::string>{"Good1", "LastI4", "LastI2", "Bit15", "Dotted name & more"}));
   EXPECT_EQ(tag("Good1")->getNativeDatatype(), VT_I2);  // the first of the two keeps the name
-  EXPECT_EQ(warnings.texts.size(), 13u);
+  EXPECT_EQ(tag("LastI4")->address, 65534);
+  EXPECT_EQ(warnings.texts.size(), 16u);
   EXPECT_TRUE(warned("\"Letters\"", "address \"abc\" is not a number from 1 to 65535"));
   EXPECT_TRUE(warned("\"TooBig\"", "address \"70000\""));
   EXPECT_TRUE(warned("\"Zero\"", "address \"0\""));
@@ -200,9 +204,12 @@ TEST_F(LoaderTest, everyBadTagIsReportedOnceAndSkipped) {
   EXPECT_TRUE(warned("\"BadBit\"", "databit \"x\""));
   EXPECT_TRUE(warned("\"HighBit\"", "databit 16 is above 15"));
   EXPECT_TRUE(warned("\"BadCount\"", "elements \"99999\""));
-  EXPECT_TRUE(warned("\"PastEndI4\"", "run past register 65535"));
-  EXPECT_TRUE(warned("\"PastEndArray\"", "run past register 65535"));
+  EXPECT_TRUE(warned("\"PastEndArray\"", "run past register 65536 (address 65534, 4 registers)"));
+  EXPECT_TRUE(warned("\"PastEndBits\"", "run past register 65536"));
   EXPECT_TRUE(warned("\"Good1\"", "already used"));
+  EXPECT_TRUE(warned("\"GOOD1\"", "already used"));  // names are unique in any letter case
+  EXPECT_TRUE(warned("\"Line\nBreak\"", "line break or another control character"));
+  EXPECT_TRUE(warned("\"Tab\tName\"", "line break or another control character"));
   EXPECT_TRUE(warned("A tag without a name", "not loaded"));
   for (const auto& t : warnings.texts) {
     EXPECT_NE(t.find("PLC \"P\""), std::string::npos) << t;

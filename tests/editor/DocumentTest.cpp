@@ -161,10 +161,16 @@ TEST(ItemStepping, nextAddressAndBitForEveryTypeRow) {
   EXPECT_THROW(nextItemPosition("boolean array", 1, 40000, 0), EditorError);
 }
 
-TEST(ClipboardText, splitsAtEveryCrLfAndIgnoresTheRest) {
+TEST(ClipboardText, splitsAtCrLfLfOrCrAndIgnoresTheRest) {
   EXPECT_EQ(splitClipboardLines("a\r\nb\r\nc\r\n"), (std::vector<std::string>{"a", "b", "c"}));
   EXPECT_EQ(splitClipboardLines("a\r\nb"), (std::vector<std::string>{"a"}));
   EXPECT_EQ(splitClipboardLines("single"), (std::vector<std::string>{"single"}));
   EXPECT_EQ(splitClipboardLines("a\r\n\r\nb\r\n"), (std::vector<std::string>{"a", "", "b"}));
-  EXPECT_EQ(splitClipboardLines("a\nb\n"), (std::vector<std::string>{"a\nb\n"}));
+  // Linux programs end lines with LF alone, old Macintosh ones with CR.
+  EXPECT_EQ(splitClipboardLines("Pump_A\nPump_B\n"), (std::vector<std::string>{"Pump_A", "Pump_B"}));
+  EXPECT_EQ(splitClipboardLines("a\rb\r"), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(splitClipboardLines("a\r\rb\n\nc\r\n"), (std::vector<std::string>{"a", "", "b", "", "c"}));
+  EXPECT_EQ(splitClipboardLines("a\nb"), (std::vector<std::string>{"a"}));
+  for (const std::string& v : splitClipboardLines("x\r\ny\rz\n"))
+    EXPECT_EQ(v.find_first_of("\r\n"), std::string::npos) << v;
 }

@@ -153,7 +153,12 @@ TEST(ItemDialog, validatesTheFieldsWithTheirMessagesAndBoundaries) {
                                     "Invalid Address value: must be between 1 and 999999",
                                     "Invalid Address value: must be between 1 and 999999",
                                     "Invalid Address value"}));
+    // The field takes up to 999999; the server reads addresses up to 65535.
     typeInto(d.txtDataWord, "999999");
+    clickButton(d.cmdAdd);
+    EXPECT_EQ(f.prompter.takeShown(),
+              (std::vector<QString>{"Invalid Address value: the server reads addresses from 1 to 65535"}));
+    typeInto(d.txtDataWord, "65535");
     clickButton(d.cmdAdd);
     typeInto(d.txtDataWord, "1");
     clickButton(d.cmdAdd);
@@ -171,7 +176,7 @@ TEST(ItemDialog, validatesTheFieldsWithTheirMessagesAndBoundaries) {
   });
   f.trigger("mnuAddItem");
   EXPECT_EQ(f.column(0), (QStringList{"Speed", "New_Item_4", "New_Item_5", "New_Item_6"}));
-  EXPECT_EQ(f.column(2), (QStringList{"P2/%R20", "P2/%R999999", "P2/%R1", "P2/%R2/len0"}));
+  EXPECT_EQ(f.column(2), (QStringList{"P2/%R20", "P2/%R65535", "P2/%R1", "P2/%R2/len0"}));
   EXPECT_EQ(f.window->state().nNextItem, 7);
 }
 
@@ -237,8 +242,8 @@ TEST(ItemDialog, groupAddOfThreeSigned32BitItemsFrom100) {
     EXPECT_TRUE(d.frmInserimento->isVisible());
     EXPECT_FALSE(d.frmMain->isEnabled());
     EXPECT_EQ(d.txtNumbItems->text(), "0");
-    QTest::keyClicks(d.txtNumbItems, "x.3");  // the letter is discarded
-    EXPECT_EQ(d.txtNumbItems->text(), "0.3");
+    QTest::keyClicks(d.txtNumbItems, "x.3");  // the letter is discarded; the proposed 0 is replaced
+    EXPECT_EQ(d.txtNumbItems->text(), ".3");
     typeInto(d.txtNumbItems, "3");
     clickButton(d.cmdOkNumber);
     EXPECT_FALSE(d.frmInserimento->isVisible());

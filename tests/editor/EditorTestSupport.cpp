@@ -41,8 +41,10 @@ Answer ScriptedPrompter::message(QWidget*, const QString& text, Buttons buttons)
   return a;
 }
 
-std::optional<QString> ScriptedPrompter::openFile(QWidget*, const QString& title, const QString&) {
+std::optional<QString> ScriptedPrompter::openFile(QWidget*, const QString& title, const QString&,
+                                                  const QString& folder) {
   titles.push_back(title);
+  folders.push_back(folder);
   if (openFiles.empty()) {
     ADD_FAILURE() << "unexpected open dialog";
     return std::nullopt;
@@ -51,14 +53,25 @@ std::optional<QString> ScriptedPrompter::openFile(QWidget*, const QString& title
 }
 
 std::optional<QString> ScriptedPrompter::saveFile(QWidget*, const QString& title, const QString&,
-                                                  const QString& proposed) {
+                                                  const QString& folder, const QString& proposed) {
   titles.push_back(title);
+  folders.push_back(folder);
   saveProposed.push_back(proposed);
   if (saveFiles.empty()) {
     ADD_FAILURE() << "unexpected save dialog";
     return std::nullopt;
   }
   return take(saveFiles);
+}
+
+std::optional<QString> ScriptedPrompter::askText(QWidget*, const QString&, const QString& label,
+                                                 const QString&) {
+  textLabels.push_back(label);
+  if (texts.empty()) {
+    ADD_FAILURE() << "unexpected text question: " << label.toStdString();
+    return std::nullopt;
+  }
+  return take(texts);
 }
 
 void ScriptedPrompter::runModal(QDialog& dialog) {
@@ -85,6 +98,7 @@ EditorFixture::EditorFixture() {
   EditorOptions options;
   options.programFolder = QString::fromStdString(dir.path().string());
   options.homeFolder = QString::fromStdString((dir.path() / "home").string());
+  options.layoutFile = QString::fromStdString((dir.path() / "layout.ini").string());
   window = std::make_unique<frmEditing>(prompter, options);
   window->show();
 }
@@ -94,6 +108,7 @@ EditorFixture::~EditorFixture() {
   window.reset();
   EXPECT_TRUE(prompter.answers.empty()) << "unused answers";
   EXPECT_TRUE(prompter.dialogs.empty()) << "unused dialog actions";
+  EXPECT_TRUE(prompter.texts.empty()) << "unused text answers";
 }
 
 QString EditorFixture::settingsPath() const {

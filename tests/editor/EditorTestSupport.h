@@ -31,18 +31,24 @@ struct Shown {
 class ScriptedPrompter : public Prompter {
  public:
   Answer message(QWidget* parent, const QString& text, Buttons buttons) override;
-  std::optional<QString> openFile(QWidget*, const QString& title, const QString& filter) override;
+  std::optional<QString> openFile(QWidget*, const QString& title, const QString& filter,
+                                  const QString& folder) override;
   std::optional<QString> saveFile(QWidget*, const QString& title, const QString& filter,
-                                  const QString& proposed) override;
+                                  const QString& folder, const QString& proposed) override;
+  std::optional<QString> askText(QWidget*, const QString& title, const QString& label,
+                                 const QString& proposed) override;
   void runModal(QDialog& dialog) override;
 
   std::deque<Answer> answers;                   // for questions, in order
   std::deque<std::optional<QString>> openFiles;  // nullopt: the user cancels
   std::deque<std::optional<QString>> saveFiles;
+  std::deque<std::optional<QString>> texts;  // answers to askText; nullopt: the user cancels
   std::deque<std::function<void(QDialog&)>> dialogs;  // act on the dialog, then close it
   std::vector<Shown> shown;
   std::vector<QString> saveProposed;
+  std::vector<QString> folders;  // where each file dialog started
   std::vector<QString> titles;
+  std::vector<QString> textLabels;
 
   // Texts shown since the last call, then forgets them.
   std::vector<QString> takeShown();

@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidgetItem>
@@ -134,7 +136,7 @@ TEST(Clipboard, cutAnsweredNoActsAsACopyAndDeleteRemovesAPlcWithItsItems) {
   EXPECT_EQ(f.window->ListView1()->rowCount(), 0);
 }
 
-TEST(Find, findAndFindNextWalkThroughThreeMatches) {
+TEST(Find, findNextWalksThroughTheMatchesWrapsAndSaysWhenNothingFurtherMatches) {
   Plant f;
   f.trigger("mnuFind");
   frmFind* find = f.window->findWindow();
@@ -148,18 +150,30 @@ TEST(Find, findAndFindNextWalkThroughThreeMatches) {
   typeInto(find->txtFind, "temp");
   clickButton(find->cmdFind);
   EXPECT_EQ(selected(), "Temp");
-  clickButton(find->cmdNext);
+  EXPECT_TRUE(find->lblStatus->text().isEmpty());
+  // Enter in the text presses Find Next, the default button.
+  QTest::keyClick(find->txtFind, Qt::Key_Return);
   EXPECT_EQ(selected(), "TempMax");
   clickButton(find->cmdNext);
   EXPECT_EQ(selected(), "TempMin");
   clickButton(find->cmdNext);
-  EXPECT_EQ(selected(), "TempMin");
+  EXPECT_EQ(selected(), "Temp");
+  EXPECT_EQ(find->lblStatus->text(), "No further match: back at the first one.");
   EXPECT_EQ(find->mnCounter, 3);
+  // F3 in the main window goes on from there.
+  QTest::keyClick(f.window.get(), Qt::Key_F3);
+  EXPECT_EQ(selected(), "TempMax");
+  typeInto(find->txtFind, "zz");
+  clickButton(find->cmdFind);
+  EXPECT_EQ(find->lblStatus->text(), "No name begins with \"zz\".");
+  clickButton(find->cmdNext);
+  EXPECT_EQ(find->lblStatus->text(), "No name begins with \"zz\".");
+  EXPECT_EQ(selected(), "TempMax");
   clickButton(find->cmdCancel);
   EXPECT_FALSE(find->isVisible());
   EXPECT_FALSE(f.window->state().bFindOpen);
-  // A new find window starts counting again.
-  f.trigger("mnuFind");
+  // A new find window starts counting again; Ctrl+F opens it.
+  QTest::keyClick(f.window.get(), Qt::Key_F, Qt::ControlModifier);
   EXPECT_NE(f.window->findWindow(), find);
   EXPECT_EQ(f.window->findWindow()->mnCounter, 0);
   EXPECT_TRUE(f.window->state().bFindOpen);
@@ -243,38 +257,38 @@ TEST(BulkComment, aSingleCommentStaysInTheClipboardTwoAreCleared) {
   EXPECT_EQ(f.window->state().colItems->Item("Door").sComment(), "shut");
 }
 
-TEST(Layout, doublingTheWidthDoublesWidthsAndLeftEdges) {
+TEST(Layout, theViewsFillTheWindowAtEverySizeAndKeepTheirShare) {
   EditorFixture f;
   f.trigger("mnuNewCfg");
+  QWidget* splitter = f.window->Splitter1();
   QWidget* tree = f.window->TreeView1();
-  QWidget* list = f.window->ListView1();
   QWidget* central = f.window->centralWidget();
-  // The record holds the layout the window was loaded with.
-  const QStringList rec = SplitByDelimiter(tree->property("Tag").toString(), "|");
+  // The record holds the layout the window was loaded with: the splitter fills it, and
+  // the tree has 0.3 of its width.
+  const QStringList rec = SplitByDelimiter(splitter->property("Tag").toString(), "|");
   ASSERT_EQ(rec.size(), 6);
-  EXPECT_NEAR(rec[4].toDouble(), 0.3 * rec[0].toDouble(), 1.0);
-  f.window->resize(800, 600);
-  QCoreApplication::processEvents();
-  const QRect t0 = tree->geometry(), l0 = list->geometry();
+  EXPECT_EQ(rec[4], rec[0]);
+  EXPECT_EQ(rec[5], rec[1]);
+  EXPECT_NEAR(tree->width(), 0.3 * rec[0].toDouble(), 8.0);
+  for (const QSize size : {QSize(800, 600), QSize(1111, 777), QSize(640, 401), QSize(800, 600)}) {
+    f.window->resize(size);
+    QCoreApplication::processEvents();
+    // No empty band at the bottom or the right after any resize.
+    EXPECT_EQ(splitter->geometry(), central->rect()) << size.width() << "x" << size.height();
+  }
+  const int tree0 = tree->width();
   const int width0 = central->width();
   f.window->resize(800 + width0, 600);
   QCoreApplication::processEvents();
   ASSERT_EQ(central->width(), 2 * width0);
-  EXPECT_NEAR(tree->width(), 2 * t0.width(), 1.0);
-  EXPECT_NEAR(list->width(), 2 * l0.width(), 1.0);
-  EXPECT_NEAR(list->x(), 2 * l0.x(), 1.0);
-  EXPECT_EQ(list->y(), l0.y());
-  // The views are 7 percent of their recorded height shorter than proportional.
-  const double ph = (central->height() - rec[1].toDouble()) * 100 / rec[1].toDouble();
-  EXPECT_EQ(tree->height(), static_cast<int>(std::floor(rec[5].toDouble() * (1 + (ph - 7) * 0.01))));
-  EXPECT_EQ(tree->height(), t0.height());
+  EXPECT_NEAR(tree->width(), 2 * tree0, 4.0);
   // Minimized, nothing moves.
   f.window->setWindowState(Qt::WindowMinimized);
   ASSERT_TRUE(f.window->isMinimized());
-  ResizeControls(central, 0, 0);
+  const QRect before = splitter->geometry();
   f.window->resize(300, 200);
   ResizeControls(central, 0, 0);
-  EXPECT_EQ(tree->width(), 2 * t0.width());
+  EXPECT_EQ(splitter->geometry(), before);
 }
 
 TEST(Layout, splitByDelimiter) {

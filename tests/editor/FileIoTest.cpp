@@ -101,6 +101,15 @@ TEST(ImportXML, stopsAtTheFirstFaultKeepingWhatWasReadAndSaysSo) {
                     "<accessrights>READ</accessrights></tag>"),
        1, 0, "databit"},
       {plcXml("P1", tagXml("a", "VT_I2", "99999999999")), 1, 0, "Overflow"},
+      // Tags the server would skip are not taken in either, so they are never written back.
+      {plcXml("P1", tagXml("a", "VT_I2 ARRAY", "5", "<elements>-3</elements>")), 1, 0,
+       "The item \"a\" cannot be loaded by the server: Invalid number of Elements"},
+      {plcXml("P1", tagXml("a", "VT_I2", "70000")), 1, 0, "reads addresses from 1 to 65535"},
+      {plcXml("P1", tagXml("a", "VT_I4 ARRAY", "65534", "<elements>2</elements>")), 1, 0, "past register 65536"},
+      {plcXml("P1", tagXml("a", "VT_BOOL", "5", "<databit>16</databit>")), 1, 0, "Invalid Bit value"},
+      {plcXml("P1", tagXml(" ", "VT_I2", "5")), 1, 0, "An item has an empty name"},
+      {plcXml("P1", tagXml("a&#10;b", "VT_I2", "5")), 1, 0, "line break"},
+      {plcXml(" ", ""), 0, 0, "cannot be loaded by the server: the name is made of blanks only"},
   };
   for (const Case& c : cases) {
     const auto path = dir.write("f.xml", file(c.body));
@@ -114,6 +123,22 @@ TEST(ImportXML, stopsAtTheFirstFaultKeepingWhatWasReadAndSaysSo) {
     EXPECT_NE(out.description.find("Only part of the file was loaded"), std::string::npos);
     EXPECT_NE(out.description.find("line "), std::string::npos);
   }
+}
+
+TEST(ImportXML, aStoppedReadingSaysWhatWasNotRead) {
+  TempDir dir;
+  const auto path = dir.write("f.xml", file(plcXml("P1", tagXml("A", "VT_I2", "1") + tagXml("B", "VT_I2", "0") +
+                                                        tagXml("C", "VT_I2", "3")) +
+                                          plcXml("P2", tagXml("D", "VT_I2", "4")) + plcXml("P3", "")));
+  EditorState s;
+  s.newCollections();
+  const ImportOutcome out = ImportXML(path, s);
+  EXPECT_FALSE(out.complete);
+  EXPECT_TRUE(out.parsed);
+  EXPECT_EQ(out.itemsInFile, 4u);
+  EXPECT_EQ(out.plcsInFile, 3u);
+  EXPECT_EQ(unreadPartText(out), "2 PLCs and 3 items");
+  EXPECT_EQ(out.stopLine, 4u);
 }
 
 TEST(ImportXML, reportsAnUnreadableFileWithItsLine) {

@@ -121,3 +121,22 @@ TEST(PollingData, blocksBridgeTenRegistersAndSplitAThousandInto512And488) {
   EXPECT_TRUE(sawRead(sim, 2512, 488));
   for (const auto& r : requests(sim, MessageKind::Read)) EXPECT_LE(r.count, 512);
 }
+
+// The loader takes a tag whose registers end at R65536, the last register the simulator
+// serves: reads and writes of it reach that register.
+TEST(PollingData, aTagEndingAtTheLastRegisterR65536IsReadAndWritten) {
+  PollingHarness h;
+  auto& sim = h.simulate("127.0.4.40");
+  ASSERT_TRUE(h.load(plcXml("P", "127.0.4.40", tagXml("Last", "VT_UI4", 65535))));
+  ASSERT_NE(h.tag("Last"), nullptr);
+  sim.setRegisters(65534, {0x0001, 0x0002});
+  h.start();
+  auto read = h.tag("Last")->submitRead(SODASREQUEST_TYPE_SYNC_DEVICE);
+  ASSERT_TRUE(read->waitForCompletion(5000));
+  EXPECT_EQ(h.tag("Last")->getCache()->getValue().ulVal(), 65538u);
+  auto write = h.tag("Last")->submitWrite(SOCmnVariant::fromUI4(0x00030004));
+  ASSERT_TRUE(write->waitForCompletion(5000));
+  EXPECT_EQ(write->getResult(), S_OK);
+  EXPECT_EQ(sim.registerValue(65535), 0x0004);
+  EXPECT_TRUE(sawRead(sim, 65534, 2));
+}

@@ -1,0 +1,31 @@
+#pragma once
+// The shared rule of a loadable tag, in the editor's own words: the messages its dialogs
+// show, and the column a CSV report names.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/configfile/TagRules.h"
+#include "editor/document/clsPLCItem.h"
+
+namespace zentarc::editor {
+
+// The largest element count the editor holds (a 16-bit signed number).
+inline constexpr int kMaxEditorElements = 32767;
+
+struct ItemProblem {
+  std::string field;    // "Address", "Bit" or "Elements"
+  std::string message;  // in the item dialog's words
+};
+
+// Problems of the item's numbers that would make the server skip it; empty when none.
+std::vector<ItemProblem> itemValueProblems(const clsPLCItem& item);
+
+// The message for a refused name of a PLC or an item: kind is "PLC" or "Item".
+std::string invalidNameMessage(std::string_view kind, configfile::NameFault fault);
+
+// The fault of a name about to be set (empty, blanks only, control characters).
+inline configfile::NameFault nameFault(std::string_view name) { return configfile::checkName(name); }
+
+}  // namespace zentarc::editor
