@@ -67,7 +67,12 @@ ResultCode GeLink::SelectPlc(std::uint16_t n) {
   ResultCode rc = connection.channel.Connect(*address, ge::kPort, *protocol_);
   if (rc != kOk) return rc;
   rc = handshake(connection.channel);
-  if (rc != kOk) return rc;
+  if (rc != kOk) {
+    // A half-open connection would pass for a selected PLC whose every message is refused:
+    // the next selection must connect and handshake afresh.
+    connection.channel.Close();
+    return rc;
+  }
   currentPlc_ = n;
   return kOk;
 }
