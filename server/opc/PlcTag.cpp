@@ -37,6 +37,13 @@ PlcTag::~PlcTag() {
   getCache()->setInitialValue(SOCmnVariant());
 }
 
+std::uint32_t PlcTag::smallestActiveRate() const {
+  std::uint32_t rate = 0;
+  for (const ActiveItem& a : activeItems)
+    if (rate == 0 || a.updateRate < rate) rate = a.updateRate;
+  return rate;
+}
+
 void PlcTag::handleRequest(SODaSRequest* request) {
   const std::shared_ptr<ServerQueues> queues = queues_.lock();
   std::vector<std::unique_ptr<RequestRecord>>* queue = nullptr;

@@ -15,6 +15,13 @@ class CyclicBlock;
 class ServerItem;
 struct ServerQueues;
 
+// An item active on a tag, with the update rate of its group (kept current by the group).
+struct ActiveItem {
+  ServerItem* item = nullptr;  // compared, never used
+  std::uint32_t updateRate = 0;
+  bool operator==(const ActiveItem&) const = default;
+};
+
 class PlcTag : public SODaSTag {
  public:
   // Takes a reference on plc. The cache holds the type's zero (arrays of `count` elements,
@@ -29,6 +36,8 @@ class PlcTag : public SODaSTag {
   void handleRequest(SODaSRequest* request) override;
 
   PlcDevice* getPlc() const { return plc.get(); }
+  // The smallest update rate over the active items; 0 when none is active.
+  std::uint32_t smallestActiveRate() const;
 
   // Fields the polling side works with (under queueLock unless noted).
   std::uint32_t unscheduled = 1;        // 1 while in no CyclicBlock
@@ -37,7 +46,7 @@ class PlcTag : public SODaSTag {
   const std::uint16_t address;          // 0-based index of the first register
   const std::uint16_t bit;              // bit number, or bit offset of a boolean array
   const std::uint16_t count;            // elements or characters
-  std::vector<ServerItem*> activeItems; // items active on the tag now (compared, never used)
+  std::vector<ActiveItem> activeItems;  // items active on the tag now, with their rates
   std::int32_t listRow = -1;            // row in the status dialog's list (window thread)
 
  protected:

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "server/opc/ServerItem.h"
 #include "server/toolkit/SOCmnException.h"
 
 namespace zentarc {
@@ -28,6 +29,10 @@ void ServerGroup::onSetUpdateRate(std::uint32_t newRate) {
     record->updateRate = newRate;
     record->tag = plcTag;
     std::lock_guard lock(queues->queueLock);
+    // The tag's entry for this item carries the new rate, so the polling side can tell the
+    // smallest rate over the tag's active items (another group may share it faster).
+    for (ActiveItem& a : plcTag->activeItems)
+      if (a.item == item) a.updateRate = newRate;
     queues->activationQueue.push_back(std::move(record));
     queues->workQueued.notify_all();
   }

@@ -31,9 +31,9 @@ void ServerItem::onSetActive(bool active) {
   std::lock_guard lock(queues->queueLock);
   auto& items = plcTag->activeItems;
   if (active) {
-    items.push_back(this);
+    items.push_back({this, rate});
   } else {
-    items.erase(std::remove(items.begin(), items.end(), this), items.end());
+    std::erase_if(items, [this](const ActiveItem& a) { return a.item == this; });
   }
   queues->activationQueue.push_back(std::move(record));
   queues->workQueued.notify_all();

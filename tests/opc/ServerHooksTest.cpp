@@ -84,7 +84,7 @@ TEST_F(ServerHooksTest, twoActivationsOnOneTagQueueTwoRecords) {
   EXPECT_EQ(off.updateRate, 0u);
   EXPECT_EQ(off.tag, t.get());
   ASSERT_EQ(t->activeItems.size(), 1u);
-  EXPECT_EQ(t->activeItems[0], i2.get());
+  EXPECT_EQ(t->activeItems[0].item, i2.get());
 
   // Removing an active item deactivates it, so the tag never keeps a dead item.
   g2->removeItem(i2.get());
@@ -114,6 +114,22 @@ TEST_F(ServerHooksTest, rateChangeQueuesOneRecordPerItemActiveOrNot) {
     EXPECT_EQ(r.updateRate, 250u);
     EXPECT_EQ(r.tag, expected[i]);
   }
+}
+
+TEST_F(ServerHooksTest, aTagKnowsTheRateOfEachActiveItem_soASlowerGroupCannotHideAFasterOne) {
+  SOCmnPointer<SODaSGroup> fast = server->addGroup("fast", 100);
+  SOCmnPointer<SODaSGroup> slow = server->addGroup("slow", 1000);
+  SOCmnPointer<PlcTag> t = tag("T", 1);
+  EXPECT_EQ(t->smallestActiveRate(), 0u);
+  fast->addItem(t, true);
+  slow->addItem(t, true);
+  EXPECT_EQ(t->smallestActiveRate(), 100u);
+  slow->setUpdateRate(50);
+  EXPECT_EQ(t->smallestActiveRate(), 50u);
+  slow->setUpdateRate(2000);
+  EXPECT_EQ(t->smallestActiveRate(), 100u);
+  fast->setUpdateRate(3000);
+  EXPECT_EQ(t->smallestActiveRate(), 2000u);
 }
 
 TEST_F(ServerHooksTest, activationsSortByAddressKeepingQueueOrderForEqualOnes) {
