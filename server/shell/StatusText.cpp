@@ -12,13 +12,15 @@ std::string codeText(unsigned code, const config::ErrorCatalogue& catalogue) {
 
 }  // namespace
 
-std::string buildStatusText(const DeviceList& devices, unsigned code, const PlcDevice* reporting,
+std::string buildStatusText(const DeviceList& devices, const ReportedCodes& codes,
                             const config::ErrorCatalogue& catalogue) {
   std::string text;
   devices.lock();
   for (std::size_t i = 0; i < devices.getCount(); ++i) {
     const PlcDevice* device = devices.getIndex(i);
-    if (device == reporting && code != 0) text += codeText(code, catalogue) + " on " + device->name + "\n";
+    const auto reported = codes.find(device);
+    const unsigned code = reported == codes.end() ? 0 : reported->second;
+    if (code != 0) text += codeText(code, catalogue) + " on " + device->name + "\n";
     else text += "\n";
   }
   devices.unlock();

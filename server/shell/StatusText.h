@@ -1,6 +1,7 @@
 #pragma once
-// The status window's text after a PLC status message: one line per PLC in list order,
-// empty except the line of the PLC that reported, which holds the code's text and its name.
+// The status window's text: one line per PLC in list order, holding the latest failure that
+// PLC reported (the code's text and its name), empty while it works or has not reported.
+#include <map>
 #include <string>
 
 #include "server/config/ErrorCatalogue.h"
@@ -8,7 +9,10 @@
 
 namespace zentarc::shell {
 
-std::string buildStatusText(const DeviceList& devices, unsigned code, const PlcDevice* reporting,
+// The latest code each PLC reported (0: working again).
+using ReportedCodes = std::map<const PlcDevice*, unsigned>;
+
+std::string buildStatusText(const DeviceList& devices, const ReportedCodes& codes,
                             const config::ErrorCatalogue& catalogue);
 
 // One log line for a status message of a run without a window.

@@ -152,7 +152,10 @@ void StatusWindow::command(int id) {
 
 void StatusWindow::plcStatus(unsigned code, PlcDevice* device) {
   if (!devices_) return;
-  statusText_ = buildStatusText(*devices_, code, device, catalogue_);
+  // Each PLC keeps its line until it reports again: one recovering must not hide another
+  // that still fails.
+  reportedCodes_[device] = code;
+  statusText_ = buildStatusText(*devices_, reportedCodes_, catalogue_);
   view_->update();
 }
 

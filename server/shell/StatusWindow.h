@@ -12,6 +12,7 @@
 #include "server/config/ErrorCatalogue.h"
 #include "server/shell/ShellUi.h"
 #include "server/shell/StatusBridge.h"
+#include "server/shell/StatusText.h"
 
 class QAction;
 class QDialog;
@@ -59,6 +60,7 @@ class StatusWindow : public QMainWindow, public ShellUi {
   TextView* view_ = nullptr;
   DeviceList* devices_ = nullptr;
   QueueLock* queueLock_ = nullptr;
+  ReportedCodes reportedCodes_;
   std::string statusText_;
   std::atomic<bool> gone_{false};
 };

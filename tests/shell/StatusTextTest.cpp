@@ -26,14 +26,20 @@ struct ThreePlcs {
 
 TEST(StatusText, reportForTheSecondOfThreePlcsFillsOnlyItsLine) {
   ThreePlcs t;
-  EXPECT_EQ(shell::buildStatusText(t.devices, 32, t.plc[1], t.catalogue),
+  EXPECT_EQ(shell::buildStatusText(t.devices, {{t.plc[1], 32}}, t.catalogue),
             "\nConnection refused by the PLC on Oven\n\n");
-  EXPECT_EQ(shell::buildStatusText(t.devices, 0, t.plc[1], t.catalogue), "\n\n\n");
+  EXPECT_EQ(shell::buildStatusText(t.devices, {{t.plc[1], 0}}, t.catalogue), "\n\n\n");
+}
+
+TEST(StatusText, everyFailingPlcKeepsItsLineWhileAnotherRecovers) {
+  ThreePlcs t;
+  EXPECT_EQ(shell::buildStatusText(t.devices, {{t.plc[0], 32}, {t.plc[1], 0}, {t.plc[2], 32}}, t.catalogue),
+            "Connection refused by the PLC on Press\n\nConnection refused by the PLC on Packing\n");
 }
 
 TEST(StatusText, codeWithoutTextGivesAnEmptyText) {
   ThreePlcs t;
-  EXPECT_EQ(shell::buildStatusText(t.devices, 7, t.plc[2], t.catalogue), "\n\n on Packing\n");
+  EXPECT_EQ(shell::buildStatusText(t.devices, {{t.plc[2], 7}}, t.catalogue), "\n\n on Packing\n");
 }
 
 TEST(StatusText, logLinesNameThePlcAndTheCode) {

@@ -68,7 +68,11 @@ TEST(StatusWindow, plcStatusRebuildsOneLinePerPlc) {
   EXPECT_EQ(w.window->statusText(), "");
   w.window->statusSink().sendMessage(WM_PLC_STATUS, 32, w.plc[1]);  // on the window's own thread
   EXPECT_EQ(w.window->statusText(), "\nConnection refused by the PLC on Oven\n\n");
+  w.window->plcStatus(32, w.plc[0]);
+  EXPECT_EQ(w.window->statusText(), "Connection refused by the PLC on Press\nConnection refused by the PLC on Oven\n\n");
   w.window->plcStatus(0, w.plc[1]);
+  EXPECT_EQ(w.window->statusText(), "Connection refused by the PLC on Press\n\n\n");
+  w.window->plcStatus(0, w.plc[0]);
   EXPECT_EQ(w.window->statusText(), "\n\n\n");
 }
 
