@@ -3,6 +3,7 @@
 // write blocks of one servicing step. Made by the configuration loader; numbered when the
 // link is set up. Everything but construction runs on the polling thread; the status
 // dialog reads the cyclic blocks under queueLock, so they change only with it held.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -72,6 +73,9 @@ class PlcDevice : public SOCmnObject {
   std::vector<std::unique_ptr<ReadBlock>> readBlocks;
   std::vector<std::unique_ptr<WriteBlock>> writeBlocks;
   std::uint32_t nextBlock = 0;    // rotation position in cyclicBlocks
+  // What the status window and the log were last told about this PLC, and when (tick).
+  unsigned reportedCode = 0;
+  std::uint32_t reportedAt = 0;
   void* statusTreeItem = nullptr; // the status dialog's tree item for the device, if any
 
  protected:
@@ -80,9 +84,17 @@ class PlcDevice : public SOCmnObject {
  private:
   void joinCyclic(CyclicBlock& block, PlcTag* tag, std::uint32_t span);
   void destroyCyclic(CyclicBlock* block);
-  // Read-before-write of one record into `scratch`; false when a read failed.
-  bool prepareRecord(WriteBlock& block, const RequestRecord& record, std::vector<std::uint16_t>& scratch,
-                     RegisterAccess& io);
+  // The outcome of one device read: into the tag's cache (kept current only for a polled
+  // tag) and into the request, which is then completed. registers: null on failure.
+  void finishRead(RequestRecord& record, plc::ResultCode code, const std::uint16_t* registers,
+                  std::chrono::system_clock::time_point readTime);
+  // The registers of the record's tag as the PLC holds them, where its write covers only
+  // part of them (bits, the last odd byte); zero elsewhere.
+  plc::ResultCode preReadRecord(const RequestRecord& record, std::vector<std::uint16_t>& registers,
+                                RegisterAccess& io);
+  // Merges the records' values over their pre-read registers into the block, in queue order
+  // (the last write wins); false when a value cannot be converted.
+  bool prepareBlock(WriteBlock& block, std::vector<std::vector<std::uint16_t>>& preRead);
 
   TickClock clock_ = steadyTickCount;
 };

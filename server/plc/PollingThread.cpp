@@ -19,7 +19,7 @@ bool anyQueued(const ServerQueues& queues) {
 
 PollingThread::PollingThread(DeviceList& devices, plc::GeLink& link, ServerQueues& queues, PlcStatusSink& sink,
                              TickClock clock)
-    : devices_(devices), link_(link), queues_(queues), sink_(sink), clock_(std::move(clock)), io_(link) {}
+    : devices_(devices), link_(link), queues_(queues), sink_(sink), clock_(std::move(clock)), linkIo_(link) {}
 
 PollingThread::~PollingThread() {
   stop();
@@ -140,12 +140,33 @@ void PollingThread::settleActivations(std::size_t seen) {
 }
 
 plc::ResultCode PollingThread::selectForRequests(PlcDevice& device) {
-  if (device.number == devices_.selectedNumber) return plc::kOk;
+  // A selected PLC whose channel has closed (lost, or a failed handshake) connects again.
+  if (device.number == devices_.selectedNumber && link_.isOpen(device.number)) return plc::kOk;
   const plc::ResultCode code = link_.SelectPlc(device.number);
   // The link's current PLC, not the one asked for: after a failed selection the messages
   // would still go to the PLC selected before, so it must be selected again next time.
   devices_.selectedNumber = link_.currentPlc();
+  if (code != plc::kOk) noteResult(device, code);
   return code;
+}
+
+void PollingThread::noteResult(PlcDevice& device, plc::ResultCode code) {
+  if (code == plc::kOk) {
+    if (device.reportedCode == 0) return;
+    device.reportedCode = 0;
+    report(0, &device);
+    return;
+  }
+  const std::uint32_t now = clock_();
+  if (code == device.reportedCode && now - device.reportedAt < kFailureReminderMs) return;
+  device.reportedCode = code;
+  device.reportedAt = now;
+  report(code, &device);
+}
+
+void PollingThread::noteMessages(PlcDevice& device) {
+  if (io_.failure != plc::kOk) noteResult(device, io_.failure);
+  else if (io_.succeeded) noteResult(device, plc::kOk);
 }
 
 void PollingThread::runWrites() {
@@ -158,7 +179,9 @@ void PollingThread::runWrites() {
     PlcDevice* device = devices_.getIndex(i);
     if (device->writeBlocks.empty()) continue;
     const plc::ResultCode selection = selectForRequests(*device);
+    io_.begin();
     device->RunWrites(io_, queues_.queueLock, selection);
+    noteMessages(*device);
   }
 }
 
@@ -172,7 +195,9 @@ void PollingThread::runReads() {
     PlcDevice* device = devices_.getIndex(i);
     if (device->readBlocks.empty()) continue;
     const plc::ResultCode selection = selectForRequests(*device);
+    io_.begin();
     device->RunReads(io_, queues_.queueLock, selection);
+    noteMessages(*device);
   }
 }
 
@@ -180,12 +205,16 @@ void PollingThread::applyActivation(const ActivationRecord& record) {
   PlcTag* tag = record.tag;
   if (!tag) return;
   PlcDevice& device = *tag->getPlc();
+  const bool inLiveBlock = tag->unscheduled == 0 && device.HasCyclicBlock(tag->pollBlock);
   if (record.rateChanged) {
-    device.MoveToRate(tag, record.updateRate);
+    // The block runs at the smallest rate over the tag's active items: one group's new rate
+    // must not slow a tag that a faster group shares, nor start polling a tag no item uses.
+    const std::uint32_t rate = tag->smallestActiveRate();
+    if (rate == 0) return;
+    if (!inLiveBlock || tag->pollBlock->updateRate != rate) device.MoveToRate(tag, rate);
   } else if (record.active) {
     // A tag out of every block (or whose block is gone) is scheduled afresh, whatever the
     // number of its items: only a tag still in a live block can be compared by rate.
-    const bool inLiveBlock = tag->unscheduled == 0 && device.HasCyclicBlock(tag->pollBlock);
     if (tag->activeItems.size() < 2 || !inLiveBlock) {
       device.AddToCyclic(tag, record.updateRate);
     } else if (record.updateRate < tag->pollBlock->updateRate) {
@@ -193,6 +222,8 @@ void PollingThread::applyActivation(const ActivationRecord& record) {
     }
   } else if (tag->activeItems.empty() && tag->unscheduled == 0) {
     device.RemoveFromCyclic(tag);
+    // Nothing keeps its value current any more: a client must not take it for one.
+    tag->cache().invalidate();
   }
 }
 
@@ -215,18 +246,24 @@ PlcDevice* PollingThread::nextDevice() {
   if (count == 0) return nullptr;
   PlcDevice* device = devices_.currentDevice;
   if (!device || device->AllServiced() || plc::isTransportFailure(code_)) {
+    PlcDevice* previous = device;
     if (device) device->ClearServiced();
     if (++devices_.rotationPosition >= count) devices_.rotationPosition = 0;
     device = devices_.getIndex(devices_.rotationPosition);
     // A fresh pass over the device: no flag left from a pass cut short by a reconnection.
     device->ClearServiced();
     devices_.currentDevice = device;
-    if (code_ >= plc::kBadResponse) protocolCodeStale_ = true;
+    // A refusal belongs to the PLC that gave it: it never skips another PLC's blocks.
+    if (code_ >= plc::kBadResponse) {
+      if (device != previous) code_ = plc::kOk;
+      else protocolCodeStale_ = true;
+    }
   }
-  if (device->number != devices_.selectedNumber) {
+  if (device->number != devices_.selectedNumber || !link_.isOpen(device->number)) {
     code_ = link_.SelectPlc(device->number);
     devices_.selectedNumber = link_.currentPlc();
     protocolCodeStale_ = false;
+    selectionFailed_ = code_ != plc::kOk;
   }
   return device;
 }
@@ -234,6 +271,7 @@ PlcDevice* PollingThread::nextDevice() {
 void PollingThread::serveCyclic(PlcDevice& device) {
   CyclicBlock* block = nullptr;
   bool skipToEnd = false;
+  io_.begin();
   if (!device.cyclicBlocks.empty()) {
     block = device.NextCyclicBlock();
     const std::uint32_t now = clock_();
@@ -257,21 +295,21 @@ void PollingThread::serveCyclic(PlcDevice& device) {
       const std::uint16_t quality = qualityForError(code_);
       for (const auto& tag : block->tags) tag->getCache()->setQuality(quality);
     }
-    if (code_ != lastReportedCode_ || &device != lastReportedDevice_) {
-      report(code_, &device);
-      lastReportedCode_ = code_;
-      lastReportedDevice_ = &device;
-    }
+    noteResult(device, code_);
     if (linkNeedsInit_ || code_ < plc::kBadResponse) {
       link_.CloseAll();
       sleepFor(kReconnectPauseMs);
       device.SetQualityAll(qualityForError(code_));
       if (devices_.Reinitialise(link_) == plc::kOk) linkNeedsInit_ = false;
+    } else if (selectionFailed_) {
+      // A refused or garbled handshake closed the channel: the next try connects afresh,
+      // after the same pause as a transport failure rather than at once and again.
+      selectionFailed_ = false;
+      sleepFor(kReconnectPauseMs);
+      device.SetQualityAll(qualityForError(code_));
     }
-  }
-  if (lastReportedCode_ != 0 && code_ == plc::kOk) {
-    report(0, &device);
-    lastReportedCode_ = 0;
+  } else if (io_.succeeded) {
+    noteResult(device, plc::kOk);
   }
 }
 

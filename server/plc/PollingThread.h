@@ -28,6 +28,9 @@ inline constexpr std::uint32_t kActivationSettleMs = 100;
 inline constexpr int kMaxSettleSteps = 50;
 inline constexpr int kMaxActivationSettleSteps = 10;
 inline constexpr std::uint32_t kReconnectPauseMs = 100;
+// A PLC that stays failed with the same code is reported again this often, so that a log
+// read later still shows it; otherwise only changes of its state are reported.
+inline constexpr std::uint32_t kFailureReminderMs = 10 * 60 * 1000;
 
 class PollingThread {
  public:
@@ -56,8 +59,15 @@ class PollingThread {
   void runReads();
   void runActivations();
   void applyActivation(const ActivationRecord& record);
-  // Selects the device's PLC unless it is the selected one (then 0 without a message).
+  // Selects the device's PLC unless it is the selected one and its channel is open (then 0
+  // without a message). A failure is reported as the PLC's state.
   plc::ResultCode selectForRequests(PlcDevice& device);
+  // Reports a PLC's state when it changed: a failure with its code (again after
+  // kFailureReminderMs), or working again, which only a message that succeeded can tell.
+  void noteResult(PlcDevice& device, plc::ResultCode code);
+  // The outcome of the messages sent through io_ since begin(): the last failure, if any,
+  // and whether any message succeeded.
+  void noteMessages(PlcDevice& device);
   PlcDevice* nextDevice();
   void serveCyclic(PlcDevice& device);
   void report(unsigned code, PlcDevice* device);
@@ -70,7 +80,30 @@ class PollingThread {
   ServerQueues& queues_;
   PlcStatusSink& sink_;
   TickClock clock_;
-  LinkRegisterAccess io_;
+  LinkRegisterAccess linkIo_;
+  // Every message of the passes goes through this, so that each run's outcome is known.
+  class TrackedAccess : public RegisterAccess {
+   public:
+    explicit TrackedAccess(RegisterAccess& inner) : inner_(inner) {}
+    plc::ResultCode ReadRegisters(std::uint16_t count, std::uint16_t index, std::uint16_t* destination) override {
+      return track(inner_.ReadRegisters(count, index, destination));
+    }
+    plc::ResultCode WriteRegisters(std::uint16_t count, std::uint16_t index, const std::uint16_t* source) override {
+      return track(inner_.WriteRegisters(count, index, source));
+    }
+    void begin() { failure = plc::kOk; succeeded = false; }
+    plc::ResultCode failure = plc::kOk;
+    bool succeeded = false;
+
+   private:
+    plc::ResultCode track(plc::ResultCode code) {
+      if (code == plc::kOk) succeeded = true;
+      else failure = code;
+      return code;
+    }
+    RegisterAccess& inner_;
+  };
+  TrackedAccess io_{linkIo_};
   SOCmnEvent* stopEvent_ = nullptr;
   std::atomic<bool> stopRequested_{false};
   std::thread thread_;
@@ -78,11 +111,10 @@ class PollingThread {
   // Thread-local state of the passes.
   plc::ResultCode code_ = plc::kOk;
   bool linkNeedsInit_ = false;
-  unsigned lastReportedCode_ = 0;
-  PlcDevice* lastReportedDevice_ = nullptr;
   // A refusal code (64 and up) stored from an earlier pass over the current device: the
   // next due block is read again instead of being skipped for good.
   bool protocolCodeStale_ = false;
+  bool selectionFailed_ = false;  // the current device's last selection failed
   std::uint32_t lastEventCheck_ = 0;  // steady tick of the last look at stopEvent
 };
 
