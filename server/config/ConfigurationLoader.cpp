@@ -93,7 +93,7 @@ class Loader {
 
   int load(const std::string& path) {
     std::string bytes;
-    if (!readFile(path, bytes)) return 1;
+    if (!readFile(path, bytes)) return 0;
     return loadBytes(bytes, path);
   }
 
@@ -106,7 +106,7 @@ class Loader {
     if (!parsed) {
       warn("The configuration file " + quoted(path) + " could not be read: " + parsed.description() +
            where(parsed.offset) + ". Nothing was loaded.");
-      return 1;
+      return 0;
     }
     for (const pugi::xml_node& node : doc.children()) {
       if (!named(node, cf::kRootElement)) continue;
@@ -251,7 +251,7 @@ class Loader {
     }
     if (!notes.empty()) {
       warn(who + ": " + join(notes) + ". The tag is loaded" +
-           (type == 0 ? " but never read from the PLC." : " but clients can neither read nor write it."));
+           (type == 0 ? " but not served to OPC UA clients." : " but clients can neither read nor write it."));
     }
   }
 

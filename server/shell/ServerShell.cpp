@@ -71,7 +71,9 @@ void ServerShell::loadConfiguration() {
   second->assign("");
   const std::optional<std::string> path =
       findConfiguration(options_.executablePath, options_.commandLine.configFile, store_, ui_.prompter());
-  if (path) LoadConfiguration(*path, *root, *devices_, queues_, ui_.prompter());
+  // Nothing usable to serve: the run ends, and whoever started it (systemd, a script) must
+  // see that it failed.
+  configurationUnusable_ = !path || LoadConfiguration(*path, *root, *devices_, queues_, ui_.prompter()) == 0;
 }
 
 bool ServerShell::startUp() {
@@ -118,6 +120,7 @@ int ServerShell::run() {
     log_.line("serving OPC UA on " + endpoint_);
     ui_.showMinimized();
     exitCode = ui_.exec();
+    if (configurationUnusable_ && exitCode == 0) exitCode = 1;
   } else {
     SOCmnTrace* trace = getSOCmnTrace();
     if (trace->getLevelMask(SOCMNTRACE_L_ERR) & kStartTraceMask)

@@ -77,6 +77,7 @@ class ServerShell {
   std::shared_ptr<ServerQueues> queues_;
   std::unique_ptr<PollingThread> polling_;
   std::shared_ptr<zentarc::ua::UaServingBackend> backend_;
+  bool configurationUnusable_ = false;  // none found, or it could not be read or parsed
   Made made_;
 };
 

@@ -163,6 +163,7 @@ TEST_F(LoaderTest, unknownTypeOrAccessLoadsWithANote) {
   EXPECT_EQ(tag("NoAccess")->getAccessRights(), 0u);
   ASSERT_EQ(warnings.texts.size(), 2u);
   EXPECT_TRUE(warned("\"OneByte\"", "datatype \"VT_I1\" is not a known type"));
+  EXPECT_TRUE(warned("\"OneByte\"", "not served to OPC UA clients"));
   EXPECT_TRUE(warned("\"NoAccess\"", "accessrights \"read\""));
 }
 
@@ -219,12 +220,12 @@ TEST_F(LoaderTest, plcWithoutNameOrAddressIsSkippedWithItsTags) {
   EXPECT_TRUE(warned("PLC \"NoIp\"", "has no IPaddress"));
 }
 
-TEST_F(LoaderTest, unreadableFilesAreReportedAndLoadNothing) {
+TEST_F(LoaderTest, unreadableFilesAreReportedLoadNothingAndFail) {
   EXPECT_EQ(load(fileXml(plcXml("name=\"P\" IPaddress=\"127.0.0.14\"", tagXml("A", "VT_I2", "1"))) +
                  "<TarvelleZentarcCfg"),
-            1);
-  EXPECT_EQ(load("\r\n<TarvelleZentarcCfg><OPC_DA><PLC name=\"P\"></OPC_DA>"), 1);
-  EXPECT_EQ(loadPath(dir.file("missing.xml").string()), 1);
+            0);
+  EXPECT_EQ(load("\r\n<TarvelleZentarcCfg><OPC_DA><PLC name=\"P\"></OPC_DA>"), 0);
+  EXPECT_EQ(loadPath(dir.file("missing.xml").string()), 0);
   EXPECT_EQ(devices.getCount(), 0u);
   EXPECT_EQ(root->getTagCount(), 0u);
   ASSERT_EQ(warnings.texts.size(), 3u);

@@ -113,11 +113,11 @@ TEST(ServerShellRegistration, storeThatCannotBeWrittenIsReportedAndFails) {
   EXPECT_FALSE(shell.made().queues);
 }
 
-TEST(ServerShellRun, noConfigurationWarnsOnceThenTheNoPlcMessageCloses) {
+TEST(ServerShellRun, noConfigurationWarnsOnceThenTheNoPlcMessageClosesWithAFailure) {
   ShellRun r({}, 28602);
   StatusWindow window(&r.prompter);
   ServerShell shell(r.options, window, r.log.log());
-  EXPECT_EQ(r.run(window, shell), 0);
+  EXPECT_EQ(r.run(window, shell), 1);
   EXPECT_FALSE(r.watchdogFired);
   const auto shown = r.prompter.shown();
   ASSERT_EQ(shown.size(), 2u);
@@ -131,7 +131,7 @@ TEST(ServerShellRun, headlessRunLogsTheSameMessagesAndEndsTheSameWay) {
   ShellRun r({"--headless"}, 28603);
   HeadlessUi ui(r.log.log());
   ServerShell shell(r.options, ui, r.log.log());
-  EXPECT_EQ(r.run(ui, shell), 0);
+  EXPECT_EQ(r.run(ui, shell), 1);
   EXPECT_FALSE(r.watchdogFired);
   const std::string text = r.log.text();
   const std::string warningLine = std::string("warning: ") + kConfigCaption + ": " + kNoConfigText;
