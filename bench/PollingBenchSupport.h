@@ -23,7 +23,7 @@
 #include "server/plc/DeviceList.h"
 #include "server/plc/GeLink.h"
 #include "server/plc/GeMessages.h"
-#include "server/plc/PollingThread.h"
+#include "server/plc/PollingService.h"
 #include "server/toolkit/SODaSServer.h"
 #include "tools/plcsim/Simulator.h"
 
@@ -57,12 +57,11 @@ inline const std::vector<TagKind>& tagMix() {
 struct Plant {
   std::shared_ptr<ServerQueues> queues = std::make_shared<ServerQueues>();
   DeviceList devices;
-  plc::GeLink link;
   CountingSink sink;
   std::vector<std::unique_ptr<plcsim::Simulator>> sims;
   std::vector<SOCmnPointer<PlcTag>> tags;
   SOCmnPointer<SODaSServer> server{new SODaSServer(SOCmnPointer<SODaSCreator>(new ServerCreator(queues)))};
-  std::unique_ptr<PollingThread> thread;
+  std::unique_ptr<PollingService> thread;
 
   ~Plant() {
     if (thread) thread->stop();
@@ -107,7 +106,7 @@ struct Plant {
   }
 
   void start(TickClock clock = steadyTickCount) {
-    thread = std::make_unique<PollingThread>(devices, link, *queues, sink, std::move(clock));
+    thread = std::make_unique<PollingService>(devices, *queues, sink, std::move(clock));
     thread->start();
   }
 };

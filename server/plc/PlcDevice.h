@@ -1,31 +1,33 @@
 #pragma once
-// One configured PLC: its cyclic blocks (kept while items are active) and the read and
-// write blocks of one servicing step. Made by the configuration loader; numbered when the
-// link is set up. Everything but construction runs on the polling thread; the status
-// dialog reads the cyclic blocks under queueLock, so they change only with it held.
+// One configured PLC: its cyclic blocks (kept while items are active), the read and write
+// blocks of one servicing step, and the figures its worker publishes. Made by the
+// configuration loader; numbered when polling starts. Everything but construction and
+// status() runs on the PLC's worker; the status dialog reads the cyclic blocks under
+// queueLock, so they change only with it held.
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "server/opc/PlcTag.h"
 #include "server/opc/ServerQueues.h"
+#include "server/opc/TagDevice.h"
 #include "server/plc/CyclicBlock.h"
+#include "server/plc/PlcStatus.h"
 #include "server/plc/ReadBlock.h"
 #include "server/plc/RegisterAccess.h"
 #include "server/plc/ResultCodes.h"
 #include "server/plc/TickClock.h"
 #include "server/plc/WriteBlock.h"
-#include "server/toolkit/SOCmnObject.h"
 
 namespace zentarc {
 
 inline constexpr std::uint32_t kPlcDeviceObjectType = 0x08000000;
 
-class PlcTag;
-
-class PlcDevice : public SOCmnObject {
+class PlcDevice : public TagDevice {
  public:
   PlcDevice(std::string_view name, std::string_view addressText);
 
@@ -47,6 +49,9 @@ class PlcDevice : public SOCmnObject {
   // `code` becomes the read's result.
   void ReadCyclicBlock(CyclicBlock& block, plc::ResultCode& code, RegisterAccess& io);
   void SetQualityAll(std::uint16_t quality);
+  // The first refusal or malformed answer (64 and up) that a cyclic block's last read got;
+  // 0 when none did.
+  plc::ResultCode FirstRefusal() const;
   // Earliest time until one of the blocks falls due (UINT32_MAX: none ever will).
   std::uint32_t MsUntilNextDue(std::uint32_t now) const;
 
@@ -65,17 +70,17 @@ class PlcDevice : public SOCmnObject {
   void setClock(TickClock clock) { clock_ = std::move(clock); }
   std::uint32_t now() const { return clock_(); }
 
+  // The figures the worker published last; never waits on the PLC.
+  PlcStatus status() const;
+  void publishStatus(const PlcStatus& status);
+
   std::uint16_t number = 0;       // 1-based position in the device list, 0 until numbered
-  const std::string name;         // key in the device list
   const std::string addressText;  // the configured IP address text
   std::vector<std::unique_ptr<CyclicBlock>> cyclicBlocks;  // creation order
   std::vector<CyclicBlock*> blocksToRecompute;             // each at most once
   std::vector<std::unique_ptr<ReadBlock>> readBlocks;
   std::vector<std::unique_ptr<WriteBlock>> writeBlocks;
   std::uint32_t nextBlock = 0;    // rotation position in cyclicBlocks
-  // What the status window and the log were last told about this PLC, and when (tick).
-  unsigned reportedCode = 0;
-  std::uint32_t reportedAt = 0;
   void* statusTreeItem = nullptr; // the status dialog's tree item for the device, if any
 
  protected:
@@ -97,6 +102,11 @@ class PlcDevice : public SOCmnObject {
   bool prepareBlock(WriteBlock& block, std::vector<std::vector<std::uint16_t>>& preRead);
 
   TickClock clock_ = steadyTickCount;
+  mutable std::mutex statusMutex_;  // held only to copy status_
+  PlcStatus status_;
 };
+
+// The PLC side's device of a tag (every tag belongs to a PlcDevice).
+inline PlcDevice* plcDeviceOf(const PlcTag& tag) { return static_cast<PlcDevice*>(tag.device()); }
 
 }  // namespace zentarc

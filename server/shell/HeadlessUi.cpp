@@ -8,10 +8,11 @@
 
 namespace zentarc::shell {
 
-HeadlessUi::HeadlessUi(ShellLog& log, const config::ErrorCatalogue& catalogue)
+HeadlessUi::HeadlessUi(ShellLog& log, const plc::ErrorCatalogue* catalogue)
     : log_(log),
       prompter_(log),
-      catalogue_(catalogue),
+      ownCatalogue_(catalogue ? nullptr : loadDefaultCatalogue()),
+      catalogue_(catalogue ? *catalogue : *ownCatalogue_),
       bridge_(this, [this](PlcStatusMessage message, unsigned code, PlcDevice* device) {
         if (message == WM_PLC_STATUS) plcStatus(code, device);
         else if (message == WM_NO_PLC) noPlc();

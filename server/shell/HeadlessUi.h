@@ -2,11 +2,12 @@
 // The program without a display (or with --headless): message boxes and status lines go
 // to the log; the no-PLC message ends the run as closing the window would.
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include <QObject>
 
-#include "server/config/ErrorCatalogue.h"
+#include "server/plc/ErrorCatalogue.h"
 #include "server/shell/ShellLog.h"
 #include "server/shell/ShellUi.h"
 #include "server/shell/StatusBridge.h"
@@ -15,7 +16,8 @@ namespace zentarc::shell {
 
 class HeadlessUi : public QObject, public ShellUi {
  public:
-  explicit HeadlessUi(ShellLog& log, const config::ErrorCatalogue& catalogue = config::ErrorCatalogue::Process());
+  // catalogue: the texts of result codes; null for error.dat beside the program.
+  explicit HeadlessUi(ShellLog& log, const plc::ErrorCatalogue* catalogue = nullptr);
   ~HeadlessUi() override;
 
   MessagePrompter& prompter() override { return prompter_; }
@@ -33,7 +35,8 @@ class HeadlessUi : public QObject, public ShellUi {
  private:
   ShellLog& log_;
   LogPrompter prompter_;
-  const config::ErrorCatalogue& catalogue_;
+  std::unique_ptr<plc::ErrorCatalogue> ownCatalogue_;
+  const plc::ErrorCatalogue& catalogue_;
   StatusBridge bridge_;
   DeviceList* devices_ = nullptr;
   std::atomic<bool> gone_{false};

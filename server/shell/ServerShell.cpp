@@ -79,14 +79,14 @@ void ServerShell::loadConfiguration() {
 bool ServerShell::startUp() {
   if (!devices_) devices_ = std::make_unique<DeviceList>();
   made_.deviceList = true;
-  if (!link_) link_ = std::make_unique<plc::GeLink>();
-  made_.link = true;
   if (!queues_) queues_ = std::make_shared<ServerQueues>();
   made_.queues = true;
   creator_->setQueues(queues_);
   loadConfiguration();
   ui_.attach(devices_.get(), &queues_->queueLock);
-  polling_ = std::make_unique<PollingThread>(*devices_, *link_, *queues_, ui_.statusSink());
+  // One worker per PLC, each with its own link.
+  polling_ = std::make_unique<PollingService>(*devices_, *queues_, ui_.statusSink());
+  made_.link = true;
   polling_->start();
   made_.pollingThread = true;
 

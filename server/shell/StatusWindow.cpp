@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QStyle>
+#include <QTimer>
 
 #include "server/shell/AboutBox.h"
 #include "server/shell/CommStatusDialog.h"
@@ -42,9 +43,10 @@ class StatusWindow::TextView : public QWidget {
   QFont font_;
 };
 
-StatusWindow::StatusWindow(MessagePrompter* prompter, const config::ErrorCatalogue& catalogue)
+StatusWindow::StatusWindow(MessagePrompter* prompter, const plc::ErrorCatalogue* catalogue)
     : prompter_(prompter),
-      catalogue_(catalogue),
+      ownCatalogue_(catalogue ? nullptr : loadDefaultCatalogue()),
+      catalogue_(catalogue ? *catalogue : *ownCatalogue_),
       bridge_(this, [this](PlcStatusMessage message, unsigned code, PlcDevice* device) {
         if (message == WM_PLC_STATUS) plcStatus(code, device);
         else if (message == WM_NO_PLC) noPlc();
@@ -87,6 +89,10 @@ StatusWindow::StatusWindow(MessagePrompter* prompter, const config::ErrorCatalog
 
   view_ = new TextView(*this);
   setCentralWidget(view_);
+  // A demoted PLC's next try moves on without a message of its own: the text follows it.
+  auto* clock = new QTimer(this);
+  connect(clock, &QTimer::timeout, this, [this] { rebuildStatusText(); });
+  clock->start(1000);
   runModal = [](QDialog& dialog) { dialog.exec(); };
 }
 
@@ -141,7 +147,7 @@ void StatusWindow::command(int id) {
     case kCmdCommStatus: {
       static DeviceList noDevices;
       static QueueLock noLock;
-      CommStatusDialog dialog(devices_ ? *devices_ : noDevices, queueLock_ ? *queueLock_ : noLock, this);
+      CommStatusDialog dialog(devices_ ? *devices_ : noDevices, queueLock_ ? *queueLock_ : noLock, this, &catalogue_);
       runModal(dialog);
       break;
     }
@@ -155,7 +161,14 @@ void StatusWindow::plcStatus(unsigned code, PlcDevice* device) {
   // Each PLC keeps its line until it reports again: one recovering must not hide another
   // that still fails.
   reportedCodes_[device] = code;
-  statusText_ = buildStatusText(*devices_, reportedCodes_, catalogue_);
+  rebuildStatusText();
+}
+
+void StatusWindow::rebuildStatusText() {
+  if (!devices_ || reportedCodes_.empty()) return;
+  std::string text = buildStatusText(*devices_, reportedCodes_, catalogue_);
+  if (text == statusText_) return;
+  statusText_ = std::move(text);
   view_->update();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The server's main window: the latest communication error per PLC in Arial 16, centred
 // from 10 pixels down; the File and Help menus; the about box and the "Communication
-// Status" dialog. The polling thread's messages arrive through the status bridge.
+// Status" dialog. The PLC workers' messages arrive through the status bridge.
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -9,7 +9,7 @@
 
 #include <QMainWindow>
 
-#include "server/config/ErrorCatalogue.h"
+#include "server/plc/ErrorCatalogue.h"
 #include "server/shell/ShellUi.h"
 #include "server/shell/StatusBridge.h"
 #include "server/shell/StatusText.h"
@@ -21,9 +21,9 @@ namespace zentarc::shell {
 
 class StatusWindow : public QMainWindow, public ShellUi {
  public:
-  // prompter: null for message boxes owned by this window.
-  explicit StatusWindow(MessagePrompter* prompter = nullptr,
-                        const config::ErrorCatalogue& catalogue = config::ErrorCatalogue::Process());
+  // prompter: null for message boxes owned by this window. catalogue: the texts of result
+  // codes; null for error.dat beside the program.
+  explicit StatusWindow(MessagePrompter* prompter = nullptr, const plc::ErrorCatalogue* catalogue = nullptr);
   ~StatusWindow() override;
 
   // ShellUi
@@ -38,9 +38,11 @@ class StatusWindow : public QMainWindow, public ShellUi {
   // The menu commands (40001 Exit, 40002 About, 40003 Comm. Status).
   void command(int id);
   QAction* action(int id) const;
-  // The two messages of the polling thread, on this thread.
+  // The two messages of the PLC workers, on this thread.
   void plcStatus(unsigned code, PlcDevice* device);
   void noPlc();
+  // The status text again from the codes reported and the PLCs' states now.
+  void rebuildStatusText();
 
   const std::string& statusText() const { return statusText_; }
   bool gone() const { return gone_; }
@@ -55,7 +57,8 @@ class StatusWindow : public QMainWindow, public ShellUi {
 
   std::unique_ptr<MessagePrompter> ownPrompter_;
   MessagePrompter* prompter_;
-  const config::ErrorCatalogue& catalogue_;
+  std::unique_ptr<plc::ErrorCatalogue> ownCatalogue_;
+  const plc::ErrorCatalogue& catalogue_;
   StatusBridge bridge_;
   TextView* view_ = nullptr;
   DeviceList* devices_ = nullptr;

@@ -95,7 +95,7 @@ TEST_F(LoaderTest, buildsDevicesAndTagsInFileOrder) {
   EXPECT_EQ(tag("Level")->address, 39);
   EXPECT_EQ(tag("Level")->getNativeDatatype(), VT_I2);
   EXPECT_EQ(tag("Level")->getAccessRights(), 3u);
-  EXPECT_EQ(tag("Level")->getPlc(), devices.getIndex(0));
+  EXPECT_EQ(tag("Level")->device(), devices.getIndex(0));
   EXPECT_EQ(tag("Run")->address, 0);  // address 1 is register index 0
   EXPECT_EQ(tag("Run")->bit, 3);
   EXPECT_EQ(tag("Run")->getAccessRights(), 1u);
@@ -104,7 +104,7 @@ TEST_F(LoaderTest, buildsDevicesAndTagsInFileOrder) {
   EXPECT_EQ(tag("Flags")->count, 4);
   EXPECT_EQ(tag("Flags")->getAccessRights(), 2u);
   EXPECT_EQ(tag("Flags")->getCache()->getValue().arrayCount(), 4u);
-  EXPECT_EQ(tag("Text")->getPlc(), devices.getIndex(1));
+  EXPECT_EQ(tag("Text")->device(), devices.getIndex(1));
   EXPECT_EQ(tag("Text")->getCache()->getValue().bstrVal().size(), 5u);
   EXPECT_EQ(tag("Temp")->address, 11);
 }

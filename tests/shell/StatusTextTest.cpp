@@ -9,7 +9,7 @@ namespace {
 
 struct ThreePlcs {
   DeviceList devices;
-  config::ErrorCatalogue catalogue;
+  plc::ErrorCatalogue catalogue;
   PlcDevice* plc[3] = {};
   ThreePlcs() {
     const char* names[] = {"Press", "Oven", "Packing"};

@@ -22,7 +22,7 @@ namespace {
 
 struct Window {
   shelltest::RecordingPrompter prompter;
-  config::ErrorCatalogue catalogue;
+  plc::ErrorCatalogue catalogue;
   DeviceList devices;
   QueueLock lock;
   PlcDevice* plc[3] = {};
@@ -35,7 +35,7 @@ struct Window {
       devices.add(d.get());
       plc[i] = d.get();
     }
-    window = std::make_unique<StatusWindow>(&prompter, catalogue);
+    window = std::make_unique<StatusWindow>(&prompter, &catalogue);
     window->attach(&devices, &lock);
   }
 };
