@@ -90,6 +90,12 @@ void MonitoredItem::setQueue(uint32_t size, bool oldest) {
   }
 }
 
+bool MonitoredItem::followsDevice() const {
+  if (!cache_ || queueSize != 1 || !node.tag) return false;
+  const uint32_t rate = node.tag->getDeviceRefreshRate();
+  return rate == 0 || rate >= samplingInterval;
+}
+
 void MonitoredItem::resetSampling() {
   sampled_ = false;
   lastUpdateCount_ = 0;

@@ -25,6 +25,13 @@ class MonitoredItem {
   // changed (the first sample always). True when something was queued.
   bool sample();
 
+  // Sampled with what the device stores, once per publishing cycle, rather than on a clock
+  // of its own: a tag whose device refreshes it no faster than the sampling interval (the
+  // block runs at that interval) would only gain up to one interval of lag from a second
+  // clock. Items that keep several values, or that sample a tag the device refreshes
+  // faster, keep their clock.
+  bool followsDevice() const;
+
   bool reporting() const { return mode == MonitoringMode::Reporting; }
   bool active() const { return mode != MonitoringMode::Disabled; }
   // Forgets what was sampled so the next sample is reported again (e.g. on re-enabling).

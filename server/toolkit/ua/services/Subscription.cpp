@@ -8,13 +8,21 @@ bool Subscription::sampleDue(SteadyTime now) {
   bool any = false;
   for (auto& [key, group] : groups) {
     if (now < group->nextDue) continue;
-    for (MonitoredItem* item : group->items) any |= item->sample();
+    for (MonitoredItem* item : group->items)
+      if (!item->followsDevice()) any |= item->sample();
     const auto period = std::chrono::duration_cast<SteadyTime::duration>(
         std::chrono::duration<double, std::milli>(group->interval));
     group->nextDue += period;
     // After a stall, sample on the next tick instead of catching up on every missed one.
     if (group->nextDue <= now) group->nextDue = now + period;
   }
+  return any;
+}
+
+bool Subscription::sampleDeviceFollowers() {
+  bool any = false;
+  for (auto& [id, item] : items)
+    if (item->followsDevice()) any |= item->sample();
   return any;
 }
 

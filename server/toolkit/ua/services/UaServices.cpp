@@ -101,7 +101,10 @@ void UaServices::tick() {
     if (it == subscriptions_.end()) continue;
     Subscription& s = *it->second;
     s.sampleDue(t);
-    if (t >= s.nextPublish) publishCycle(s, t);
+    if (t >= s.nextPublish) {
+      s.sampleDeviceFollowers();
+      publishCycle(s, t);
+    }
   }
   for (auto& [id, state] : sessions_) expirePublishRequests(*state, t);
 }
