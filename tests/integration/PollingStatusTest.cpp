@@ -130,3 +130,34 @@ TEST(PollingStatus, writesForAnUnreachablePlcFailAndNeverReachTheOneSelectedBefo
   EXPECT_EQ(reachable.registerValue(0), 0);
   EXPECT_EQ(reachable.stats().reads, 1u);  // only the read of its own tag
 }
+
+TEST(PollingStatus, aPlcsFiguresAreReadableWhileItWorksAndAfterItReconnects) {
+  PollingHarness h;
+  auto& sim = h.simulate("127.0.4.24");
+  ASSERT_TRUE(h.load(plcXml("P", "127.0.4.24", tagXml("T", "VT_I2", 1) + tagXml("U", "VT_I4", 3))));
+  EXPECT_EQ(h.devices.getIndex(0)->status().state, PlcState::Idle);
+  h.start();
+  auto g = h.group("g", 100);
+  auto i1 = h.activate(*g, "T");
+  auto i2 = h.activate(*g, "U");
+  ASSERT_TRUE(h.waitForQuality("U", 0xC0));
+  ASSERT_TRUE(waitUntil([&] { return h.devices.getIndex(0)->status().scanPeriodMs > 0; }));
+  PlcStatus s = h.devices.getIndex(0)->status();
+  EXPECT_EQ(s.state, PlcState::Working);
+  EXPECT_TRUE(s.connected);
+  EXPECT_EQ(s.lastResultCode, 0u);
+  EXPECT_GE(s.messagesSent, 2u);  // the connection and at least one read
+  EXPECT_EQ(s.messagesFailed, 0u);
+  EXPECT_EQ(s.reconnects, 0u);
+  EXPECT_EQ(s.polledBlocks, 1u);
+  EXPECT_EQ(s.polledTags, 2u);
+  EXPECT_NE(s.lastChange, std::chrono::system_clock::time_point{});
+
+  // The PLC drops the connection every few messages: each drop fails a message and is
+  // followed by a new connection.
+  sim.setFaults({.resetAfter = 3});
+  ASSERT_TRUE(waitUntil([&] { return h.devices.getIndex(0)->status().reconnects >= 2; }));
+  s = h.devices.getIndex(0)->status();
+  EXPECT_GE(s.messagesFailed, 2u);
+  EXPECT_GE(s.messagesSent, s.messagesFailed);
+}

@@ -226,3 +226,23 @@ TEST_F(ServerHooksTest, requestsLeftWhenPollingStopsAndAfterItFailAtOnce) {
   g->setUpdateRate(200);
   EXPECT_EQ(g->getUpdateRate(), 200u);
 }
+
+TEST_F(ServerHooksTest, deviceRequestsBeyondTheBoundFailAtOnce) {
+  SOCmnPointer<PlcTag> t = tag("T", 5);
+  std::vector<SOCmnPointer<SODaSRequest>> waiting;
+  waiting.reserve(kMaxQueuedRequests);
+  for (std::size_t i = 0; i < kMaxQueuedRequests; ++i) waiting.push_back(t->submitRead());
+  EXPECT_FALSE(waiting.back()->isCompleted());
+  // Nothing takes them (the PLC's worker is stuck): the next one is answered at once.
+  SOCmnPointer<SODaSRequest> refused = t->submitWrite(SOCmnVariant::fromI2(1));
+  EXPECT_TRUE(refused->isCompleted());
+  EXPECT_EQ(refused->getResult(), E_FAIL);
+  EXPECT_EQ(plc->queues.readQueue.size() + plc->queues.writeQueue.size(), kMaxQueuedRequests);
+  {
+    // A worker takes what is queued: room again.
+    std::lock_guard lock(queues->queueLock);
+    plc->failQueued(*queues);
+  }
+  EXPECT_EQ(queues->queuedRequests, 0u);
+  EXPECT_FALSE(t->submitRead()->isCompleted());
+}
