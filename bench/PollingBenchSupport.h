@@ -111,6 +111,37 @@ struct Plant {
   }
 };
 
+// The times at which a simulated PLC received read requests, from its observer.
+class ReadTimes {
+ public:
+  void watch(plcsim::Simulator& sim) {
+    sim.setObserver([this](const plcsim::LoggedMessage& m) {
+      if (m.request.kind != plcsim::MessageKind::Read) return;
+      std::lock_guard lock(mutex_);
+      if (recording_) times_.push_back(Clock::now());
+    });
+  }
+  void start() {
+    std::lock_guard lock(mutex_);
+    times_.clear();
+    recording_ = true;
+  }
+  // The periods between consecutive reads since start(), in ms.
+  std::vector<double> periods() {
+    std::lock_guard lock(mutex_);
+    recording_ = false;
+    std::vector<double> out;
+    for (std::size_t i = 1; i < times_.size(); ++i)
+      out.push_back(std::chrono::duration<double, std::milli>(times_[i] - times_[i - 1]).count());
+    return out;
+  }
+
+ private:
+  std::mutex mutex_;
+  bool recording_ = false;
+  std::vector<Clock::time_point> times_;
+};
+
 // Waits until `done` holds, looking every 20 ms, for at most timeoutMs.
 template <class F>
 bool waitFor(F done, int timeoutMs) {

@@ -130,6 +130,9 @@ void PlcDevice::ClearServiced() {
 }
 
 void PlcDevice::ReadCyclicBlock(CyclicBlock& block, plc::ResultCode& code, RegisterAccess& io) {
+  // The rate counts from the start of a read: a PLC that answers late is still read at its
+  // rate, not at the rate plus its answer time.
+  const std::uint32_t started = now();
   code = block.readAll(io);
   if (code == plc::kOk) {
     const auto readTime = std::chrono::system_clock::now();
@@ -142,7 +145,7 @@ void PlcDevice::ReadCyclicBlock(CyclicBlock& block, plc::ResultCode& code, Regis
     const std::uint16_t quality = qualityForError(code);
     for (const auto& tag : block.tags) tag->getCache()->setQuality(quality);
   }
-  block.lastRead = now();
+  block.lastRead = started;
   block.lastCode = code;
   block.serviced = 1;
 }
