@@ -34,7 +34,7 @@ inline constexpr std::uint32_t kActivationSettleMs = 100;
 inline constexpr int kMaxSettleSteps = 50;
 inline constexpr int kMaxActivationSettleSteps = 10;
 // The longest wait of a pass with nothing to do: a pass begins at least this often.
-inline constexpr std::uint32_t kMaxPassWaitMs = 500;
+inline constexpr std::uint32_t kMaxPassWaitMs = 1000;
 // A PLC that stays failed with the same code is reported again this often, so that a log
 // read later still shows it; otherwise only changes of its state are reported.
 inline constexpr std::uint32_t kFailureReminderMs = 10 * 60 * 1000;

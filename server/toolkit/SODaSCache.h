@@ -59,6 +59,11 @@ class SODaSCache : public SOCmnObject {
   // +1 only when the value or the quality actually differs from before.
   std::uint64_t getChangeCount() const { return changeCount_.load(std::memory_order_acquire); }
 
+  // How often (ms) the device side refreshes this cache by itself, 0 while nothing does;
+  // beside the counters, which a sampler reads anyway.
+  void setDeviceRefreshRate(std::uint32_t ms) { deviceRefreshRate_.store(ms, std::memory_order_relaxed); }
+  std::uint32_t getDeviceRefreshRate() const { return deviceRefreshRate_.load(std::memory_order_relaxed); }
+
  private:
   // With mutex_ held; the previous value goes to `old` so the caller frees it after unlocking.
   void store(const SOCmnVariant& value, std::uint16_t quality, SOCmnVariant& old);
@@ -75,4 +80,5 @@ class SODaSCache : public SOCmnObject {
   // Written only with mutex_ held; read without it.
   std::atomic<std::uint64_t> updateCount_{0};
   std::atomic<std::uint64_t> changeCount_{0};
+  std::atomic<std::uint32_t> deviceRefreshRate_{0};
 };

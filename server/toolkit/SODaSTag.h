@@ -2,7 +2,6 @@
 // A namespace leaf: one variable a client can read, write and subscribe to. Name, access
 // rights, datatype and properties are set while the namespace is built (before serving)
 // and only read afterwards; the cache is thread-safe.
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -42,8 +41,8 @@ class SODaSTag : public SOCmnObject {
 
   // How often (ms) the device side refreshes the cache by itself, 0 while nothing does. A
   // sampler whose interval the device already keeps need not sample on a clock of its own.
-  void setDeviceRefreshRate(std::uint32_t ms) { deviceRefreshRate_.store(ms, std::memory_order_relaxed); }
-  std::uint32_t getDeviceRefreshRate() const { return deviceRefreshRate_.load(std::memory_order_relaxed); }
+  void setDeviceRefreshRate(std::uint32_t ms) { cache_->setDeviceRefreshRate(ms); }
+  std::uint32_t getDeviceRefreshRate() const { return cache_->getDeviceRefreshRate(); }
 
   void addProperty(SOCmnPointer<SODaSProperty> property);
   SOCmnPointer<SODaSProperty> getProperty(std::uint32_t propertyId) const;
@@ -74,7 +73,6 @@ class SODaSTag : public SOCmnObject {
   std::uint32_t deviceIOMode_ = 0;
   VARTYPE nativeDatatype_ = VT_EMPTY;
   SOCmnPointer<SODaSCache> cache_;
-  std::atomic<std::uint32_t> deviceRefreshRate_{0};
   mutable std::mutex propertyMutex_;
   std::vector<SOCmnPointer<SODaSProperty>> properties_;
 };

@@ -1,6 +1,6 @@
 // A PLC that keeps failing is demoted: tried again after 100 ms, then 1 s doubling to 30 s,
 // its requests failing at once meanwhile, and promoted again by a success. The workers take
-// their ticks from a clock the test moves (a worker looks at it at least every 500 ms). PLCs
+// their ticks from a clock the test moves (a worker looks at it at least once a second). PLCs
 // on 127.0.9.x.
 #include <gtest/gtest.h>
 

@@ -49,7 +49,7 @@ TEST(PlcFaults, aConnectionThePlcClosedIsMadeAgainForDeviceReadsAndWrites) {
   EXPECT_EQ(first.value.iVal(), 42);
   // This one finds the connection closed by the PLC.
   EXPECT_EQ(deviceRead(h, "X").quality, OPC_QUALITY_COMM_FAILURE);
-  EXPECT_TRUE(reported(h, 3, "P"));
+  EXPECT_TRUE(waitUntil([&] { return reported(h, 3, "P"); }));  // reported once the request is answered
   sim.setFaults({});
   // Every later request connects again rather than failing until the server restarts.
   EXPECT_EQ(deviceRead(h, "X").quality, OPC_QUALITY_GOOD);

@@ -91,8 +91,8 @@ void MonitoredItem::setQueue(uint32_t size, bool oldest) {
 }
 
 bool MonitoredItem::followsDevice() const {
-  if (!cache_ || queueSize != 1 || !node.tag) return false;
-  const uint32_t rate = node.tag->getDeviceRefreshRate();
+  if (!cache_ || queueSize != 1) return false;
+  const uint32_t rate = cache_->getDeviceRefreshRate();
   return rate == 0 || rate >= samplingInterval;
 }
 
