@@ -22,6 +22,13 @@ class ServerHooksTest : public ::testing::Test {
         plc(new TagDevice("PLC1", 0)),
         server(new SODaSServer(SOCmnPointer<SODaSCreator>(new ServerCreator(queues)))) {}
 
+  ~ServerHooksTest() override {
+    // What stopping the polling does: the records go (they hold their tags, which hold the
+    // device that holds the records), so nothing is left in a cycle.
+    ServerQueues spare;
+    plc->failQueued(queues ? *queues : spare);
+  }
+
   SOCmnPointer<PlcTag> tag(const char* name, std::uint16_t address, VARTYPE vt = VT_I2, std::uint16_t count = 0,
                            std::uint32_t access = 3) {
     return SOCmnPointer<PlcTag>(new PlcTag(name, access, vt, "comment", address, 0, count, plc.get(), queues));
