@@ -217,6 +217,7 @@ void PlcWorker::runActivations() {
     // Still under queueLock: the status dialog reads the blocks' ranges with it held.
     if (device_.HasBlocksToRecompute()) device_.RecomputeRanges();
   }
+  countBlocks();
   // Tags that joined the blocks of a PLC that is down are Bad at once, not at the next try.
   if (failures_ > 0) device_.SetQualityAll(qualityForError(code_));
   // A refused block whose tags all left takes its refusal with it.
@@ -305,11 +306,14 @@ void PlcWorker::publish() {
     const std::int32_t wait = std::max<std::int32_t>(0, ticksUntil(retryAt_, clock_()));
     status_.nextTry = std::chrono::system_clock::now() + std::chrono::milliseconds(wait);
   }
+  device_.publishStatus(status_);
+}
+
+void PlcWorker::countBlocks() {
   std::uint32_t tags = 0;
   for (const auto& block : device_.cyclicBlocks) tags += static_cast<std::uint32_t>(block->tags.size());
   status_.polledBlocks = static_cast<std::uint32_t>(device_.cyclicBlocks.size());
   status_.polledTags = tags;
-  device_.publishStatus(status_);
 }
 
 void PlcWorker::passBegins() {
@@ -350,6 +354,7 @@ void PlcWorker::finish() {
     device_.failQueued(queues_);
     device_.ReleaseBlocks();
   }
+  countBlocks();
   status_.connected = false;
   publish();
 }

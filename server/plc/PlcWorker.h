@@ -98,6 +98,7 @@ class PlcWorker {
   void report();
   PlcState state() const;
   void publish();
+  void countBlocks();  // the polled blocks and tags, after the blocks changed
   void finish();
 
   PlcDevice& device_;
