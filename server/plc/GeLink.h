@@ -39,6 +39,9 @@ class GeLink {
   std::uint8_t sequenceNumber() const { return sequence_; }
   std::size_t count() const { return table_.size(); }
   bool isOpen(std::uint16_t n) const;
+  // True when PLC n's channel is open and the PLC has not closed it meanwhile (as a PLC that
+  // restarted has); input nobody asked for is dropped. A channel found closed is closed here.
+  bool stillOpen(std::uint16_t n);
 
  private:
   TcpChannel* currentChannel();

@@ -137,7 +137,9 @@ plc::ResultCode PlcWorker::readyForRequests() {
 }
 
 plc::ResultCode PlcWorker::connect() {
-  if (link_.isOpen(1)) return plc::kOk;
+  // A connection the PLC closed meanwhile (it restarted) is found before the next message
+  // rather than by it: the message goes over a new connection instead of failing.
+  if (link_.stillOpen(1)) return plc::kOk;
   const plc::ResultCode code = link_.SelectPlc(1);
   ++status_.messagesSent;
   if (code != plc::kOk) {

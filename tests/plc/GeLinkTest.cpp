@@ -242,6 +242,16 @@ TEST_F(GeLinkTest, refusedHandshakeGives65AndClosesSoTheNextSelectHandshakesAfre
   EXPECT_EQ(link.ReadRegisters(1, 0, &value), kOk);
 }
 
+TEST_F(GeLinkTest, aConnectionThePlcClosedIsNotStillOpen) {
+  serve("127.0.2.30");
+  ASSERT_EQ(link.SelectPlc(1), kOk);
+  EXPECT_TRUE(link.stillOpen(1));
+  sim->stop();  // the PLC goes away and closes its end
+  EXPECT_TRUE(link.isOpen(1));
+  EXPECT_FALSE(link.stillOpen(1));
+  EXPECT_FALSE(link.isOpen(1));
+}
+
 TEST_F(GeLinkTest, garbledHandshakeAnswerGives64AndClosesTheChannel) {
   serve("127.0.2.29", Faults{.truncate = true});
   EXPECT_EQ(link.SelectPlc(1), kBadResponse);
