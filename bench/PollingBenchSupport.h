@@ -1,6 +1,6 @@
 #pragma once
 // Shared by the polling benchmarks: simulated PLCs with tags of mixed types, the in-process
-// toolkit for items, the polling thread, and a bare socket client for baselines.
+// toolkit for items, the PLC workers, and a bare socket client for baselines.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>

@@ -35,7 +35,7 @@ class SODaSTag : public SOCmnObject {
   VARTYPE getNativeDatatype() const { return nativeDatatype_; }
 
   SOCmnPointer<SODaSCache> getCache() const;  // adds a reference
-  // The cache without a new reference, for the polling thread's hot path: the tag keeps its
+  // The cache without a new reference, for the polling side's hot path: the tag keeps its
   // cache for its whole life.
   SODaSCache& cache() const { return *cache_; }
 

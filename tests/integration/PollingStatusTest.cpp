@@ -1,4 +1,4 @@
-// The polling thread reporting PLC states: failures once per new code, recovery, two PLCs
+// The PLC workers reporting PLC states: a line per change of state, recovery, two PLCs
 // of which one fails, and no PLC at all.
 #include <gtest/gtest.h>
 

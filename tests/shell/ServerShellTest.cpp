@@ -249,7 +249,7 @@ TEST(ServerShellRun, closingWithAClientConnectedTellsItAndEndsEverything) {
   EXPECT_EQ(plcConnections, 1u);
   EXPECT_TRUE(sawShutdown);
   EXPECT_TRUE(connectionClosed);
-  // The polling thread has ended and closed its PLC connection.
+  // The PLC workers have ended and closed their connections.
   EXPECT_TRUE(waitFor([&] { return sim.openConnections() == 0; }));
   EXPECT_EQ(shell.devices(), nullptr);
   EXPECT_EQ(shell.queues(), nullptr);

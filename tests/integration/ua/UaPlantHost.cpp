@@ -1,5 +1,5 @@
 // The whole server core on a simulated PLC, for OPC UA interoperability tests: plcsim on
-// 127.0.5.1, one PlcDevice with PlcTags of all fifteen types, the polling thread, our toolkit
+// 127.0.5.1, one PlcDevice with PlcTags of all fifteen types, its PLC worker, our toolkit
 // entry with the server's creator, and the UA serving backend. Commands on stdin:
 //   fail        the PLC stops answering (silent), so reads end in communication errors
 //   recover     the PLC answers again

@@ -1,7 +1,7 @@
 #pragma once
 // A monitored item: what it watches, how it samples, its filter and its queue. It maps onto
 // a toolkit item on the watched tag, active while the monitoring mode is Sampling or
-// Reporting, so the polling thread reads the tag at the item's sampling interval.
+// Reporting, so the tag's PLC worker reads it at the item's sampling interval.
 #include <optional>
 
 #include "server/toolkit/SODaSItem.h"
