@@ -135,10 +135,10 @@ TEST(CommStatusDialog, labelIsTheFirstRegisterAndTheLength) {
 
 TEST(CommStatusDialog, theChosenPlcsStateSaysWhetherItWorksOrWhenItIsTriedNext) {
   testsupport::PollingHarness h;
-  h.simulate("127.0.6.22");
-  // Nothing listens on 127.0.6.23: every connect is refused.
-  ASSERT_TRUE(h.load(plcXml("Oven", "127.0.6.22", tagXml("A", "VT_I2", 1)) +
-                     plcXml("Press", "127.0.6.23", tagXml("B", "VT_I2", 1))));
+  h.simulate("127.0.6.50");
+  // Nothing listens on 127.0.6.51: every connect is refused.
+  ASSERT_TRUE(h.load(plcXml("Oven", "127.0.6.50", tagXml("A", "VT_I2", 1)) +
+                     plcXml("Press", "127.0.6.51", tagXml("B", "VT_I2", 1))));
   h.start();
   auto group = h.group("g", 100);
   auto a = h.activate(*group, "A");
