@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
   for (int p = 0; p < kPlcs; ++p) {
     PlcDevice* device = plant.devices.getIndex(p);
     for (const auto& tag : plant.tags)
-      if (tag->getPlc() == device) device->AddToCyclic(tag.get(), 100);
+      if (plcDeviceOf(*tag) == device) device->AddToCyclic(tag.get(), 100);
     device->RecomputeRanges();
     blocks += device->cyclicBlocks.size();
   }

@@ -1,6 +1,6 @@
 #pragma once
 // Shared by the polling benchmarks: simulated PLCs with tags of mixed types, the in-process
-// toolkit for items, the polling thread, and a bare socket client for baselines.
+// toolkit for items, the PLC workers, and a bare socket client for baselines.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -23,7 +23,7 @@
 #include "server/plc/DeviceList.h"
 #include "server/plc/GeLink.h"
 #include "server/plc/GeMessages.h"
-#include "server/plc/PollingThread.h"
+#include "server/plc/PollingService.h"
 #include "server/toolkit/SODaSServer.h"
 #include "tools/plcsim/Simulator.h"
 
@@ -57,12 +57,11 @@ inline const std::vector<TagKind>& tagMix() {
 struct Plant {
   std::shared_ptr<ServerQueues> queues = std::make_shared<ServerQueues>();
   DeviceList devices;
-  plc::GeLink link;
   CountingSink sink;
   std::vector<std::unique_ptr<plcsim::Simulator>> sims;
   std::vector<SOCmnPointer<PlcTag>> tags;
   SOCmnPointer<SODaSServer> server{new SODaSServer(SOCmnPointer<SODaSCreator>(new ServerCreator(queues)))};
-  std::unique_ptr<PollingThread> thread;
+  std::unique_ptr<PollingService> thread;
 
   ~Plant() {
     if (thread) thread->stop();
@@ -107,9 +106,40 @@ struct Plant {
   }
 
   void start(TickClock clock = steadyTickCount) {
-    thread = std::make_unique<PollingThread>(devices, link, *queues, sink, std::move(clock));
+    thread = std::make_unique<PollingService>(devices, *queues, sink, std::move(clock));
     thread->start();
   }
+};
+
+// The times at which a simulated PLC received read requests, from its observer.
+class ReadTimes {
+ public:
+  void watch(plcsim::Simulator& sim) {
+    sim.setObserver([this](const plcsim::LoggedMessage& m) {
+      if (m.request.kind != plcsim::MessageKind::Read) return;
+      std::lock_guard lock(mutex_);
+      if (recording_) times_.push_back(Clock::now());
+    });
+  }
+  void start() {
+    std::lock_guard lock(mutex_);
+    times_.clear();
+    recording_ = true;
+  }
+  // The periods between consecutive reads since start(), in ms.
+  std::vector<double> periods() {
+    std::lock_guard lock(mutex_);
+    recording_ = false;
+    std::vector<double> out;
+    for (std::size_t i = 1; i < times_.size(); ++i)
+      out.push_back(std::chrono::duration<double, std::milli>(times_[i] - times_[i - 1]).count());
+    return out;
+  }
+
+ private:
+  std::mutex mutex_;
+  bool recording_ = false;
+  std::vector<Clock::time_point> times_;
 };
 
 // Waits until `done` holds, looking every 20 ms, for at most timeoutMs.

@@ -85,7 +85,7 @@ void findOverlaps(const std::string& plc, std::vector<PlcTag*> tags, std::vector
 }
 
 // The device's blocks when every readable tag is subscribed at once at one rate, built by
-// the device itself from activations in the order the polling thread applies them.
+// the device itself from activations in the order a PLC worker applies them.
 void countScan(PlcDevice& device, const std::vector<PlcTag*>& tags, PlcSummary& summary) {
   ServerQueues queues;
   std::lock_guard lock(queues.queueLock);
@@ -137,7 +137,7 @@ ConfigCheckReport CheckConfiguration(const std::string& path) {
     auto* tag = dynamic_cast<PlcTag*>(t.get());
     if (!tag) continue;
     for (std::size_t i = 0; i < devices.getCount(); ++i)
-      if (devices.getIndex(i) == tag->getPlc()) tagsOf[i].push_back(tag);
+      if (devices.getIndex(i) == tag->device()) tagsOf[i].push_back(tag);
   }
   for (std::size_t i = 0; i < devices.getCount(); ++i) {
     PlcDevice& device = *devices.getIndex(i);

@@ -96,7 +96,7 @@ class Loader {
     std::string bytes;
     if (!readFile(path, bytes)) {
       warnings_.unreadable();
-      return 1;
+      return 0;
     }
     return loadBytes(bytes, path);
   }
@@ -111,7 +111,7 @@ class Loader {
       warn("The configuration file " + quoted(path) + " could not be read: " + parsed.description() +
            where(parsed.offset) + ". Nothing was loaded.");
       warnings_.unreadable();
-      return 1;
+      return 0;
     }
     for (const pugi::xml_node& node : doc.children()) {
       if (!named(node, cf::kRootElement)) continue;
@@ -273,7 +273,7 @@ class Loader {
     names_.insert(cf::foldName(*f.name));
     if (!notes.empty()) {
       warn(who + ": " + join(notes) + ". The tag is loaded" +
-           (type == 0 ? " but never read from the PLC." : " but clients can neither read nor write it."));
+           (type == 0 ? " but not served to OPC UA clients." : " but clients can neither read nor write it."));
     }
   }
 

@@ -24,8 +24,9 @@ class ConfigWarnings {
 inline constexpr std::string_view kLoaderCaption = "OPC G.E. Tcp/Ip Server";
 inline constexpr std::string_view kNoDevicesElementText = "Wrong XML file syntax: no devices element\n";
 
-// 1 when the file was walked to its end (also when it held nothing), 0 when the devices
-// element is missing.
+// 1 when the file was walked to its end (also when it held nothing); 0 when it cannot be
+// read or parsed, or its devices element is missing: then nothing was loaded, and the
+// server that started on it must not end as if all was well.
 int LoadConfiguration(const std::string& path, SODaSNameSpaceRoot& root, DeviceList& deviceList,
                       std::shared_ptr<ServerQueues> queues, ConfigWarnings& warnings);
 

@@ -3,15 +3,15 @@
 #include <mutex>
 
 #include "server/opc/ServerQueues.h"
-#include "server/plc/PlcDevice.h"
+#include "server/opc/TagDevice.h"
 #include "server/toolkit/SOCmnException.h"
 
 namespace zentarc {
 
 PlcTag::PlcTag(std::string_view name, std::uint32_t accessRights, VARTYPE nativeDatatype,
                std::string_view description, std::uint16_t address, std::uint16_t bit,
-               std::uint16_t count, PlcDevice* plcDevice, std::shared_ptr<ServerQueues> queues)
-    : plc(SOCmnPointer<PlcDevice>::share(plcDevice)),
+               std::uint16_t count, TagDevice* plcDevice, std::shared_ptr<ServerQueues> queues)
+    : plc(SOCmnPointer<TagDevice>::share(plcDevice)),
       address(address),
       bit(bit),
       count(count),
@@ -37,6 +37,13 @@ PlcTag::~PlcTag() {
   getCache()->setInitialValue(SOCmnVariant());
 }
 
+std::uint32_t PlcTag::smallestActiveRate() const {
+  std::uint32_t rate = 0;
+  for (const ActiveItem& a : activeItems)
+    if (rate == 0 || a.updateRate < rate) rate = a.updateRate;
+  return rate;
+}
+
 void PlcTag::handleRequest(SODaSRequest* request) {
   const std::shared_ptr<ServerQueues> queues = queues_.lock();
   std::vector<std::unique_ptr<RequestRecord>>* queue = nullptr;
@@ -46,10 +53,10 @@ void PlcTag::handleRequest(SODaSRequest* request) {
         request->complete(S_OK, false, OPC_QUALITY_UNCERTAIN, false, true);
         return;
       }
-      if (queues) queue = &queues->readQueue;
+      if (queues && plc) queue = &plc->queues.readQueue;
       break;
     case SODASREQUEST_OPERATION_WRITE:
-      if (queues) queue = &queues->writeQueue;
+      if (queues && plc) queue = &plc->queues.writeQueue;
       break;
     default:
       return;
@@ -58,13 +65,22 @@ void PlcTag::handleRequest(SODaSRequest* request) {
     request->complete(E_FAIL, true, OPC_QUALITY_OUT_OF_SERVICE, false, true);
     return;
   }
-  request->markPending();
   std::unique_ptr<RequestRecord> record(SOCmnNew<RequestRecord>());
   record->request = SOCmnPointer<SODaSRequest>::share(request);
   record->tag = SOCmnPointer<PlcTag>::share(this);
-  std::lock_guard lock(queues->queueLock);
-  queue->push_back(std::move(record));
-  queues->workQueued.notify_all();
+  {
+    std::lock_guard lock(queues->queueLock);
+    if (queues->accepting && queues->queuedRequests < kMaxQueuedRequests) {
+      request->markPending();
+      ++queues->queuedRequests;
+      queue->push_back(std::move(record));
+      plc->queues.workQueued.notify_all();
+      return;
+    }
+  }
+  // Polling has stopped, or as many requests wait as may: this one is answered now rather
+  // than held without end or bound.
+  request->complete(E_FAIL, true, OPC_QUALITY_OUT_OF_SERVICE, false, true);
 }
 
 }  // namespace zentarc

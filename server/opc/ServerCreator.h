@@ -1,6 +1,6 @@
 #pragma once
 // The server's creator, group and item: the group queues rate changes, the item queues its
-// activation and deactivation, both onto activationQueue.
+// activation and deactivation, both onto the activation queue of the tag's PLC.
 #include <memory>
 
 #include "server/opc/ServerQueues.h"

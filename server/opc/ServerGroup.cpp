@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "server/opc/ServerItem.h"
+#include "server/opc/TagDevice.h"
 #include "server/toolkit/SOCmnException.h"
 
 namespace zentarc {
@@ -21,15 +23,21 @@ void ServerGroup::onSetUpdateRate(std::uint32_t newRate) {
     if (!item) continue;
     SOCmnPointer<SODaSTag> tag = item->getItemTag();
     auto* plcTag = dynamic_cast<PlcTag*>(tag.get());
-    if (!plcTag) continue;
+    if (!plcTag || !plcTag->plc) continue;
     std::unique_ptr<ActivationRecord> record(SOCmnNew<ActivationRecord>());
     record->active = 0;
     record->rateChanged = 1;
     record->updateRate = newRate;
     record->tag = plcTag;
     std::lock_guard lock(queues->queueLock);
-    queues->activationQueue.push_back(std::move(record));
-    queues->workQueued.notify_all();
+    if (!queues->accepting) return;  // polling has stopped
+    // The tag's entry for this item carries the new rate, so the polling side can tell the
+    // smallest rate over the tag's active items (another group may share it faster).
+    for (ActiveItem& a : plcTag->activeItems)
+      if (a.item == item) a.updateRate = newRate;
+    DeviceQueues& deviceQueues = plcTag->plc->queues;
+    deviceQueues.activationQueue.push_back(std::move(record));
+    deviceQueues.workQueued.notify_all();
   }
 }
 

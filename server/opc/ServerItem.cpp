@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "server/opc/TagDevice.h"
 #include "server/toolkit/SOCmnException.h"
 #include "server/toolkit/SODaSGroup.h"
 
@@ -17,7 +18,7 @@ void ServerItem::onSetActive(bool active) {
   auto* plcTag = dynamic_cast<PlcTag*>(tag.get());
   if (!plcTag) return;
   const std::shared_ptr<ServerQueues> queues = queues_.lock();
-  if (!queues) return;  // shutting down: nothing polls any more
+  if (!queues || !plcTag->plc) return;  // shutting down: nothing polls any more
   std::uint32_t rate = 0;
   if (active) {
     if (SOCmnPointer<SODaSGroup> group = getParentBranch()) rate = group->getUpdateRate();
@@ -27,16 +28,18 @@ void ServerItem::onSetActive(bool active) {
   record->rateChanged = 0;
   record->updateRate = rate;
   record->tag = plcTag;
-  // The polling thread reads the size of activeItems under the same lock as the queue.
+  // The PLC's worker reads activeItems under the same lock as the queue.
   std::lock_guard lock(queues->queueLock);
+  if (!queues->accepting) return;  // polling has stopped
   auto& items = plcTag->activeItems;
   if (active) {
-    items.push_back(this);
+    items.push_back({this, rate});
   } else {
-    items.erase(std::remove(items.begin(), items.end(), this), items.end());
+    std::erase_if(items, [this](const ActiveItem& a) { return a.item == this; });
   }
-  queues->activationQueue.push_back(std::move(record));
-  queues->workQueued.notify_all();
+  DeviceQueues& deviceQueues = plcTag->plc->queues;
+  deviceQueues.activationQueue.push_back(std::move(record));
+  deviceQueues.workQueued.notify_all();
 }
 
 }  // namespace zentarc

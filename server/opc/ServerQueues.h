@@ -1,8 +1,10 @@
 #pragma once
-// The records that carry client work to the polling thread, and the three queues with the
-// one queueLock that guards them (and every tag's activeItems, request completion and write
-// preparation). The shell owns one ServerQueues for the process; tests make their own.
+// The records that carry client work to the PLC workers, the queues of one PLC, and the one
+// queueLock that guards every PLC's queues (and every tag's activeItems, request completion
+// and the cyclic blocks the status dialog reads). The shell owns one ServerQueues for the
+// process; tests make their own.
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -28,13 +30,29 @@ struct RequestRecord {
 // Recursive, as a critical section may be re-entered by the thread that holds it.
 using QueueLock = std::recursive_mutex;
 
-struct ServerQueues {
-  QueueLock queueLock;
+// What the hooks fill for one PLC's worker, under queueLock. Each PLC has its own, so that
+// a client's request for one PLC never waits behind another's.
+struct DeviceQueues {
   std::vector<std::unique_ptr<ActivationRecord>> activationQueue;
   std::vector<std::unique_ptr<RequestRecord>> readQueue;
   std::vector<std::unique_ptr<RequestRecord>> writeQueue;
-  // Notified after every append, so the polling thread's short wait ends when work arrives.
+  // Notified after every append, so that the worker's wait ends when work arrives.
   std::condition_variable_any workQueued;
+
+  bool empty() const { return activationQueue.empty() && readQueue.empty() && writeQueue.empty(); }
+};
+
+// Device reads and writes queued over all PLCs at most: beyond it a request fails at once,
+// so that no client can fill memory with requests for a PLC that does not answer.
+inline constexpr std::size_t kMaxQueuedRequests = 65536;
+
+struct ServerQueues {
+  QueueLock queueLock;
+  // Device reads and writes queued and not yet taken by a worker (under queueLock).
+  std::size_t queuedRequests = 0;
+  // Cleared when polling has stopped (under queueLock): from then on nothing is queued, and
+  // device reads and writes fail at once.
+  bool accepting = true;
 };
 
 // Stable sort by the tags' register address, smallest first (records of tags at the same

@@ -223,12 +223,12 @@ bool valueToRegisters(VARTYPE vt, std::uint16_t bit, std::uint16_t count, const 
 }
 
 bool storeRegisters(PlcTag& tag, std::span<const std::uint16_t> registers,
-                    std::chrono::system_clock::time_point readTime) {
+                    std::chrono::system_clock::time_point readTime, bool keptCurrent) {
   // Built afresh rather than from the cached value: every register of the span is converted,
   // and a string or array in the cache may be shared with readers anyway.
   SOCmnVariant value;
   if (!registersToValue(tag.getNativeDatatype(), tag.bit, tag.count, registers, value)) return false;
-  tag.cache().storeDeviceValue(std::move(value), OPC_QUALITY_GOOD, readTime);
+  tag.cache().storeDeviceValue(std::move(value), OPC_QUALITY_GOOD, readTime, keptCurrent);
   return true;
 }
 

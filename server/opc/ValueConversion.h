@@ -37,9 +37,11 @@ bool valueToRegisters(VARTYPE vt, std::uint16_t bit, std::uint16_t count,
                       const SOCmnVariant& value, std::span<std::uint16_t> registers);
 
 // Converts the tag's registers and stores the value with quality GOOD in its cache, stamped
-// with readTime. False (cache untouched) on a short buffer.
+// with readTime. False (cache untouched) on a short buffer. keptCurrent false: a one-off
+// read of a tag nothing polls, stored without making the cache current.
 bool storeRegisters(PlcTag& tag, std::span<const std::uint16_t> registers,
-                    std::chrono::system_clock::time_point readTime = std::chrono::system_clock::now());
+                    std::chrono::system_clock::time_point readTime = std::chrono::system_clock::now(),
+                    bool keptCurrent = true);
 // The request's write value into the buffer of the tag's registers; true when converted.
 bool fillWriteRegisters(const RequestRecord& record, std::span<std::uint16_t> registers);
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "server/plc/RegisterBlock.h"
+#include "server/plc/ResultCodes.h"
 #include "server/toolkit/SOCmnObject.h"
 
 namespace zentarc {
@@ -34,7 +35,8 @@ class CyclicBlock : public RegisterBlock {
 
   std::uint32_t serviced = 0;     // read or skipped in the current pass over the device
   std::uint32_t updateRate = 0;   // ms, shared by all its tags
-  std::uint32_t lastRead = 0;     // tick of the last read (of creation, before the first)
+  std::uint32_t lastRead = 0;     // tick the last read began (of creation, before the first)
+  plc::ResultCode lastCode = plc::kOk;  // what its last read got
   std::vector<SOCmnPointer<PlcTag>> tags;  // in joining order
   void* statusTreeItem = nullptr;  // the status dialog's tree item for the block, if any
 };

@@ -1,13 +1,11 @@
 #pragma once
-// The devices in load order, keyed by name, with the list's own lock; beside it the
-// polling thread's rotation state.
+// The devices in load order, keyed by name, with the list's own lock. The list does not
+// change once the configuration is loaded.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-#include "server/plc/GeLink.h"
 #include "server/plc/PlcDevice.h"
-#include "server/plc/ResultCodes.h"
 #include "server/toolkit/SOCmnList.h"
 
 namespace zentarc {
@@ -29,16 +27,10 @@ class DeviceList {
   void unlock() const { list_.unlock(); }
   SOCmnListHeader<PlcDevice>& getList() { return list_; }
 
-  // Numbers the devices 1..N in list order, makes the first current and none selected (the
-  // rotation position stays), loads the error texts once, and sets up the link with the N
-  // address texts. Returns Setup's code.
-  plc::ResultCode Reinitialise(plc::GeLink& link);
+  // Numbers the devices 1..N in list order.
+  void NumberDevices();
   // True when at least one device has a cyclic block (under the list's lock).
   bool AnyCyclicBlocks() const;
-
-  PlcDevice* currentDevice = nullptr;  // the device the polling thread serves
-  std::uint32_t rotationPosition = 0;  // index of the current device
-  std::uint16_t selectedNumber = 0;    // PLC last selected, 0 = none
 
  private:
   SOCmnListHeader<PlcDevice> list_;

@@ -49,6 +49,11 @@ bool GeLink::isOpen(std::uint16_t n) const {
   return haveTable_ && n >= 1 && n <= table_.size() && table_[n - 1].channel.isOpen();
 }
 
+bool GeLink::stillOpen(std::uint16_t n) {
+  if (!isOpen(n)) return false;
+  return table_[n - 1].channel.DiscardPending() == kOk;
+}
+
 TcpChannel* GeLink::currentChannel() {
   if (!haveTable_ || currentPlc_ == 0 || currentPlc_ > table_.size()) return nullptr;
   return &table_[currentPlc_ - 1].channel;
@@ -67,7 +72,12 @@ ResultCode GeLink::SelectPlc(std::uint16_t n) {
   ResultCode rc = connection.channel.Connect(*address, ge::kPort, *protocol_);
   if (rc != kOk) return rc;
   rc = handshake(connection.channel);
-  if (rc != kOk) return rc;
+  if (rc != kOk) {
+    // A half-open connection would pass for a selected PLC whose every message is refused:
+    // the next selection must connect and handshake afresh.
+    connection.channel.Close();
+    return rc;
+  }
   currentPlc_ = n;
   return kOk;
 }

@@ -25,7 +25,8 @@ class GeLink {
   ResultCode Startup();
   // One closed channel per address text, in device-list order. 18 without a protocol.
   ResultCode Setup(const std::vector<std::string>& addressTexts);
-  // Makes PLC n (1-based) current, connecting and handshaking when its channel is closed.
+  // Makes PLC n (1-based) current, connecting and handshaking when its channel is closed. A
+  // failed handshake leaves the channel closed.
   ResultCode SelectPlc(std::uint16_t n);
   // count 1..512 registers of the current PLC from the 0-based index.
   ResultCode ReadRegisters(std::uint16_t count, std::uint16_t index, std::uint16_t* destination);
@@ -38,6 +39,9 @@ class GeLink {
   std::uint8_t sequenceNumber() const { return sequence_; }
   std::size_t count() const { return table_.size(); }
   bool isOpen(std::uint16_t n) const;
+  // True when PLC n's channel is open and the PLC has not closed it meanwhile (as a PLC that
+  // restarted has); input nobody asked for is dropped. A channel found closed is closed here.
+  bool stillOpen(std::uint16_t n);
 
  private:
   TcpChannel* currentChannel();

@@ -16,9 +16,19 @@ bool isArrayTag(const PlcTag& tag) { return (tag.getNativeDatatype() & VT_ARRAY)
 }  // namespace
 
 PlcDevice::PlcDevice(std::string_view deviceName, std::string_view deviceAddressText)
-    : SOCmnObject(kPlcDeviceObjectType), name(deviceName), addressText(deviceAddressText) {}
+    : TagDevice(deviceName, kPlcDeviceObjectType), addressText(deviceAddressText) {}
 
 PlcDevice::~PlcDevice() = default;
+
+PlcStatus PlcDevice::status() const {
+  std::lock_guard lock(statusMutex_);
+  return status_;
+}
+
+void PlcDevice::publishStatus(const PlcStatus& status) {
+  std::lock_guard lock(statusMutex_);
+  status_ = status;
+}
 
 bool PlcDevice::HasCyclicBlock(const CyclicBlock* block) const {
   return block && std::any_of(cyclicBlocks.begin(), cyclicBlocks.end(),
@@ -30,6 +40,7 @@ void PlcDevice::joinCyclic(CyclicBlock& block, PlcTag* tag, std::uint32_t span) 
   block.addTag(tag);
   tag->pollBlock = &block;
   tag->unscheduled = 0;
+  tag->setDeviceRefreshRate(block.updateRate);
 }
 
 void PlcDevice::AddToCyclic(PlcTag* tag, std::uint32_t updateRate) {
@@ -71,6 +82,7 @@ void PlcDevice::RemoveFromCyclic(PlcTag* tag) {
   if (tag->unscheduled != 0 || registerSpan(*tag) == 0) return;
   CyclicBlock* block = tag->pollBlock;
   tag->unscheduled = 1;  // pollBlock keeps pointing at the block it left
+  tag->setDeviceRefreshRate(0);
   if (!HasCyclicBlock(block)) return;
   SOCmnPointer<PlcTag> held = block->removeTag(tag);
   if (!block->tags.empty()) {
@@ -118,6 +130,9 @@ void PlcDevice::ClearServiced() {
 }
 
 void PlcDevice::ReadCyclicBlock(CyclicBlock& block, plc::ResultCode& code, RegisterAccess& io) {
+  // The rate counts from the start of a read: a PLC that answers late is still read at its
+  // rate, not at the rate plus its answer time.
+  const std::uint32_t started = now();
   code = block.readAll(io);
   if (code == plc::kOk) {
     const auto readTime = std::chrono::system_clock::now();
@@ -130,8 +145,15 @@ void PlcDevice::ReadCyclicBlock(CyclicBlock& block, plc::ResultCode& code, Regis
     const std::uint16_t quality = qualityForError(code);
     for (const auto& tag : block.tags) tag->getCache()->setQuality(quality);
   }
-  block.lastRead = now();
+  block.lastRead = started;
+  block.lastCode = code;
   block.serviced = 1;
+}
+
+plc::ResultCode PlcDevice::FirstRefusal() const {
+  for (const auto& block : cyclicBlocks)
+    if (block->lastCode >= plc::kBadResponse) return block->lastCode;
+  return plc::kOk;
 }
 
 void PlcDevice::SetQualityAll(std::uint16_t quality) {
@@ -153,6 +175,7 @@ void PlcDevice::ReleaseBlocks() {
     for (const auto& tag : block->tags) {
       tag->unscheduled = 1;
       tag->pollBlock = nullptr;
+      tag->setDeviceRefreshRate(0);
     }
   blocksToRecompute.clear();
   cyclicBlocks.clear();

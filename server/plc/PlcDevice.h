@@ -1,30 +1,33 @@
 #pragma once
-// One configured PLC: its cyclic blocks (kept while items are active) and the read and
-// write blocks of one servicing step. Made by the configuration loader; numbered when the
-// link is set up. Everything but construction runs on the polling thread; the status
-// dialog reads the cyclic blocks under queueLock, so they change only with it held.
+// One configured PLC: its cyclic blocks (kept while items are active), the read and write
+// blocks of one servicing step, and the figures its worker publishes. Made by the
+// configuration loader; numbered when polling starts. Everything but construction and
+// status() runs on the PLC's worker; the status dialog reads the cyclic blocks under
+// queueLock, so they change only with it held.
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "server/opc/PlcTag.h"
 #include "server/opc/ServerQueues.h"
+#include "server/opc/TagDevice.h"
 #include "server/plc/CyclicBlock.h"
+#include "server/plc/PlcStatus.h"
 #include "server/plc/ReadBlock.h"
 #include "server/plc/RegisterAccess.h"
 #include "server/plc/ResultCodes.h"
 #include "server/plc/TickClock.h"
 #include "server/plc/WriteBlock.h"
-#include "server/toolkit/SOCmnObject.h"
 
 namespace zentarc {
 
 inline constexpr std::uint32_t kPlcDeviceObjectType = 0x08000000;
 
-class PlcTag;
-
-class PlcDevice : public SOCmnObject {
+class PlcDevice : public TagDevice {
  public:
   PlcDevice(std::string_view name, std::string_view addressText);
 
@@ -46,6 +49,9 @@ class PlcDevice : public SOCmnObject {
   // `code` becomes the read's result.
   void ReadCyclicBlock(CyclicBlock& block, plc::ResultCode& code, RegisterAccess& io);
   void SetQualityAll(std::uint16_t quality);
+  // The first refusal or malformed answer (64 and up) that a cyclic block's last read got;
+  // 0 when none did.
+  plc::ResultCode FirstRefusal() const;
   // Earliest time until one of the blocks falls due (UINT32_MAX: none ever will).
   std::uint32_t MsUntilNextDue(std::uint32_t now) const;
 
@@ -64,8 +70,11 @@ class PlcDevice : public SOCmnObject {
   void setClock(TickClock clock) { clock_ = std::move(clock); }
   std::uint32_t now() const { return clock_(); }
 
+  // The figures the worker published last; never waits on the PLC.
+  PlcStatus status() const;
+  void publishStatus(const PlcStatus& status);
+
   std::uint16_t number = 0;       // 1-based position in the device list, 0 until numbered
-  const std::string name;         // key in the device list
   const std::string addressText;  // the configured IP address text
   std::vector<std::unique_ptr<CyclicBlock>> cyclicBlocks;  // creation order
   std::vector<CyclicBlock*> blocksToRecompute;             // each at most once
@@ -80,11 +89,24 @@ class PlcDevice : public SOCmnObject {
  private:
   void joinCyclic(CyclicBlock& block, PlcTag* tag, std::uint32_t span);
   void destroyCyclic(CyclicBlock* block);
-  // Read-before-write of one record into `scratch`; false when a read failed.
-  bool prepareRecord(WriteBlock& block, const RequestRecord& record, std::vector<std::uint16_t>& scratch,
-                     RegisterAccess& io);
+  // The outcome of one device read: into the tag's cache (kept current only for a polled
+  // tag) and into the request, which is then completed. registers: null on failure.
+  void finishRead(RequestRecord& record, plc::ResultCode code, const std::uint16_t* registers,
+                  std::chrono::system_clock::time_point readTime);
+  // The registers of the record's tag as the PLC holds them, where its write covers only
+  // part of them (bits, the last odd byte); zero elsewhere.
+  plc::ResultCode preReadRecord(const RequestRecord& record, std::vector<std::uint16_t>& registers,
+                                RegisterAccess& io);
+  // Merges the records' values over their pre-read registers into the block, in queue order
+  // (the last write wins); false when a value cannot be converted.
+  bool prepareBlock(WriteBlock& block, std::vector<std::vector<std::uint16_t>>& preRead);
 
   TickClock clock_ = steadyTickCount;
+  mutable std::mutex statusMutex_;  // held only to copy status_
+  PlcStatus status_;
 };
+
+// The PLC side's device of a tag (every tag belongs to a PlcDevice).
+inline PlcDevice* plcDeviceOf(const PlcTag& tag) { return static_cast<PlcDevice*>(tag.device()); }
 
 }  // namespace zentarc

@@ -61,20 +61,32 @@ void PlcDevice::QueueRead(std::unique_ptr<RequestRecord> record) {
   block->records.push_back(std::move(record));
 }
 
+void PlcDevice::finishRead(RequestRecord& record, plc::ResultCode code, const std::uint16_t* registers,
+                           std::chrono::system_clock::time_point readTime) {
+  PlcTag& tag = *record.tag;
+  // Only a polled tag's cache is kept current; a one-off read of any other tag is stored
+  // without making its cache current, so that nobody takes the value for a current one
+  // later (a subscription, a read from the cache).
+  const bool polled = tag.unscheduled == 0 && HasCyclicBlock(tag.pollBlock);
+  if (code == plc::kOk) {
+    storeRegisters(tag, {registers, registerSpan(tag)}, readTime, polled);
+  } else {
+    tag.cache().setQuality(qualityForError(code));
+  }
+  // The requester's answer is what this read found, current now whatever the cache keeps.
+  SODaSCacheSnapshot result = tag.cache().getSnapshot();
+  result.waitingForInitialData = false;
+  record.request->setReadResult(std::move(result));
+  completeRead(record);
+}
+
 void PlcDevice::RunReads(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode) {
   for (const auto& block : readBlocks) {
     const plc::ResultCode code = selectionCode != plc::kOk ? selectionCode : block->readAll(io);
     const auto readTime = std::chrono::system_clock::now();
     std::lock_guard lock(queueLock);
-    for (const auto& record : block->records) {
-      PlcTag& tag = *record->tag;
-      if (code == plc::kOk) {
-        storeRegisters(tag, {block->at(tag.address), registerSpan(tag)}, readTime);
-      } else {
-        tag.getCache()->setQuality(qualityForError(code));
-      }
-      completeRead(*record);
-    }
+    for (const auto& record : block->records)
+      finishRead(*record, code, code == plc::kOk ? block->at(record->tag->address) : nullptr, readTime);
   }
   readBlocks.clear();
 }
@@ -97,49 +109,58 @@ void PlcDevice::QueueWrite(std::unique_ptr<RequestRecord> record) {
   block->records.push_back(std::move(record));
 }
 
-bool PlcDevice::prepareRecord(WriteBlock& block, const RequestRecord& record, std::vector<std::uint16_t>& scratch,
-                              RegisterAccess& io) {
+plc::ResultCode PlcDevice::preReadRecord(const RequestRecord& record, std::vector<std::uint16_t>& registers,
+                                        RegisterAccess& io) {
   const PlcTag& tag = *record.tag;
   const std::uint32_t span = registerSpan(tag);
   const VARTYPE vt = tag.getNativeDatatype();
-  scratch.assign(span, 0);
-  if (rewritesBits(vt)) {
-    if (readRegisterRun(io, tag.address, span, scratch.data()) != plc::kOk) return false;
-  } else if (rewritesLastByte(vt)) {
-    if (readRegisterRun(io, tag.address + span - 1, 1, scratch.data() + span - 1) != plc::kOk) return false;
+  registers.assign(span, 0);
+  if (rewritesBits(vt)) return readRegisterRun(io, tag.address, span, registers.data());
+  if (rewritesLastByte(vt)) return readRegisterRun(io, tag.address + span - 1, 1, registers.data() + span - 1);
+  return plc::kOk;
+}
+
+bool PlcDevice::prepareBlock(WriteBlock& block, std::vector<std::vector<std::uint16_t>>& preRead) {
+  block.beginPreparation();
+  for (std::size_t i = 0; i < block.records.size(); ++i) {
+    const RequestRecord& record = *block.records[i];
+    std::vector<std::uint16_t>& scratch = preRead[i];
+    const std::uint16_t address = record.tag->address;
+    // A register an earlier write of this block already filled holds the value the PLC will
+    // have once the block is written; what the PLC holds now would undo that write.
+    for (std::uint32_t r = 0; r < scratch.size(); ++r)
+      if (block.isFilled(address + r)) scratch[r] = *block.at(address + r);
+    if (!fillWriteRegisters(record, scratch)) return false;
+    std::copy(scratch.begin(), scratch.end(), block.at(address));
+    block.markFilled(address, static_cast<std::uint32_t>(scratch.size()));
   }
-  // A register an earlier write of this block already filled holds the value the PLC will
-  // have once the block is written; reading it from the PLC would undo that write.
-  for (std::uint32_t i = 0; i < span; ++i)
-    if (block.isFilled(tag.address + i)) scratch[i] = *block.at(tag.address + i);
   return true;
 }
 
 void PlcDevice::RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode) {
-  std::vector<std::uint16_t> scratch;
+  std::vector<std::vector<std::uint16_t>> preRead;
   for (const auto& block : writeBlocks) {
     if (selectionCode != plc::kOk) {
       std::lock_guard lock(queueLock);
       for (const auto& record : block->records) failWrite(*record, qualityForError(selectionCode));
       continue;
     }
+    // The registers a write only partly covers are read first, without queueLock: clients
+    // queue their requests under it, and must never wait for a PLC's answer.
+    // A record whose value cannot be converted ends the preparation before the next one's
+    // pre-read, as when each record is read and converted in turn.
+    preRead.resize(block->records.size());
     bool prepared = true;
-    {
-      // Pre-reads run with queueLock held, as the preparation reads the clients' values.
+    for (std::size_t i = 0; i < block->records.size() && prepared; ++i) {
+      prepared = preReadRecord(*block->records[i], preRead[i], io) == plc::kOk;
+      std::vector<std::uint16_t> probe = preRead[i];
+      prepared = prepared && fillWriteRegisters(*block->records[i], probe);
+    }
+    if (prepared) prepared = prepareBlock(*block, preRead);
+    if (!prepared) {
       std::lock_guard lock(queueLock);
-      block->beginPreparation();
-      for (const auto& record : block->records) {
-        if (!prepareRecord(*block, *record, scratch, io) || !fillWriteRegisters(*record, scratch)) {
-          prepared = false;
-          break;
-        }
-        std::copy(scratch.begin(), scratch.end(), block->at(record->tag->address));
-        block->markFilled(record->tag->address, static_cast<std::uint32_t>(scratch.size()));
-      }
-      if (!prepared) {
-        for (const auto& record : block->records) failWrite(*record, OPC_QUALITY_BAD);
-        continue;
-      }
+      for (const auto& record : block->records) failWrite(*record, OPC_QUALITY_BAD);
+      continue;
     }
     const plc::ResultCode code = block->writeAll(io);
     std::lock_guard lock(queueLock);

@@ -1,8 +1,8 @@
 #pragma once
-// Where the polling thread reports: the status window, in the server. Each message is
-// delivered synchronously on the polling thread, which waits until the sink returns; it
+// Where the PLC workers report: the status window, in the server. Each message is
+// delivered synchronously on the worker's thread, which waits until the sink returns; it
 // holds no lock meanwhile. A sink that hands the message to another thread and waits for it
-// must not let that thread join the polling thread in the meantime (ask it to stop later).
+// must not let that thread join the workers in the meantime (ask it to stop later).
 #include <cstdint>
 
 namespace zentarc {

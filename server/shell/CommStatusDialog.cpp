@@ -4,6 +4,7 @@
 
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTreeWidget>
@@ -12,6 +13,7 @@
 #include "server/opc/ValueConversion.h"
 #include "server/shell/DialogUnits.h"
 #include "server/shell/ServerIdentity.h"
+#include "server/shell/StatusText.h"
 #include "server/toolkit/SODaSQuality.h"
 
 namespace zentarc::shell {
@@ -38,8 +40,9 @@ QString blockLabel(const CyclicBlock& block) {
   return QString::asprintf("%%R%d-LEN%d", static_cast<int>(block.firstRegister + 1), static_cast<int>(block.length));
 }
 
-CommStatusDialog::CommStatusDialog(DeviceList& devices, QueueLock& queueLock, QWidget* parent)
-    : QDialog(parent), devices_(devices), queueLock_(queueLock) {
+CommStatusDialog::CommStatusDialog(DeviceList& devices, QueueLock& queueLock, QWidget* parent,
+                                   const plc::ErrorCatalogue* catalogue)
+    : QDialog(parent), devices_(devices), queueLock_(queueLock), catalogue_(catalogue ? *catalogue : noTexts_) {
   setObjectName("CommStatusDialog");
   setWindowTitle(kCommStatusTitle);
   setModal(true);
@@ -70,6 +73,10 @@ CommStatusDialog::CommStatusDialog(DeviceList& devices, QueueLock& queueLock, QW
   refresh_->setObjectName("Refresh");
   refresh_->setAutoDefault(false);
   refresh_->setGeometry(dluRect(316, 209, 42, 13));
+
+  plcState_ = new QLabel(this);
+  plcState_->setObjectName("PlcState");
+  plcState_->setGeometry(dluRect(12, 209, 300, 13));
 
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("OK");
@@ -149,6 +156,7 @@ void CommStatusDialog::deleteItem(QTreeWidgetItem* item) {
 void CommStatusDialog::selectionChanged(QTreeWidgetItem* current) {
   selected_ = {current, nullptr};
   clearList();
+  showPlcState();
   if (!current || kindOf(current) != kBlockKind) return;
   std::lock_guard lock(queueLock_);
   if (!holds(current->parent(), current)) {
@@ -174,6 +182,14 @@ void CommStatusDialog::refresh() {
   }
   refreshTree();
   refreshList(clearing);
+  showPlcState();
+}
+
+void CommStatusDialog::showPlcState() {
+  QTreeWidgetItem* item = tree_->currentItem();
+  if (item && kindOf(item) == kBlockKind) item = item->parent();
+  PlcDevice* device = item && kindOf(item) == kPlcKind ? carried<PlcDevice>(item) : nullptr;
+  plcState_->setText(device ? QString::fromStdString(plcStateLine(*device, catalogue_)) : QString());
 }
 
 void CommStatusDialog::refreshTree() {
@@ -182,6 +198,7 @@ void CommStatusDialog::refreshTree() {
     PlcDevice* device = devices_.getIndex(i);
     QTreeWidgetItem* plcItem = treeItemOf(device->statusTreeItem);
     if (!plcItem) continue;
+    plcItem->setToolTip(0, QString::fromStdString(plcStateLine(*device, catalogue_)));
     for (int c = plcItem->childCount() - 1; c >= 0; --c) {
       QTreeWidgetItem* child = plcItem->child(c);
       if (holds(plcItem, child)) child->setText(0, blockLabel(*carried<CyclicBlock>(child)));

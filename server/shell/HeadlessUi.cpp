@@ -5,8 +5,12 @@
 
 namespace zentarc::shell {
 
-HeadlessUi::HeadlessUi(ShellLog& log, const config::ErrorCatalogue& catalogue)
-    : ShellUiLifecycle(this), log_(log), prompter_(log), catalogue_(catalogue) {}
+HeadlessUi::HeadlessUi(ShellLog& log, const plc::ErrorCatalogue* catalogue)
+    : ShellUiLifecycle(this),
+      log_(log),
+      prompter_(log),
+      ownCatalogue_(catalogue ? nullptr : loadDefaultCatalogue()),
+      catalogue_(catalogue ? *catalogue : *ownCatalogue_) {}
 
 HeadlessUi::~HeadlessUi() { destroyWindow(); }
 

@@ -1,9 +1,11 @@
 #pragma once
 // The program without a display (or with --headless): message boxes and status lines go
 // to the log; the no-PLC message ends the run as closing the window would.
+#include <memory>
+
 #include <QObject>
 
-#include "server/config/ErrorCatalogue.h"
+#include "server/plc/ErrorCatalogue.h"
 #include "server/shell/ShellLog.h"
 #include "server/shell/ShellUiLifecycle.h"
 
@@ -11,7 +13,8 @@ namespace zentarc::shell {
 
 class HeadlessUi : public QObject, public ShellUiLifecycle {
  public:
-  explicit HeadlessUi(ShellLog& log, const config::ErrorCatalogue& catalogue = config::ErrorCatalogue::Process());
+  // catalogue: the texts of result codes; null for error.dat beside the program.
+  explicit HeadlessUi(ShellLog& log, const plc::ErrorCatalogue* catalogue = nullptr);
   ~HeadlessUi() override;
 
   MessagePrompter& prompter() override { return prompter_; }
@@ -26,7 +29,8 @@ class HeadlessUi : public QObject, public ShellUiLifecycle {
  private:
   ShellLog& log_;
   LogPrompter prompter_;
-  const config::ErrorCatalogue& catalogue_;
+  std::unique_ptr<plc::ErrorCatalogue> ownCatalogue_;
+  const plc::ErrorCatalogue& catalogue_;
 };
 
 }  // namespace zentarc::shell

@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
   StatusWindow window;
   ServerShell shell(options, window, log);
 
-  // A client of our own subscribes to every Line1 tag, so that the polling thread makes blocks.
+  // A client of our own subscribes to every Line1 tag, so that the PLC workers make blocks.
   SOCmnPointer<SODaSServer> client;
   std::vector<SOCmnPointer<SODaSItem>> items;
   QTimer::singleShot(200, [&] {

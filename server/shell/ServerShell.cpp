@@ -72,14 +72,14 @@ void ServerShell::loadConfiguration() {
   second->assign("");
   const std::optional<std::string> path =
       findConfiguration(options_.executablePath, options_.commandLine.configFile, store_, ui_.prompter());
-  if (path) LoadConfiguration(*path, *root, *devices_, queues_, ui_.prompter());
+  // Nothing usable to serve: the run ends, and whoever started it (systemd, a script) must
+  // see that it failed.
+  configurationUnusable_ = !path || LoadConfiguration(*path, *root, *devices_, queues_, ui_.prompter()) == 0;
 }
 
 bool ServerShell::startUp() {
   if (!devices_) devices_ = std::make_unique<DeviceList>();
   made_.deviceList = true;
-  if (!link_) link_ = std::make_unique<plc::GeLink>();
-  made_.link = true;
   if (!queues_) queues_ = std::make_shared<ServerQueues>();
   made_.queues = true;
   creator_->setQueues(queues_);
@@ -88,7 +88,9 @@ bool ServerShell::startUp() {
   serviceStatus_ = std::make_unique<ServiceStatus>(ui_.statusSink(),
                                                    [this](const std::string& text) { notifier_.status(text); });
   serviceStatus_->setPlcCount(devices_->getCount());
-  polling_ = std::make_unique<PollingThread>(*devices_, *link_, *queues_, *serviceStatus_);
+  // One worker per PLC, each with its own link.
+  polling_ = std::make_unique<PollingService>(*devices_, *queues_, *serviceStatus_);
+  made_.link = true;
   polling_->start();
   made_.pollingThread = true;
 
@@ -126,6 +128,7 @@ int ServerShell::run() {
     exitCode = ui_.exec();
     notifier_.stopping();
     stopWatchingLoops();
+    if (configurationUnusable_ && exitCode == 0) exitCode = 1;
   } else {
     SOCmnTrace* trace = getSOCmnTrace();
     if (trace->getLevelMask(SOCMNTRACE_L_ERR) & kStartTraceMask)
@@ -142,7 +145,10 @@ int ServerShell::run() {
 }
 
 void ServerShell::watchLoops() {
-  liveness_.watch("polling thread", polling_->heartbeat(), kPollingPassBound);
+  for (std::size_t i = 0; i < polling_->workerCount(); ++i) {
+    const PlcWorker& worker = polling_->worker(i);
+    liveness_.watch("PLC worker of " + worker.device().name, worker.heartbeat(), kPollingPassBound);
+  }
   if (backend_->server()) liveness_.watch("OPC UA thread", backend_->server()->heartbeat(), kUaPassBound);
   watchdog_ = std::make_unique<ServiceWatchdog>(notifier_, liveness_, log_);
   watchdog_->start(notifier_.watchdogPeriod());

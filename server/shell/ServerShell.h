@@ -1,15 +1,15 @@
 #pragma once
 // The program's entry and lifecycle: registration data for the toolkit, the command line's
-// switch, the event handler, start-up (device list, link, queues, configuration, queueLock,
-// polling thread, serving), the message loop, and shut-down in a fixed order.
+// switch, the event handler, start-up (device list, queues and queueLock, configuration,
+// polling with one worker and link per PLC, serving), the message loop, and shut-down in a
+// fixed order.
 #include <memory>
 #include <string>
 
 #include "server/opc/ServerCreator.h"
 #include "server/opc/ServerQueues.h"
 #include "server/plc/DeviceList.h"
-#include "server/plc/GeLink.h"
-#include "server/plc/PollingThread.h"
+#include "server/plc/PollingService.h"
 #include "server/shell/CommandLine.h"
 #include "server/shell/ServerEventHandler.h"
 #include "server/shell/ServiceNotifier.h"
@@ -55,9 +55,9 @@ class ServerShell {
   struct Made {
     bool eventHandler = false;
     bool deviceList = false;
-    bool link = false;
-    bool queues = false;  // the three queues and queueLock
-    bool pollingThread = false;
+    bool link = false;    // the PLCs' links (one per worker)
+    bool queues = false;  // queueLock (each PLC's queues are its device's)
+    bool pollingThread = false;  // the PLC workers
     bool serving = false;
   };
   const Made& made() const { return made_; }
@@ -89,14 +89,14 @@ class ServerShell {
   SOCmnPointer<ServerEventHandler> handler_;
   std::shared_ptr<SettingsRegistrar> registrar_;
   std::unique_ptr<DeviceList> devices_;
-  std::unique_ptr<plc::GeLink> link_;  // kept to the end of the process, like the connections' owner
   std::shared_ptr<ServerQueues> queues_;
-  std::unique_ptr<PollingThread> polling_;
+  std::unique_ptr<PollingService> polling_;
   std::shared_ptr<zentarc::ua::UaServingBackend> backend_;
   ServiceNotifier notifier_;
-  std::unique_ptr<ServiceStatus> serviceStatus_;  // between the polling thread and the window
+  std::unique_ptr<ServiceStatus> serviceStatus_;  // between the PLC workers and the window
   LivenessWatch liveness_;
   std::unique_ptr<ServiceWatchdog> watchdog_;
+  bool configurationUnusable_ = false;  // none found, or it could not be read or parsed
   Made made_;
 };
 

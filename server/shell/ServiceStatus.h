@@ -1,6 +1,6 @@
 #pragma once
-// The service's status line for systemd ("3 PLCs, 1 failing"), kept from the polling
-// thread's reports on their way to the window: a PLC counts as failing from a report of a
+// The service's status line for systemd ("3 PLCs, 1 failing"), kept from the PLC workers'
+// reports on their way to the window: a PLC counts as failing from a report of a
 // failure on it until a report that it works again.
 #include <functional>
 #include <mutex>

@@ -13,10 +13,10 @@ class ShellUi {
   virtual ~ShellUi() = default;
 
   virtual MessagePrompter& prompter() = 0;
-  // Where the polling thread reports (synchronously, on the process thread).
+  // Where the PLC workers report (synchronously, on the process thread).
   virtual PlcStatusSink& statusSink() = 0;
   // The server state shown (status lines, the Communication Status dialog). Set before the
-  // polling thread starts; both live until the loop has ended.
+  // polling starts; both live until the loop has ended.
   virtual void attach(DeviceList* devices, QueueLock* queueLock) = 0;
   virtual void showMinimized() = 0;
   // Runs the message loop until the window is closed; returns the quit code. Afterwards the

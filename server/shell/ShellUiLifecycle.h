@@ -1,5 +1,5 @@
 #pragma once
-// What the status window and a run without a display share: the polling thread's two
+// What the status window and a run without a display share: the PLC workers' two
 // messages through the status bridge, the message loop, and the end of the window. Once
 // the window is gone, messages return at once and closes are no longer posted, so shut-down
 // never waits on a loop that has stopped reading.
@@ -23,7 +23,7 @@ class ShellUiLifecycle : public ShellUi {
   void destroyWindow() override;
   bool gone() const { return gone_; }
 
-  // The polling thread's two messages, on the loop's thread. The no-PLC message warns,
+  // The PLC workers' two messages, on the loop's thread. The no-PLC message warns,
   // then closes as the user would.
   virtual void plcStatus(unsigned code, PlcDevice* device) = 0;
   void noPlc();

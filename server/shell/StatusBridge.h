@@ -1,6 +1,6 @@
 #pragma once
-// The polling thread's two messages, delivered synchronously on the window's thread: the
-// polling thread waits until the message has been handled there. Once the window is gone
+// The PLC workers' two messages, delivered synchronously on the window's thread: the worker
+// waits until the message has been handled there. Once the window is gone
 // (close()), messages return at once, so that shut-down can never wait on a window that
 // no longer reads its messages.
 #include <condition_variable>

@@ -1,33 +1,76 @@
 #include "server/shell/StatusText.h"
 
-#include <cstdio>
+#include <ctime>
 
 namespace zentarc::shell {
 
 namespace {
 
-std::string codeText(unsigned code, const config::ErrorCatalogue& catalogue) {
+std::string codeText(unsigned code, const plc::ErrorCatalogue& catalogue) {
   return catalogue.Text(code).value_or(std::string());
+}
+
+std::string clockTime(std::chrono::system_clock::time_point t) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%H:%M:%S", &local);
+  return text;
 }
 
 }  // namespace
 
-std::string buildStatusText(const DeviceList& devices, unsigned code, const PlcDevice* reporting,
-                            const config::ErrorCatalogue& catalogue) {
+std::string demotionText(const PlcStatus& status) {
+  if (status.state != PlcState::Demoted) return {};
+  if (status.nextTry == std::chrono::system_clock::time_point{}) return "not reachable, tried again when next needed";
+  return "not reachable, next try at " + clockTime(status.nextTry);
+}
+
+std::string buildStatusText(const DeviceList& devices, const ReportedCodes& codes,
+                            const plc::ErrorCatalogue& catalogue) {
   std::string text;
   devices.lock();
   for (std::size_t i = 0; i < devices.getCount(); ++i) {
     const PlcDevice* device = devices.getIndex(i);
-    if (device == reporting && code != 0) text += codeText(code, catalogue) + " on " + device->name + "\n";
-    else text += "\n";
+    const auto reported = codes.find(device);
+    const unsigned code = reported == codes.end() ? 0 : reported->second;
+    if (code != 0) {
+      text += codeText(code, catalogue) + " on " + device->name;
+      const PlcStatus status = device->status();
+      if (status.lastResultCode == code && status.state == PlcState::Demoted) text += "; " + demotionText(status);
+    }
+    text += "\n";
   }
   devices.unlock();
   return text;
 }
 
-std::string statusLogLine(unsigned code, const PlcDevice& device, const config::ErrorCatalogue& catalogue) {
+std::string statusLogLine(unsigned code, const PlcDevice& device, const plc::ErrorCatalogue& catalogue) {
   if (code == 0) return "PLC " + device.name + ": communication working";
-  return codeText(code, catalogue) + " on " + device.name + " (code " + std::to_string(code) + ")";
+  std::string line = codeText(code, catalogue) + " on " + device.name + " (code " + std::to_string(code) + ")";
+  const PlcStatus status = device.status();
+  if (status.lastResultCode == code && status.state == PlcState::Demoted) line += "; " + demotionText(status);
+  return line;
+}
+
+std::string plcStateLine(const PlcDevice& device, const plc::ErrorCatalogue& catalogue) {
+  const PlcStatus status = device.status();
+  const std::string code =
+      codeText(status.lastResultCode, catalogue) + " (code " + std::to_string(status.lastResultCode) + ")";
+  switch (status.state) {
+    case PlcState::Idle: return device.name + ": idle";
+    case PlcState::Working: return device.name + ": working";
+    case PlcState::Failing: return device.name + ": failing: " + code;
+    case PlcState::Demoted: return device.name + ": " + demotionText(status) + "; last: " + code;
+  }
+  return device.name;
+}
+
+std::unique_ptr<plc::ErrorCatalogue> loadDefaultCatalogue() {
+  auto catalogue = std::make_unique<plc::ErrorCatalogue>();
+  catalogue->Load(plc::ErrorCatalogue::DefaultPath());
+  return catalogue;
 }
 
 }  // namespace zentarc::shell

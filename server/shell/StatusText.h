@@ -1,17 +1,33 @@
 #pragma once
-// The status window's text after a PLC status message: one line per PLC in list order,
-// empty except the line of the PLC that reported, which holds the code's text and its name.
+// The status window's text: one line per PLC in list order, holding the latest failure that
+// PLC reported (the code's text and its name, and for a demoted PLC when it is tried next),
+// empty while it works or has not reported. The log's lines and the dialog's PLC line.
+#include <map>
+#include <memory>
 #include <string>
 
-#include "server/config/ErrorCatalogue.h"
 #include "server/plc/DeviceList.h"
+#include "server/plc/ErrorCatalogue.h"
 
 namespace zentarc::shell {
 
-std::string buildStatusText(const DeviceList& devices, unsigned code, const PlcDevice* reporting,
-                            const config::ErrorCatalogue& catalogue);
+// The latest code each PLC reported (0: working again).
+using ReportedCodes = std::map<const PlcDevice*, unsigned>;
+
+std::string buildStatusText(const DeviceList& devices, const ReportedCodes& codes,
+                            const plc::ErrorCatalogue& catalogue);
+
+// "not reachable, next try at HH:MM:SS" for a demoted PLC; empty otherwise.
+std::string demotionText(const PlcStatus& status);
 
 // One log line for a status message of a run without a window.
-std::string statusLogLine(unsigned code, const PlcDevice& device, const config::ErrorCatalogue& catalogue);
+std::string statusLogLine(unsigned code, const PlcDevice& device, const plc::ErrorCatalogue& catalogue);
+
+// The PLC's state now, for the Communication Status dialog: working, idle, failing with the
+// code's text, or not reachable and when it is tried next.
+std::string plcStateLine(const PlcDevice& device, const plc::ErrorCatalogue& catalogue);
+
+// The texts of error.dat beside the program, for a window or log that was given none.
+std::unique_ptr<plc::ErrorCatalogue> loadDefaultCatalogue();
 
 }  // namespace zentarc::shell

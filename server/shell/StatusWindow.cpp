@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QStyle>
+#include <QTimer>
 
 #include "server/shell/AboutBox.h"
 #include "server/shell/CommStatusDialog.h"
@@ -41,8 +42,11 @@ class StatusWindow::TextView : public QWidget {
   QFont font_;
 };
 
-StatusWindow::StatusWindow(MessagePrompter* prompter, const config::ErrorCatalogue& catalogue)
-    : ShellUiLifecycle(this), prompter_(prompter), catalogue_(catalogue) {
+StatusWindow::StatusWindow(MessagePrompter* prompter, const plc::ErrorCatalogue* catalogue)
+    : ShellUiLifecycle(this),
+      prompter_(prompter),
+      ownCatalogue_(catalogue ? nullptr : loadDefaultCatalogue()),
+      catalogue_(catalogue ? *catalogue : *ownCatalogue_) {
   if (!prompter_) {
     ownPrompter_ = std::make_unique<QtMessagePrompter>(this);
     prompter_ = ownPrompter_.get();
@@ -81,6 +85,10 @@ StatusWindow::StatusWindow(MessagePrompter* prompter, const config::ErrorCatalog
 
   view_ = new TextView(*this);
   setCentralWidget(view_);
+  // A demoted PLC's next try moves on without a message of its own: the text follows it.
+  auto* clock = new QTimer(this);
+  connect(clock, &QTimer::timeout, this, [this] { rebuildStatusText(); });
+  clock->start(1000);
   runModal = [](QDialog& dialog) { dialog.exec(); };
 }
 
@@ -110,7 +118,7 @@ void StatusWindow::command(int id) {
     case kCmdCommStatus: {
       static DeviceList noDevices;
       static QueueLock noLock;
-      CommStatusDialog dialog(devices_ ? *devices_ : noDevices, queueLock_ ? *queueLock_ : noLock, this);
+      CommStatusDialog dialog(devices_ ? *devices_ : noDevices, queueLock_ ? *queueLock_ : noLock, this, &catalogue_);
       runModal(dialog);
       break;
     }
@@ -121,7 +129,17 @@ void StatusWindow::command(int id) {
 
 void StatusWindow::plcStatus(unsigned code, PlcDevice* device) {
   if (!devices_) return;
-  statusText_ = buildStatusText(*devices_, code, device, catalogue_);
+  // Each PLC keeps its line until it reports again: one recovering must not hide another
+  // that still fails.
+  reportedCodes_[device] = code;
+  rebuildStatusText();
+}
+
+void StatusWindow::rebuildStatusText() {
+  if (!devices_ || reportedCodes_.empty()) return;
+  std::string text = buildStatusText(*devices_, reportedCodes_, catalogue_);
+  if (text == statusText_) return;
+  statusText_ = std::move(text);
   view_->update();
 }
 

@@ -37,12 +37,13 @@ bool SODaSCache::setValueQuality(const SOCmnVariant& value, std::uint16_t qualit
 }
 
 void SODaSCache::storeDeviceValue(SOCmnVariant&& value, std::uint16_t quality,
-                                  std::chrono::system_clock::time_point readTime) {
+                                  std::chrono::system_clock::time_point readTime, bool keptCurrent) {
   std::lock_guard g(mutex_);
-  const bool changed = differs(value, quality);
+  const bool changed = differs(value, quality) || !keptCurrent;
   // The old value goes out in `value` and is released after the lock.
   std::swap(value_, value);
   stored(changed, quality, readTime);
+  if (!keptCurrent) waiting_ = true;
 }
 
 void SODaSCache::store(const SOCmnVariant& value, std::uint16_t quality, SOCmnVariant& old) {
@@ -68,6 +69,16 @@ void SODaSCache::setInitialValue(const SOCmnVariant& value) {
   std::lock_guard g(mutex_);
   value_ = value;
   waiting_ = true;
+  timeStamp_ = std::chrono::system_clock::now();
+  bump(updateCount_);
+  bump(changeCount_);
+}
+
+void SODaSCache::invalidate() {
+  std::lock_guard g(mutex_);
+  if (waiting_ && quality_ == OPC_QUALITY_GOOD) return;
+  waiting_ = true;
+  quality_ = OPC_QUALITY_GOOD;
   timeStamp_ = std::chrono::system_clock::now();
   bump(updateCount_);
   bump(changeCount_);

@@ -20,7 +20,8 @@ struct SODaSCacheSnapshot {
   std::chrono::system_clock::time_point timeStamp;
   std::uint64_t updateCount = 0;
   std::uint64_t changeCount = 0;
-  // No value has come from the device yet (only the zero value the tag was built with).
+  // No current value from the device: none has come yet (only the zero value the tag was
+  // built with), or the last one is no longer kept current (see invalidate()).
   bool waitingForInitialData = true;
 };
 
@@ -35,14 +36,19 @@ class SODaSCache : public SOCmnObject {
   // The value a tag is built with (its type's zero); still waiting for initial data.
   void setInitialValue(const SOCmnVariant& value);
   void setQuality(std::uint16_t quality);
+  // The value is no longer kept current (nothing reads it from the device any more): it
+  // stays for display, but readers see no current value, as before the first read.
+  void invalidate();
   // setValue and setQuality as one change, so no reader sees the new value with the old
   // quality.
   bool setValueQuality(const SOCmnVariant& value, std::uint16_t quality,
                        std::uint32_t flags = SODASCACHE_FLAG_DEVICE_VALUE);
   // The same for a value just read from the device, taken over rather than copied, with
-  // the time it was read: the tags of one message share one read time.
+  // the time it was read: the tags of one message share one read time. With keptCurrent
+  // false (a one-off read of a tag that nothing reads again), the value is stored but
+  // readers see no current value, as after invalidate().
   void storeDeviceValue(SOCmnVariant&& value, std::uint16_t quality,
-                        std::chrono::system_clock::time_point readTime);
+                        std::chrono::system_clock::time_point readTime, bool keptCurrent = true);
   std::uint16_t getQuality() const;
   std::chrono::system_clock::time_point getTimeStamp() const;
   bool isWaitingForInitialData() const;
@@ -52,6 +58,11 @@ class SODaSCache : public SOCmnObject {
   std::uint64_t getUpdateCount() const { return updateCount_.load(std::memory_order_acquire); }
   // +1 only when the value or the quality actually differs from before.
   std::uint64_t getChangeCount() const { return changeCount_.load(std::memory_order_acquire); }
+
+  // How often (ms) the device side refreshes this cache by itself, 0 while nothing does;
+  // beside the counters, which a sampler reads anyway.
+  void setDeviceRefreshRate(std::uint32_t ms) { deviceRefreshRate_.store(ms, std::memory_order_relaxed); }
+  std::uint32_t getDeviceRefreshRate() const { return deviceRefreshRate_.load(std::memory_order_relaxed); }
 
  private:
   // With mutex_ held; the previous value goes to `old` so the caller frees it after unlocking.
@@ -69,4 +80,5 @@ class SODaSCache : public SOCmnObject {
   // Written only with mutex_ held; read without it.
   std::atomic<std::uint64_t> updateCount_{0};
   std::atomic<std::uint64_t> changeCount_{0};
+  std::atomic<std::uint32_t> deviceRefreshRate_{0};
 };

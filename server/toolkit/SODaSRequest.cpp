@@ -52,6 +52,16 @@ bool SODaSRequest::getWriteValue(SOCmnVariant& value) const {
   return operation_ == SODASREQUEST_OPERATION_WRITE;
 }
 
+void SODaSRequest::setReadResult(SODaSCacheSnapshot result) {
+  std::lock_guard g(mutex_);
+  readResult_ = std::move(result);
+}
+
+std::optional<SODaSCacheSnapshot> SODaSRequest::getReadResult() const {
+  std::lock_guard g(mutex_);
+  return readResult_;
+}
+
 bool SODaSRequest::complete(HRESULT result, bool validWriteQuality, std::uint16_t writeQuality,
                             bool changeCacheValue, bool notify) {
   CompletionCallback callback;

@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 #include "server/toolkit/SOCmnObject.h"
 #include "server/toolkit/SOCmnResult.h"
 #include "server/toolkit/SOCmnVariant.h"
+#include "server/toolkit/SODaSCache.h"
 #include "server/toolkit/SODaSQuality.h"
 
 class SODaSTag;
@@ -50,6 +52,12 @@ class SODaSRequest : public SOCmnObject {
   SOCmnVariant getWriteValue() const;
   bool getWriteValue(SOCmnVariant& value) const;
 
+  // What a read from the device found, set by whoever finishes the read before complete().
+  // A requester answers from it rather than from the cache: the cache keeps no current value
+  // of a tag that nothing polls. Empty when the completer set none.
+  void setReadResult(SODaSCacheSnapshot result);
+  std::optional<SODaSCacheSnapshot> getReadResult() const;
+
   // Ends the request. Success passes (S_OK, false, 0x40, false, true); a failed write passes
   // (E_FAIL, true, quality). With changeCacheValue a successful write also stores the written
   // value in the tag's cache; with notify the completion callback runs. Only the first call
@@ -78,4 +86,5 @@ class SODaSRequest : public SOCmnObject {
   HRESULT result_ = S_OK;
   bool writeQualityValid_ = false;
   std::uint16_t writeQuality_ = OPC_QUALITY_UNCERTAIN;
+  std::optional<SODaSCacheSnapshot> readResult_;
 };

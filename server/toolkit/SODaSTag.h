@@ -35,9 +35,14 @@ class SODaSTag : public SOCmnObject {
   VARTYPE getNativeDatatype() const { return nativeDatatype_; }
 
   SOCmnPointer<SODaSCache> getCache() const;  // adds a reference
-  // The cache without a new reference, for the polling thread's hot path: the tag keeps its
+  // The cache without a new reference, for the polling side's hot path: the tag keeps its
   // cache for its whole life.
   SODaSCache& cache() const { return *cache_; }
+
+  // How often (ms) the device side refreshes the cache by itself, 0 while nothing does. A
+  // sampler whose interval the device already keeps need not sample on a clock of its own.
+  void setDeviceRefreshRate(std::uint32_t ms) { cache_->setDeviceRefreshRate(ms); }
+  std::uint32_t getDeviceRefreshRate() const { return cache_->getDeviceRefreshRate(); }
 
   void addProperty(SOCmnPointer<SODaSProperty> property);
   SOCmnPointer<SODaSProperty> getProperty(std::uint32_t propertyId) const;

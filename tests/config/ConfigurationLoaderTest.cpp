@@ -100,7 +100,7 @@ TEST_F(LoaderTest, buildsDevicesAndTagsInFileOrder) {
   EXPECT_EQ(tag("Level")->address, 39);
   EXPECT_EQ(tag("Level")->getNativeDatatype(), VT_I2);
   EXPECT_EQ(tag("Level")->getAccessRights(), 3u);
-  EXPECT_EQ(tag("Level")->getPlc(), devices.getIndex(0));
+  EXPECT_EQ(tag("Level")->device(), devices.getIndex(0));
   EXPECT_EQ(tag("Run")->address, 0);  // address 1 is register index 0
   EXPECT_EQ(tag("Run")->bit, 3);
   EXPECT_EQ(tag("Run")->getAccessRights(), 1u);
@@ -109,7 +109,7 @@ TEST_F(LoaderTest, buildsDevicesAndTagsInFileOrder) {
   EXPECT_EQ(tag("Flags")->count, 4);
   EXPECT_EQ(tag("Flags")->getAccessRights(), 2u);
   EXPECT_EQ(tag("Flags")->getCache()->getValue().arrayCount(), 4u);
-  EXPECT_EQ(tag("Text")->getPlc(), devices.getIndex(1));
+  EXPECT_EQ(tag("Text")->device(), devices.getIndex(1));
   EXPECT_EQ(tag("Text")->getCache()->getValue().bstrVal().size(), 5u);
   EXPECT_EQ(tag("Temp")->address, 11);
 }
@@ -168,6 +168,7 @@ TEST_F(LoaderTest, unknownTypeOrAccessLoadsWithANote) {
   EXPECT_EQ(tag("NoAccess")->getAccessRights(), 0u);
   ASSERT_EQ(warnings.texts.size(), 2u);
   EXPECT_TRUE(warned("\"OneByte\"", "datatype \"VT_I1\" is not a known type"));
+  EXPECT_TRUE(warned("\"OneByte\"", "not served to OPC UA clients"));
   EXPECT_TRUE(warned("\"NoAccess\"", "accessrights \"read\""));
 }
 
@@ -231,12 +232,12 @@ TEST_F(LoaderTest, plcWithoutNameOrAddressIsSkippedWithItsTags) {
   EXPECT_TRUE(warned("PLC \"NoIp\"", "has no IPaddress"));
 }
 
-TEST_F(LoaderTest, unreadableFilesAreReportedAndLoadNothing) {
+TEST_F(LoaderTest, unreadableFilesAreReportedLoadNothingAndFail) {
   EXPECT_EQ(load(fileXml(plcXml("name=\"P\" IPaddress=\"127.0.0.14\"", tagXml("A", "VT_I2", "1"))) +
                  "<TarvelleZentarcCfg"),
-            1);
-  EXPECT_EQ(load("\r\n<TarvelleZentarcCfg><OPC_DA><PLC name=\"P\"></OPC_DA>"), 1);
-  EXPECT_EQ(loadPath(dir.file("missing.xml").string()), 1);
+            0);
+  EXPECT_EQ(load("\r\n<TarvelleZentarcCfg><OPC_DA><PLC name=\"P\"></OPC_DA>"), 0);
+  EXPECT_EQ(loadPath(dir.file("missing.xml").string()), 0);
   EXPECT_EQ(devices.getCount(), 0u);
   EXPECT_EQ(root->getTagCount(), 0u);
   ASSERT_EQ(warnings.texts.size(), 3u);
@@ -250,14 +251,14 @@ TEST_F(LoaderTest, unreadableFilesAreReportedAndLoadNothing) {
 TEST_F(LoaderTest, onlyPlainFilesOfSaneSizeAreRead) {
   const std::string fifo = dir.file("fifo.xml").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_EQ(loadPath(fifo), 1);
-  EXPECT_EQ(loadPath("/dev/zero"), 1);
+  EXPECT_EQ(loadPath(fifo), 0);
+  EXPECT_EQ(loadPath("/dev/zero"), 0);
   const std::string huge = dir.file("huge.xml").string();
   {
     std::ofstream out(huge);
   }
   ASSERT_EQ(::truncate(huge.c_str(), (64ll << 20) + 1), 0);  // sparse: no disk used
-  EXPECT_EQ(loadPath(huge), 1);
+  EXPECT_EQ(loadPath(huge), 0);
   EXPECT_EQ(devices.getCount(), 0u);
   ASSERT_EQ(warnings.texts.size(), 3u);
   EXPECT_TRUE(warned("fifo.xml", "is not a plain file"));

@@ -1,4 +1,4 @@
-// The polling thread against simulated PLCs: values reaching the caches, device reads and
+// The PLC workers against simulated PLCs: values reaching the caches, device reads and
 // writes, and the messages that blocks turn into.
 #include <gtest/gtest.h>
 

@@ -76,8 +76,8 @@ plcsim::Simulator& PollingHarness::simulate(const std::string& address, plcsim::
   return *sims.back();
 }
 
-void PollingHarness::start() {
-  thread = std::make_unique<PollingThread>(devices, link, *queues, sink);
+void PollingHarness::start(TickClock clock) {
+  thread = std::make_unique<PollingService>(devices, *queues, sink, std::move(clock));
   thread->start();
 }
 
@@ -111,7 +111,7 @@ bool PollingHarness::waitForQuality(const std::string& tagName, std::uint16_t qu
 std::uint32_t PollingHarness::blockRate(const std::string& tagName) {
   std::lock_guard lock(queues->queueLock);
   PlcTag* t = tag(tagName);
-  if (t->unscheduled || !t->getPlc()->HasCyclicBlock(t->pollBlock)) return 0;
+  if (t->unscheduled || !plcDeviceOf(*t)->HasCyclicBlock(t->pollBlock)) return 0;
   return t->pollBlock->updateRate;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The server core without its window: a configuration loaded from text, simulated PLCs on
-// loopback, the in-process toolkit for groups and items, and the polling thread reporting
-// to a sink that records every message.
+// loopback, the in-process toolkit for groups and items, and the PLC workers reporting to a
+// sink that records every message.
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -14,8 +14,7 @@
 #include "server/opc/PlcTag.h"
 #include "server/opc/ServerQueues.h"
 #include "server/plc/DeviceList.h"
-#include "server/plc/GeLink.h"
-#include "server/plc/PollingThread.h"
+#include "server/plc/PollingService.h"
 #include "server/toolkit/SODaSNameSpaceRoot.h"
 #include "server/toolkit/SODaSServer.h"
 #include "tests/support/TempDir.h"
@@ -57,7 +56,8 @@ class PollingHarness {
   bool load(const std::string& plcElements);
   // A simulated PLC on `address`, started.
   plcsim::Simulator& simulate(const std::string& address, plcsim::Faults faults = {});
-  void start();
+  // Starts the workers; with a clock, they take their ticks from it.
+  void start(TickClock clock = steadyTickCount);
   void stop();
 
   PlcTag* tag(const std::string& name) const;
@@ -73,12 +73,11 @@ class PollingHarness {
   std::shared_ptr<ServerQueues> queues;
   SOCmnPointer<SODaSNameSpaceRoot> root;
   DeviceList devices;
-  plc::GeLink link;
   RecordingSink sink;
   std::vector<std::unique_ptr<plcsim::Simulator>> sims;
   SOCmnPointer<SODaSServer> server;
   std::vector<std::string> warnings;
-  std::unique_ptr<PollingThread> thread;
+  std::unique_ptr<PollingService> thread;
 };
 
 }  // namespace zentarc::testsupport

@@ -1,4 +1,4 @@
-// The polling thread keeping cyclic blocks in step with the clients' items: rates, rate
+// The PLC workers keeping cyclic blocks in step with the clients' items: rates, rate
 // changes, deactivation, and how often a block is read.
 #include <gtest/gtest.h>
 

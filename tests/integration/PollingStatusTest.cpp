@@ -1,4 +1,4 @@
-// The polling thread reporting PLC states: failures once per new code, recovery, two PLCs
+// The PLC workers reporting PLC states: a line per change of state, recovery, two PLCs
 // of which one fails, and no PLC at all.
 #include <gtest/gtest.h>
 
@@ -30,10 +30,10 @@ TEST(PollingStatus, noPlcIsReportedAndNothingConnects) {
   ASSERT_TRUE(waitUntil([&] { return !h.sink.reports().empty(); }));
   h.stop();
   EXPECT_EQ(h.sink.reports(), (std::vector<StatusReport>{{WM_NO_PLC, 0, ""}}));
-  EXPECT_EQ(h.link.count(), 0u);  // the link was never set up
+  EXPECT_EQ(h.thread->workerCount(), 0u);  // no link was ever set up
 }
 
-TEST(PollingStatus, aSilentPlcIsReportedOnceThenRecovers) {
+TEST(PollingStatus, aSilentPlcIsReportedWhenItFailsAndWhenItIsDemotedThenRecovers) {
   PollingHarness h;
   auto& sim = h.simulate("127.0.4.20");
   ASSERT_TRUE(h.load(plcXml("P", "127.0.4.20", tagXml("T", "VT_I2", 1))));
@@ -45,19 +45,21 @@ TEST(PollingStatus, aSilentPlcIsReportedOnceThenRecovers) {
   sim.setFaults({.silent = true});
   ASSERT_TRUE(waitUntil([&] { return reported(h, 4, "P"); }));
   EXPECT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getQuality() == 0x18; }));
-  // The same failure again and again is reported once.
+  // Once when it fails, once more when its retry fails too (demoted, with the time of the
+  // next try); the same failure again and again after that is not reported.
+  ASSERT_TRUE(waitUntil([&] { return h.devices.getIndex(0)->status().state == PlcState::Demoted; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-  EXPECT_EQ(countReports(h, 4), 1u);
+  EXPECT_EQ(countReports(h, 4), 2u);
   sim.setFaults({});
   sim.setRegister(0, 6);
   ASSERT_TRUE(waitUntil([&] { return reported(h, 0, "P"); }, 8000));
   EXPECT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getValue().iVal() == 6; }));
   EXPECT_EQ(h.tag("T")->getCache()->getQuality(), 0xC0);
-  const auto reports = h.sink.reports();
-  for (std::size_t i = 1; i < reports.size(); ++i) EXPECT_NE(reports[i], reports[i - 1]);
+  EXPECT_EQ(h.sink.reports().back(), (StatusReport{WM_PLC_STATUS, 0, "P"}));
+  EXPECT_EQ(countReports(h, 4), 2u);
 }
 
-TEST(PollingStatus, anUnreachablePlcBeside_aHealthyOneIsFollowedByItsRecovery) {
+TEST(PollingStatus, anUnreachablePlcBesideAHealthyOneIsReportedAsFailingAndDemotedAndTheHealthyOneNever) {
   PollingHarness h;
   auto& good = h.simulate("127.0.4.21");
   // Nothing listens on 127.0.4.22: connects are refused (32).
@@ -68,19 +70,19 @@ TEST(PollingStatus, anUnreachablePlcBeside_aHealthyOneIsFollowedByItsRecovery) {
   auto g = h.group("g", 100);
   auto i1 = h.activate(*g, "G");
   auto i2 = h.activate(*g, "X");
-  ASSERT_TRUE(waitUntil([&] { return countReports(h, 32) >= 3; }, 10000));
+  ASSERT_TRUE(waitUntil([&] { return reported(h, 32, "Gone"); }, 10000));
+  EXPECT_TRUE(waitUntil([&] { return h.tag("X")->getCache()->getQuality() == 0x18; }));
+  ASSERT_TRUE(waitUntil([&] { return h.devices.getIndex(1)->status().state == PlcState::Demoted; }));
+  // Many more failed attempts, and many good reads of the other PLC, in the meantime.
+  const auto readsBefore = good.stats().reads;
+  EXPECT_TRUE(waitUntil([&] { return good.stats().reads > readsBefore + 5; }, 10000));
   good.setRegister(0, 2);
   EXPECT_TRUE(waitUntil([&] { return h.tag("G")->getCache()->getValue().iVal() == 2; }));
   EXPECT_EQ(h.tag("G")->getCache()->getQuality(), 0xC0);
-  EXPECT_EQ(h.tag("X")->getCache()->getQuality(), 0x18);
   h.stop();
-  // Every report of the failing PLC is followed by (0, the healthy one).
-  const auto reports = h.sink.reports();
-  for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
-    if (reports[i].code != 32) continue;
-    EXPECT_EQ(reports[i].device, "Gone");
-    EXPECT_EQ(reports[i + 1], (StatusReport{WM_PLC_STATUS, 0, "Good"})) << i;
-  }
+  // One line when a PLC's state changes: the failing one when it fails and when it is
+  // demoted, the healthy one never.
+  EXPECT_EQ(h.sink.reports(), (std::vector<StatusReport>{{WM_PLC_STATUS, 32, "Gone"}, {WM_PLC_STATUS, 32, "Gone"}}));
 }
 
 TEST(PollingStatus, aSinglePlcThatRefusedReadsIsPolledAgainWhenItAnswers) {
@@ -102,7 +104,7 @@ TEST(PollingStatus, aSinglePlcThatRefusedReadsIsPolledAgainWhenItAnswers) {
   sim.setRegister(0, 9);
   EXPECT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getValue().iVal() == 9; }));
   EXPECT_TRUE(h.waitForQuality("U", 0xC0));
-  EXPECT_TRUE(reported(h, 0, "P"));
+  EXPECT_TRUE(waitUntil([&] { return reported(h, 0, "P"); }, 8000));  // once it kept working a while
   EXPECT_EQ(sim.stats().connections, 1u);  // a refusal keeps the connection
 }
 
@@ -127,4 +129,35 @@ TEST(PollingStatus, writesForAnUnreachablePlcFailAndNeverReachTheOneSelectedBefo
   EXPECT_EQ(reachable.stats().writes, 0u);
   EXPECT_EQ(reachable.registerValue(0), 0);
   EXPECT_EQ(reachable.stats().reads, 1u);  // only the read of its own tag
+}
+
+TEST(PollingStatus, aPlcsFiguresAreReadableWhileItWorksAndAfterItReconnects) {
+  PollingHarness h;
+  auto& sim = h.simulate("127.0.4.24");
+  ASSERT_TRUE(h.load(plcXml("P", "127.0.4.24", tagXml("T", "VT_I2", 1) + tagXml("U", "VT_I4", 3))));
+  EXPECT_EQ(h.devices.getIndex(0)->status().state, PlcState::Idle);
+  h.start();
+  auto g = h.group("g", 100);
+  auto i1 = h.activate(*g, "T");
+  auto i2 = h.activate(*g, "U");
+  ASSERT_TRUE(h.waitForQuality("U", 0xC0));
+  ASSERT_TRUE(waitUntil([&] { return h.devices.getIndex(0)->status().scanPeriodMs > 0; }));
+  PlcStatus s = h.devices.getIndex(0)->status();
+  EXPECT_EQ(s.state, PlcState::Working);
+  EXPECT_TRUE(s.connected);
+  EXPECT_EQ(s.lastResultCode, 0u);
+  EXPECT_GE(s.messagesSent, 2u);  // the connection and at least one read
+  EXPECT_EQ(s.messagesFailed, 0u);
+  EXPECT_EQ(s.reconnects, 0u);
+  EXPECT_EQ(s.polledBlocks, 1u);
+  EXPECT_EQ(s.polledTags, 2u);
+  EXPECT_NE(s.lastChange, std::chrono::system_clock::time_point{});
+
+  // The PLC drops the connection every few messages: each drop fails a message and is
+  // followed by a new connection.
+  sim.setFaults({.resetAfter = 3});
+  ASSERT_TRUE(waitUntil([&] { return h.devices.getIndex(0)->status().reconnects >= 2; }));
+  s = h.devices.getIndex(0)->status();
+  EXPECT_GE(s.messagesFailed, 2u);
+  EXPECT_GE(s.messagesSent, s.messagesFailed);
 }

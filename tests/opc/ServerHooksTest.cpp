@@ -1,4 +1,4 @@
-// The server's tag, group and item hooks: what they put into the queues.
+// The server's tag, group and item hooks: what they put into their PLC's queues.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,7 +8,7 @@
 #include "server/opc/ServerGroup.h"
 #include "server/opc/ServerItem.h"
 #include "server/opc/ServerQueues.h"
-#include "server/plc/PlcDevice.h"
+#include "server/opc/TagDevice.h"
 #include "server/toolkit/SODaSServer.h"
 
 using namespace zentarc;
@@ -19,8 +19,15 @@ class ServerHooksTest : public ::testing::Test {
  protected:
   ServerHooksTest()
       : queues(std::make_shared<ServerQueues>()),
-        plc(new PlcDevice("PLC1", "127.0.0.1")),
+        plc(new TagDevice("PLC1", 0)),
         server(new SODaSServer(SOCmnPointer<SODaSCreator>(new ServerCreator(queues)))) {}
+
+  ~ServerHooksTest() override {
+    // What stopping the polling does: the records go (they hold their tags, which hold the
+    // device that holds the records), so nothing is left in a cycle.
+    ServerQueues spare;
+    plc->failQueued(queues ? *queues : spare);
+  }
 
   SOCmnPointer<PlcTag> tag(const char* name, std::uint16_t address, VARTYPE vt = VT_I2, std::uint16_t count = 0,
                            std::uint32_t access = 3) {
@@ -28,7 +35,7 @@ class ServerHooksTest : public ::testing::Test {
   }
 
   std::shared_ptr<ServerQueues> queues;
-  SOCmnPointer<PlcDevice> plc;
+  SOCmnPointer<TagDevice> plc;
   SOCmnPointer<SODaSServer> server;
 };
 
@@ -48,7 +55,7 @@ TEST_F(ServerHooksTest, tagIsBuiltWithItsCacheAndDescription) {
     EXPECT_EQ(a->pollBlock, nullptr);
     EXPECT_EQ(a->listRow, -1);
     EXPECT_TRUE(a->activeItems.empty());
-    EXPECT_EQ(a->getPlc(), plc.get());
+    EXPECT_EQ(a->device(), plc.get());
     const SODaSCacheSnapshot s = a->getCache()->getSnapshot();
     EXPECT_EQ(s.quality, 0xC0);
     EXPECT_EQ(s.value, SOCmnVariant::zeroOf(VT_ARRAY | VT_UI2, 6));
@@ -67,31 +74,31 @@ TEST_F(ServerHooksTest, twoActivationsOnOneTagQueueTwoRecords) {
   SOCmnPointer<SODaSItem> i1 = g1->addItem(t, true);
   SOCmnPointer<SODaSItem> i2 = g2->addItem(t, true);
   EXPECT_NE(dynamic_cast<ServerItem*>(i1.get()), nullptr);
-  ASSERT_EQ(queues->activationQueue.size(), 2u);
+  ASSERT_EQ(plc->queues.activationQueue.size(), 2u);
   EXPECT_EQ(t->activeItems.size(), 2u);
-  const ActivationRecord& r1 = *queues->activationQueue[0];
+  const ActivationRecord& r1 = *plc->queues.activationQueue[0];
   EXPECT_EQ(r1.active, 1u);
   EXPECT_EQ(r1.rateChanged, 0u);
   EXPECT_EQ(r1.updateRate, 1000u);
   EXPECT_EQ(r1.tag, t.get());
-  EXPECT_EQ(queues->activationQueue[1]->updateRate, 500u);
+  EXPECT_EQ(plc->queues.activationQueue[1]->updateRate, 500u);
 
   i1->setActive(false);
-  ASSERT_EQ(queues->activationQueue.size(), 3u);
-  const ActivationRecord& off = *queues->activationQueue[2];
+  ASSERT_EQ(plc->queues.activationQueue.size(), 3u);
+  const ActivationRecord& off = *plc->queues.activationQueue[2];
   EXPECT_EQ(off.active, 0u);
   EXPECT_EQ(off.rateChanged, 0u);
   EXPECT_EQ(off.updateRate, 0u);
   EXPECT_EQ(off.tag, t.get());
   ASSERT_EQ(t->activeItems.size(), 1u);
-  EXPECT_EQ(t->activeItems[0], i2.get());
+  EXPECT_EQ(t->activeItems[0].item, i2.get());
 
   // Removing an active item deactivates it, so the tag never keeps a dead item.
   g2->removeItem(i2.get());
   EXPECT_TRUE(t->activeItems.empty());
-  EXPECT_EQ(queues->activationQueue.size(), 4u);
+  EXPECT_EQ(plc->queues.activationQueue.size(), 4u);
   i1->setActive(false);  // no change: nothing queued
-  EXPECT_EQ(queues->activationQueue.size(), 4u);
+  EXPECT_EQ(plc->queues.activationQueue.size(), 4u);
 }
 
 TEST_F(ServerHooksTest, rateChangeQueuesOneRecordPerItemActiveOrNot) {
@@ -100,15 +107,15 @@ TEST_F(ServerHooksTest, rateChangeQueuesOneRecordPerItemActiveOrNot) {
   g->addItem(a, true);
   g->addItem(b, false);
   g->addItem(c, true);
-  queues->activationQueue.clear();
+  plc->queues.activationQueue.clear();
   g->setUpdateRate(1000);
-  EXPECT_TRUE(queues->activationQueue.empty());
+  EXPECT_TRUE(plc->queues.activationQueue.empty());
   g->setUpdateRate(250);
   EXPECT_EQ(g->getUpdateRate(), 250u);
-  ASSERT_EQ(queues->activationQueue.size(), 3u);
+  ASSERT_EQ(plc->queues.activationQueue.size(), 3u);
   const PlcTag* expected[] = {a.get(), b.get(), c.get()};
   for (std::size_t i = 0; i < 3; ++i) {
-    const ActivationRecord& r = *queues->activationQueue[i];
+    const ActivationRecord& r = *plc->queues.activationQueue[i];
     EXPECT_EQ(r.active, 0u);
     EXPECT_EQ(r.rateChanged, 1u);
     EXPECT_EQ(r.updateRate, 250u);
@@ -116,16 +123,32 @@ TEST_F(ServerHooksTest, rateChangeQueuesOneRecordPerItemActiveOrNot) {
   }
 }
 
+TEST_F(ServerHooksTest, aTagKnowsTheRateOfEachActiveItem_soASlowerGroupCannotHideAFasterOne) {
+  SOCmnPointer<SODaSGroup> fast = server->addGroup("fast", 100);
+  SOCmnPointer<SODaSGroup> slow = server->addGroup("slow", 1000);
+  SOCmnPointer<PlcTag> t = tag("T", 1);
+  EXPECT_EQ(t->smallestActiveRate(), 0u);
+  fast->addItem(t, true);
+  slow->addItem(t, true);
+  EXPECT_EQ(t->smallestActiveRate(), 100u);
+  slow->setUpdateRate(50);
+  EXPECT_EQ(t->smallestActiveRate(), 50u);
+  slow->setUpdateRate(2000);
+  EXPECT_EQ(t->smallestActiveRate(), 100u);
+  fast->setUpdateRate(3000);
+  EXPECT_EQ(t->smallestActiveRate(), 2000u);
+}
+
 TEST_F(ServerHooksTest, activationsSortByAddressKeepingQueueOrderForEqualOnes) {
   SOCmnPointer<PlcTag> t30 = tag("T30", 30), t10 = tag("T10", 10), t20 = tag("T20", 20), u10 = tag("U10", 10);
   for (PlcTag* t : {t30.get(), t10.get(), t20.get(), u10.get()}) {
     auto r = std::make_unique<ActivationRecord>();
     r->tag = t;
-    queues->activationQueue.push_back(std::move(r));
+    plc->queues.activationQueue.push_back(std::move(r));
   }
-  sortActivations(queues->activationQueue);
+  sortActivations(plc->queues.activationQueue);
   std::vector<std::string> order;
-  for (const auto& r : queues->activationQueue) order.push_back(r->tag->getName());
+  for (const auto& r : plc->queues.activationQueue) order.push_back(r->tag->getName());
   EXPECT_EQ(order, (std::vector<std::string>{"T10", "U10", "T20", "T30"}));
 }
 
@@ -136,9 +159,9 @@ TEST_F(ServerHooksTest, deviceReadsAndWritesAreQueuedOtherReadsCompleteAtOnce) {
     EXPECT_TRUE(r->isPending());
     EXPECT_FALSE(r->isCompleted());
   }
-  ASSERT_EQ(queues->readQueue.size(), 2u);
-  EXPECT_EQ(queues->readQueue[0]->tag.get(), t.get());
-  EXPECT_EQ(queues->readQueue[1]->request->getType(), SODASREQUEST_TYPE_ASYNC_DEVICE);
+  ASSERT_EQ(plc->queues.readQueue.size(), 2u);
+  EXPECT_EQ(plc->queues.readQueue[0]->tag.get(), t.get());
+  EXPECT_EQ(plc->queues.readQueue[1]->request->getType(), SODASREQUEST_TYPE_ASYNC_DEVICE);
 
   bool called = false;
   SOCmnPointer<SODaSRequest> cacheRead =
@@ -146,18 +169,18 @@ TEST_F(ServerHooksTest, deviceReadsAndWritesAreQueuedOtherReadsCompleteAtOnce) {
   EXPECT_TRUE(cacheRead->isCompleted());
   EXPECT_EQ(cacheRead->getResult(), S_OK);
   EXPECT_TRUE(called);
-  EXPECT_EQ(queues->readQueue.size(), 2u);
+  EXPECT_EQ(plc->queues.readQueue.size(), 2u);
 
   SOCmnPointer<SODaSRequest> w = t->submitWrite(SOCmnVariant::fromI2(9));
   EXPECT_TRUE(w->isPending());
-  ASSERT_EQ(queues->writeQueue.size(), 1u);
-  EXPECT_EQ(queues->writeQueue[0]->request.get(), w.get());
-  EXPECT_EQ(queues->writeQueue[0]->request->getWriteValue().iVal(), 9);
+  ASSERT_EQ(plc->queues.writeQueue.size(), 1u);
+  EXPECT_EQ(plc->queues.writeQueue[0]->request.get(), w.get());
+  EXPECT_EQ(plc->queues.writeQueue[0]->request->getWriteValue().iVal(), 9);
 
   SOCmnPointer<SODaSRequest> odd(new SODaSRequest(7, 0, t));
   t->handleRequest(odd.get());  // an unknown operation is left alone
   EXPECT_FALSE(odd->isCompleted());
-  EXPECT_EQ(queues->readQueue.size() + queues->writeQueue.size(), 3u);
+  EXPECT_EQ(plc->queues.readQueue.size() + plc->queues.writeQueue.size(), 3u);
   odd->complete(E_FAIL);
 }
 
@@ -169,18 +192,18 @@ TEST_F(ServerHooksTest, completingAQueuedRequestAnswersTheRequester) {
     ++calls;
     result = r.getResult();
   });
-  ASSERT_EQ(queues->writeQueue.size(), 1u);
+  ASSERT_EQ(plc->queues.writeQueue.size(), 1u);
   {
     std::lock_guard lock(queues->queueLock);
-    queues->writeQueue[0]->request->complete(E_FAIL, true, 0x18, false, true);
+    plc->queues.writeQueue[0]->request->complete(E_FAIL, true, 0x18, false, true);
   }
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(result, E_FAIL);
-  queues->writeQueue.clear();  // the record goes; already completed, no second answer
+  plc->queues.writeQueue.clear();  // the record goes; already completed, no second answer
   EXPECT_EQ(calls, 1);
 }
 
-TEST_F(ServerHooksTest, requestsAfterTheQueuesAreGoneFailAtOnce) {
+TEST_F(ServerHooksTest, requestsLeftWhenPollingStopsAndAfterItFailAtOnce) {
   SOCmnPointer<PlcTag> t = tag("T", 5);
   SOCmnPointer<SODaSGroup> g = server->addGroup("g", 100);
   SOCmnPointer<SODaSItem> item = g->addItem(t, false);
@@ -189,9 +212,18 @@ TEST_F(ServerHooksTest, requestsAfterTheQueuesAreGoneFailAtOnce) {
     ++answered;
     EXPECT_EQ(r.getResult(), E_FAIL);
   });
-  queues.reset();  // shut-down frees the queues with a request still in them
+  {
+    // What stopping the polling does: nothing is taken any more, nothing is left behind.
+    std::lock_guard lock(queues->queueLock);
+    queues->accepting = false;
+    plc->failQueued(*queues);
+  }
   EXPECT_EQ(answered, 1);  // its requester heard of it
+  EXPECT_TRUE(t->submitWrite(SOCmnVariant::fromI2(1))->isCompleted());
+  item->setActive(true);
+  EXPECT_TRUE(plc->queues.empty());
 
+  queues.reset();  // and once the queues are gone
   SOCmnPointer<SODaSRequest> w = t->submitWrite(SOCmnVariant::fromI2(1));
   EXPECT_TRUE(w->isCompleted());
   EXPECT_EQ(w->getResult(), E_FAIL);
@@ -200,4 +232,24 @@ TEST_F(ServerHooksTest, requestsAfterTheQueuesAreGoneFailAtOnce) {
   item->setActive(true);  // nothing to queue into, and no crash
   g->setUpdateRate(200);
   EXPECT_EQ(g->getUpdateRate(), 200u);
+}
+
+TEST_F(ServerHooksTest, deviceRequestsBeyondTheBoundFailAtOnce) {
+  SOCmnPointer<PlcTag> t = tag("T", 5);
+  std::vector<SOCmnPointer<SODaSRequest>> waiting;
+  waiting.reserve(kMaxQueuedRequests);
+  for (std::size_t i = 0; i < kMaxQueuedRequests; ++i) waiting.push_back(t->submitRead());
+  EXPECT_FALSE(waiting.back()->isCompleted());
+  // Nothing takes them (the PLC's worker is stuck): the next one is answered at once.
+  SOCmnPointer<SODaSRequest> refused = t->submitWrite(SOCmnVariant::fromI2(1));
+  EXPECT_TRUE(refused->isCompleted());
+  EXPECT_EQ(refused->getResult(), E_FAIL);
+  EXPECT_EQ(plc->queues.readQueue.size() + plc->queues.writeQueue.size(), kMaxQueuedRequests);
+  {
+    // A worker takes what is queued: room again.
+    std::lock_guard lock(queues->queueLock);
+    plc->failQueued(*queues);
+  }
+  EXPECT_EQ(queues->queuedRequests, 0u);
+  EXPECT_FALSE(t->submitRead()->isCompleted());
 }

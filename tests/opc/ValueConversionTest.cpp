@@ -8,7 +8,7 @@
 #include "server/opc/PlcTag.h"
 #include "server/opc/ServerQueues.h"
 #include "server/opc/ValueConversion.h"
-#include "server/plc/PlcDevice.h"
+#include "server/opc/TagDevice.h"
 
 using namespace zentarc;
 
@@ -164,7 +164,7 @@ TEST(ValueConversion, formatValueByType) {
 
 TEST(ValueConversion, storeAndFillWorkOnTagsAndRequests) {
   auto queues = std::make_shared<ServerQueues>();
-  SOCmnPointer<PlcDevice> plc(new PlcDevice("P", "127.0.0.1"));
+  SOCmnPointer<TagDevice> plc(new TagDevice("P", 0));
   SOCmnPointer<PlcTag> tag(new PlcTag("S", 3, VT_BSTR, "", 9, 0, 5, plc.get(), queues));
   SOCmnPointer<SODaSCache> cache = tag->getCache();
   cache->setQuality(0x18);

@@ -30,13 +30,17 @@ class BlockFixture {
 
   void queueWrites() {
     std::lock_guard lock(queues->queueLock);
-    for (auto& record : queues->writeQueue) device->QueueWrite(std::move(record));
-    queues->writeQueue.clear();
+    auto& queue = device->queues.writeQueue;
+    queues->queuedRequests -= queue.size();
+    for (auto& record : queue) device->QueueWrite(std::move(record));
+    queue.clear();
   }
   void queueReads() {
     std::lock_guard lock(queues->queueLock);
-    for (auto& record : queues->readQueue) device->QueueRead(std::move(record));
-    queues->readQueue.clear();
+    auto& queue = device->queues.readQueue;
+    queues->queuedRequests -= queue.size();
+    for (auto& record : queue) device->QueueRead(std::move(record));
+    queue.clear();
   }
   void runWrites(plc::ResultCode selection = plc::kOk) {
     queueWrites();

@@ -250,3 +250,33 @@ TEST_F(CyclicBlockTest, dueTimesUseUnsignedTickDifferences) {
   EXPECT_TRUE(block.isDue(0xFFFFFF00u + 1001));  // past the wrap
   EXPECT_EQ(device->MsUntilNextDue(0xFFFFFF00u + 2000), 0u);
 }
+
+TEST_F(CyclicBlockTest, theRateCountsFromTheStartOfARead_soALatePlcIsStillReadAtItsRate) {
+  auto a = tag(0);
+  {
+    std::lock_guard lock(queues->queueLock);
+    device->AddToCyclic(a.get(), 100);
+  }
+  CyclicBlock& block = *device->cyclicBlocks[0];
+  // Each message takes the PLC 30 ms to answer.
+  struct LateAccess : RegisterAccess {
+    LateAccess(RegisterAccess& inner, std::uint32_t& tick) : inner(inner), tick(tick) {}
+    plc::ResultCode ReadRegisters(std::uint16_t count, std::uint16_t index, std::uint16_t* destination) override {
+      tick += 30;
+      return inner.ReadRegisters(count, index, destination);
+    }
+    plc::ResultCode WriteRegisters(std::uint16_t count, std::uint16_t index, const std::uint16_t* source) override {
+      tick += 30;
+      return inner.WriteRegisters(count, index, source);
+    }
+    RegisterAccess& inner;
+    std::uint32_t& tick;
+  } late(io, tick);
+  tick = 1101;
+  plc::ResultCode code = 99;
+  device->ReadCyclicBlock(block, code, late);
+  EXPECT_EQ(tick, 1131u);
+  EXPECT_EQ(block.lastRead, 1101u);
+  EXPECT_FALSE(block.isDue(1201));
+  EXPECT_TRUE(block.isDue(1202));  // 101 ms after the last read began, not after it ended
+}

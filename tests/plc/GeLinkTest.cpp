@@ -229,14 +229,34 @@ TEST_F(GeLinkTest, truncatedAnswerGives64) {
   EXPECT_EQ(link.sequenceNumber(), 2);
 }
 
-TEST_F(GeLinkTest, refusedHandshakeGives65AndKeepsTheChannelOpen) {
+TEST_F(GeLinkTest, refusedHandshakeGives65AndClosesSoTheNextSelectHandshakesAfresh) {
   serve("127.0.2.23", Faults{.refuseHandshake = true});
   EXPECT_EQ(link.SelectPlc(1), kHandshakeRefused);
   EXPECT_EQ(link.currentPlc(), 0);
+  EXPECT_FALSE(link.isOpen(1));
+  sim->setFaults({});
+  EXPECT_EQ(link.SelectPlc(1), kOk);
+  EXPECT_EQ(sim->stats().connections, 2u);
+  EXPECT_EQ(sim->stats().handshakes, 1u);
+  std::uint16_t value = 0;
+  EXPECT_EQ(link.ReadRegisters(1, 0, &value), kOk);
+}
+
+TEST_F(GeLinkTest, aConnectionThePlcClosedIsNotStillOpen) {
+  serve("127.0.2.30");
+  ASSERT_EQ(link.SelectPlc(1), kOk);
+  EXPECT_TRUE(link.stillOpen(1));
+  sim->stop();  // the PLC goes away and closes its end
   EXPECT_TRUE(link.isOpen(1));
-  const auto before = sim->stats().messages;
-  EXPECT_EQ(link.SelectPlc(1), kOk);  // the open channel is taken as it is
-  EXPECT_EQ(sim->stats().messages, before);
+  EXPECT_FALSE(link.stillOpen(1));
+  EXPECT_FALSE(link.isOpen(1));
+}
+
+TEST_F(GeLinkTest, garbledHandshakeAnswerGives64AndClosesTheChannel) {
+  serve("127.0.2.29", Faults{.truncate = true});
+  EXPECT_EQ(link.SelectPlc(1), kBadResponse);
+  EXPECT_FALSE(link.isOpen(1));
+  EXPECT_EQ(link.currentPlc(), 0);
 }
 
 TEST_F(GeLinkTest, refusedReadOrWriteGives66ButARefusalOfALongReadFailsItsLengthFirst) {

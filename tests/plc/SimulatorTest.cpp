@@ -7,6 +7,7 @@
 
 #include "server/plc/GeLink.h"
 #include "tests/plc/RawSocket.h"
+#include "tools/plcsim/AddressRange.h"
 #include "tools/plcsim/RegisterNames.h"
 
 using namespace zentarc::plcsim;
@@ -194,4 +195,19 @@ TEST(SimulatorAnimation, countersSinesAndTogglesMoveWithTime) {
   EXPECT_EQ(animatedValue(*toggle, 9, 1500), 0);
   EXPECT_FALSE(parseAnimation("wave:R1", &error));
   EXPECT_NE(error.find("wave"), std::string::npos);
+}
+
+TEST(AddressRun, oneAddressOrARunInTheLastNumber) {
+  EXPECT_EQ(parseAddressRun("127.0.1.9", nullptr), (std::vector<std::string>{"127.0.1.9"}));
+  EXPECT_EQ(parseAddressRun("127.0.1.254-127.0.1.255", nullptr),
+            (std::vector<std::string>{"127.0.1.254", "127.0.1.255"}));
+  const auto hundred = parseAddressRun("127.0.1.1-100", nullptr);
+  ASSERT_TRUE(hundred);
+  ASSERT_EQ(hundred->size(), 100u);
+  EXPECT_EQ(hundred->back(), "127.0.1.100");
+  std::string error;
+  for (const char* bad : {"127.0.1", "127.0.1.5-4", "127.0.1.1-127.0.2.1", "127.0.1.1-300", "127.0.1.1-", "x-1"}) {
+    EXPECT_FALSE(parseAddressRun(bad, &error)) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
+  }
 }

@@ -1,7 +1,8 @@
-// The dialog against the polling thread and simulated PLCs: its tree of PLCs and blocks,
-// the list of a block's tags, and Refresh as blocks come and go.
+// The dialog against the PLC workers and simulated PLCs: its tree of PLCs and blocks, the
+// list of a block's tags, the chosen PLC's state, and Refresh as blocks come and go.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QTreeWidget>
 
 #include "server/shell/CommStatusDialog.h"
@@ -130,4 +131,29 @@ TEST(CommStatusDialog, refreshDropsVanishedBlocksAndPlacesNewOnesByLabel) {
 TEST(CommStatusDialog, labelIsTheFirstRegisterAndTheLength) {
   CyclicBlock block(0, 64, 100, 0);
   EXPECT_EQ(blockLabel(block), "%R1-LEN64");
+}
+
+TEST(CommStatusDialog, theChosenPlcsStateSaysWhetherItWorksOrWhenItIsTriedNext) {
+  testsupport::PollingHarness h;
+  h.simulate("127.0.6.50");
+  // Nothing listens on 127.0.6.51: every connect is refused.
+  ASSERT_TRUE(h.load(plcXml("Oven", "127.0.6.50", tagXml("A", "VT_I2", 1)) +
+                     plcXml("Press", "127.0.6.51", tagXml("B", "VT_I2", 1))));
+  h.start();
+  auto group = h.group("g", 100);
+  auto a = h.activate(*group, "A");
+  auto b = h.activate(*group, "B");
+  ASSERT_TRUE(h.waitForQuality("A", 0xC0));
+  ASSERT_TRUE(testsupport::waitUntil([&] { return h.devices.getIndex(1)->status().state == PlcState::Demoted; }));
+
+  plc::ErrorCatalogue catalogue;
+  catalogue.LoadBytes("0020 Connection refused by the PLC\r\nFFFF end\r\n");
+  CommStatusDialog dialog(h.devices, h.queues->queueLock, nullptr, &catalogue);
+  EXPECT_TRUE(dialog.plcState()->text().isEmpty());
+  dialog.tree()->setCurrentItem(child(dialog.rootItem(), "Oven"));
+  EXPECT_EQ(dialog.plcState()->text(), "Oven: working");
+  // A block stands for its PLC.
+  dialog.tree()->setCurrentItem(child(dialog.rootItem(), "Press")->child(0));
+  EXPECT_TRUE(dialog.plcState()->text().startsWith("Press: not reachable, next try at "));
+  EXPECT_TRUE(dialog.plcState()->text().endsWith("; last: Connection refused by the PLC (code 32)"));
 }

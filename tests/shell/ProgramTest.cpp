@@ -137,12 +137,22 @@ TEST(Program, helpAndBadOptions) {
   EXPECT_NE(bad.err().find("--endpoint needs a value"), std::string::npos);
 }
 
-TEST(Program, withoutDisplayOrConfigurationItLogsAndEndsByItself) {
+TEST(Program, withoutDisplayOrConfigurationItLogsAndEndsByItselfWithAFailureStatus) {
   Program p;
   p.start({"--endpoint", "opc.tcp://127.0.0.1:28620"});
-  EXPECT_EQ(p.wait(), 0);
+  EXPECT_EQ(p.wait(), 1);
   const std::string err = p.err();
   EXPECT_NE(err.find(zentarc::shell::kNoConfigText), std::string::npos) << err;
+  EXPECT_NE(err.find(zentarc::shell::kNoPlcText), std::string::npos) << err;
+}
+
+TEST(Program, aConfigurationThatDoesNotParseIsReportedAndEndsWithAFailureStatus) {
+  Program p;
+  const std::string config = p.dir.write("plant.xml", "<?xml version=\"1.0\"?>\r\n<TarvelleZentarcCfg><OPC_DA>").string();
+  p.start({"--headless", "--config", config, "--endpoint", "opc.tcp://127.0.0.1:28622"});
+  EXPECT_EQ(p.wait(), 1);
+  const std::string err = p.err();
+  EXPECT_NE(err.find("could not be read"), std::string::npos) << err;
   EXPECT_NE(err.find(zentarc::shell::kNoPlcText), std::string::npos) << err;
 }
 

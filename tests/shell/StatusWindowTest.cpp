@@ -22,7 +22,7 @@ namespace {
 
 struct Window {
   shelltest::RecordingPrompter prompter;
-  config::ErrorCatalogue catalogue;
+  plc::ErrorCatalogue catalogue;
   DeviceList devices;
   QueueLock lock;
   PlcDevice* plc[3] = {};
@@ -35,7 +35,7 @@ struct Window {
       devices.add(d.get());
       plc[i] = d.get();
     }
-    window = std::make_unique<StatusWindow>(&prompter, catalogue);
+    window = std::make_unique<StatusWindow>(&prompter, &catalogue);
     window->attach(&devices, &lock);
   }
 };
@@ -68,7 +68,11 @@ TEST(StatusWindow, plcStatusRebuildsOneLinePerPlc) {
   EXPECT_EQ(w.window->statusText(), "");
   w.window->statusSink().sendMessage(WM_PLC_STATUS, 32, w.plc[1]);  // on the window's own thread
   EXPECT_EQ(w.window->statusText(), "\nConnection refused by the PLC on Oven\n\n");
+  w.window->plcStatus(32, w.plc[0]);
+  EXPECT_EQ(w.window->statusText(), "Connection refused by the PLC on Press\nConnection refused by the PLC on Oven\n\n");
   w.window->plcStatus(0, w.plc[1]);
+  EXPECT_EQ(w.window->statusText(), "Connection refused by the PLC on Press\n\n\n");
+  w.window->plcStatus(0, w.plc[0]);
   EXPECT_EQ(w.window->statusText(), "\n\n\n");
 }
 

@@ -89,7 +89,32 @@ TEST_F(AttributeServices, read_mapsQualitiesToStatusCodes) {
     t->getCache()->setQuality(quality);
     DataValue dv = readValues({"Flow"}).results[0];
     EXPECT_EQ(dv.status.value_or(StatusCode()).value, status) << std::hex << quality;
+    // A Bad status carries no value: the last one is not what the device holds now.
+    EXPECT_EQ(dv.value.has_value(), status == Status::Good) << std::hex << quality;
   }
+}
+
+TEST_F(AttributeServices, deviceRead_answersWithWhatTheReadFound_evenWhenTheCacheKeepsNothingCurrent) {
+  DeviceTag* t = addTag("Level", VT_I2);
+  build();
+  ReadRequest r;
+  r.nodesToRead = {valueOf("Level")};
+  const uint32_t id = call(&UaServices::read, r);
+  ASSERT_EQ(t->pending.size(), 1u);
+  SODaSCacheSnapshot found;
+  found.value = SOCmnVariant::fromI2(12);
+  found.waitingForInitialData = false;
+  t->pending[0]->setReadResult(found);
+  t->pending[0]->complete(S_OK);
+  runPosted();
+  DataValue dv = response<ReadResponse>(id).results.at(0);
+  EXPECT_FALSE(dv.status.has_value());
+  EXPECT_EQ(*dv.value->get<int16_t>(), 12);
+  // The cache still holds no current value: the next Read asks the device again.
+  r.maxAge = 60000;
+  const uint32_t again = call(&UaServices::read, r);
+  EXPECT_FALSE(answered(again));
+  EXPECT_EQ(t->pending.size(), 2u);
 }
 
 TEST_F(AttributeServices, read_everyTypeComesOutWithItsUaType) {

@@ -57,7 +57,7 @@ class LoggingCreator : public SODaSCreator {
   HookLog& log_;
 };
 
-// A tag whose device requests wait for the test to complete them (like the polling thread).
+// A tag whose device requests wait for the test to complete them (like a PLC worker).
 class DeviceTag : public SODaSTag {
  public:
   void handleRequest(SODaSRequest* request) override {

@@ -75,17 +75,17 @@ TEST_F(SubscriptionServices, publish_deliversTheInitialValue_thenOnlyChanges) {
   EXPECT_FALSE(answered(p1));
   advance(100);
   ASSERT_TRUE(answered(p1));
+  // No value read yet: the first answer is a keep-alive, not a value nobody read.
   auto first = response<PublishResponse>(p1);
   EXPECT_EQ(first.subscriptionId, sub);
-  EXPECT_EQ(changes(first)[7].status, StatusCode(Status::BadWaitingForInitialData));
+  EXPECT_TRUE(first.notificationMessage.notificationData.empty());
 
   store(a, 5);
-  const uint32_t p2 = publish({{sub, first.notificationMessage.sequenceNumber}});
+  const uint32_t p2 = publish();
   advance(100);
   auto second = response<PublishResponse>(p2);
   EXPECT_EQ(*changes(second)[7].value->get<int16_t>(), 5);
-  EXPECT_EQ(second.results, std::vector<StatusCode>{Status::Good});  // the acknowledgement
-  EXPECT_EQ(second.notificationMessage.sequenceNumber, first.notificationMessage.sequenceNumber + 1);
+  EXPECT_EQ(second.notificationMessage.sequenceNumber, first.notificationMessage.sequenceNumber);
 
   // Same value stored again: no notification, so the next answer is a keep-alive later.
   store(a, 5);
@@ -100,6 +100,39 @@ TEST_F(SubscriptionServices, publish_deliversTheInitialValue_thenOnlyChanges) {
   EXPECT_EQ(ka.notificationMessage.sequenceNumber, second.notificationMessage.sequenceNumber + 1);
 }
 
+TEST_F(SubscriptionServices, aStoredValueReachesTheNextPublish_whenTheDeviceRefreshesAtTheSamplingInterval) {
+  DeviceTag* a = addTag("A", VT_I2);
+  DeviceTag* b = addTag("B", VT_I2);
+  build();
+  a->setDeviceRefreshRate(100);  // its block runs at the item's interval: no second clock
+  b->setDeviceRefreshRate(50);   // polled faster for another client: sampled on its own clock
+  store(a, 1);
+  store(b, 1);
+  const uint32_t sub = subscribe(100);  // publishing at +100, +200, +300
+  advance(50);
+  monitor(sub, "A", 1, 100);  // the sampling clock runs at +150, +250
+  monitor(sub, "B", 2, 100);
+  const uint32_t p1 = publish();
+  advance(50);
+  EXPECT_EQ(changes(response<PublishResponse>(p1)).size(), 2u);  // the first values
+
+  advance(60);  // +160: just past the sampling clock
+  store(a, 2);
+  store(b, 2);
+  const uint32_t p2 = publish();
+  advance(40);  // +200
+  auto second = changes(response<PublishResponse>(p2));
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(*second[1].value->get<int16_t>(), 2);  // A at once, B waits for its clock
+
+  const uint32_t p3 = publish();
+  advance(50);
+  advance(50);  // +300
+  auto third = changes(response<PublishResponse>(p3));
+  ASSERT_EQ(third.size(), 1u);
+  EXPECT_EQ(*third[2].value->get<int16_t>(), 2);
+}
+
 TEST_F(SubscriptionServices, plcFailure_andRecovery_reachTheSubscriber) {
   DeviceTag* a = addTag("A", VT_I2);
   build();
@@ -111,7 +144,9 @@ TEST_F(SubscriptionServices, plcFailure_andRecovery_reachTheSubscriber) {
   a->getCache()->setQuality(OPC_QUALITY_COMM_FAILURE);
   const uint32_t p = publish();
   advance(100);
-  EXPECT_EQ(changes(response<PublishResponse>(p))[1].status, StatusCode(Status::BadCommunicationError));
+  const DataValue failed = changes(response<PublishResponse>(p))[1];
+  EXPECT_EQ(failed.status, StatusCode(Status::BadCommunicationError));
+  EXPECT_FALSE(failed.value.has_value());  // a Bad status carries no value
   store(a, 2);
   const uint32_t q = publish();
   advance(100);

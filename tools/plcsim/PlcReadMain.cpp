@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "server/config/ErrorCatalogue.h"
+#include "server/plc/ErrorCatalogue.h"
 #include "server/plc/GeLink.h"
 #include "tools/plcsim/RegisterNames.h"
 
@@ -41,8 +41,9 @@ bool parseNumber(const std::string& text, long max, long& out) {
   return !text.empty() && *end == '\0' && out >= 0 && out <= max;
 }
 
-void report(const std::string& address, const char* what, plc::ResultCode code) {
-  const auto text = config::ErrorCatalogue::Process().Text(code);
+void report(const plc::ErrorCatalogue& catalogue, const std::string& address, const char* what,
+            plc::ResultCode code) {
+  const auto text = catalogue.Text(code);
   std::fprintf(stderr, "plcread: %s: %s failed: error %u%s%s\n", address.c_str(), what, code,
                text ? ": " : "", text ? text->c_str() : "");
 }
@@ -87,10 +88,11 @@ int main(int argc, char** argv) {
   }
   if (address.empty()) return usage("give the PLC's --address");
 
-  config::ErrorCatalogue::Process().Load(config::ErrorCatalogue::DefaultPath());
+  plc::ErrorCatalogue catalogue;
+  catalogue.Load(plc::ErrorCatalogue::DefaultPath());
   plc::GeLink link;
   if (link.Setup({address}) != plc::kOk) {
-    report(address, "set-up", plc::kResourceFailure);
+    report(catalogue, address, "set-up", plc::kResourceFailure);
     return 1;
   }
 
@@ -103,14 +105,14 @@ int main(int argc, char** argv) {
     rc = link.SelectPlc(1);
   }
   if (rc != plc::kOk) {
-    report(address, "connect", rc);
+    report(catalogue, address, "connect", rc);
     return 1;
   }
 
   for (const auto& w : writes) {
     rc = link.WriteRegisters(1, w.index, &w.value);
     if (rc != plc::kOk) {
-      report(address, "write", rc);
+      report(catalogue, address, "write", rc);
       return 1;
     }
   }
@@ -125,7 +127,7 @@ int main(int argc, char** argv) {
     if (rc == plc::kOk) rc = link.ReadRegisters(count, range.first, values.data());
     if (rc != plc::kOk) {
       ++failures;
-      report(address, "read", rc);
+      report(catalogue, address, "read", rc);
       // As the server does after a transport failure: start again with fresh connections.
       if (plc::isTransportFailure(rc)) link.Setup({address});
       continue;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/plcsim/AddressRange.h"
 #include "tools/plcsim/Animation.h"
 #include "tools/plcsim/FaultModes.h"
 #include "tools/plcsim/RegisterNames.h"
@@ -26,7 +27,9 @@ void printHelp() {
       "addresses such as 127.0.0.2) until Ctrl+C, SIGTERM or --duration.\n"
       "Each PLC holds 65536 registers, R1 to R65536, all 0 at the start.\n\n"
       "Options:\n"
-      "  --address A              serve a PLC on A; repeat for several PLCs\n"
+      "  --address A[-B]          serve a PLC on A, or one on each address from A to B (the last\n"
+      "                           number counting up: 127.0.1.1-127.0.1.100 or 127.0.1.1-100);\n"
+      "                           repeat for more PLCs\n"
       "  --set R<n>=V             set register n to V (-32768 to 65535) on every PLC; repeatable\n"
       "  --animate [KIND:]R<a>[-R<b>]\n"
       "                           let registers change by themselves (repeatable). KIND:\n"
@@ -81,7 +84,9 @@ int main(int argc, char** argv) {
       verbose = true;
     } else if (arg == "--address") {
       if (!value(v)) return usage("--address needs an IPv4 address");
-      addresses.push_back(v);
+      const auto run = parseAddressRun(v, &error);
+      if (!run) return usage("--address: " + error);
+      addresses.insert(addresses.end(), run->begin(), run->end());
     } else if (arg == "--set") {
       if (!value(v)) return usage("--set needs R<n>=V");
       const auto a = parseRegisterAssignment(v, &error);

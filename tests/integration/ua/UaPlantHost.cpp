@@ -1,5 +1,5 @@
 // The whole server core on a simulated PLC, for OPC UA interoperability tests: plcsim on
-// 127.0.5.1, one PlcDevice with PlcTags of all fifteen types, the polling thread, our toolkit
+// 127.0.5.1, one PlcDevice with PlcTags of all fifteen types, its PLC worker, our toolkit
 // entry with the server's creator, and the UA serving backend. Commands on stdin:
 //   fail        the PLC stops answering (silent), so reads end in communication errors
 //   recover     the PLC answers again
@@ -19,7 +19,7 @@
 #include "server/opc/ServerQueues.h"
 #include "server/plc/DeviceList.h"
 #include "server/plc/GeLink.h"
-#include "server/plc/PollingThread.h"
+#include "server/plc/PollingService.h"
 #include "server/toolkit/SODaSEntry.h"
 #include "server/toolkit/ua/backend/UaServingBackend.h"
 #include "tools/plcsim/Simulator.h"
@@ -95,7 +95,6 @@ int main(int argc, char** argv) {
 
   auto queues = std::make_shared<ServerQueues>();
   DeviceList devices;
-  plc::GeLink link;
   QuietSink sink;
   SOCmnPointer<PlcDevice> device(new PlcDevice("PLC1", plcAddress));
   devices.add(device.get());
@@ -119,7 +118,7 @@ int main(int argc, char** argv) {
     root->addLeaf(tag.get());
   }
 
-  PollingThread polling(devices, link, *queues, sink);
+  PollingService polling(devices, *queues, sink);
   polling.start();
 
   ua::UaServingBackend::Options options;

@@ -59,8 +59,9 @@ bool hasAttribute(const Node& node, uint32_t attributeId) {
 DataValue tagValueFrom(const SODaSCacheSnapshot& snap, TimestampsToReturn timestamps,
                        DateTime serverTime) {
   DataValue dv;
-  dv.value = toVariant(snap.value);
   const StatusCode s = statusForCache(snap);
+  // A Bad status carries no value: the last value is not the device's now.
+  if (!s.isBad()) dv.value = toVariant(snap.value);
   if (s.value != Status::Good) dv.status = s;
   stamp(dv, timestamps, toDateTime(snap.timeStamp), serverTime);
   return dv;

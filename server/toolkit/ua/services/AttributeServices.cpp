@@ -178,11 +178,16 @@ void UaServices::finishDeviceOperation(const std::shared_ptr<DeviceOperation>& o
     for (size_t i = 0; i < op->deviceNodes.size(); ++i) {
       const Node* node = op->deviceNodes[i];
       if (!node) continue;
-      // The cache now holds what the device said; its quality tells success from failure.
-      if (op->requests[i] && op->requests[i]->isCompleted())
-        op->values[i] = readTagValue(*node, op->timestamps);
-      else
+      // What the device said travels with the request (the cache of a tag nothing polls
+      // keeps no current value); its quality tells success from failure.
+      const auto& request = op->requests[i];
+      if (!request || !request->isCompleted()) {
         op->values[i] = statusOnly(Status::BadTimeout);
+      } else if (auto result = request->getReadResult()) {
+        op->values[i] = tagValueFrom(*result, op->timestamps, DateTime::now());
+      } else {
+        op->values[i] = readTagValue(*node, op->timestamps);
+      }
     }
     ReadResponse resp;
     resp.results = std::move(op->values);

@@ -90,6 +90,12 @@ void MonitoredItem::setQueue(uint32_t size, bool oldest) {
   }
 }
 
+bool MonitoredItem::followsDevice() const {
+  if (!cache_ || queueSize != 1) return false;
+  const uint32_t rate = cache_->getDeviceRefreshRate();
+  return rate == 0 || rate >= samplingInterval;
+}
+
 void MonitoredItem::resetSampling() {
   sampled_ = false;
   lastUpdateCount_ = 0;
@@ -102,7 +108,12 @@ bool MonitoredItem::sample() {
     const uint64_t count = cache_->getUpdateCount();
     if (sampled_ && count == lastUpdateCount_) return false;
     lastUpdateCount_ = count;
-    now = tagValueFrom(cache_->getSnapshot(), timestamps, DateTime::now());
+    const SODaSCacheSnapshot snapshot = cache_->getSnapshot();
+    // Nothing current yet (the tag is not polled, or not yet): the first notification comes
+    // with the first value read or the failure to read it, never with a value nobody keeps
+    // current.
+    if (snapshot.waitingForInitialData && snapshot.quality == OPC_QUALITY_GOOD) return false;
+    now = tagValueFrom(snapshot, timestamps, DateTime::now());
     if (!(node.accessLevel & kAccessCurrentRead)) now = statusOnly(Status::BadNotReadable);
   } else {
     now = readAttribute(node, target.attributeId, target.indexRange, timestamps);

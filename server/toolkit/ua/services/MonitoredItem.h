@@ -1,7 +1,7 @@
 #pragma once
 // A monitored item: what it watches, how it samples, its filter and its queue. It maps onto
 // a toolkit item on the watched tag, active while the monitoring mode is Sampling or
-// Reporting, so the polling thread reads the tag at the item's sampling interval.
+// Reporting, so the tag's PLC worker reads it at the item's sampling interval.
 #include <optional>
 
 #include "server/toolkit/SODaSItem.h"
@@ -24,6 +24,13 @@ class MonitoredItem {
   // Takes a sample when the value may have changed; queues it when the filter says it
   // changed (the first sample always). True when something was queued.
   bool sample();
+
+  // Sampled with what the device stores, once per publishing cycle, rather than on a clock
+  // of its own: a tag whose device refreshes it no faster than the sampling interval (the
+  // block runs at that interval) would only gain up to one interval of lag from a second
+  // clock. Items that keep several values, or that sample a tag the device refreshes
+  // faster, keep their clock.
+  bool followsDevice() const;
 
   bool reporting() const { return mode == MonitoringMode::Reporting; }
   bool active() const { return mode != MonitoringMode::Disabled; }

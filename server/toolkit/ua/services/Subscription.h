@@ -29,8 +29,12 @@ class Subscription {
  public:
   Subscription(uint32_t id, std::shared_ptr<SessionState> session) : id(id), session(std::move(session)) {}
 
-  // Samples every group that is due; returns true when any item queued a value.
+  // Samples every group that is due (items that follow the device aside); returns true when
+  // any item queued a value.
   bool sampleDue(SteadyTime now);
+  // Samples the items that follow the device; called just before each publishing cycle, so
+  // that a value the device stored reaches the next notification.
+  bool sampleDeviceFollowers();
   // Reporting items hold queued values.
   bool hasNotifications() const;
   // The next message: up to maxNotificationsPerPublish values; `more` when some remain.

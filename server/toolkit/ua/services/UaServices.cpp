@@ -75,7 +75,7 @@ void UaServices::sessionClosed(Session& session) {
   std::shared_ptr<SessionState> state = it->second;
   sessions_.erase(it);
   state->closed = true;
-  // Items are deactivated before their groups go, so the polling thread stops reading them.
+  // Items are deactivated before their groups go, so the PLC workers stop reading them.
   for (uint32_t id : std::vector<uint32_t>(state->subscriptionIds)) deleteSubscription(id);
   for (auto& p : state->publishQueue) p.reply.fault(Status::BadSessionClosed);
   state->publishQueue.clear();
@@ -101,7 +101,10 @@ void UaServices::tick() {
     if (it == subscriptions_.end()) continue;
     Subscription& s = *it->second;
     s.sampleDue(t);
-    if (t >= s.nextPublish) publishCycle(s, t);
+    if (t >= s.nextPublish) {
+      s.sampleDeviceFollowers();
+      publishCycle(s, t);
+    }
   }
   for (auto& [id, state] : sessions_) expirePublishRequests(*state, t);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The OPC UA services on top of our toolkit: the address space, Read/Write, Browse and
 // friends, subscriptions and monitored items. Handlers, ticks and session hooks all run on
-// one thread (the server's IO thread); device completions arrive from the polling thread and
+// one thread (the server's IO thread); device completions arrive from the PLC workers and
 // are posted back to it.
 //
 // Mapping onto the toolkit: each session has a server object holding its groups; a

@@ -1,5 +1,6 @@
 #pragma once
-// The texts of the PLC side's result codes, read from error.dat beside the server.
+// The texts of the PLC side's result codes, read from error.dat beside the server. Whoever
+// shows a code as text owns a catalogue and hands it on; there is no process-wide one.
 //
 // error.dat: lines of 4 upper-case hex digits (the code), one separator character, the text
 // (at most 63 characters) and CR LF; reading stops after the line with code FFFF.
@@ -10,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace zentarc::config {
+namespace zentarc::plc {
 
 class ErrorCatalogue {
  public:
@@ -40,8 +41,6 @@ class ErrorCatalogue {
   bool loaded() const;
   std::size_t size() const;
 
-  // The one catalogue of the process.
-  static ErrorCatalogue& Process();
   // error.dat in the folder of the running executable; the bare name when that folder
   // cannot be found.
   static std::string DefaultPath();
@@ -58,4 +57,4 @@ class ErrorCatalogue {
   bool loaded_ = false;
 };
 
-}  // namespace zentarc::config
+}  // namespace zentarc::plc

@@ -1,4 +1,4 @@
-#include "server/config/ErrorCatalogue.h"
+#include "server/plc/ErrorCatalogue.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "tests/support/TempDir.h"
 
-using zentarc::config::ErrorCatalogue;
+using zentarc::plc::ErrorCatalogue;
 using zentarc::testsupport::TempDir;
 
 namespace {

@@ -1,4 +1,4 @@
-#include "server/config/ErrorCatalogue.h"
+#include "server/plc/ErrorCatalogue.h"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-namespace zentarc::config {
+namespace zentarc::plc {
 
 namespace {
 
@@ -106,11 +106,6 @@ std::size_t ErrorCatalogue::size() const {
   return entries_.size();
 }
 
-ErrorCatalogue& ErrorCatalogue::Process() {
-  static ErrorCatalogue catalogue;
-  return catalogue;
-}
-
 std::string ErrorCatalogue::DefaultPath() {
   std::error_code ec;
   const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -118,4 +113,4 @@ std::string ErrorCatalogue::DefaultPath() {
   return (self.parent_path() / "error.dat").string();
 }
 
-}  // namespace zentarc::config
+}  // namespace zentarc::plc

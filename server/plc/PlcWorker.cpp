@@ -1,0 +1,365 @@
+#include "server/plc/PlcWorker.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+#include <mutex>
+
+#include "server/opc/PlcTag.h"
+#include "server/opc/ValueConversion.h"
+
+namespace zentarc {
+
+namespace {
+
+constexpr std::uint32_t kFirstRetryMs = 100;
+constexpr std::uint32_t kDemotedRetryMs = 1000;
+constexpr std::uint32_t kLongestRetryMs = 30000;
+
+// Signed distance of two ticks, right across the 32-bit wrap.
+std::int32_t ticksUntil(std::uint32_t when, std::uint32_t now) { return static_cast<std::int32_t>(when - now); }
+
+}  // namespace
+
+std::uint32_t retryDelayMs(std::uint32_t failures) {
+  if (failures <= 1) return kFirstRetryMs;
+  std::uint32_t delay = kDemotedRetryMs;
+  for (std::uint32_t i = 2; i < failures && delay < kLongestRetryMs; ++i) delay *= 2;
+  return std::min(delay, kLongestRetryMs);
+}
+
+PlcWorker::PlcWorker(PlcDevice& device, ServerQueues& queues, PlcStatusSink& sink, TickClock clock)
+    : device_(device), queues_(queues), sink_(sink), clock_(std::move(clock)) {}
+
+PlcWorker::~PlcWorker() {
+  requestStop();
+  join();
+}
+
+void PlcWorker::start() {
+  if (thread_.joinable()) return;
+  stop_ = false;
+  thread_ = std::thread([this] { run(); });
+}
+
+void PlcWorker::requestStop() {
+  stop_ = true;
+  std::lock_guard lock(queues_.queueLock);
+  device_.queues.workQueued.notify_all();
+}
+
+void PlcWorker::join() {
+  // From the worker itself (a sink reacting at once): it ends after this pass.
+  if (thread_.joinable() && std::this_thread::get_id() != thread_.get_id()) thread_.join();
+}
+
+void PlcWorker::run() {
+  device_.setClock(clock_);
+  link_.Setup({device_.addressText});
+  scanStart_ = clock_();
+  publish();
+  while (waitForWork()) {
+    passBegins();
+    std::size_t writes, reads, activations;
+    {
+      std::lock_guard lock(queues_.queueLock);
+      writes = device_.queues.writeQueue.size();
+      reads = device_.queues.readQueue.size();
+      activations = device_.queues.activationQueue.size();
+    }
+    if (writes > 0) {
+      settle(device_.queues.writeQueue, writes);
+      runWrites();
+    }
+    if (reads > 0) {
+      settle(device_.queues.readQueue, reads);
+      runReads();
+    }
+    if (activations > 0) {
+      settleActivations(activations);
+      runActivations();
+    }
+    if (stop_) break;
+    serveCyclic();
+  }
+  finish();
+}
+
+std::uint32_t PlcWorker::msUntilNextTry() const {
+  const std::uint32_t now = clock_();
+  if (device_.cyclicBlocks.empty()) return std::numeric_limits<std::uint32_t>::max();
+  if (backingOff(now)) return static_cast<std::uint32_t>(ticksUntil(retryAt_, now));
+  return device_.MsUntilNextDue(now);
+}
+
+bool PlcWorker::waitForWork() {
+  if (stop_) return false;
+  const std::uint32_t timeout = std::min(msUntilNextTry(), kMaxPassWaitMs);
+  if (timeout > 0) {
+    std::unique_lock lock(queues_.queueLock);
+    device_.queues.workQueued.wait_for(lock, std::chrono::milliseconds(timeout),
+                                       [this] { return stop_.load() || !device_.queues.empty(); });
+  }
+  return !stop_;
+}
+
+bool PlcWorker::sleepFor(std::uint32_t ms) {
+  std::unique_lock lock(queues_.queueLock);
+  device_.queues.workQueued.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_.load(); });
+  return !stop_;
+}
+
+void PlcWorker::settle(const std::vector<std::unique_ptr<RequestRecord>>& queue, std::size_t seen) {
+  for (int step = 0; step < kMaxSettleSteps; ++step) {
+    if (!sleepFor(kRequestSettleMs)) return;
+    std::lock_guard lock(queues_.queueLock);
+    if (queue.size() == seen) return;
+    seen = queue.size();
+  }
+}
+
+void PlcWorker::settleActivations(std::size_t seen) {
+  for (int step = 0; step < kMaxActivationSettleSteps; ++step) {
+    if (!sleepFor(kActivationSettleMs)) return;
+    std::lock_guard lock(queues_.queueLock);
+    if (device_.queues.activationQueue.size() == seen) return;
+    seen = device_.queues.activationQueue.size();
+  }
+}
+
+bool PlcWorker::backingOff(std::uint32_t now) const { return failures_ > 0 && ticksUntil(retryAt_, now) > 0; }
+
+plc::ResultCode PlcWorker::readyForRequests() {
+  // Demoted: a client learns at once that the PLC is not reachable, rather than waiting a
+  // connect limit per request.
+  if (demoted(clock_())) return code_;
+  return connect();
+}
+
+plc::ResultCode PlcWorker::connect() {
+  // A connection the PLC closed meanwhile (it restarted) is found before the next message
+  // rather than by it: the message goes over a new connection instead of failing.
+  if (link_.stillOpen(1)) return plc::kOk;
+  const plc::ResultCode code = link_.SelectPlc(1);
+  ++status_.messagesSent;
+  if (code != plc::kOk) {
+    ++status_.messagesFailed;
+    failed(code);
+    return code;
+  }
+  status_.connected = true;
+  if (everConnected_) ++status_.reconnects;
+  everConnected_ = true;
+  publish();
+  return plc::kOk;
+}
+
+void PlcWorker::runWrites() {
+  {
+    std::lock_guard lock(queues_.queueLock);
+    auto& queue = device_.queues.writeQueue;
+    queues_.queuedRequests -= std::min(queues_.queuedRequests, queue.size());
+    for (auto& record : queue) device_.QueueWrite(std::move(record));
+    queue.clear();
+  }
+  if (device_.writeBlocks.empty()) return;
+  const plc::ResultCode ready = readyForRequests();
+  io_.begin();
+  device_.RunWrites(io_, queues_.queueLock, ready);
+  noteMessages();
+}
+
+void PlcWorker::runReads() {
+  {
+    std::lock_guard lock(queues_.queueLock);
+    auto& queue = device_.queues.readQueue;
+    queues_.queuedRequests -= std::min(queues_.queuedRequests, queue.size());
+    for (auto& record : queue) device_.QueueRead(std::move(record));
+    queue.clear();
+  }
+  if (device_.readBlocks.empty()) return;
+  const plc::ResultCode ready = readyForRequests();
+  io_.begin();
+  device_.RunReads(io_, queues_.queueLock, ready);
+  noteMessages();
+}
+
+void PlcWorker::applyActivation(const ActivationRecord& record) {
+  PlcTag* tag = record.tag;
+  if (!tag) return;
+  const bool inLiveBlock = tag->unscheduled == 0 && device_.HasCyclicBlock(tag->pollBlock);
+  if (record.rateChanged) {
+    // The block runs at the smallest rate over the tag's active items: one group's new rate
+    // must not slow a tag that a faster group shares, nor start polling a tag no item uses.
+    const std::uint32_t rate = tag->smallestActiveRate();
+    if (rate == 0) return;
+    if (!inLiveBlock || tag->pollBlock->updateRate != rate) device_.MoveToRate(tag, rate);
+  } else if (record.active) {
+    // A tag out of every block (or whose block is gone) is scheduled afresh, whatever the
+    // number of its items: only a tag still in a live block can be compared by rate.
+    if (tag->activeItems.size() < 2 || !inLiveBlock) {
+      device_.AddToCyclic(tag, record.updateRate);
+    } else if (record.updateRate < tag->pollBlock->updateRate) {
+      device_.MoveToRate(tag, record.updateRate);
+    }
+  } else if (tag->activeItems.empty() && tag->unscheduled == 0) {
+    device_.RemoveFromCyclic(tag);
+    // Nothing keeps its value current any more: a client must not take it for one.
+    tag->cache().invalidate();
+  }
+}
+
+void PlcWorker::runActivations() {
+  {
+    std::lock_guard lock(queues_.queueLock);
+    auto& queue = device_.queues.activationQueue;
+    if (queue.size() > 1) sortActivations(queue);
+    for (const auto& record : queue) applyActivation(*record);
+    queue.clear();
+    // Still under queueLock: the status dialog reads the blocks' ranges with it held.
+    if (device_.HasBlocksToRecompute()) device_.RecomputeRanges();
+  }
+  countBlocks();
+  // Tags that joined the blocks of a PLC that is down are Bad at once, not at the next try.
+  if (failures_ > 0) device_.SetQualityAll(qualityForError(code_));
+  // A refused block whose tags all left takes its refusal with it.
+  if (failures_ == 0 && code_ >= plc::kBadResponse && !device_.cyclicBlocks.empty() &&
+      device_.FirstRefusal() != code_) {
+    code_ = device_.FirstRefusal();
+    return stateChanged();
+  }
+  publish();
+}
+
+void PlcWorker::serveCyclic() {
+  auto& blocks = device_.cyclicBlocks;
+  if (blocks.empty()) return;
+  const std::uint32_t now = clock_();
+  if (backingOff(now)) return;
+  // One due block per pass, in rotation; blocks not due are passed over.
+  for (std::size_t looked = 0; looked < blocks.size(); ++looked) {
+    if (device_.AllServiced()) {
+      status_.scanPeriodMs = now - scanStart_;
+      scanStart_ = now;
+      device_.ClearServiced();
+    }
+    CyclicBlock* block = device_.NextCyclicBlock();
+    if (block->tags.empty() || !block->isDue(now)) {
+      block->serviced = 1;
+      continue;
+    }
+    readBlock(*block);
+    return;
+  }
+}
+
+void PlcWorker::readBlock(CyclicBlock& block) {
+  if (connect() != plc::kOk) {
+    block.serviced = 1;
+    return;
+  }
+  io_.begin();
+  plc::ResultCode code = plc::kOk;
+  device_.ReadCyclicBlock(block, code, io_);
+  noteMessages();
+}
+
+void PlcWorker::noteMessages() {
+  status_.messagesSent += io_.sent;
+  status_.messagesFailed += io_.failed;
+  io_.sent = io_.failed = 0;
+  if (plc::isTransportFailure(io_.failure)) return failed(io_.failure);
+  if (io_.failure == plc::kOk && !io_.succeeded) return publish();  // nothing went out
+  // The PLC answered. Its state is then what its answers say: while it has cyclic blocks,
+  // a refusal one of them still gets (so that a block refused on every read next to good
+  // ones is one failure, not a failure and a recovery per scan); else the last request's.
+  const bool wasUnreachable = failures_ > 0;
+  failures_ = 0;
+  const plc::ResultCode answer = device_.cyclicBlocks.empty() ? io_.failure : device_.FirstRefusal();
+  if (!wasUnreachable && answer == code_) return publish();
+  code_ = answer;
+  stateChanged();
+}
+
+void PlcWorker::failed(plc::ResultCode code) {
+  // Only this PLC's connection goes; the next try connects afresh, after the back-off.
+  code_ = code;
+  link_.Setup({device_.addressText});
+  status_.connected = false;
+  ++failures_;
+  retryAt_ = clock_() + retryDelayMs(failures_);
+  device_.SetQualityAll(qualityForError(code));
+  stateChanged();
+}
+
+PlcState PlcWorker::state() const {
+  if (failures_ >= 2) return PlcState::Demoted;
+  if (failures_ == 1 || code_ != plc::kOk) return PlcState::Failing;
+  return device_.cyclicBlocks.empty() ? PlcState::Idle : PlcState::Working;
+}
+
+void PlcWorker::publish() {
+  const PlcState now = state();
+  if (now != status_.state || code_ != status_.lastResultCode) status_.lastChange = std::chrono::system_clock::now();
+  status_.state = now;
+  status_.lastResultCode = code_;
+  status_.nextTry = {};
+  if (failures_ > 0 && !device_.cyclicBlocks.empty()) {
+    const std::int32_t wait = std::max<std::int32_t>(0, ticksUntil(retryAt_, clock_()));
+    status_.nextTry = std::chrono::system_clock::now() + std::chrono::milliseconds(wait);
+  }
+  device_.publishStatus(status_);
+}
+
+void PlcWorker::countBlocks() {
+  std::uint32_t tags = 0;
+  for (const auto& block : device_.cyclicBlocks) tags += static_cast<std::uint32_t>(block->tags.size());
+  status_.polledBlocks = static_cast<std::uint32_t>(device_.cyclicBlocks.size());
+  status_.polledTags = tags;
+}
+
+void PlcWorker::passBegins() {
+  heartbeat_.beat();
+  // A recovery waiting to be reported, or a reminder, falls due between messages too.
+  if (reportedCode_ != 0) report();
+}
+
+void PlcWorker::stateChanged() {
+  if (code_ != plc::kOk) failedAt_ = clock_();
+  publish();
+  report();
+}
+
+void PlcWorker::report() {
+  const std::uint32_t now = clock_();
+  if (code_ == plc::kOk) {
+    if (reportedCode_ == 0) return;
+    if (!reportedDemoted_ && now - failedAt_ < kSteadyMs) return;
+    reportedCode_ = 0;
+    reportedDemoted_ = false;
+    sink_.sendMessage(WM_PLC_STATUS, 0, &device_);
+    return;
+  }
+  const bool demotedNow = failures_ >= 2;
+  const bool changed = code_ != reportedCode_ || (demotedNow && !reportedDemoted_);
+  if (!changed && now - reportedAt_ < kFailureReminderMs) return;
+  reportedCode_ = code_;
+  reportedDemoted_ = reportedDemoted_ || demotedNow;
+  reportedAt_ = now;
+  sink_.sendMessage(WM_PLC_STATUS, code_, &device_);
+}
+
+void PlcWorker::finish() {
+  link_.CloseAll();
+  {
+    std::lock_guard lock(queues_.queueLock);
+    // Requests that arrived during the last pass are answered rather than left pending.
+    device_.failQueued(queues_);
+    device_.ReleaseBlocks();
+  }
+  countBlocks();
+  status_.connected = false;
+  publish();
+}
+
+}  // namespace zentarc

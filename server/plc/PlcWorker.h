@@ -1,0 +1,132 @@
+#pragma once
+// The worker of one PLC: a thread that alone talks to that PLC, over a connection of its own
+// (a GE PLC numbers messages per connection, so each link keeps its own sequence counter).
+// Each pass: wait for work, bounded by the next due block or try; run the queued writes,
+// then the device reads (each once its queue has been still for 10 ms), then the activation
+// changes (100 ms); then read at most one due cyclic block, so that queued requests never
+// wait behind a whole scan.
+//
+// A PLC that keeps failing is demoted: tried again only after a growing back-off (100 ms
+// after the first failure, then 1 s doubling to 30 s; a success ends it). Meanwhile its tags
+// are Bad and its device reads and writes fail at once. Nothing here waits on another PLC,
+// and no lock a client takes is held across a message.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "server/opc/ServerQueues.h"
+#include "server/plc/GeLink.h"
+#include "server/plc/PlcDevice.h"
+#include "server/plc/PlcStatus.h"
+#include "server/plc/PlcStatusSink.h"
+#include "server/plc/RegisterAccess.h"
+#include "server/plc/TickClock.h"
+#include "server/plc/TrackedAccess.h"
+#include "server/toolkit/Heartbeat.h"
+
+namespace zentarc {
+
+// The settle steps of the queues. A queue that keeps growing is taken anyway after so many
+// steps, so that a steady stream of requests cannot hold off everything else.
+inline constexpr std::uint32_t kRequestSettleMs = 10;
+inline constexpr std::uint32_t kActivationSettleMs = 100;
+inline constexpr int kMaxSettleSteps = 50;
+inline constexpr int kMaxActivationSettleSteps = 10;
+// The longest wait of a pass with nothing to do: a pass begins at least this often.
+inline constexpr std::uint32_t kMaxPassWaitMs = 1000;
+// A PLC that stays failed with the same code is reported again this often, so that a log
+// read later still shows it; otherwise only changes of its state are reported.
+inline constexpr std::uint32_t kFailureReminderMs = 10 * 60 * 1000;
+// A PLC that failed once and worked again at once is reported working only after it kept
+// working this long: one that drops its connection every few messages is one failure in
+// the log, not two lines per drop.
+inline constexpr std::uint32_t kSteadyMs = 5000;
+
+// The pause before the next try after `failures` failed tries in a row: 100 ms after the
+// first (a lost connection is mostly made again at once), then 1 s doubling up to 30 s.
+std::uint32_t retryDelayMs(std::uint32_t failures);
+
+class PlcWorker {
+ public:
+  PlcWorker(PlcDevice& device, ServerQueues& queues, PlcStatusSink& sink, TickClock clock = steadyTickCount);
+  ~PlcWorker();  // stops and joins
+  PlcWorker(const PlcWorker&) = delete;
+  PlcWorker& operator=(const PlcWorker&) = delete;
+
+  void start();
+  // The worker ends after the message in flight, if any (at most about a second).
+  void requestStop();
+  // Waits for the worker to end (not from the worker itself).
+  void join();
+
+  PlcDevice& device() const { return device_; }
+  // Beats once per pass; a pass starts at least once a second and waits at most about a
+  // second for each PLC message it sends.
+  const Heartbeat& heartbeat() const { return heartbeat_; }
+
+ private:
+  void run();
+  // Called once at the top of every pass: the one place a liveness tick belongs.
+  void passBegins();
+  // Waits until work is queued, the next block or try falls due, or stop; false on stop.
+  bool waitForWork();
+  std::uint32_t msUntilNextTry() const;
+  // Waits in steps until the queue's size held still over one step.
+  void settle(const std::vector<std::unique_ptr<RequestRecord>>& queue, std::size_t seen);
+  void settleActivations(std::size_t seen);
+  bool sleepFor(std::uint32_t ms);  // false when stop was asked meanwhile
+
+  void runWrites();
+  void runReads();
+  void runActivations();
+  void applyActivation(const ActivationRecord& record);
+  void serveCyclic();
+  void readBlock(CyclicBlock& block);
+
+  // The code device reads and writes fail with at once while demoted; else 0 once connected.
+  plc::ResultCode readyForRequests();
+  // Connects and handshakes when the channel is closed; a failure counts as a failed try.
+  plc::ResultCode connect();
+  bool backingOff(std::uint32_t now) const;  // a try is not due yet after failures
+  bool demoted(std::uint32_t now) const { return failures_ >= 2 && backingOff(now); }
+  // The outcome of the messages of one step.
+  void noteMessages();
+  // A try that failed: a connect, or a message the transport lost.
+  void failed(plc::ResultCode code);
+  // Publishes the figures and reports a change of state to the sink.
+  void stateChanged();
+  // Reports the state when the sink has not heard it yet: a failure (or demotion) at once,
+  // again after kFailureReminderMs; working again after kSteadyMs unless it was demoted.
+  void report();
+  PlcState state() const;
+  void publish();
+  void countBlocks();  // the polled blocks and tags, after the blocks changed
+  void finish();
+
+  PlcDevice& device_;
+  ServerQueues& queues_;
+  PlcStatusSink& sink_;
+  TickClock clock_;
+  Heartbeat heartbeat_;
+  plc::GeLink link_;
+  LinkRegisterAccess linkIo_{link_};
+  TrackedAccess io_{linkIo_};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+
+  // State of the passes, touched by the worker thread only.
+  plc::ResultCode code_ = plc::kOk;  // the last result
+  std::uint32_t failures_ = 0;       // failed tries in a row (connects, transport failures)
+  std::uint32_t retryAt_ = 0;        // tick of the next try while failures_ > 0
+  bool everConnected_ = false;
+  unsigned reportedCode_ = 0;        // what the sink was last told, and when
+  bool reportedDemoted_ = false;
+  std::uint32_t reportedAt_ = 0;
+  std::uint32_t failedAt_ = 0;       // tick of the last failure
+  std::uint32_t scanStart_ = 0;      // tick the current pass over the blocks began
+  PlcStatus status_;
+};
+
+}  // namespace zentarc
