@@ -31,7 +31,14 @@ void ServerItem::onSetActive(bool active) {
   std::lock_guard lock(queues->queueLock);
   auto& items = plcTag->activeItems;
   if (active) {
+    activeIndex_ = items.size();
     items.push_back(this);
+  } else if (activeIndex_ < items.size() && items[activeIndex_] == this) {
+    // The last item takes this one's place: thousands of items on one tag leave in linear
+    // time, and the list's order means nothing.
+    items[activeIndex_] = items.back();
+    items[activeIndex_]->activeIndex_ = activeIndex_;
+    items.pop_back();
   } else {
     items.erase(std::remove(items.begin(), items.end(), this), items.end());
   }
