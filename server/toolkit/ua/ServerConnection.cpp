@@ -30,7 +30,7 @@ uint32_t requestHandleOf(std::string_view responseBody) {
 ServerConnection::ServerConnection(uint64_t id, ConnectionHost& host, const UaServerLimits& limits,
                                    Clock clock)
     : id_(id), host_(host), limits_(limits), clock_(std::move(clock)),
-      acceptedAt_(clock_()), assembler_(ChunkLimits{}) {
+      acceptedAt_(clock_()), assembler_(ChunkLimits{}, 64, host.inputBudget()) {
   receiveLimits_ = {limits_.receiveBufferSize, limits_.maxChunkCount, limits_.maxMessageSize};
 }
 
@@ -39,14 +39,36 @@ void ServerConnection::fail(StatusCode code, const std::string& reason) {
   out_ += frameTcpMessage("ERR", encode(ErrorMessage{code, reason}));
   closeReason_ = code;
   state_ = State::Closed;
+  assembler_.clear();
+}
+
+void ServerConnection::markSent(size_t n) {
+  sent_ = std::min(sent_ + n, out_.size());
+  // What went out is dropped in large steps, not per send.
+  if (sent_ == out_.size()) {
+    out_.clear();
+    sent_ = 0;
+  } else if (sent_ > (1u << 20)) {
+    out_.erase(0, sent_);
+    sent_ = 0;
+  }
+}
+
+bool ServerConnection::hasWaitingChunk() const {
+  if (state_ == State::Closed || in_.size() < kTcpHeaderSize) return false;
+  uint32_t size;
+  std::memcpy(&size, in_.data() + 4, 4);
+  return in_.size() >= size;
 }
 
 void ServerConnection::onBytes(const char* data, size_t size) {
   if (state_ == State::Closed) return;
-  in_.append(data, size);
+  if (size) in_.append(data, size);
   size_t at = 0;
   try {
-    while (state_ != State::Closed && in_.size() - at >= kTcpHeaderSize) {
+    // A few chunks per turn, so that one busy client cannot keep the others waiting.
+    for (uint32_t turn = 0; turn < limits_.chunksPerTurn; ++turn) {
+      if (state_ == State::Closed || in_.size() - at < kTcpHeaderSize || paused()) break;
       TcpHeader h = parseTcpHeader(in_.data() + at);
       uint32_t limit = state_ == State::AwaitHello ? kMinBufferSize : receiveLimits_.maxChunkSize;
       if (h.size > limit) throw UaError(Status::BadTcpMessageTooLarge, "chunk larger than the agreed buffer");
@@ -90,6 +112,7 @@ void ServerConnection::processChunk(const char* data, size_t size) {
   if (type == "CLO") {
     closeReason_ = Status::Good;
     state_ = State::Closed;
+    assembler_.clear();
     return;
   }
   onMessage(chunk);

@@ -8,6 +8,25 @@
 namespace zentarc::ua {
 
 namespace {
+// Cuts a client's text to `max` bytes without splitting a UTF-8 sequence.
+String bounded(const String& s, size_t max) {
+  if (s.size() <= max) return s;
+  size_t n = max;
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return s.substr(0, n);
+}
+
+// What the session keeps of the client's description: the texts cut short, no URL lists.
+ApplicationDescription boundedDescription(const ApplicationDescription& d, size_t max) {
+  ApplicationDescription out;
+  out.applicationUri = bounded(d.applicationUri, max);
+  out.productUri = bounded(d.productUri, max);
+  if (d.applicationName.text) out.applicationName.text = bounded(*d.applicationName.text, max);
+  if (d.applicationName.locale) out.applicationName.locale = bounded(*d.applicationName.locale, 64);
+  out.applicationType = d.applicationType;
+  return out;
+}
+
 Guid randomGuid(std::mt19937_64& r) {
   Guid g;
   uint64_t a = r(), b = r();
@@ -56,13 +75,35 @@ void SessionManager::close(const NodeId& token, bool deleteSubscriptions) {
   if (closed_) closed_(*s, deleteSubscriptions);
 }
 
+bool SessionManager::expired(const Session& s, SteadyTime now) const {
+  if (s.activated)
+    return now - s.lastActivity > std::chrono::duration<double, std::milli>(s.timeoutMs);
+  const double limit = std::min(s.timeoutMs, double(config_.limits.unactivatedSessionTimeoutMs));
+  return now - s.createdAt > std::chrono::duration<double, std::milli>(limit);
+}
+
 void SessionManager::closeExpired() {
   SteadyTime now = clock_();
-  std::vector<NodeId> expired;
+  std::vector<NodeId> due;
   for (const auto& [token, s] : sessions_)
-    if (now - s->lastActivity > std::chrono::duration<double, std::milli>(s->timeoutMs))
-      expired.push_back(token);
-  for (const NodeId& t : expired) close(t, true);
+    if (expired(*s, now)) due.push_back(token);
+  for (const NodeId& t : due) close(t, true);
+}
+
+bool SessionManager::evictOldestUnactivated() {
+  const Session* oldest = nullptr;
+  for (const auto& [token, s] : sessions_)
+    if (!s->activated && (!oldest || s->createdAt < oldest->createdAt)) oldest = s.get();
+  if (!oldest) return false;
+  close(oldest->authenticationToken, true);
+  return true;
+}
+
+std::unordered_set<uint32_t> SessionManager::channelsWithActivatedSessions() const {
+  std::unordered_set<uint32_t> out;
+  for (const auto& [token, s] : sessions_)
+    if (s->activated) out.insert(s->channelId);
+  return out;
 }
 
 void SessionManager::closeAll() {
@@ -75,13 +116,16 @@ void SessionManager::registerServices(ServiceTable& table) {
   table.add<CreateSessionRequest, CreateSessionResponse>(
       [this](RequestContext& ctx, CreateSessionRequest& req, const Reply<CreateSessionResponse>& reply) {
         if (!accepting_) return reply.fault(Status::BadShutdown);
-        if (sessions_.size() >= config_.limits.maxSessions) return reply.fault(Status::BadTooManySessions);
+        if (sessions_.size() >= config_.limits.maxSessions && !evictOldestUnactivated())
+          return reply.fault(Status::BadTooManySessions);
+        if (req.clientCertificate.data.size() > config_.limits.maxClientCertificateSize)
+          return reply.fault(Status::BadCertificateInvalid);
         // The client certificate is accepted as sent: with SecurityPolicy None it proves nothing.
         auto s = std::make_shared<Session>();
         s->sessionId = NodeId(1, randomGuid(random_));
         s->authenticationToken = NodeId(1, randomGuid(random_));
-        s->name = req.sessionName;
-        s->clientDescription = req.clientDescription;
+        s->name = bounded(req.sessionName, config_.limits.maxSessionNameLength);
+        s->clientDescription = boundedDescription(req.clientDescription, config_.limits.maxClientTextLength);
         s->channelId = ctx.channelId;
         s->connectionId = ctx.connectionId;
         double requested = req.requestedSessionTimeout > 0 ? req.requestedSessionTimeout
@@ -89,7 +133,8 @@ void SessionManager::registerServices(ServiceTable& table) {
         s->timeoutMs = std::clamp(requested, config_.limits.minSessionTimeoutMs,
                                   config_.limits.maxSessionTimeoutMs);
         s->maxResponseMessageSize = req.maxResponseMessageSize;
-        s->lastActivity = clock_();
+        s->createdAt = clock_();
+        s->lastActivity = s->createdAt;
         sessions_[s->authenticationToken] = s;
 
         CreateSessionResponse resp;
@@ -108,12 +153,26 @@ void SessionManager::registerServices(ServiceTable& table) {
       [this](RequestContext& ctx, ActivateSessionRequest& req, const Reply<ActivateSessionResponse>& reply) {
         auto it = sessions_.find(req.requestHeader.authenticationToken);
         if (it == sessions_.end()) return reply.fault(Status::BadSessionIdInvalid);
-        const ExtensionObject& tok = req.userIdentityToken;
-        // A missing token means anonymous; user names and certificates are not offered.
-        bool anonymous = tok.encoding == 0 || tok.typeId.isNumeric(Id::AnonymousIdentityToken);
-        if (!anonymous) return reply.fault(Status::BadIdentityTokenInvalid);
         Session& s = *it->second;
-        s.channelId = ctx.channelId;  // activation on a new channel moves the session there
+        // The first activation comes over the channel that created the session.
+        if (!s.activated && s.channelId != ctx.channelId)
+          return reply.fault(Status::BadSecureChannelIdInvalid);
+        const ExtensionObject& tok = req.userIdentityToken;
+        SessionIdentity identity;
+        // A missing token means anonymous; user names and certificates are not offered.
+        if (tok.encoding == 0) {
+          identity.policyId = kAnonymousPolicyId;
+        } else {
+          AnonymousIdentityToken anonymous;
+          if (!fromExtensionObject(tok, anonymous)) return reply.fault(Status::BadIdentityTokenInvalid);
+          identity.policyId = anonymous.policyId.empty() ? String(kAnonymousPolicyId) : anonymous.policyId;
+        }
+        if (identity.policyId != kAnonymousPolicyId) return reply.fault(Status::BadIdentityTokenInvalid);
+        // Another channel takes the session over only with the identity it has now.
+        if (s.activated && s.channelId != ctx.channelId && !(identity == s.identity))
+          return reply.fault(Status::BadIdentityTokenRejected);
+        s.identity = identity;
+        s.channelId = ctx.channelId;
         s.connectionId = ctx.connectionId;
         s.activated = true;
         s.lastActivity = clock_();

@@ -1,9 +1,14 @@
 #pragma once
 // Sessions: CreateSession, ActivateSession (anonymous), CloseSession, Cancel, timeouts and the
 // session limit. Lives on the server's IO thread.
+//
+// A session that was never activated lives briefly and gives way to a newcomer when the table
+// is full, so clients that only create sessions cannot lock others out. A session moves to
+// another secure channel only when the client shows the identity it activated with.
 #include <functional>
 #include <random>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "server/toolkit/ua/ServerLimits.h"
 #include "server/toolkit/ua/ServiceTable.h"
@@ -31,9 +36,14 @@ class SessionManager {
   void closeAll();
   void setAcceptingNew(bool accepting) { accepting_ = accepting; }
   size_t count() const { return sessions_.size(); }
+  // The secure channels that carry at least one activated session.
+  std::unordered_set<uint32_t> channelsWithActivatedSessions() const;
 
  private:
   void close(const NodeId& token, bool deleteSubscriptions);
+  // Closes the oldest session that was never activated; false when there is none.
+  bool evictOldestUnactivated();
+  bool expired(const Session& s, SteadyTime now) const;
   ByteString nonce();
 
   const UaServerConfig& config_;

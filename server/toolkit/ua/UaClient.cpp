@@ -289,13 +289,8 @@ void UaClient::prepareHeader(RequestHeader& h) {
 StatusCode UaClient::exchange(const std::string& body, std::string& reply,
                               std::chrono::milliseconds timeout) {
   if (fd_ < 0) return failWith(Status::BadServerNotConnected, "not connected");
-  StatusCode st = renewIfDue();
-  if (!st.isGood()) return st;
   uint32_t id = ++requestId_;
-  std::string out;
-  if (!appendSymmetricChunks(out, "MSG", token_.channelId, token_.tokenId, sequence_, id, body, sendLimits_))
-    return failWith(Status::BadRequestTooLarge, "request larger than the server accepts");
-  st = sendAll(out);
+  StatusCode st = sendRequest(body, id);
   if (!st.isGood()) return st;
   // The server gets the timeout as its hint; we wait a little longer so that its own answer
   // (say, a device timeout) arrives rather than ours.
@@ -316,6 +311,16 @@ StatusCode UaClient::exchange(const std::string& body, std::string& reply,
       return failWith(e.code(), std::string("malformed response: ") + e.what());
     }
   }
+}
+
+StatusCode UaClient::sendRequest(const std::string& body, uint32_t requestId) {
+  if (fd_ < 0) return failWith(Status::BadServerNotConnected, "not connected");
+  StatusCode st = renewIfDue();
+  if (!st.isGood()) return st;
+  std::string out;
+  if (!appendSymmetricChunks(out, "MSG", token_.channelId, token_.tokenId, sequence_, requestId, body, sendLimits_))
+    return failWith(Status::BadRequestTooLarge, "request larger than the server accepts");
+  return sendAll(out);
 }
 
 StatusCode UaClient::read(const std::vector<ReadValueId>& nodes, std::vector<DataValue>& results,

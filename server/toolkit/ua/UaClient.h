@@ -62,6 +62,18 @@ class UaClient {
     return decodeResponse(reply, response);
   }
 
+  // Sends a request without waiting for its answer (tests and benchmarks pipeline with it);
+  // a later call skips the answers it finds on its way.
+  template <typename Req>
+  StatusCode post(Req& request) {
+    prepareHeader(request.requestHeader);
+    std::string body;
+    Encoder e(body);
+    e.write(NodeId(0, Req::kEncodingId));
+    e.write(request);
+    return sendRequest(body, ++requestId_);
+  }
+
   // Conveniences for the common services.
   StatusCode read(const std::vector<ReadValueId>& nodes, std::vector<DataValue>& results,
                   double maxAge = 0);
@@ -79,6 +91,7 @@ class UaClient {
  private:
   void prepareHeader(RequestHeader& h);
   StatusCode exchange(const std::string& body, std::string& reply, std::chrono::milliseconds timeout);
+  StatusCode sendRequest(const std::string& body, uint32_t requestId);
   StatusCode renewIfDue();
   StatusCode openSecureChannel(SecurityTokenRequestType type);
   StatusCode sendAll(const std::string& bytes);

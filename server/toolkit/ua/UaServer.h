@@ -67,6 +67,13 @@ class UaServer {
   void post(std::function<void()> fn);
   size_t sessionCount() const;   // thread-safe
   size_t connectionCount() const;  // thread-safe
+  // Thread-safe, as of the last loop: answers queued and not yet taken by their clients,
+  // and bytes of partial requests held, over all connections.
+  size_t queuedOutputBytes() const;
+  size_t pendingInputBytes() const;
+  // The longest the IO thread was busy in one turn of its loop (everyone else waited that
+  // long) since the last call. Thread-safe.
+  std::chrono::microseconds takeLongestTurn();
   const UaServerConfig& config() const;
 
  private:

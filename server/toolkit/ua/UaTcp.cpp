@@ -115,9 +115,36 @@ bool sequenceNumberFollows(uint32_t last, uint32_t received) {
   return last >= 4294966271u && received < 1024;
 }
 
+MessageAssembler& MessageAssembler::operator=(MessageAssembler&& other) noexcept {
+  if (this == &other) return *this;
+  clear();
+  limits_ = other.limits_;
+  maxPending_ = other.maxPending_;
+  shared_ = other.shared_;
+  pendingBytes_ = other.pendingBytes_;
+  pending_ = std::move(other.pending_);
+  other.pending_.clear();
+  other.pendingBytes_ = 0;
+  return *this;
+}
+
+void MessageAssembler::clear() {
+  if (shared_) shared_->give(pendingBytes_);
+  pendingBytes_ = 0;
+  pending_.clear();
+}
+
+void MessageAssembler::drop(std::map<uint32_t, Pending>::iterator it) {
+  const size_t n = it->second.charged;
+  pendingBytes_ -= n;
+  if (shared_) shared_->give(n);
+  pending_.erase(it);
+}
+
 std::optional<std::string> MessageAssembler::add(const Chunk& chunk) {
   if (chunk.header.chunk == 'A') {
-    pending_.erase(chunk.requestId);
+    auto it = pending_.find(chunk.requestId);
+    if (it != pending_.end()) drop(it);
     return std::nullopt;
   }
   auto it = pending_.find(chunk.requestId);
@@ -130,17 +157,37 @@ std::optional<std::string> MessageAssembler::add(const Chunk& chunk) {
   Pending& p = it->second;
   ++p.chunks;
   if (limits_.maxChunkCount && p.chunks > limits_.maxChunkCount) {
-    pending_.erase(it);
+    drop(it);
     throw UaError(Status::BadTcpMessageTooLarge, "too many chunks");
   }
-  if (limits_.maxMessageSize && p.body.size() + chunk.body.size() > limits_.maxMessageSize) {
-    pending_.erase(it);
+  const size_t n = chunk.body.size();
+  // All partial messages of a connection together stay within one message's size.
+  if (limits_.maxMessageSize && p.body.size() + n > limits_.maxMessageSize) {
+    drop(it);
     throw UaError(Status::BadTcpMessageTooLarge, "message too large");
   }
+  // What is counted is the memory held: a body grows by doubling, never past the limit.
+  size_t want = p.charged;
+  if (p.body.size() + n > p.charged) {
+    want = std::max(p.body.size() + n, p.charged * 2);
+    if (limits_.maxMessageSize) want = std::min<size_t>(want, limits_.maxMessageSize);
+  }
+  const size_t more = want - p.charged;
+  if (limits_.maxMessageSize && pendingBytes_ + more > limits_.maxMessageSize) {
+    drop(it);
+    throw UaError(Status::BadTcpMessageTooLarge, "partial messages too large");
+  }
+  if (shared_ && !shared_->take(more)) {
+    drop(it);
+    throw UaError(Status::BadTcpNotEnoughResources, "too many partial messages on the server");
+  }
+  pendingBytes_ += more;
+  p.charged = want;
+  if (more) p.body.reserve(want);
   p.body.append(chunk.body);
   if (chunk.header.chunk == 'C') return std::nullopt;
   std::string whole = std::move(p.body);
-  pending_.erase(it);
+  drop(it);
   return whole;
 }
 

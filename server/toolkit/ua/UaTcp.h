@@ -2,7 +2,9 @@
 // UA TCP framing and UA Secure Conversation chunks (SecurityPolicy None): message headers,
 // Hello / Acknowledge / Error, chunk parsing and building, and reassembly with limits.
 // Shared by the server connection and the client.
+#include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -93,24 +95,56 @@ uint32_t nextSequenceNumber(uint32_t n);
 // Whether `received` may follow `last`.
 bool sequenceNumberFollows(uint32_t last, uint32_t received);
 
-// Collects MSG chunks per request id until the final one. Limits count chunks and bytes per
-// message and the number of messages assembled at once.
+// Bytes that many holders draw from one limit (the partial messages of every connection).
+// Used from one thread.
+class ByteBudget {
+ public:
+  explicit ByteBudget(size_t limit) : limit_(limit) {}
+  bool take(size_t n) {
+    if (n > limit_ - used_) return false;
+    used_ += n;
+    return true;
+  }
+  void give(size_t n) { used_ -= std::min(n, used_); }
+  size_t used() const { return used_; }
+  size_t limit() const { return limit_; }
+
+ private:
+  size_t limit_;
+  size_t used_ = 0;
+};
+
+// Collects MSG chunks per request id until the final one. Limits count chunks per message,
+// the bytes of all partial messages together (the agreed message size), the number of
+// messages assembled at once, and, when given, a budget shared with other connections.
 class MessageAssembler {
  public:
-  explicit MessageAssembler(ChunkLimits limits, size_t maxPending = 64)
-      : limits_(limits), maxPending_(maxPending) {}
+  explicit MessageAssembler(ChunkLimits limits, size_t maxPending = 64, ByteBudget* shared = nullptr)
+      : limits_(limits), maxPending_(maxPending), shared_(shared) {}
+  ~MessageAssembler() { clear(); }
+  MessageAssembler(MessageAssembler&& other) noexcept { *this = std::move(other); }
+  MessageAssembler& operator=(MessageAssembler&& other) noexcept;
   void setLimits(ChunkLimits limits) { limits_ = limits; }
   // The whole body when `chunk` is final; nullopt when more chunks are due or it was an abort.
-  // Throws UaError(BadTcpMessageTooLarge / BadEncodingLimitsExceeded) over the limits.
+  // Throws UaError(BadTcpMessageTooLarge) over this connection's limits and
+  // UaError(BadTcpNotEnoughResources) when the shared budget is spent.
   std::optional<std::string> add(const Chunk& chunk);
+  // Drops every partial message and gives its bytes back.
+  void clear();
+  size_t pendingBytes() const { return pendingBytes_; }
 
  private:
   struct Pending {
     std::string body;
+    size_t charged = 0;  // the body's capacity, as counted against the limits
     uint32_t chunks = 0;
   };
+  void drop(std::map<uint32_t, Pending>::iterator it);
+
   ChunkLimits limits_;
-  size_t maxPending_;
+  size_t maxPending_ = 64;
+  ByteBudget* shared_ = nullptr;
+  size_t pendingBytes_ = 0;
   std::map<uint32_t, Pending> pending_;
 };
 
