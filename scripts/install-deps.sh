@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpugixml-dev
+  libssl-dev
   qt6-base-dev libgl1-mesa-dev
   xvfb xauth x11-apps imagemagick
   nodejs npm

@@ -31,6 +31,30 @@ namespace {
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
 void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+// "address:port" of the other end, for the log.
+std::string peerOf(int fd) {
+  sockaddr_storage a{};
+  socklen_t len = sizeof a;
+  if (getpeername(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) return "?";
+  char host[INET6_ADDRSTRLEN] = "?";
+  uint16_t port = 0;
+  if (a.ss_family == AF_INET) {
+    const auto* in = reinterpret_cast<const sockaddr_in*>(&a);
+    inet_ntop(AF_INET, &in->sin_addr, host, sizeof host);
+    port = ntohs(in->sin_port);
+  } else if (a.ss_family == AF_INET6) {
+    const auto* in = reinterpret_cast<const sockaddr_in6*>(&a);
+    inet_ntop(AF_INET6, &in->sin6_addr, host, sizeof host);
+    port = ntohs(in->sin6_port);
+  }
+  return std::string(host) + ":" + std::to_string(port);
+}
+
+// Services a None channel may call when no None endpoint is offered: finding the others.
+bool discoveryService(uint32_t encodingId) {
+  return encodingId == GetEndpointsRequest::kEncodingId || encodingId == FindServersRequest::kEncodingId;
+}
 }  // namespace
 
 class UaServer::Impl : public ConnectionHost {
@@ -101,6 +125,7 @@ class UaServer::Impl : public ConnectionHost {
 
   // ----- ConnectionHost
   ByteBudget* inputBudget() override { return &pendingInput; }
+  void securityEvent(const std::string& peer, const std::string& text) override { sessions.securityEvent(peer, text); }
   uint32_t newChannelId() override {
     uint32_t id = nextChannelId++;
     if (nextChannelId == 0) nextChannelId = 1;
@@ -125,11 +150,15 @@ class UaServer::Impl : public ConnectionHost {
                                            ? table.find(type.numericId())
                                            : nullptr;
     if (!entry) return reply.fault(Status::BadServiceUnsupported);
+    const bool unsecured = !c.channel() || !c.channel()->secure();
+    if (unsecured && !config.security.offersNone() && !discoveryService(type.numericId()))
+      return reply.fault(Status::BadSecurityPolicyRejected);
     RequestContext ctx;
     ctx.connectionId = c.id();
     ctx.channelId = c.channelId();
     ctx.requestId = requestId;
     ctx.requestHeader = header;
+    ctx.channel = c.channel();
     if (entry->needs == ServiceTable::Needs::ActivatedSession) {
       StatusCode st = sessions.resolve(header, c.channelId(), ctx.session);
       if (!st.isGood()) return reply.fault(st);
@@ -207,6 +236,7 @@ class UaServer::Impl : public ConnectionHost {
     setNonBlocking(listenFd);
     wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     sink = std::make_shared<Sink>(this);
+    sessions.setPoster([this](std::function<void()> fn) { post(std::move(fn)); });
     sessions.setHooks(
         [this](Session& s) {
           if (hooks.sessionCreated) hooks.sessionCreated(s);
@@ -310,7 +340,9 @@ class UaServer::Impl : public ConnectionHost {
       Conn c;
       c.fd = fd;
       c.sessionSeen = std::chrono::steady_clock::now();
-      c.protocol = std::make_unique<ServerConnection>(id, *this, config.limits);
+      c.protocol = std::make_unique<ServerConnection>(id, *this, config.limits, &std::chrono::steady_clock::now,
+                                                      &config.security);
+      c.protocol->setPeer(peerOf(fd));
       if (openConnections() >= config.limits.maxConnections && !evictOneWithoutSession())
         c.protocol->fail(Status::BadTcpServerTooBusy, "too many connections");
       conns.emplace(id, std::move(c));

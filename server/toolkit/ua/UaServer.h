@@ -12,6 +12,7 @@
 #include "server/toolkit/ua/ServerLimits.h"
 #include "server/toolkit/ua/ServiceTable.h"
 #include "server/toolkit/ua/ServicesSubscription.h"
+#include "server/toolkit/ua/security/ServerSecurity.h"
 
 namespace zentarc::ua {
 
@@ -21,6 +22,9 @@ struct UaServerConfig {
   std::string productUri = "urn:OPCZentarc";
   std::string applicationName = "OPCZentarc";
   UaServerLimits limits;
+  // A bare server offers SecurityPolicy None with anonymous writing; the program's own
+  // defaults (secure policies, anonymous reading) come from its command line.
+  ServerSecurity security;
 };
 
 // Hooks into the rest of the server. All run on the IO thread.

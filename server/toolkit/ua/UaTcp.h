@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "server/toolkit/ua/Binary.h"
+#include "server/toolkit/ua/security/ChunkSecurity.h"
 
 namespace zentarc::ua {
 
@@ -56,7 +57,8 @@ struct ErrorMessage {
 // A whole HEL/ACK/ERR message: header then body.
 std::string frameTcpMessage(std::string_view type, const std::string& body);
 
-// One parsed secure-conversation chunk. `body` points into the caller's buffer.
+// One parsed secure-conversation chunk. `body` points into the caller's buffer (or into the
+// plain text its security gave).
 struct Chunk {
   TcpHeader header;
   uint32_t channelId = 0;
@@ -66,12 +68,18 @@ struct Chunk {
   ByteString receiverThumbprint;
   // MSG / CLO only: symmetric security header
   uint32_t tokenId = 0;
+  size_t securedOffset = 0;  // where the sequence header (encrypted or not) begins
   uint32_t sequenceNumber = 0;
   uint32_t requestId = 0;
   std::string_view body;
 };
 
-// Parses an OPN, MSG or CLO chunk of exactly `size` bytes. Throws UaError.
+// Parses the headers of an OPN, MSG or CLO chunk of exactly `size` bytes up to its security
+// header. Throws UaError.
+Chunk parseChunkHeader(const char* data, size_t size);
+// Reads the sequence header and body from a chunk's plain text.
+void readSequenceHeader(Chunk& chunk, std::string_view plain);
+// Parses a whole chunk that carries no security (SecurityPolicy None).
 Chunk parseChunk(const char* data, size_t size);
 
 // Sizes agreed in Hello / Acknowledge for one direction of a connection.
@@ -86,9 +94,11 @@ struct ChunkLimits {
 bool appendOpenChunk(std::string& out, uint32_t channelId, const String& policyUri,
                      uint32_t& sequenceNumber, uint32_t requestId, std::string_view body,
                      const ChunkLimits& limits);
+// MSG and CLO chunks, secured as `security` says (none given: no security).
 bool appendSymmetricChunks(std::string& out, std::string_view type, uint32_t channelId,
                            uint32_t tokenId, uint32_t& sequenceNumber, uint32_t requestId,
-                           std::string_view body, const ChunkLimits& limits);
+                           std::string_view body, const ChunkLimits& limits,
+                           const SymmetricSecurity* security = nullptr);
 
 // Next sequence number, wrapping as the UA rule allows (after 4294966271 back to a small one).
 uint32_t nextSequenceNumber(uint32_t n);

@@ -87,6 +87,10 @@ void UaServices::read(RequestContext& ctx, ReadRequest& req, const Reply<ReadRes
                             (node->accessLevel & kAccessCurrentRead) && r.indexRange.empty();
     if (!valueOfTag) {
       resp.results[i] = readAttribute(*node, r.attributeId, r.indexRange, req.timestampsToReturn);
+      // What this session's user may do: a reader never writes.
+      if (r.attributeId == static_cast<uint32_t>(AttributeId::UserAccessLevel) && !ctx.session->mayWrite &&
+          resp.results[i].value)
+        resp.results[i].value = Variant::of(static_cast<uint8_t>(node->accessLevel & ~kAccessCurrentWrite));
       continue;
     }
     // A fresh value is wanted with maxAge 0, or when the cache is older than maxAge.
@@ -150,6 +154,10 @@ void UaServices::write(RequestContext& ctx, WriteRequest& req, const Reply<Write
     if (w.attributeId != static_cast<uint32_t>(AttributeId::Value) || !node->tag ||
         !(node->accessLevel & kAccessCurrentWrite)) {
       s = Status::BadNotWritable;
+      continue;
+    }
+    if (!ctx.session->mayWrite) {
+      s = Status::BadUserAccessDenied;  // the node could be written, but not by this user
       continue;
     }
     if (!w.indexRange.empty()) {
