@@ -35,8 +35,9 @@ function waitForLine(prefix, ms = 20000) {
   });
 }
 
-function makeClient(securityPolicy, securityMode) {
+function makeClient(securityPolicy, securityMode, extra = {}) {
   return OPCUAClient.create({
+    ...extra,
     applicationName: "zentarc-security-interop",
     endpointMustExist: false,
     securityMode,
@@ -161,6 +162,35 @@ test("a wrong password is refused on every policy", async () => {
     } finally {
       await client.disconnect();
     }
+  }
+});
+
+test("Aes256_Sha256_RsaPss SignAndEncrypt: large messages in many chunks, and token renewals", async () => {
+  // The server grants tokens of 10 s at the least; the client renews after 2 s.
+  const client = makeClient(SecurityPolicy.Aes256_Sha256_RsaPss, MessageSecurityMode.SignAndEncrypt,
+    { defaultSecureTokenLifetime: 10000, tokenRenewalInterval: 2000 });
+  await client.connect(endpoint);
+  let renewals = 0;
+  client.on("security_token_renewed", () => { renewals++; });
+  try {
+    const session = await client.createSession();
+    const nodes = [];
+    for (let i = 0; i < 4000; i++) nodes.push({ nodeId: i % 2 ? "ns=1;s=A_UI4" : "ns=1;s=STR", attributeId: AttributeIds.Value });
+    const end = Date.now() + 6500;
+    let reads = 0;
+    while (Date.now() < end) {
+      const values = await session.read(nodes);
+      assert.equal(values.length, 4000);
+      assert.equal(values[0].value.value, "HELLO");
+      assert.deepEqual(Array.from(values[1].value.value), [1, 4000000000]);
+      reads++;
+      await new Promise((r) => setTimeout(r, 200));
+    }
+    assert.ok(reads > 5);
+    assert.ok(renewals >= 2, `only ${renewals} token renewals`);
+    await session.close();
+  } finally {
+    await client.disconnect();
   }
 });
 
