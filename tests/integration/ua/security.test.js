@@ -209,3 +209,44 @@ test("endpoints: each secure policy in both modes, None, and the server's certif
     await client.disconnect();
   }
 });
+
+// The program's defaults: no None endpoint (a None channel only finds the others), anonymous
+// reading. node-opcua collects the certificate over None, then opens the secure channel.
+test("secure by default: without a None endpoint, node-opcua connects securely and reads", async () => {
+  const otherPort = port + 1;
+  const otherPki = path.join(work, "default-pki");
+  const other = spawn(hostPath, ["--port", String(otherPort),
+    "--security", "Basic256Sha256,Aes128_Sha256_RsaOaep,Aes256_Sha256_RsaPss", "--pki", otherPki, "--anonymous", "read"],
+  { stdio: ["pipe", "pipe", "inherit"] });
+  const lines = readline.createInterface({ input: other.stdout });
+  await new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error("the second host did not start")), 20000);
+    lines.on("line", (l) => { if (l.startsWith("READY")) { clearTimeout(timer); resolve(); } });
+  });
+  try {
+    const url = `opc.tcp://127.0.0.1:${otherPort}`;
+    const first = makeClient(SecurityPolicy.Aes256_Sha256_RsaPss, MessageSecurityMode.SignAndEncrypt);
+    await assert.rejects(first.connect(url));
+    try { await first.disconnect(); } catch (_) { /* never connected */ }
+    const rejected = path.join(otherPki, "rejected", "certs");
+    for (const f of fs.readdirSync(rejected)) fs.renameSync(path.join(rejected, f), path.join(otherPki, "trusted", "certs", f));
+    const client = makeClient(SecurityPolicy.Aes256_Sha256_RsaPss, MessageSecurityMode.SignAndEncrypt);
+    await client.connect(url);
+    const session = await client.createSession();
+    const v = await session.read({ nodeId: "ns=1;s=I2", attributeId: AttributeIds.Value });
+    assert.equal(v.value.value, -1234);
+    const w = await session.write({ nodeId: "ns=1;s=I2", attributeId: AttributeIds.Value,
+      value: { value: { dataType: DataType.Int16, value: 1 } } });
+    assert.equal(w.value, StatusCodes.BadUserAccessDenied.value);
+    await session.close();
+    await client.disconnect();
+    const none = makeClient(SecurityPolicy.None, MessageSecurityMode.None);
+    await none.connect(url);
+    await assert.rejects(none.createSession());
+    await none.disconnect();
+  } finally {
+    other.stdin.write("quit\n");
+    await new Promise((r) => { other.once("exit", r); setTimeout(r, 5000); });
+    if (other.exitCode === null) other.kill();
+  }
+});
