@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: two simulated GE PLCs whose registers change by themselves, the OPCZentarc
-# server on them (no window, samples/OPCZentarc.xml), and live values read over OPC UA with
-# the command-line client for a few seconds; then everything is stopped by its PID.
+# server on them (no window, samples/OPCZentarc.xml, secure by default), and live values read
+# over a signed and encrypted OPC UA channel with the command-line client for a few seconds;
+# a user who may write is made for the demo. Then everything is stopped by its PID.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,8 +12,13 @@ bin=build/bin
 endpoint=opc.tcp://127.0.0.1:48400
 config=samples/OPCZentarc.xml
 work=$(mktemp -d)
-# The demo leaves the machine's settings store alone.
+# The demo leaves the machine's settings store, PKI folder and users file alone, and the
+# client keeps its certificate in the demo's folder too.
 export OPCZENTARC_SETTINGS=$work/opczentarc.ini
+export XDG_CONFIG_HOME=$work/config
+pki=$work/pki
+users=$work/users
+secure=(--endpoint "$endpoint" --security Aes256_Sha256_RsaPss --mode SignAndEncrypt)
 
 sim= server=
 stop_all() {
@@ -39,14 +45,25 @@ trap stop_all EXIT
   --animate sine:R20-R23 --set R30=17041 --set R31=0 --animate toggle:R40 &
 sim=$!
 
-echo "demo: OPCZentarc --headless on $endpoint with $config"
-"$bin/OPCZentarc" --headless --config "$config" --endpoint "$endpoint" &
+echo "demo: a user \"demo\" who may write (password from standard input)"
+echo "demo-password" | "$bin/OPCZentarc" --add-user demo --role writer --users "$users"
+
+echo "demo: OPCZentarc --headless on $endpoint with $config (secure policies only, anonymous read)"
+"$bin/OPCZentarc" --headless --config "$config" --endpoint "$endpoint" --pki "$pki" --users "$users" &
 server=$!
 
-# Wait (at most 10 s) until the server answers.
+# Wait (at most 10 s) until the server answers. The client's first secure connection is
+# refused: the server does not know its certificate yet and keeps a copy in rejected/certs.
 ready=0
 for _ in $(seq 1 50); do
-  if "$bin/zentarc-ua" --endpoint "$endpoint" read i=2259 >/dev/null 2>&1; then ready=1; break; fi
+  if out=$("$bin/zentarc-ua" "${secure[@]}" read i=2259 2>&1); then ready=1; break; fi
+  if [[ $out == *BadCertificateUntrusted* ]]; then
+    echo
+    echo "demo: the first SignAndEncrypt connection is refused:"
+    echo "$out" | sed 's/^/  /'
+    echo "demo: as an operator would, moving the client's certificate to trusted/certs"
+    mv "$pki"/rejected/certs/* "$pki"/trusted/certs/
+  fi
   kill -0 "$server" 2>/dev/null || break
   sleep 0.2
 done
@@ -56,19 +73,23 @@ if [ "$ready" != 1 ]; then
 fi
 
 echo
-echo "demo: every tag, read from the PLCs"
-"$bin/zentarc-ua" --endpoint "$endpoint" read Line1.Setpoint Line1.Counter Line1.Level Line1.Running \
+echo "demo: every tag, read from the PLCs over Aes256_Sha256_RsaPss, SignAndEncrypt, anonymous"
+"$bin/zentarc-ua" "${secure[@]}" read Line1.Setpoint Line1.Counter Line1.Level Line1.Running \
   Line1.Recipe Line1.Speeds Line1.Temperature Line2.Counter Line2.Alarms
 
 echo
 echo "demo: live values for 5 seconds (a subscription, 500 ms)"
-"$bin/zentarc-ua" --endpoint "$endpoint" watch Line1.Counter Line1.Level Line1.Running Line2.Alarms \
+"$bin/zentarc-ua" "${secure[@]}" watch Line1.Counter Line1.Level Line1.Running Line2.Alarms \
   --interval 500 --duration 5
 
 echo
-echo "demo: writing 1500 to Line1.Setpoint, then reading it back"
-"$bin/zentarc-ua" --endpoint "$endpoint" write Line1.Setpoint 1500
-"$bin/zentarc-ua" --endpoint "$endpoint" read Line1.Setpoint
+echo "demo: an anonymous client may read but not write"
+"$bin/zentarc-ua" "${secure[@]}" write Line1.Setpoint 1500 || true
+
+echo
+echo "demo: user demo writes 1500 to Line1.Setpoint, then reads it back"
+ZENTARC_UA_PASSWORD=demo-password "$bin/zentarc-ua" "${secure[@]}" --user demo write Line1.Setpoint 1500
+ZENTARC_UA_PASSWORD=demo-password "$bin/zentarc-ua" "${secure[@]}" --user demo read Line1.Setpoint
 
 echo
 echo "demo: stopping the server and the simulated PLCs"

@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpugixml-dev libsystemd-dev
+  libssl-dev
   qt6-base-dev libgl1-mesa-dev
   adwaita-icon-theme
   xvfb xauth x11-apps imagemagick

@@ -12,6 +12,11 @@ namespace zentarc::settings {
 inline constexpr const char* kProductKey = "SOFTWARE\\TarvelleAutomation\\OPCZentarc";
 inline constexpr const char* kConfigFileValue = "ConfigFile";
 inline constexpr const char* kEndpointValue = "Endpoint";
+// OPC UA security of the server; its command line wins over these.
+inline constexpr const char* kSecurityValue = "Security";
+inline constexpr const char* kAnonymousValue = "Anonymous";
+inline constexpr const char* kUsersValue = "Users";
+inline constexpr const char* kPkiValue = "Pki";
 inline constexpr const char* kDefaultPath = "/etc/opczentarc/opczentarc.ini";
 inline constexpr const char* kPathVariable = "OPCZENTARC_SETTINGS";
 

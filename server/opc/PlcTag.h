@@ -17,7 +17,7 @@ struct ServerQueues;
 
 // An item active on a tag, with the update rate of its group (kept current by the group).
 struct ActiveItem {
-  ServerItem* item = nullptr;  // compared, never used
+  ServerItem* item = nullptr;
   std::uint32_t updateRate = 0;
   bool operator==(const ActiveItem&) const = default;
 };

@@ -33,7 +33,14 @@ void ServerItem::onSetActive(bool active) {
   if (!queues->accepting) return;  // polling has stopped
   auto& items = plcTag->activeItems;
   if (active) {
+    activeIndex_ = items.size();
     items.push_back({this, rate});
+  } else if (activeIndex_ < items.size() && items[activeIndex_].item == this) {
+    // The last item takes this one's place: thousands of items on one tag leave in linear
+    // time, and the list's order means nothing.
+    items[activeIndex_] = items.back();
+    items[activeIndex_].item->activeIndex_ = activeIndex_;
+    items.pop_back();
   } else {
     std::erase_if(items, [this](const ActiveItem& a) { return a.item == this; });
   }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <memory>
 
 #include "server/opc/ServerQueues.h"
@@ -18,6 +19,7 @@ class ServerItem : public SODaSItemDefault {
 
  private:
   std::weak_ptr<ServerQueues> queues_;  // see PlcTag
+  std::size_t activeIndex_ = 0;         // where it sits in its tag's activeItems while active
 };
 
 }  // namespace zentarc

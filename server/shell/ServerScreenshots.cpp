@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
 
   ShellOptions options;
   options.commandLine =
-      parseCommandLine({"--config", argv[2], "--endpoint", "opc.tcp://127.0.0.1:48409"});
+      // No OPC UA client comes: the plain channel alone, and no PKI folder on the machine.
+      parseCommandLine({"--config", argv[2], "--endpoint", "opc.tcp://127.0.0.1:48409", "--security", "None"});
   options.settingsPath = "/nonexistent/opczentarc.ini";  // read only, and nothing is needed from it
   ShellLog log;
   StatusWindow window;

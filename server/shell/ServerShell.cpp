@@ -2,6 +2,7 @@
 
 #include "server/config/ConfigurationLoader.h"
 #include "server/shell/ConfigDiscovery.h"
+#include "server/shell/SecuritySetup.h"
 #include "server/shell/ServerIdentity.h"
 #include "server/toolkit/SOCmnEvent.h"
 #include "server/toolkit/SOCmnException.h"
@@ -97,10 +98,26 @@ bool ServerShell::startUp() {
   zentarc::ua::UaServingBackend::Options serving;
   serving.endpointUrl = endpoint_;
   serving.shutdownGrace = options_.shutdownGrace;
+  if (!setUpSecurity(serving.security)) return false;
   backend_ = std::make_shared<zentarc::ua::UaServingBackend>(serving);
   entry_->setServingBackend(backend_);
   made_.serving = entry_->start();
   return made_.serving;
+}
+
+bool ServerShell::setUpSecurity(zentarc::ua::ServerSecurity& security) {
+  std::vector<std::string> notices;
+  const SecuritySettings settings = resolveSecurity(options_.commandLine, store_, notices);
+  for (const auto& n : notices) log_.line(LogPriority::Warning, n);
+  std::vector<std::string> warnings;
+  if (!buildServerSecurity(settings, zentarc::ua::ServerIdentity{}.applicationUri, security, securityError_, warnings)) {
+    securityError_ = "no certificate for the secure policies: " + securityError_;
+    return false;
+  }
+  for (const auto& w : warnings) log_.line(LogPriority::Warning, "warning: " + w);
+  security.log = [this](const std::string& line) { log_.line(line); };
+  if (security.pki) log_.line("certificates in " + security.pki->root().string());
+  return true;
 }
 
 int ServerShell::run() {
@@ -133,8 +150,8 @@ int ServerShell::run() {
     SOCmnTrace* trace = getSOCmnTrace();
     if (trace->getLevelMask(SOCMNTRACE_L_ERR) & kStartTraceMask)
       trace->trace(SOCMNTRACE_L_ERR, kStartTraceMask, kStartTraceId, kStartTraceText);
-    log_.line(LogPriority::Error, std::string(kStartTraceText) + " on " + endpoint_ +
-              (backend_->errorText().empty() ? std::string() : ": " + backend_->errorText()));
+    const std::string why = !securityError_.empty() ? securityError_ : backend_ ? backend_->errorText() : std::string();
+    log_.line(LogPriority::Error, std::string(kStartTraceText) + " on " + endpoint_ + (why.empty() ? std::string() : ": " + why));
     ui_.destroyWindow();
     // Whoever started us must see that serving never began.
     exitCode = 1;

@@ -74,6 +74,8 @@ class ServerShell {
   void setUpRegistration();
   int registration();
   bool startUp();
+  // The OPC UA security of the run; false (the start fails) when it cannot be had.
+  bool setUpSecurity(zentarc::ua::ServerSecurity& security);
   void loadConfiguration();
   void watchLoops();
   void stopWatchingLoops();
@@ -84,6 +86,7 @@ class ServerShell {
   ShellLog& log_;
   settings::SettingsStore store_;
   std::string endpoint_;
+  std::string securityError_;  // why the security could not be set up
   SOCmnPointer<SODaSEntry> entry_;
   SOCmnPointer<ServerCreator> creator_;
   SOCmnPointer<ServerEventHandler> handler_;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCoreApplication>
 
@@ -16,6 +18,7 @@
 #include "server/shell/ShellLog.h"
 #include "server/shell/SignalWatcher.h"
 #include "server/shell/StatusWindow.h"
+#include "server/shell/UserAdmin.h"
 
 namespace {
 
@@ -54,6 +57,10 @@ int main(int argc, char** argv) {
   options.executablePath = ownExecutablePath();
 
   ShellLog log;
+  if (cl.addUser || cl.removeUser) {
+    const zentarc::settings::SettingsStore store(options.settingsPath);
+    return runUserAdmin(cl, store, std::cin, isatty(STDIN_FILENO) != 0, log);
+  }
   // Qt sees none of our arguments: a switch such as -embedding is ours alone.
   int qtArgc = 1;
   if (cl.headless || !displayAvailable()) {

@@ -101,6 +101,15 @@ class SOCmnListHeader {
     return found;
   }
 
+  // Removes, in one pass, every entry whose element `pred` picks; returns how many went.
+  template <class Pred>
+  std::size_t removeIf(Pred pred) {
+    std::lock_guard g(mutex_);
+    const std::size_t before = entries_.size();
+    std::erase_if(entries_, [&pred](const Entry& e) { return pred(e.item.get()); });
+    return before - entries_.size();
+  }
+
   bool contains(const T* item) const {
     std::lock_guard g(mutex_);
     for (const auto& e : entries_)

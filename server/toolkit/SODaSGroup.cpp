@@ -1,5 +1,8 @@
 #include "server/toolkit/SODaSGroup.h"
 
+#include <cstdint>
+#include <unordered_set>
+
 #include "server/toolkit/SOCmnException.h"
 #include "server/toolkit/SODaSCreator.h"
 
@@ -45,19 +48,47 @@ SOCmnPointer<SODaSItem> SODaSGroup::addItem(SOCmnPointer<SODaSTag> tag, bool act
   return item;
 }
 
+void SODaSGroup::retire(SODaSItem* item) {
+  item->setActive(false);
+  item->removed_.store(true, std::memory_order_release);
+}
+
 bool SODaSGroup::removeItem(SODaSItem* item) {
   SOCmnPointer<SODaSGroup> self = SOCmnPointer<SODaSGroup>::share(this);
   std::lock_guard g(mutex_);
   if (!item || !leafList_.contains(item)) return false;
   SOCmnPointer<SODaSItem> keep = SOCmnPointer<SODaSItem>::share(item);
-  item->setActive(false);
-  item->removed_.store(true, std::memory_order_release);
+  retire(item);
   leafList_.removeObject(item);
   return true;
 }
 
-void SODaSGroup::removeAllItems() {
+std::size_t SODaSGroup::removeItems(const std::vector<SODaSItem*>& items) {
   SOCmnPointer<SODaSGroup> self = SOCmnPointer<SODaSGroup>::share(this);
   std::lock_guard g(mutex_);
-  while (SODaSItem* item = leafList_.getIndex(0)) removeItem(item);
+  std::unordered_set<const SODaSItem*> leaving;
+  leaving.reserve(items.size());
+  for (SODaSItem* item : items) {
+    if (!item || item->group_.get() != this || item->isRemoved()) continue;
+    retire(item);
+    leaving.insert(item);
+  }
+  if (leaving.empty()) return 0;
+  return leafList_.removeIf([&leaving](const SODaSItem* item) { return leaving.count(item) != 0; });
+}
+
+std::size_t SODaSGroup::removeSomeItems(std::size_t max) {
+  SOCmnPointer<SODaSGroup> self = SOCmnPointer<SODaSGroup>::share(this);
+  std::lock_guard g(mutex_);
+  std::size_t n = 0;
+  for (; n < max; ++n) {
+    SOCmnPointer<SODaSItem> item = leafList_.removeHead();
+    if (!item) break;
+    retire(item.get());
+  }
+  return n;
+}
+
+void SODaSGroup::removeAllItems() {
+  removeSomeItems(SIZE_MAX);
 }

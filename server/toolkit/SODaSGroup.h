@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/toolkit/SOCmnList.h"
 #include "server/toolkit/SOCmnObject.h"
@@ -29,6 +30,11 @@ class SODaSGroup : public SOCmnObject {
   SOCmnPointer<SODaSItem> addItem(SOCmnPointer<SODaSTag> tag, bool active = false);
   // Deactivates the item (so its hook runs) and takes it out of the leaf list.
   bool removeItem(SODaSItem* item);
+  // The same for many items of this group at once, in one pass over the list.
+  std::size_t removeItems(const std::vector<SODaSItem*>& items);
+  // The same for the first `max` items; returns how many went. Lets a caller take a large
+  // group apart in steps.
+  std::size_t removeSomeItems(std::size_t max);
   void removeAllItems();
 
   // The items; lock the group (or the list) while walking it.
@@ -45,6 +51,8 @@ class SODaSGroup : public SOCmnObject {
   friend class SODaSServer;
   friend class SODaSItem;
   void setCreator(SOCmnPointer<SODaSCreator> creator);
+  // Deactivates and marks an item that is about to leave the list (group lock held).
+  void retire(SODaSItem* item);
 
   mutable std::recursive_mutex mutex_;
   std::string name_;

@@ -37,6 +37,10 @@ bool SODaSServer::removeGroup(SODaSGroup* group) {
   return groups_.removeObject(group);
 }
 
+bool SODaSServer::detachGroup(SODaSGroup* group) {
+  return group && groups_.removeObject(group);
+}
+
 void SODaSServer::removeAllGroups() {
   while (SODaSGroup* group = groups_.getIndex(0)) removeGroup(group);
 }

@@ -20,6 +20,9 @@ class SODaSServer : public SOCmnObject {
   SOCmnPointer<SODaSGroup> addGroup(std::string_view name, std::uint32_t updateRate);
   // Removes all the group's items (deactivating them) and the group.
   bool removeGroup(SODaSGroup* group);
+  // Takes the group out of this server's list and leaves its items alone: the caller, who
+  // holds a reference, takes it apart later (a large one in steps).
+  bool detachGroup(SODaSGroup* group);
   void removeAllGroups();
   SOCmnListHeader<SODaSGroup>& getGroupList() { return groups_; }
 

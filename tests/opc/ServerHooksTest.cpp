@@ -1,7 +1,9 @@
 // The server's tag, group and item hooks: what they put into their PLC's queues.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <set>
 
 #include "server/opc/PlcTag.h"
 #include "server/opc/ServerCreator.h"
@@ -99,6 +101,36 @@ TEST_F(ServerHooksTest, twoActivationsOnOneTagQueueTwoRecords) {
   EXPECT_EQ(plc->queues.activationQueue.size(), 4u);
   i1->setActive(false);  // no change: nothing queued
   EXPECT_EQ(plc->queues.activationQueue.size(), 4u);
+}
+
+// Thousands of items on one tag leave without a scan of the list each; whatever the order,
+// the list holds exactly the items still active.
+TEST_F(ServerHooksTest, manyItemsOnOneTag_leaveInAnyOrder_andTheRestStayListed) {
+  SOCmnPointer<SODaSGroup> g = server->addGroup("g", 100);
+  SOCmnPointer<PlcTag> t = tag("T", 3);
+  std::vector<SOCmnPointer<SODaSItem>> items;
+  for (int i = 0; i < 1000; ++i) items.push_back(g->addItem(t, true));
+  std::set<SODaSItem*> active;
+  for (auto& i : items) active.insert(i.get());
+  // Every third from the back, then every other from the front.
+  for (int i = 999; i >= 0; i -= 3) {
+    items[i]->setActive(false);
+    active.erase(items[i].get());
+  }
+  for (int i = 0; i < 1000; i += 2) {
+    items[i]->setActive(false);
+    active.erase(items[i].get());
+  }
+  std::set<SODaSItem*> listed;
+  for (const ActiveItem& a : t->activeItems) listed.insert(a.item);
+  EXPECT_EQ(listed, active);
+  EXPECT_EQ(t->activeItems.size(), active.size());
+  items[1]->setActive(true);  // back again: listed once
+  EXPECT_EQ(std::count_if(t->activeItems.begin(), t->activeItems.end(),
+                          [&](const ActiveItem& a) { return a.item == items[1].get(); }),
+            1);
+  g->removeAllItems();
+  EXPECT_TRUE(t->activeItems.empty());
 }
 
 TEST_F(ServerHooksTest, rateChangeQueuesOneRecordPerItemActiveOrNot) {

@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -32,9 +33,15 @@ struct Program {
   zentarc::testsupport::TempDir dir;
   pid_t pid = -1;
 
-  // Starts the program with stdout and stderr into files, settings in the temp folder and
-  // no display.
-  void start(const std::vector<std::string>& args, const std::vector<std::string>& moreEnv = {}) {
+  // Starts the program with stdout and stderr into files, settings in the temp folder (whose
+  // PKI folder and users file are there too) and no display; `input` is its standard input,
+  // `moreEnv` more environment variables.
+  void start(const std::vector<std::string>& args, const std::string& input = "",
+             const std::vector<std::string>& moreEnv = {}) {
+    if (!std::filesystem::exists(dir.file("settings.ini")))
+      dir.write("settings.ini", "[SOFTWARE\\TarvelleAutomation\\OPCZentarc]\nPki=" + dir.file("pki").string() +
+                                    "\nUsers=" + dir.file("users").string() + "\n");
+    dir.write("in", input);
     std::vector<std::string> env = {"OPCZENTARC_SETTINGS=" + dir.file("settings.ini").string(), "PATH=/usr/bin:/bin"};
     env.insert(env.end(), moreEnv.begin(), moreEnv.end());
     std::vector<char*> envp;
@@ -47,6 +54,7 @@ struct Program {
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, dir.file("in").c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, dir.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
@@ -217,7 +225,7 @@ TEST(ProgramUnderSystemd, readyOnlyOnceTheEndpointListensThenPingsAndStopping) {
   ASSERT_TRUE(notify.ok());
   const std::string config = p.dir.write("plant.xml", tagConfig("127.0.6.50")).string();
   // Pings every 200 ms: half the period systemd asks for.
-  p.start({"--headless", "--config", config, "--endpoint", "opc.tcp://127.0.0.1:28630"},
+  p.start({"--headless", "--config", config, "--endpoint", "opc.tcp://127.0.0.1:28630", "--security=None"}, "",
           {"NOTIFY_SOCKET=" + notify.path(), "WATCHDOG_USEC=400000"});
 
   bool ready = false;
@@ -247,7 +255,7 @@ TEST(ProgramUnderSystemd, theStatusLineCountsAPlcThatFailsAndRecovers) {
   zentarc::testsupport::NotifySocket notify(p.dir.file("notify").string());
   ASSERT_TRUE(notify.ok());
   const std::string config = p.dir.write("plant.xml", tagConfig("127.0.6.51")).string();
-  p.start({"--headless", "--config", config, "--endpoint", "opc.tcp://127.0.0.1:28631"},
+  p.start({"--headless", "--config", config, "--endpoint", "opc.tcp://127.0.0.1:28631", "--security=None"}, "",
           {"NOTIFY_SOCKET=" + notify.path()});
   bool ready = false;
   notify.receiveUntil("READY=1", std::chrono::milliseconds(15000), ready);
@@ -277,4 +285,62 @@ TEST(ProgramUnderSystemd, theStatusLineCountsAPlcThatFailsAndRecovers) {
 
   ::kill(p.pid, SIGTERM);
   EXPECT_EQ(p.wait(), 0);
+}
+
+// The program made secure by default: its certificate in the store's PKI folder, no None.
+TEST(Program, securedByDefault_makesItsCertificate_andWarnsOfNothing) {
+  Program p;
+  p.start({"--headless", "--endpoint", "opc.tcp://127.0.0.1:28624"});
+  bool serving = false;
+  for (int i = 0; i < 1500 && !serving; ++i) {
+    serving = p.err().find("serving OPC UA on") != std::string::npos;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(p.pid, SIGTERM);
+  p.wait();
+  const std::string err = p.err();
+  EXPECT_TRUE(std::filesystem::exists(p.dir.file("pki") / "own/certs/OPCZentarc.der")) << err;
+  EXPECT_NE(err.find("certificates in " + p.dir.file("pki").string()), std::string::npos) << err;
+  EXPECT_EQ(err.find("warning: SecurityPolicy None"), std::string::npos) << err;
+  EXPECT_EQ(err.find("warning: anonymous clients may write"), std::string::npos) << err;
+}
+
+TEST(Program, noneAndAnonymousWriting_areWarnedOfAtStart) {
+  Program p;
+  p.start({"--headless", "--endpoint", "opc.tcp://127.0.0.1:28625", "--security=None", "--anonymous", "write"});
+  bool serving = false;
+  for (int i = 0; i < 1500 && !serving; ++i) {
+    serving = p.err().find("serving OPC UA on") != std::string::npos;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(p.pid, SIGTERM);
+  p.wait();
+  const std::string err = p.err();
+  EXPECT_NE(err.find("warning: SecurityPolicy None is offered"), std::string::npos) << err;
+  EXPECT_NE(err.find("warning: anonymous clients may write to the PLCs"), std::string::npos) << err;
+  EXPECT_FALSE(std::filesystem::exists(p.dir.file("pki"))) << "None alone needs no certificate";
+}
+
+TEST(Program, addUser_readsThePasswordFromStandardInput_removeUserTakesItAway) {
+  Program add;
+  add.start({"--add-user", "alice", "--role", "writer"}, "s3cret-pw\n");
+  EXPECT_EQ(add.wait(), 0) << add.err();
+  const std::string users = zentarc::testsupport::TempDir::read(add.dir.file("users"));
+  EXPECT_EQ(users.rfind("alice:writer:pbkdf2-sha256$100000$", 0), 0u) << users;
+  EXPECT_EQ(users.find("s3cret"), std::string::npos);
+  EXPECT_EQ(add.err().find("s3cret"), std::string::npos);
+  EXPECT_EQ(std::filesystem::status(add.dir.file("users")).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write | std::filesystem::perms::group_read);
+  Program remove;
+  remove.start({"--remove-user=alice", "--users", add.dir.file("users").string()});
+  EXPECT_EQ(remove.wait(), 0) << remove.err();
+  EXPECT_EQ(zentarc::testsupport::TempDir::read(add.dir.file("users")), "");
+  Program again;
+  again.start({"--remove-user", "alice", "--users", add.dir.file("users").string()});
+  EXPECT_EQ(again.wait(), 1);
+  EXPECT_NE(again.err().find("no user \"alice\""), std::string::npos) << again.err();
+  Program bad;
+  bad.start({"--add-user", "bob"});
+  EXPECT_EQ(bad.wait(), 2);
+  EXPECT_NE(bad.err().find("--add-user needs --role"), std::string::npos) << bad.err();
 }

@@ -3,6 +3,8 @@
 // connected, and a start that cannot serve.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -45,6 +47,15 @@ struct ShellRun {
   ShellRun(std::vector<std::string> args, int port) {
     args.push_back("--endpoint");
     args.push_back(endpointFor(port));
+    // These runs are about the lifecycle: the plain channel our client speaks, and nothing
+    // of the machine's PKI folder or users file.
+    for (const char* option : {"--security", "--anonymous", "--pki", "--users"})
+      if (std::find(args.begin(), args.end(), option) == args.end()) {
+        args.push_back(option);
+        args.push_back(std::string(option) == "--security"    ? std::string("None")
+                       : std::string(option) == "--anonymous" ? std::string("write")
+                                                              : dir.file(option + 2).string());
+      }
     options.commandLine = parseCommandLine(args);
     options.executablePath = dir.file("OPCZentarc").string();
     options.settingsPath = dir.file("settings.ini").string();

@@ -92,3 +92,53 @@ TEST_F(GroupItemTest, defaultCreatorMakesDefaultObjects) {
   EXPECT_TRUE(item->isActive());
   EXPECT_FALSE(group->addItem(SOCmnPointer<SODaSTag>()));  // no tag, no item
 }
+
+TEST_F(GroupItemTest, removingManyItems_deactivatesEachOnce_andOnlyThisGroupsLiveOnes) {
+  SOCmnPointer<SODaSServer> server(new SODaSServer(SOCmnPointer<SODaSCreator>(new LoggingCreator())));
+  SOCmnPointer<SODaSGroup> group = server->addGroup("g", 100);
+  SOCmnPointer<SODaSGroup> other = server->addGroup("h", 100);
+  std::vector<SOCmnPointer<SODaSItem>> items;
+  for (const char* n : {"A", "B", "C", "D"}) items.push_back(group->addItem(tag(n), true));
+  SOCmnPointer<SODaSItem> foreign = other->addItem(tag("X"), true);
+  log.clear();
+  // B named twice, an item of another group, and a null are passed over.
+  EXPECT_EQ(group->removeItems({items[1].get(), items[3].get(), items[1].get(), foreign.get(), nullptr}), 2u);
+  EXPECT_EQ(log, (std::vector<std::string>{"B off", "D off"}));
+  EXPECT_TRUE(foreign->isActive());
+  EXPECT_EQ(group->getLeafList().getCount(), 2u);
+  EXPECT_EQ(group->removeItems({items[1].get()}), 0u);  // already gone
+  EXPECT_TRUE(items[1]->isRemoved());
+}
+
+TEST_F(GroupItemTest, removingSomeItems_takesAGroupApartInSteps) {
+  SOCmnPointer<SODaSServer> server(new SODaSServer(SOCmnPointer<SODaSCreator>(new LoggingCreator())));
+  SOCmnPointer<SODaSGroup> group = server->addGroup("g", 100);
+  for (int i = 0; i < 5; ++i) group->addItem(tag(("T" + std::to_string(i)).c_str()), true);
+  log.clear();
+  EXPECT_EQ(group->removeSomeItems(2), 2u);
+  EXPECT_EQ(log, (std::vector<std::string>{"T0 off", "T1 off"}));
+  EXPECT_EQ(group->removeSomeItems(10), 3u);
+  EXPECT_EQ(group->removeSomeItems(10), 0u);
+  EXPECT_EQ(log.size(), 5u);
+  // A group taken out of its server keeps its items until its holder takes them apart.
+  SOCmnPointer<SODaSGroup> kept = server->addGroup("k", 100);
+  SOCmnPointer<SODaSItem> item = kept->addItem(tag("K"), true);
+  EXPECT_TRUE(server->detachGroup(kept.get()));
+  EXPECT_FALSE(server->detachGroup(kept.get()));
+  server->removeAllGroups();
+  EXPECT_TRUE(item->isActive());
+  kept->removeAllItems();
+  EXPECT_FALSE(item->isActive());
+}
+
+// 40,000 items took seconds when each removal scanned the whole list.
+TEST_F(GroupItemTest, removingAllOfTensOfThousandsOfItems_deactivatesEveryOne) {
+  SOCmnPointer<SODaSServer> server(new SODaSServer(SOCmnPointer<SODaSCreator>(new LoggingCreator())));
+  SOCmnPointer<SODaSGroup> group = server->addGroup("g", 100);
+  SOCmnPointer<SODaSTag> t = tag("T");
+  for (int i = 0; i < 40000; ++i) group->addItem(t, true);
+  log.clear();
+  EXPECT_TRUE(server->removeGroup(group.get()));
+  EXPECT_EQ(log.size(), 40000u);
+  EXPECT_EQ(group->getLeafList().getCount(), 0u);
+}

@@ -136,6 +136,58 @@ TEST(UaCodec, truncatedOrLyingLengths_areDecodingErrorsNotAllocations) {
   EXPECT_THROW(decode<String>(full + "x"), UaError);
 }
 
+// Null takes no wire byte per element: five bytes could stand for a million decoded values.
+TEST(UaCodec, arrayOfNull_isADecodingError_whateverItsLength) {
+  for (int32_t n : {-1, 0, 1, 1000000}) {
+    std::string v = bytes({0x80});
+    v.append(reinterpret_cast<const char*>(&n), 4);
+    v.append(n > 0 ? static_cast<size_t>(n) : 0, '\0');  // as many bytes as it claims
+    try {
+      decode<Variant>(v);
+      ADD_FAILURE() << "decoded an array of Null of length " << n;
+    } catch (const UaError& e) {
+      EXPECT_EQ(e.code(), StatusCode(Status::BadDecodingError));
+    }
+  }
+  EXPECT_EQ(decode<Variant>(bytes({0x00})).type, VariantType::Null);  // the scalar stays fine
+}
+
+// One wire byte per Boolean, about a hundred bytes per decoded element: the budget (a floor
+// plus a multiple of the input) refuses the array before anything of its size is allocated.
+TEST(UaCodec, decodedSize_isBoundedByTheInputsSize) {
+  DecodeLimits limits;
+  limits.decodedFloor = 64 * 1024;
+  limits.decodedPerInputByte = 4;
+  const int32_t n = 200000;
+  std::string v = bytes({0x81});
+  v.append(reinterpret_cast<const char*>(&n), 4);
+  v.append(static_cast<size_t>(n), '\1');
+  try {
+    decode<Variant>(v, limits);
+    ADD_FAILURE() << "decoded " << n << " Booleans within " << Decoder::decodedBudget(limits, v.size());
+  } catch (const UaError& e) {
+    EXPECT_EQ(e.code(), StatusCode(Status::BadEncodingLimitsExceeded));
+  }
+  // Empty DataValues are one byte each on the wire.
+  std::string values;
+  values.append(reinterpret_cast<const char*>(&n), 4);
+  values.append(static_cast<size_t>(n), '\0');
+  EXPECT_THROW(decode<std::vector<DataValue>>(values, limits), UaError);
+  // Within the budget the same shapes decode, and the decoder says what they took.
+  const int32_t few = 100;
+  std::string small = bytes({0x81});
+  small.append(reinterpret_cast<const char*>(&few), 4);
+  small.append(static_cast<size_t>(few), '\1');
+  Decoder d(small, limits);
+  Variant ok;
+  d.read(ok);
+  EXPECT_EQ(ok.array.size(), 100u);
+  EXPECT_EQ(d.decodedBytes(), 100 * sizeof(Scalar));
+  // The budget never passes the cap, however large the input.
+  limits.decodedCap = 1 << 20;
+  EXPECT_EQ(Decoder::decodedBudget(limits, size_t{1} << 40), size_t{1} << 20);
+}
+
 TEST(UaCodec, nesting_isBoundedByDepthLimit) {
   // A Variant of type Variant nested far deeper than any real message.
   std::string deep;

@@ -29,7 +29,12 @@ struct Fixture {
     conn = std::make_unique<ServerConnection>(1, host, limits, [this] { return now; });
   }
 
-  void feed(const std::string& bytes) { conn->onBytes(bytes.data(), bytes.size()); }
+  // Hands the bytes over and lets the connection take every turn it needs, as the server's
+  // loop does.
+  void feed(const std::string& bytes) {
+    conn->onBytes(bytes.data(), bytes.size());
+    for (int turns = 0; turns < 10000 && conn->hasWaitingChunk() && !conn->paused(); ++turns) conn->resume();
+  }
 
   std::string take() {
     std::string out = std::move(conn->outgoing());
@@ -165,6 +170,25 @@ TEST(ServerConnection, byteByByteInput_isReassembled) {
   for (char c : m) f.conn->onBytes(&c, 1);
   ASSERT_EQ(f.host.requests.size(), 1u);
   EXPECT_EQ(f.host.requests[0].second, "payload");
+}
+
+TEST(ServerConnection, chunksArriveTogether_areHandledAFewPerTurn) {
+  Fixture f;
+  f.hello(8192);
+  f.open();
+  std::string all;
+  for (uint32_t id = 10; id < 20; ++id) all += f.msg(id, "request " + std::to_string(id), 8192);
+  f.conn->onBytes(all.data(), all.size());
+  EXPECT_EQ(f.host.requests.size(), f.limits.chunksPerTurn);
+  EXPECT_TRUE(f.conn->hasWaitingChunk());
+  EXPECT_FALSE(f.conn->wantsInput());  // nothing more is read until these are handled
+  f.conn->resume();
+  f.conn->resume();
+  f.conn->resume();
+  ASSERT_EQ(f.host.requests.size(), 10u);
+  EXPECT_EQ(f.host.requests.back().second, "request 19");
+  EXPECT_FALSE(f.conn->hasWaitingChunk());
+  EXPECT_TRUE(f.conn->wantsInput());
 }
 
 TEST(ServerConnection, chunkedRequestAndResponse_roundTrip) {

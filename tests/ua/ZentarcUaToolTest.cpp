@@ -2,10 +2,15 @@
 // services are small stand-ins.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "server/toolkit/ua/NodeIds.h"
 #include "server/toolkit/ua/UaServer.h"
+#include "server/toolkit/ua/security/LocalIdentity.h"
+#include "server/toolkit/ua/security/UserDirectory.h"
+#include "tests/support/TempDir.h"
 #include "tools/zentarc-ua/Commands.h"
 #include "tools/zentarc-ua/ValueText.h"
 
@@ -63,7 +68,7 @@ struct StubServer {
   int16_t value = 7;
   std::vector<std::thread> publishers;
 
-  explicit StubServer(int port) : server(makeConfig(port)) {
+  explicit StubServer(int port, ServerSecurity security = {}) : server(makeConfig(port, std::move(security))) {
     auto& t = server.services();
     t.add<ReadRequest, ReadResponse>([this](RequestContext&, ReadRequest& req, const Reply<ReadResponse>& reply) {
       ReadResponse resp;
@@ -150,9 +155,10 @@ struct StubServer {
     server.stop();
     for (auto& p : publishers) p.join();
   }
-  static UaServerConfig makeConfig(int port) {
+  static UaServerConfig makeConfig(int port, ServerSecurity security) {
     UaServerConfig c;
     c.endpointUrl = "opc.tcp://127.0.0.1:" + std::to_string(port);
+    c.security = std::move(security);
     return c;
   }
 };
@@ -212,4 +218,45 @@ TEST(ZentarcUaTool, noServer_isExitThreeWithTheReason) {
   ToolRun r = run({"--endpoint", "opc.tcp://127.0.0.1:28422", "read", "T"});
   EXPECT_EQ(r.rc, kNoConnection);
   EXPECT_NE(r.err.find("cannot connect"), std::string::npos);
+}
+
+// A secure policy: our certificate is made on first use, refused until the server's operator
+// trusts it, then used; a user name's password comes from the environment.
+TEST(ZentarcUaTool, securePolicy_ownCertificateIsMadeAndMustBeTrusted_thenUserNamesWork) {
+  zentarc::testsupport::TempDir dir;
+  setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
+  ServerSecurity security;
+  security.policies = {securityPolicyByName("Aes256_Sha256_RsaPss")};
+  security.anonymous = AnonymousAccess::Read;
+  security.pki = std::make_shared<Pki>(dir.path() / "server-pki", "server");
+  std::string error;
+  ASSERT_TRUE(security.pki->loadOrCreateOwn(localCertificateRequest("server", "test", "urn:OPCZentarc"), error));
+  ASSERT_TRUE(UserDirectory::addUser((dir.path() / "users").string(), "op", UserRole::Writer, "pw", error));
+  security.users = std::make_shared<UserDirectory>((dir.path() / "users").string());
+  StubServer s(28422, security);
+  const std::string ep = "opc.tcp://127.0.0.1:28422";
+  ToolRun first = run({"--endpoint", ep, "--security", "Aes256_Sha256_RsaPss", "read", "T"});
+  EXPECT_EQ(first.rc, kNoConnection);
+  EXPECT_NE(first.err.find("BadCertificateUntrusted"), std::string::npos) << first.err;
+  EXPECT_NE(first.err.find("move that to trusted/certs"), std::string::npos) << first.err;
+  ASSERT_TRUE(std::filesystem::exists(dir.path() / "config/zentarc-ua/pki/own/certs/zentarc-ua.der"));
+  // The operator's move.
+  for (const auto& f : std::filesystem::directory_iterator(dir.path() / "server-pki/rejected/certs"))
+    std::filesystem::rename(f.path(), dir.path() / "server-pki/trusted/certs" / f.path().filename());
+  ToolRun second = run({"--endpoint=" + ep, "--security=Aes256_Sha256_RsaPss", "--mode", "Sign", "read", "T"});
+  EXPECT_EQ(second.rc, kOk) << second.err;
+  EXPECT_NE(second.out.find("ns=1;s=T = 7"), std::string::npos) << second.out;
+  Options withUser = parseCommandLine({"--endpoint", ep, "--security", "Aes256_Sha256_RsaPss", "--user", "op", "read", "T"});
+  withUser.password = "pw";
+  std::ostringstream out, err;
+  std::atomic<bool> stop{false};
+  EXPECT_EQ(runTool(withUser, stop, out, err), kOk) << err.str();
+  withUser.password = "wrong";
+  std::ostringstream out2, err2;
+  EXPECT_EQ(runTool(withUser, stop, out2, err2), kNoConnection);
+  EXPECT_NE(err2.str().find("BadIdentityTokenRejected"), std::string::npos) << err2.str();
+  unsetenv("XDG_CONFIG_HOME");
+  EXPECT_NE(parseCommandLine({"--security", "Basic256", "read", "T"}).error.find("unknown security policy"),
+            std::string::npos);
+  EXPECT_NE(parseCommandLine({"--mode", "Encrypt", "read", "T"}).error, "");
 }

@@ -267,6 +267,24 @@ TEST_F(AttributeServices, write_refusals_comeBeforeAnyDeviceTraffic) {
             StatusCode(Status::BadNothingToDo));
 }
 
+// A reader's session: writes are BadUserAccessDenied before any device traffic, and
+// UserAccessLevel says so while AccessLevel still shows what the tag allows.
+TEST_F(AttributeServices, readerSession_isDeniedWrites_andItsUserAccessLevelHasNoWrite) {
+  DeviceTag* n = addTag("Num", VT_I2);
+  addTag("ReadOnly", VT_I2, 0, OPC_READABLE);
+  build();
+  session_->mayWrite = false;
+  EXPECT_EQ(write("Num", Variant::of(int16_t{1})), StatusCode(Status::BadUserAccessDenied));
+  EXPECT_EQ(write("ReadOnly", Variant::of(int16_t{1})), StatusCode(Status::BadNotWritable));
+  EXPECT_TRUE(n->pending.empty());
+  EXPECT_EQ(*readAttr(tagId("Num"), A::AccessLevel).value->get<uint8_t>(), 3);
+  EXPECT_EQ(*readAttr(tagId("Num"), A::UserAccessLevel).value->get<uint8_t>(), 1);
+  session_->mayWrite = true;
+  EXPECT_EQ(*readAttr(tagId("Num"), A::UserAccessLevel).value->get<uint8_t>(), 3);
+  startWrite("Num", Variant::of(int16_t{1}));
+  EXPECT_EQ(n->pending.size(), 1u);
+}
+
 TEST_F(AttributeServices, write_arrayAndStringValuesArriveAsTheTagsType) {
   DeviceTag* arr = addTag("Bits", VT_ARRAY | VT_BOOL, 3);
   DeviceTag* s = addTag("Text", VT_BSTR, 4);

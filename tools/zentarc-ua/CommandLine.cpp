@@ -1,5 +1,7 @@
 #include "tools/zentarc-ua/CommandLine.h"
 
+#include "server/toolkit/ua/security/SecurityPolicy.h"
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -18,7 +20,7 @@ bool parseNumber(const std::string& text, double min, double max, double& out) {
 }  // namespace
 
 std::string usageText() {
-  return "Usage: zentarc-ua [--endpoint URL] COMMAND [ARGUMENTS]\n"
+  return "Usage: zentarc-ua [--endpoint URL] [--security POLICY [--mode MODE]] [--user NAME] COMMAND [ARGUMENTS]\n"
          "\n"
          "Commands:\n"
          "  browse [NODE]          list what NODE references (default: the Objects folder)\n"
@@ -30,6 +32,13 @@ std::string usageText() {
          "\n"
          "Options:\n"
          "  --endpoint URL         the server (default " + std::string(kDefaultEndpoint) + ")\n"
+         "  --security POLICY      None (default), Basic256Sha256, Aes128_Sha256_RsaOaep or\n"
+         "                         Aes256_Sha256_RsaPss; a secure policy uses our own certificate,\n"
+         "                         made on first use in ~/.config/zentarc-ua/pki, which the\n"
+         "                         server must trust\n"
+         "  --mode MODE            Sign or SignAndEncrypt (default) with a secure policy\n"
+         "  --user NAME            log in as NAME; the password comes from standard input (one\n"
+         "                         line) or the environment variable ZENTARC_UA_PASSWORD\n"
          "  --help                 show this text\n"
          "\n"
          "NODE is a node id such as ns=1;s=Pump1.Speed or i=2258, or a tag name (read as\n"
@@ -54,6 +63,16 @@ Options parseCommandLine(const std::vector<std::string>& args) {
       }
       return args[++i];
     };
+    // --name=value is --name value.
+    const size_t eq = a.find('=');
+    if (a.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+      std::vector<std::string> split = {a.substr(0, eq), a.substr(eq + 1)};
+      std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      std::vector<std::string> again(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(i));
+      again.insert(again.end(), split.begin(), split.end());
+      again.insert(again.end(), rest.begin(), rest.end());
+      return parseCommandLine(again);
+    }
     if (a == "--help" || a == "-h") {
       o.help = true;
     } else if (a == "--endpoint") {
@@ -72,6 +91,17 @@ Options parseCommandLine(const std::vector<std::string>& args) {
         fail("--duration must be a number of seconds, not \"" + t + "\"");
       else if (!t.empty())
         o.durationS = v;
+    } else if (a == "--security") {
+      o.security = value("--security");
+      if (!o.security.empty() && !ua::securityPolicyByName(o.security))
+        fail("unknown security policy \"" + o.security +
+             "\" (use None, Basic256Sha256, Aes128_Sha256_RsaOaep or Aes256_Sha256_RsaPss)");
+    } else if (a == "--mode") {
+      o.mode = value("--mode");
+      if (!o.mode.empty() && o.mode != "Sign" && o.mode != "SignAndEncrypt")
+        fail("--mode takes Sign or SignAndEncrypt, not \"" + o.mode + "\"");
+    } else if (a == "--user") {
+      o.user = value("--user");
     } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
       fail("unknown option \"" + a + "\"");
     } else {
@@ -108,6 +138,13 @@ Options parseCommandLine(const std::vector<std::string>& args) {
     fail("unknown command \"" + cmd + "\"");
   }
   return o;
+}
+
+std::string pkiFolder() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && *xdg) return std::string(xdg) + "/zentarc-ua/pki";
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : ".") + "/.config/zentarc-ua/pki";
 }
 
 }  // namespace zentarc::uatool

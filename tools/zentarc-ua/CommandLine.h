@@ -16,11 +16,19 @@ struct Options {
   std::string value;          // write
   int intervalMs = 500;       // watch
   double durationS = 0;       // watch; 0 = until interrupted
+  std::string security = "None";              // --security POLICY
+  std::string mode = "SignAndEncrypt";        // --mode Sign|SignAndEncrypt
+  std::string user;                           // --user NAME (empty: anonymous)
+  std::string password;                       // the user's, from standard input or ZENTARC_UA_PASSWORD
   bool help = false;
   std::string error;          // set when the command line is wrong
 };
 
 Options parseCommandLine(const std::vector<std::string>& args);
 std::string usageText();
+// Where our certificate and key live: $XDG_CONFIG_HOME/zentarc-ua/pki, else
+// ~/.config/zentarc-ua/pki.
+std::string pkiFolder();
+inline constexpr const char* kPasswordVariable = "ZENTARC_UA_PASSWORD";
 
 }  // namespace zentarc::uatool

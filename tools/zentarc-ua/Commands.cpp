@@ -1,5 +1,8 @@
 #include "tools/zentarc-ua/Commands.h"
 
+#include "server/toolkit/ua/security/LocalIdentity.h"
+#include "server/toolkit/ua/security/Pki.h"
+
 #include <thread>
 
 #include "server/toolkit/ua/NodeIds.h"
@@ -209,12 +212,36 @@ int runWatch(UaClient& client, const Options& o, const std::atomic<bool>& stop,
 }
 
 int runTool(const Options& o, const std::atomic<bool>& stop, std::ostream& out, std::ostream& err) {
-  UaClient client;
+  UaClientOptions options;
+  options.securityPolicy = o.security;
+  options.securityMode = o.mode == "Sign" ? MessageSecurityMode::Sign : MessageSecurityMode::SignAndEncrypt;
+  options.userName = o.user;
+  options.password = o.password;
+  const SecurityPolicy* policy = securityPolicyByName(o.security);
+  std::string certificateFile;
+  if (policy && policy->secure) {
+    // Our own certificate, made on first use and kept for the next runs.
+    Pki pki(pkiFolder(), "zentarc-ua");
+    const std::string host = localHostName();
+    std::string error;
+    if (!pki.loadOrCreateOwn(localCertificateRequest("zentarc-ua", "zentarc-ua", "urn:" + host + ":zentarc-ua"), error)) {
+      err << "zentarc-ua: no certificate of our own: " << error << "\n";
+      return kNoConnection;
+    }
+    options.certificate = pki.ownCertificate();
+    options.privateKey = pki.ownKey();
+    options.applicationUri = pki.ownCertificate().applicationUri();
+    certificateFile = (pki.root() / "own/certs/zentarc-ua.der").string();
+  }
+  UaClient client(options);
   StatusCode st = client.connect(o.endpoint);
   if (!st.isGood()) {
     err << "zentarc-ua: cannot connect to " << o.endpoint << ": " << statusCodeName(st);
     if (!client.errorText().empty()) err << " (" << client.errorText() << ")";
     err << "\n";
+    if (st == StatusCode(Status::BadCertificateUntrusted))
+      err << "zentarc-ua: the server does not trust our certificate (" << certificateFile
+          << "); it keeps a copy in its rejected/certs folder: move that to trusted/certs to accept it\n";
     return kNoConnection;
   }
   int rc = kUsage;

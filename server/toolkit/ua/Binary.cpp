@@ -1,5 +1,8 @@
 #include "server/toolkit/ua/Binary.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace zentarc::ua {
 
 namespace {
@@ -176,6 +179,21 @@ Decoder::DepthGuard::DepthGuard(Decoder& dec) : d(dec) {
   }
 }
 
+size_t Decoder::decodedBudget(const DecodeLimits& limits, size_t inputSize) {
+  const size_t perByte = limits.decodedPerInputByte;
+  const size_t scaled = inputSize > (SIZE_MAX - limits.decodedFloor) / (perByte ? perByte : 1)
+                            ? SIZE_MAX
+                            : limits.decodedFloor + inputSize * perByte;
+  return std::min(scaled, limits.decodedCap);
+}
+
+void Decoder::charge(size_t count, size_t size) {
+  const size_t left = budget_ - spent_;
+  if (size != 0 && count > left / size)
+    throw UaError(Status::BadEncodingLimitsExceeded, "decoded values would outgrow the message");
+  spent_ += count * size;
+}
+
 void Decoder::skip(size_t n) {
   need(n);
   p_ += n;
@@ -207,6 +225,7 @@ void Decoder::read(String& v) {
   }
   if (static_cast<uint32_t>(n) > limits_.maxStringLength) fail("string too long");
   need(static_cast<size_t>(n));
+  charge(static_cast<size_t>(n), 1);
   v.assign(reinterpret_cast<const char*>(p_), static_cast<size_t>(n));
   p_ += n;
 }
@@ -346,16 +365,19 @@ Scalar Decoder::readScalar(VariantType type) {
     case VariantType::LocalizedText: return get(LocalizedText{});
     case VariantType::ExtensionObject: return get(ExtensionObject{});
     case VariantType::DataValue: {
+      charge(1, sizeof(DataValue));
       auto p = std::make_shared<DataValue>();
       read(*p);
       return Scalar(std::move(p));
     }
     case VariantType::Variant: {
+      charge(1, sizeof(Variant));
       auto p = std::make_shared<Variant>();
       read(*p);
       return Scalar(std::move(p));
     }
     case VariantType::DiagnosticInfo: {
+      charge(1, sizeof(DiagnosticInfo));
       auto p = std::make_shared<DiagnosticInfo>();
       read(*p);
       return Scalar(std::move(p));
@@ -377,9 +399,12 @@ void Decoder::read(Variant& v) {
     v.scalar = readScalar(v.type);
     return;
   }
+  // Null takes no byte on the wire, so an array of it would cost memory for nothing sent.
+  if (v.type == VariantType::Null) fail("array of Null");
   v.isArray = true;
   int32_t n = readArrayLength();
   if (n > 0) {
+    charge(static_cast<size_t>(n), sizeof(Scalar));
     v.array.reserve(static_cast<size_t>(n));
     for (int32_t i = 0; i < n; ++i) v.array.push_back(readScalar(v.type));
   }
@@ -422,6 +447,7 @@ void Decoder::read(DiagnosticInfo& v) {
   if (mask & 0x10) read(v.additionalInfo.emplace());
   if (mask & 0x20) read(v.innerStatusCode.emplace());
   if (mask & 0x40) {
+    charge(1, sizeof(DiagnosticInfo));
     v.innerDiagnosticInfo = std::make_shared<DiagnosticInfo>();
     read(*v.innerDiagnosticInfo);
   }

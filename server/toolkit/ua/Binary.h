@@ -35,6 +35,13 @@ struct DecodeLimits {
   uint32_t maxStringLength = 16u * 1024 * 1024;
   uint32_t maxArrayLength = 1u * 1024 * 1024;
   int maxDepth = 32;
+  // Memory the decoded values of one input may take: a floor plus a small multiple of the
+  // input's size, never more than the cap. A few wire bytes can stand for a large structure
+  // (one byte for an empty DataValue), so without it a long array of small elements costs
+  // far more memory than the bytes that carried it.
+  size_t decodedFloor = 8u * 1024 * 1024;
+  uint32_t decodedPerInputByte = 16;
+  size_t decodedCap = 64u * 1024 * 1024;
 };
 
 class Encoder {
@@ -110,7 +117,8 @@ class Encoder {
 class Decoder {
  public:
   Decoder(const void* data, size_t size, DecodeLimits limits = {})
-      : p_(static_cast<const uint8_t*>(data)), end_(p_ + size), limits_(limits) {}
+      : p_(static_cast<const uint8_t*>(data)), end_(p_ + size), limits_(limits),
+        budget_(decodedBudget(limits, size)) {}
   explicit Decoder(const std::string& s, DecodeLimits limits = {})
       : Decoder(s.data(), s.size(), limits) {}
 
@@ -157,6 +165,7 @@ class Decoder {
     int32_t n = readArrayLength();
     v.clear();
     if (n <= 0) return;
+    charge(static_cast<size_t>(n), sizeof(T));
     v.reserve(static_cast<size_t>(n));
     for (int32_t i = 0; i < n; ++i) {
       v.emplace_back();
@@ -165,6 +174,7 @@ class Decoder {
   }
   void read(std::vector<bool>& v) {
     int32_t n = readArrayLength();
+    if (n > 0) charge(static_cast<size_t>(n), 1);
     v.assign(static_cast<size_t>(n < 0 ? 0 : n), false);
     for (int32_t i = 0; i < n; ++i) {
       bool b;
@@ -186,6 +196,12 @@ class Decoder {
   // element takes at least one byte) is an error, so no lying length makes us allocate.
   int32_t readArrayLength();
   Scalar readScalar(VariantType type);
+
+  // Counts `count` decoded elements of `size` bytes against the input's budget before they
+  // are allocated; over it is UaError(BadEncodingLimitsExceeded).
+  void charge(size_t count, size_t size);
+  size_t decodedBytes() const { return spent_; }
+  static size_t decodedBudget(const DecodeLimits& limits, size_t inputSize);
 
   [[noreturn]] void fail(const char* what) const;
 
@@ -209,6 +225,8 @@ class Decoder {
   const uint8_t* p_;
   const uint8_t* end_;
   DecodeLimits limits_;
+  size_t budget_;
+  size_t spent_ = 0;
   int depth_ = 0;
 };
 

@@ -24,4 +24,17 @@ std::string anonymousPolicyId(const std::vector<EndpointDescription>& endpoints)
   return "anonymous";
 }
 
+const EndpointDescription* findEndpoint(const std::vector<EndpointDescription>& endpoints,
+                                        std::string_view policyUri, MessageSecurityMode mode) {
+  for (const auto& ep : endpoints)
+    if (ep.securityPolicyUri == policyUri && ep.securityMode == mode) return &ep;
+  return nullptr;
+}
+
+const UserTokenPolicy* findTokenPolicy(const EndpointDescription& endpoint, UserTokenType type) {
+  for (const auto& p : endpoint.userIdentityTokens)
+    if (p.tokenType == type) return &p;
+  return nullptr;
+}
+
 }  // namespace zentarc::ua

@@ -31,19 +31,41 @@ ApplicationDescription serverDescription(const UaServerConfig& config, const std
 
 std::vector<EndpointDescription> serverEndpoints(const UaServerConfig& config,
                                                  const std::string& url) {
-  EndpointDescription e;
-  e.endpointUrl = url;
-  e.server = serverDescription(config, url);
-  e.securityMode = MessageSecurityMode::None;
-  e.securityPolicyUri = kSecurityPolicyNone;
-  UserTokenPolicy anonymous;
-  anonymous.policyId = kAnonymousPolicyId;
-  anonymous.tokenType = UserTokenType::Anonymous;
-  anonymous.securityPolicyUri = kSecurityPolicyNone;
-  e.userIdentityTokens = {anonymous};
-  e.transportProfileUri = kTransportProfileBinary;
-  e.securityLevel = 0;
-  return {e};
+  const ServerSecurity& security = config.security;
+  const std::string certificate = security.hasCertificate() ? security.pki->ownCertificate().der() : std::string();
+  std::vector<EndpointDescription> out;
+  for (const SecurityPolicy* policy : security.policies) {
+    if (policy->secure && !security.hasCertificate()) continue;
+    std::vector<MessageSecurityMode> modes = {MessageSecurityMode::None};
+    if (policy->secure) modes = {MessageSecurityMode::Sign, MessageSecurityMode::SignAndEncrypt};
+    for (MessageSecurityMode mode : modes) {
+      EndpointDescription e;
+      e.endpointUrl = url;
+      e.server = serverDescription(config, url);
+      e.serverCertificate = ByteString{certificate};
+      e.securityMode = mode;
+      e.securityPolicyUri = policy->uri;
+      if (security.anonymous != AnonymousAccess::Off) {
+        UserTokenPolicy anonymous;
+        anonymous.policyId = kAnonymousPolicyId;
+        anonymous.tokenType = UserTokenType::Anonymous;
+        e.userIdentityTokens.push_back(anonymous);
+      }
+      if (security.offersUserNames()) {
+        // A password always travels encrypted: by this policy, or on a None channel by the
+        // strongest one we offer.
+        UserTokenPolicy userName;
+        userName.policyId = kUserNamePolicyId;
+        userName.tokenType = UserTokenType::UserName;
+        userName.securityPolicyUri = policy->secure ? policy->uri : security.passwordPolicyForNone().uri;
+        e.userIdentityTokens.push_back(userName);
+      }
+      e.transportProfileUri = kTransportProfileBinary;
+      e.securityLevel = static_cast<uint8_t>(policy->rank * 2 + (mode == MessageSecurityMode::SignAndEncrypt ? 1 : 0));
+      out.push_back(std::move(e));
+    }
+  }
+  return out;
 }
 
 void registerDiscoveryServices(ServiceTable& table, const UaServerConfig& config) {

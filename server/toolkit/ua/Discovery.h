@@ -1,5 +1,5 @@
 #pragma once
-// GetEndpoints and FindServers: the one endpoint we offer (SecurityPolicy None, anonymous).
+// GetEndpoints and FindServers: an endpoint per offered policy and mode, with its user tokens.
 #include "server/toolkit/ua/ServiceTable.h"
 #include "server/toolkit/ua/ServicesDiscovery.h"
 
@@ -16,5 +16,6 @@ std::vector<EndpointDescription> serverEndpoints(const UaServerConfig& config,
 void registerDiscoveryServices(ServiceTable& table, const UaServerConfig& config);
 
 inline constexpr const char* kAnonymousPolicyId = "anonymous";
+inline constexpr const char* kUserNamePolicyId = "username";
 
 }  // namespace zentarc::ua

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "server/toolkit/ua/security/SecurityLog.h"
+
 namespace zentarc::ua {
 
 namespace {
@@ -28,9 +30,9 @@ uint32_t requestHandleOf(std::string_view responseBody) {
 }  // namespace
 
 ServerConnection::ServerConnection(uint64_t id, ConnectionHost& host, const UaServerLimits& limits,
-                                   Clock clock)
+                                   Clock clock, ServerSecurity* security)
     : id_(id), host_(host), limits_(limits), clock_(std::move(clock)),
-      acceptedAt_(clock_()), assembler_(ChunkLimits{}) {
+      acceptedAt_(clock_()), assembler_(ChunkLimits{}, 64, host.inputBudget()), security_(security) {
   receiveLimits_ = {limits_.receiveBufferSize, limits_.maxChunkCount, limits_.maxMessageSize};
 }
 
@@ -39,14 +41,36 @@ void ServerConnection::fail(StatusCode code, const std::string& reason) {
   out_ += frameTcpMessage("ERR", encode(ErrorMessage{code, reason}));
   closeReason_ = code;
   state_ = State::Closed;
+  assembler_.clear();
+}
+
+void ServerConnection::markSent(size_t n) {
+  sent_ = std::min(sent_ + n, out_.size());
+  // What went out is dropped in large steps, not per send.
+  if (sent_ == out_.size()) {
+    out_.clear();
+    sent_ = 0;
+  } else if (sent_ > (1u << 20)) {
+    out_.erase(0, sent_);
+    sent_ = 0;
+  }
+}
+
+bool ServerConnection::hasWaitingChunk() const {
+  if (state_ == State::Closed || in_.size() < kTcpHeaderSize) return false;
+  uint32_t size;
+  std::memcpy(&size, in_.data() + 4, 4);
+  return in_.size() >= size;
 }
 
 void ServerConnection::onBytes(const char* data, size_t size) {
   if (state_ == State::Closed) return;
-  in_.append(data, size);
+  if (size) in_.append(data, size);
   size_t at = 0;
   try {
-    while (state_ != State::Closed && in_.size() - at >= kTcpHeaderSize) {
+    // A few chunks per turn, so that one busy client cannot keep the others waiting.
+    for (uint32_t turn = 0; turn < limits_.chunksPerTurn; ++turn) {
+      if (state_ == State::Closed || in_.size() - at < kTcpHeaderSize || paused()) break;
       TcpHeader h = parseTcpHeader(in_.data() + at);
       uint32_t limit = state_ == State::AwaitHello ? kMinBufferSize : receiveLimits_.maxChunkSize;
       if (h.size > limit) throw UaError(Status::BadTcpMessageTooLarge, "chunk larger than the agreed buffer");
@@ -66,7 +90,7 @@ void ServerConnection::onBytes(const char* data, size_t size) {
   }
 }
 
-void ServerConnection::processChunk(const char* data, size_t size) {
+void ServerConnection::processChunk(char* data, size_t size) {
   std::string_view type(data, 3);
   if (state_ == State::AwaitHello) {
     if (type != "HEL") throw UaError(Status::BadTcpMessageTypeInvalid, "expected Hello");
@@ -76,20 +100,29 @@ void ServerConnection::processChunk(const char* data, size_t size) {
   if (type == "HEL") throw UaError(Status::BadTcpMessageTypeInvalid, "second Hello");
   if (type != "OPN" && type != "MSG" && type != "CLO")
     throw UaError(Status::BadTcpMessageTypeInvalid, "unexpected message type");
-  Chunk chunk = parseChunk(data, size);
+  Chunk chunk = parseChunkHeader(data, size);
   if (type == "OPN") {
-    onOpen(chunk);
+    onOpen(data, size, chunk);
     return;
   }
   if (state_ != State::Open) throw UaError(Status::BadTcpSecureChannelUnknown, "no secure channel open");
   if (chunk.channelId != channelId_) throw UaError(Status::BadSecureChannelIdInvalid, "wrong channel id");
-  auto tok = tokenExpiry_.find(chunk.tokenId);
-  if (tok == tokenExpiry_.end() || clock_() > tok->second)
+  auto tok = tokens_.find(chunk.tokenId);
+  if (tok == tokens_.end() || clock_() > tok->second.expiry)
     throw UaError(Status::BadSecureChannelTokenUnknown, "unknown or expired security token");
+  if (policy_->secure) {
+    const SymmetricSecurity receiving{mode_, &tok->second.keys.client};
+    readSequenceHeader(chunk, unsecureSymmetricChunk(data, size, receiving));
+  } else {
+    readSequenceHeader(chunk, std::string_view(data + chunk.securedOffset, size - chunk.securedOffset));
+  }
+  // The client has taken the newest token: our answers follow.
+  if (chunk.tokenId == currentTokenId_) sendTokenId_ = currentTokenId_;
   checkSequence(chunk.sequenceNumber);
   if (type == "CLO") {
     closeReason_ = Status::Good;
     state_ = State::Closed;
+    assembler_.clear();
     return;
   }
   onMessage(chunk);
@@ -127,10 +160,48 @@ void ServerConnection::onHello(const char* body, size_t size) {
   state_ = State::AwaitOpen;
 }
 
-void ServerConnection::onOpen(const Chunk& chunk) {
+void ServerConnection::unsecureOpen(char* data, size_t size, Chunk& chunk, std::string& plain) {
+  const SecurityPolicy* policy = securityPolicyByUri(chunk.securityPolicyUri);
+  if (!policy) throw UaError(Status::BadSecurityPolicyRejected, "unknown security policy");
+  if (state_ == State::Open && policy != policy_)
+    throw UaError(Status::BadSecurityPolicyRejected, "renewal under another security policy");
+  if (!policy->secure) {
+    // A None channel serves discovery even when no None endpoint is offered.
+    readSequenceHeader(chunk, std::string_view(data + chunk.securedOffset, size - chunk.securedOffset));
+    return;
+  }
+  if (!security_ || !security_->offers(*policy) || !security_->hasCertificate())
+    throw UaError(Status::BadSecurityPolicyRejected, "security policy not offered");
+  const Certificate& ours = security_->pki->ownCertificate();
+  if (!crypto::equalInConstantTime(chunk.receiverThumbprint.data, ours.thumbprint()))
+    throw UaError(Status::BadCertificateInvalid, "not encrypted for our certificate");
+  const Certificate sender = Certificate::fromDer(chunk.senderCertificate.data);
+  if (!sender) throw UaError(Status::BadCertificateInvalid, "client certificate does not parse");
+  if (state_ == State::Open) {
+    if (sender.der() != clientCertificate_.der())
+      throw UaError(Status::BadSecurityChecksFailed, "renewal with another certificate");
+  } else {
+    const StatusCode verdict = security_->pki->validate(sender, *policy);
+    if (!verdict.isGood()) {
+      host_.securityEvent(peer_, "certificate " + SecurityLog::quoted(sender.commonName()) + " of " + peer_ +
+                                     " refused: " + statusCodeName(verdict) +
+                                     (verdict == StatusCode(Status::BadCertificateUntrusted)
+                                          ? " (a copy is in rejected/certs; move it to trusted/certs to accept it)"
+                                          : ""));
+      throw UaError(verdict, "client certificate refused");
+    }
+  }
+  const AsymmetricSecurity security{policy, &security_->pki->ownKey(), ours.der(), &sender};
+  readSequenceHeader(chunk, unsecureOpenChunk(data, size, chunk.securedOffset, security, plain));
+  if (state_ != State::Open) {
+    policy_ = policy;
+    clientCertificate_ = sender;
+  }
+}
+
+void ServerConnection::onOpen(char* data, size_t size, Chunk& chunk) {
   if (chunk.header.chunk != 'F') throw UaError(Status::BadTcpMessageTypeInvalid, "chunked OpenSecureChannel");
-  if (chunk.securityPolicyUri != kSecurityPolicyNone)
-    throw UaError(Status::BadSecurityPolicyRejected, "only SecurityPolicy None is offered");
+  unsecureOpen(data, size, chunk, scratch_);
   checkSequence(chunk.sequenceNumber);
   OpenSecureChannelRequest req;
   {
@@ -141,11 +212,24 @@ void ServerConnection::onOpen(const Chunk& chunk) {
       throw UaError(Status::BadTcpMessageTypeInvalid, "OPN without OpenSecureChannelRequest");
     d.read(req);
   }
-  if (req.securityMode != MessageSecurityMode::None)
-    throw UaError(Status::BadSecurityModeRejected, "only security mode None is offered");
+  const bool secure = policy_->secure;
+  const bool modeFits = secure ? req.securityMode == MessageSecurityMode::Sign ||
+                                     req.securityMode == MessageSecurityMode::SignAndEncrypt
+                               : req.securityMode == MessageSecurityMode::None;
+  if (!modeFits || (state_ == State::Open && req.securityMode != mode_))
+    throw UaError(Status::BadSecurityModeRejected, "security mode does not fit the policy");
+  if (secure && req.clientNonce.data.size() != policy_->nonceLength)
+    throw UaError(Status::BadNonceInvalid, "client nonce of the wrong length");
   if (req.requestType == SecurityTokenRequestType::Issue) {
     if (state_ != State::AwaitOpen) throw UaError(Status::BadTcpSecureChannelUnknown, "channel already open");
     channelId_ = host_.newChannelId();
+    mode_ = req.securityMode;
+    auto info = std::make_shared<ChannelInfo>();
+    info->policy = policy_;
+    info->mode = mode_;
+    info->clientCertificate = clientCertificate_;
+    info->peer = peer_;
+    channel_ = std::move(info);
   } else if (req.requestType == SecurityTokenRequestType::Renew) {
     if (state_ != State::Open || chunk.channelId != channelId_)
       throw UaError(Status::BadTcpSecureChannelUnknown, "renewal of an unknown channel");
@@ -155,24 +239,38 @@ void ServerConnection::onOpen(const Chunk& chunk) {
   uint32_t lifetime = req.requestedLifetime == 0 ? limits_.maxTokenLifetimeMs : req.requestedLifetime;
   lifetime = std::clamp(lifetime, limits_.minTokenLifetimeMs, limits_.maxTokenLifetimeMs);
   SteadyTime now = clock_();
+  const ByteString serverNonce{secure ? crypto::randomBytes(policy_->nonceLength) : std::string()};
   ++currentTokenId_;
-  tokenExpiry_[currentTokenId_] = now + withGrace(lifetime);
+  Token token{now + withGrace(lifetime), {}};
+  if (secure) token.keys = deriveChannelKeys(*policy_, req.clientNonce.data, serverNonce.data);
+  tokens_[currentTokenId_] = std::move(token);
+  // The first token is used at once; a renewed one once the client has used it.
+  if (sendTokenId_ == 0) sendTokenId_ = currentTokenId_;
   // Older tokens stay valid until their own expiry; forget those already past it.
-  std::erase_if(tokenExpiry_, [now](const auto& kv) { return kv.second < now; });
+  std::erase_if(tokens_, [now, this](const auto& kv) { return kv.second.expiry < now && kv.first != sendTokenId_; });
 
   OpenSecureChannelResponse resp;
   resp.responseHeader.timestamp = DateTime::now();
   resp.responseHeader.requestHandle = req.requestHeader.requestHandle;
   resp.serverProtocolVersion = kProtocolVersion;
   resp.securityToken = {channelId_, currentTokenId_, DateTime::now(), lifetime};
+  resp.serverNonce = serverNonce;
   std::string body;
   Encoder e(body);
   e.write(NodeId(0, OpenSecureChannelResponse::kEncodingId));
   e.write(resp);
-  ChunkLimits oneChunk = sendLimits_;
-  if (!appendOpenChunk(out_, channelId_, kSecurityPolicyNone, sendSequence_, chunk.requestId,
-                       body, oneChunk))
-    throw UaError(Status::BadTcpInternalError, "OpenSecureChannel response too large");
+  bool sent;
+  if (secure) {
+    const AsymmetricSecurity security{policy_, &security_->pki->ownKey(), security_->pki->ownCertificate().der(),
+                                      &clientCertificate_};
+    sent = appendSecuredOpenChunk(out_, channelId_, sendSequence_, chunk.requestId, body, security,
+                                  sendLimits_.maxChunkSize);
+    if (sent) sendSequence_ = nextSequenceNumber(sendSequence_);
+  } else {
+    ChunkLimits oneChunk = sendLimits_;
+    sent = appendOpenChunk(out_, channelId_, kSecurityPolicyNone, sendSequence_, chunk.requestId, body, oneChunk);
+  }
+  if (!sent) throw UaError(Status::BadTcpInternalError, "OpenSecureChannel response too large");
   state_ = State::Open;
 }
 
@@ -181,14 +279,22 @@ void ServerConnection::onMessage(const Chunk& chunk) {
   if (body) host_.onServiceRequest(*this, chunk.requestId, std::move(*body));
 }
 
+SymmetricSecurity ServerConnection::sendingSecurity() const {
+  if (!policy_->secure) return {};
+  auto it = tokens_.find(sendTokenId_);
+  return it == tokens_.end() ? SymmetricSecurity{} : SymmetricSecurity{mode_, &it->second.keys.server};
+}
+
 void ServerConnection::sendResponse(uint32_t requestId, std::string_view body) {
   if (state_ != State::Open) return;
-  if (appendSymmetricChunks(out_, "MSG", channelId_, currentTokenId_, sendSequence_, requestId,
-                            body, sendLimits_))
+  const SymmetricSecurity security = sendingSecurity();
+  if (policy_->secure && !security.keys) return fail(Status::BadSecureChannelClosed, "no token to send with");
+  if (appendSymmetricChunks(out_, "MSG", channelId_, sendTokenId_, sendSequence_, requestId, body, sendLimits_,
+                            &security))
     return;
   std::string fault = encodeServiceFault(requestHandleOf(body), Status::BadResponseTooLarge);
-  if (!appendSymmetricChunks(out_, "MSG", channelId_, currentTokenId_, sendSequence_, requestId,
-                             fault, sendLimits_))
+  if (!appendSymmetricChunks(out_, "MSG", channelId_, sendTokenId_, sendSequence_, requestId, fault, sendLimits_,
+                             &security))
     fail(Status::BadTcpInternalError, "cannot send even a fault");
 }
 
@@ -200,8 +306,8 @@ void ServerConnection::tick() {
       fail(Status::BadTimeout, "no secure channel opened in time");
     return;
   }
-  auto current = tokenExpiry_.find(currentTokenId_);
-  if (current == tokenExpiry_.end() || now > current->second)
+  auto current = tokens_.find(currentTokenId_);
+  if (current == tokens_.end() || now > current->second.expiry)
     fail(Status::BadSecureChannelClosed, "security token expired without renewal");
 }
 

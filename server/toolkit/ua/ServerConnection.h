@@ -1,14 +1,18 @@
 #pragma once
 // One client connection on the server side, without sockets: bytes in, bytes out. It runs UA
-// TCP (Hello / Acknowledge / Error) and the secure channel (OpenSecureChannel with policy None,
-// token renewal, sequence numbers, chunking both ways) and hands whole service requests to
-// its host. Any protocol fault queues an Error message and marks the connection for closing.
+// TCP (Hello / Acknowledge / Error) and the secure channel (OpenSecureChannel under any
+// offered policy, the client's certificate judged by the PKI, chunks signed and encrypted,
+// token renewal with fresh keys, sequence numbers, chunking both ways) and hands whole
+// service requests to its host. Any protocol or security fault queues an Error message and
+// marks the connection for closing.
 #include <map>
+#include <memory>
 #include <string>
 
 #include "server/toolkit/ua/ServerLimits.h"
 #include "server/toolkit/ua/ServicesSecureChannel.h"
 #include "server/toolkit/ua/UaTcp.h"
+#include "server/toolkit/ua/security/ServerSecurity.h"
 
 namespace zentarc::ua {
 
@@ -21,17 +25,30 @@ class ConnectionHost {
   // A whole MSG body (encoding id and request) arrived.
   virtual void onServiceRequest(ServerConnection& connection, uint32_t requestId,
                                 std::string body) = 0;
+  // Where the partial messages of every connection draw their bytes from (none: no limit
+  // beyond each connection's own).
+  virtual ByteBudget* inputBudget() { return nullptr; }
+  // Something an operator should know, such as a refused certificate.
+  virtual void securityEvent(const std::string& /*peer*/, const std::string& /*text*/) {}
 };
 
 class ServerConnection {
  public:
   enum class State { AwaitHello, AwaitOpen, Open, Closed };
 
+  // `security` outlives the connection (none: SecurityPolicy None only).
   ServerConnection(uint64_t id, ConnectionHost& host, const UaServerLimits& limits,
-                   Clock clock = &std::chrono::steady_clock::now);
+                   Clock clock = &std::chrono::steady_clock::now, ServerSecurity* security = nullptr);
 
-  // Feeds received bytes; never throws.
+  // Feeds received bytes; never throws. A few chunks are handled per call, and none while
+  // the answers not yet sent are over the pause bound; the rest waits for resume().
   void onBytes(const char* data, size_t size);
+  // Handles more of the chunks already received.
+  void resume() { onBytes(nullptr, 0); }
+  // A whole chunk is waiting to be handled (so no more should be read for now).
+  bool hasWaitingChunk() const;
+  // Whether to read from the client now.
+  bool wantsInput() const { return state_ != State::Closed && !paused() && !hasWaitingChunk(); }
   // Checks the Hello deadline and token lifetimes.
   void tick();
   // Sends a response body in chunks; one too large for the client becomes a ServiceFault
@@ -40,7 +57,17 @@ class ServerConnection {
   // Queues an Error message and closes.
   void fail(StatusCode code, const std::string& reason);
 
+  // Everything queued for the client (tests take it whole), what of it is still to be
+  // sent, and the note that `n` more bytes of it went out.
   std::string& outgoing() { return out_; }
+  std::string_view unsent() const { return std::string_view(out_).substr(std::min(sent_, out_.size())); }
+  void markSent(size_t n);
+  size_t backlog() const { return out_.size() > sent_ ? out_.size() - sent_ : 0; }
+  bool paused() const { return backlog() >= limits_.outputPauseBytes; }
+  void discardOutput() {
+    out_.clear();
+    sent_ = 0;
+  }
   bool closing() const { return state_ == State::Closed; }
   State state() const { return state_; }
   uint64_t id() const { return id_; }
@@ -48,13 +75,26 @@ class ServerConnection {
   const std::string& endpointUrl() const { return endpointUrl_; }
   const StatusCode& closeReason() const { return closeReason_; }
   const ChunkLimits& sendLimits() const { return sendLimits_; }
+  // What the channel turned out to be (policy, mode, client certificate); set at opening.
+  const std::shared_ptr<const ChannelInfo>& channel() const { return channel_; }
+  void setPeer(std::string peer) { peer_ = std::move(peer); }
+  size_t pendingInputBytes() const { return assembler_.pendingBytes(); }
 
  private:
-  void processChunk(const char* data, size_t size);
+  struct Token {
+    SteadyTime expiry;  // end of its life, with grace
+    ChannelKeys keys;   // none with SecurityPolicy None
+  };
+
+  void processChunk(char* data, size_t size);
   void onHello(const char* body, size_t size);
-  void onOpen(const Chunk& chunk);
+  void onOpen(char* data, size_t size, Chunk& chunk);
+  // Checks the asymmetric security of an OpenSecureChannel chunk and reads its sequence
+  // header; the first one also fixes the channel's policy and client certificate.
+  void unsecureOpen(char* data, size_t size, Chunk& chunk, std::string& plain);
   void onMessage(const Chunk& chunk);
   void checkSequence(uint32_t sequenceNumber);
+  SymmetricSecurity sendingSecurity() const;
 
   uint64_t id_;
   ConnectionHost& host_;
@@ -65,14 +105,24 @@ class ServerConnection {
   SteadyTime acceptedAt_;
   std::string in_;
   std::string out_;
+  size_t sent_ = 0;
   std::string endpointUrl_;
   ChunkLimits sendLimits_;
   ChunkLimits receiveLimits_;
   MessageAssembler assembler_;
 
+  ServerSecurity* security_;
+  std::string peer_;
+  const SecurityPolicy* policy_ = &noneSecurityPolicy();
+  MessageSecurityMode mode_ = MessageSecurityMode::None;
+  Certificate clientCertificate_;
+  std::shared_ptr<const ChannelInfo> channel_;
+  std::string scratch_;  // plain text of the last OpenSecureChannel chunk
+
   uint32_t channelId_ = 0;
-  uint32_t currentTokenId_ = 0;
-  std::map<uint32_t, SteadyTime> tokenExpiry_;  // token id -> end of its life (with grace)
+  uint32_t currentTokenId_ = 0;  // the newest token issued
+  uint32_t sendTokenId_ = 0;     // the token our chunks use: the newest once the client used it
+  std::map<uint32_t, Token> tokens_;
   bool haveReceivedSequence_ = false;
   uint32_t lastReceivedSequence_ = 0;
   uint32_t sendSequence_ = 1;

@@ -10,6 +10,7 @@
 
 #include "server/toolkit/ua/ServicesCommon.h"
 #include "server/toolkit/ua/Session.h"
+#include "server/toolkit/ua/security/ServerSecurity.h"
 
 namespace zentarc::ua {
 
@@ -19,6 +20,7 @@ struct RequestContext {
   uint32_t channelId = 0;
   uint32_t requestId = 0;
   RequestHeader requestHeader;
+  std::shared_ptr<const ChannelInfo> channel;  // policy, mode, client certificate, peer
 };
 
 // Where encoded responses go. Thread-safe; implemented by the server.

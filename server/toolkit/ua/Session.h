@@ -14,6 +14,14 @@ class SessionAttachment {
   virtual ~SessionAttachment() = default;
 };
 
+// Who a session's client proved to be at its last activation.
+struct SessionIdentity {
+  UserTokenType type = UserTokenType::Anonymous;
+  String policyId;
+  String userName;  // UserName tokens
+  friend bool operator==(const SessionIdentity&, const SessionIdentity&) = default;
+};
+
 struct Session {
   NodeId sessionId;
   NodeId authenticationToken;
@@ -22,8 +30,14 @@ struct Session {
   uint32_t channelId = 0;  // the secure channel it is bound to (changes on re-activation)
   uint64_t connectionId = 0;
   bool activated = false;
+  bool activating = false;   // a password check is under way
+  SessionIdentity identity;  // valid once activated
+  bool mayWrite = true;      // what the identity's role allows
+  std::string clientThumbprint;  // of the certificate of the channel that created it (secure)
+  ByteString serverNonce;        // the last one given to the client
   double timeoutMs = 0;
   uint32_t maxResponseMessageSize = 0;  // 0: no limit beyond the channel's
+  std::chrono::steady_clock::time_point createdAt;
   std::chrono::steady_clock::time_point lastActivity;
   std::shared_ptr<SessionAttachment> attachment;
 

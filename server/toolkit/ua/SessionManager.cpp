@@ -1,6 +1,7 @@
 #include "server/toolkit/ua/SessionManager.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "server/toolkit/ua/Discovery.h"
 #include "server/toolkit/ua/UaServer.h"
@@ -8,32 +9,57 @@
 namespace zentarc::ua {
 
 namespace {
-Guid randomGuid(std::mt19937_64& r) {
+
+// Cuts a client's text to `max` bytes without splitting a UTF-8 sequence.
+String bounded(const String& s, size_t max) {
+  if (s.size() <= max) return s;
+  size_t n = max;
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return s.substr(0, n);
+}
+
+// What the session keeps of the client's description: the texts cut short, no URL lists.
+ApplicationDescription boundedDescription(const ApplicationDescription& d, size_t max) {
+  ApplicationDescription out;
+  out.applicationUri = bounded(d.applicationUri, max);
+  out.productUri = bounded(d.productUri, max);
+  if (d.applicationName.text) out.applicationName.text = bounded(*d.applicationName.text, max);
+  if (d.applicationName.locale) out.applicationName.locale = bounded(*d.applicationName.locale, 64);
+  out.applicationType = d.applicationType;
+  return out;
+}
+
+// Session ids and authentication tokens: whoever holds a token speaks for the session, so
+// they come from the cryptographic generator.
+Guid randomGuid() {
+  const std::string r = crypto::randomBytes(16);
   Guid g;
-  uint64_t a = r(), b = r();
-  g.data1 = static_cast<uint32_t>(a);
-  g.data2 = static_cast<uint16_t>(a >> 32);
-  g.data3 = static_cast<uint16_t>(a >> 48);
-  for (int i = 0; i < 8; ++i) g.data4[i] = static_cast<uint8_t>(b >> (8 * i));
+  std::memcpy(&g.data1, r.data(), 4);
+  std::memcpy(&g.data2, r.data() + 4, 2);
+  std::memcpy(&g.data3, r.data() + 6, 2);
+  std::memcpy(g.data4.data(), r.data() + 8, 8);
   return g;
 }
+
 }  // namespace
 
 SessionManager::SessionManager(const UaServerConfig& config, Clock clock)
-    : config_(config), clock_(std::move(clock)), random_(std::random_device{}()) {}
+    : config_(config), clock_(std::move(clock)), log_(config.security.log), alive_(std::make_shared<bool>(true)) {
+  if (config_.security.users) passwords_ = std::make_unique<PasswordChecks>(config_.security.users);
+}
+
+SessionManager::~SessionManager() {
+  *alive_ = false;
+  passwords_.reset();  // joins the worker
+}
 
 void SessionManager::setHooks(CreatedHook created, ClosedHook closed) {
   created_ = std::move(created);
   closed_ = std::move(closed);
 }
 
-ByteString SessionManager::nonce() {
-  std::string n(32, '\0');
-  for (size_t i = 0; i < n.size(); i += 8) {
-    uint64_t v = random_();
-    std::memcpy(&n[i], &v, 8);
-  }
-  return ByteString{n};
+void SessionManager::logFailure(const std::string& peer, const std::string& text) {
+  log_.event(peer, text + " from " + peer);
 }
 
 StatusCode SessionManager::resolve(const RequestHeader& header, uint32_t channelId,
@@ -56,13 +82,35 @@ void SessionManager::close(const NodeId& token, bool deleteSubscriptions) {
   if (closed_) closed_(*s, deleteSubscriptions);
 }
 
+bool SessionManager::expired(const Session& s, SteadyTime now) const {
+  if (s.activated)
+    return now - s.lastActivity > std::chrono::duration<double, std::milli>(s.timeoutMs);
+  const double limit = std::min(s.timeoutMs, double(config_.limits.unactivatedSessionTimeoutMs));
+  return now - s.createdAt > std::chrono::duration<double, std::milli>(limit);
+}
+
 void SessionManager::closeExpired() {
   SteadyTime now = clock_();
-  std::vector<NodeId> expired;
+  std::vector<NodeId> due;
   for (const auto& [token, s] : sessions_)
-    if (now - s->lastActivity > std::chrono::duration<double, std::milli>(s->timeoutMs))
-      expired.push_back(token);
-  for (const NodeId& t : expired) close(t, true);
+    if (expired(*s, now)) due.push_back(token);
+  for (const NodeId& t : due) close(t, true);
+}
+
+bool SessionManager::evictOldestUnactivated() {
+  const Session* oldest = nullptr;
+  for (const auto& [token, s] : sessions_)
+    if (!s->activated && !s->activating && (!oldest || s->createdAt < oldest->createdAt)) oldest = s.get();
+  if (!oldest) return false;
+  close(oldest->authenticationToken, true);
+  return true;
+}
+
+std::unordered_set<uint32_t> SessionManager::channelsWithActivatedSessions() const {
+  std::unordered_set<uint32_t> out;
+  for (const auto& [token, s] : sessions_)
+    if (s->activated) out.insert(s->channelId);
+  return out;
 }
 
 void SessionManager::closeAll() {
@@ -71,55 +119,73 @@ void SessionManager::closeAll() {
   for (const NodeId& t : all) close(t, true);
 }
 
+void SessionManager::createSession(RequestContext& ctx, CreateSessionRequest& req,
+                                   const Reply<CreateSessionResponse>& reply) {
+  if (!accepting_) return reply.fault(Status::BadShutdown);
+  if (req.clientCertificate.data.size() > config_.limits.maxClientCertificateSize)
+    return reply.fault(Status::BadCertificateInvalid);
+  const ChannelInfo* channel = ctx.channel.get();
+  const bool secure = channel && channel->secure();
+  const ServerSecurity& security = config_.security;
+  if (secure) {
+    // The session belongs to the application that opened the channel: the same certificate,
+    // and the application URI the certificate names.
+    if (req.clientNonce.data.size() < 32 || req.clientNonce.data.size() > 128) return reply.fault(Status::BadNonceInvalid);
+    const Certificate client = Certificate::fromDer(req.clientCertificate.data);
+    if (!client || client.der() != channel->clientCertificate.der()) return reply.fault(Status::BadSecurityChecksFailed);
+    if (client.applicationUri() != req.clientDescription.applicationUri) {
+      logFailure(channel->peer, "session refused: certificate URI " + SecurityLog::quoted(client.applicationUri()) +
+                                    " is not the application URI " + SecurityLog::quoted(req.clientDescription.applicationUri));
+      return reply.fault(Status::BadCertificateUriInvalid);
+    }
+  }
+  if (sessions_.size() >= config_.limits.maxSessions && !evictOldestUnactivated())
+    return reply.fault(Status::BadTooManySessions);
+  auto s = std::make_shared<Session>();
+  s->sessionId = NodeId(1, randomGuid());
+  s->authenticationToken = NodeId(1, randomGuid());
+  s->name = bounded(req.sessionName, config_.limits.maxSessionNameLength);
+  s->clientDescription = boundedDescription(req.clientDescription, config_.limits.maxClientTextLength);
+  s->channelId = ctx.channelId;
+  s->connectionId = ctx.connectionId;
+  if (secure) s->clientThumbprint = channel->clientCertificate.thumbprint();
+  double requested = req.requestedSessionTimeout > 0 ? req.requestedSessionTimeout
+                                                     : config_.limits.maxSessionTimeoutMs;
+  s->timeoutMs = std::clamp(requested, config_.limits.minSessionTimeoutMs, config_.limits.maxSessionTimeoutMs);
+  s->maxResponseMessageSize = req.maxResponseMessageSize;
+  s->createdAt = clock_();
+  s->lastActivity = s->createdAt;
+  s->serverNonce = ByteString{crypto::randomBytes(32)};
+  sessions_[s->authenticationToken] = s;
+
+  CreateSessionResponse resp;
+  resp.sessionId = s->sessionId;
+  resp.authenticationToken = s->authenticationToken;
+  resp.revisedSessionTimeout = s->timeoutMs;
+  resp.serverNonce = s->serverNonce;
+  resp.serverEndpoints = serverEndpoints(config_, advertisedEndpointUrl(config_, req.endpointUrl));
+  resp.maxRequestMessageSize = config_.limits.maxMessageSize;
+  if (security.hasCertificate()) resp.serverCertificate = ByteString{security.pki->ownCertificate().der()};
+  if (secure) {
+    // We prove we hold our certificate's key: a signature over the client's certificate and nonce.
+    resp.serverSignature.algorithm = channel->policy->asymmetricSignatureUri;
+    resp.serverSignature.signature.data = crypto::rsaSign(security.pki->ownKey(), channel->policy->asymmetricSignature,
+                                                          req.clientCertificate.data + req.clientNonce.data);
+  }
+  if (created_) created_(*s);
+  reply(std::move(resp));
+}
+
 void SessionManager::registerServices(ServiceTable& table) {
   table.add<CreateSessionRequest, CreateSessionResponse>(
       [this](RequestContext& ctx, CreateSessionRequest& req, const Reply<CreateSessionResponse>& reply) {
-        if (!accepting_) return reply.fault(Status::BadShutdown);
-        if (sessions_.size() >= config_.limits.maxSessions) return reply.fault(Status::BadTooManySessions);
-        // The client certificate is accepted as sent: with SecurityPolicy None it proves nothing.
-        auto s = std::make_shared<Session>();
-        s->sessionId = NodeId(1, randomGuid(random_));
-        s->authenticationToken = NodeId(1, randomGuid(random_));
-        s->name = req.sessionName;
-        s->clientDescription = req.clientDescription;
-        s->channelId = ctx.channelId;
-        s->connectionId = ctx.connectionId;
-        double requested = req.requestedSessionTimeout > 0 ? req.requestedSessionTimeout
-                                                           : config_.limits.maxSessionTimeoutMs;
-        s->timeoutMs = std::clamp(requested, config_.limits.minSessionTimeoutMs,
-                                  config_.limits.maxSessionTimeoutMs);
-        s->maxResponseMessageSize = req.maxResponseMessageSize;
-        s->lastActivity = clock_();
-        sessions_[s->authenticationToken] = s;
-
-        CreateSessionResponse resp;
-        resp.sessionId = s->sessionId;
-        resp.authenticationToken = s->authenticationToken;
-        resp.revisedSessionTimeout = s->timeoutMs;
-        resp.serverNonce = nonce();
-        resp.serverEndpoints = serverEndpoints(config_, advertisedEndpointUrl(config_, req.endpointUrl));
-        resp.maxRequestMessageSize = config_.limits.maxMessageSize;
-        if (created_) created_(*s);
-        reply(std::move(resp));
+        createSession(ctx, req, reply);
       },
       ServiceTable::Needs::Nothing);
 
   table.add<ActivateSessionRequest, ActivateSessionResponse>(
       [this](RequestContext& ctx, ActivateSessionRequest& req, const Reply<ActivateSessionResponse>& reply) {
-        auto it = sessions_.find(req.requestHeader.authenticationToken);
-        if (it == sessions_.end()) return reply.fault(Status::BadSessionIdInvalid);
-        const ExtensionObject& tok = req.userIdentityToken;
-        // A missing token means anonymous; user names and certificates are not offered.
-        bool anonymous = tok.encoding == 0 || tok.typeId.isNumeric(Id::AnonymousIdentityToken);
-        if (!anonymous) return reply.fault(Status::BadIdentityTokenInvalid);
-        Session& s = *it->second;
-        s.channelId = ctx.channelId;  // activation on a new channel moves the session there
-        s.connectionId = ctx.connectionId;
-        s.activated = true;
-        s.lastActivity = clock_();
-        ActivateSessionResponse resp;
-        resp.serverNonce = nonce();
-        reply(std::move(resp));
+        activateSession(ctx, req, reply);
       },
       ServiceTable::Needs::Nothing);
 

@@ -1,13 +1,24 @@
 #pragma once
-// Sessions: CreateSession, ActivateSession (anonymous), CloseSession, Cancel, timeouts and the
-// session limit. Lives on the server's IO thread.
+// Sessions: CreateSession, ActivateSession, CloseSession, Cancel, timeouts and the session
+// limit. Lives on the server's IO thread.
+//
+// On a secure channel the server signs the client's certificate and nonce, and the client
+// signs ours; identities are anonymous (as the configuration allows) or a user name whose
+// password is checked on a worker thread and sets the session's role. A session that was
+// never activated lives briefly and gives way to a newcomer when the table is full, so
+// clients that only create sessions cannot lock others out. A session moves to another
+// secure channel only when the client shows the same certificate and identity.
 #include <functional>
-#include <random>
+#include <memory>
+#include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "server/toolkit/ua/ServerLimits.h"
 #include "server/toolkit/ua/ServiceTable.h"
 #include "server/toolkit/ua/ServicesSession.h"
+#include "server/toolkit/ua/security/PasswordChecks.h"
+#include "server/toolkit/ua/security/SecurityLog.h"
 
 namespace zentarc::ua {
 
@@ -17,8 +28,12 @@ class SessionManager {
  public:
   using CreatedHook = std::function<void(Session&)>;
   using ClosedHook = std::function<void(Session&, bool deleteSubscriptions)>;
+  using Poster = std::function<void(std::function<void()>)>;
 
   SessionManager(const UaServerConfig& config, Clock clock = &std::chrono::steady_clock::now);
+  ~SessionManager();
+  // How work from the password checks comes back to the IO thread.
+  void setPoster(Poster post) { post_ = std::move(post); }
 
   void registerServices(ServiceTable& table);
   void setHooks(CreatedHook created, ClosedHook closed);
@@ -31,17 +46,38 @@ class SessionManager {
   void closeAll();
   void setAcceptingNew(bool accepting) { accepting_ = accepting; }
   size_t count() const { return sessions_.size(); }
+  // Logs a security event of a client at `peer` (rate-limited per address).
+  void securityEvent(const std::string& peer, const std::string& text) { log_.event(peer, text); }
+  // The secure channels that carry at least one activated session.
+  std::unordered_set<uint32_t> channelsWithActivatedSessions() const;
 
  private:
   void close(const NodeId& token, bool deleteSubscriptions);
-  ByteString nonce();
+  // Closes the oldest session that was never activated; false when there is none.
+  bool evictOldestUnactivated();
+  bool expired(const Session& s, SteadyTime now) const;
+
+  void createSession(RequestContext& ctx, CreateSessionRequest& req, const Reply<CreateSessionResponse>& reply);
+  void activateSession(RequestContext& ctx, ActivateSessionRequest& req, const Reply<ActivateSessionResponse>& reply);
+  // The identity a token claims, with the password a UserName token carries (decrypted);
+  // the status to refuse it with otherwise.
+  StatusCode readIdentity(const RequestContext& ctx, const Session& s, const ExtensionObject& token,
+                          SessionIdentity& identity, std::string& password);
+  // Activates (or refuses) once the identity is known to hold; `role` is empty for a refusal.
+  void finishActivation(const NodeId& authToken, uint64_t connectionId, uint32_t channelId,
+                        SessionIdentity identity, std::optional<UserRole> role, const std::string& peer,
+                        const Reply<ActivateSessionResponse>& reply);
+  void logFailure(const std::string& peer, const std::string& text);
 
   const UaServerConfig& config_;
   Clock clock_;
   CreatedHook created_;
   ClosedHook closed_;
+  Poster post_;
   bool accepting_ = true;
-  std::mt19937_64 random_;
+  SecurityLog log_;
+  std::unique_ptr<PasswordChecks> passwords_;  // when user names are offered
+  std::shared_ptr<bool> alive_;                // answers of password checks after us are dropped
   std::unordered_map<NodeId, std::shared_ptr<Session>, NodeIdHash> sessions_;  // by auth token
 };
 

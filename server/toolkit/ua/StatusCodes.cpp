@@ -30,6 +30,11 @@ const char* statusCodeName(StatusCode code) {
     case Status::BadDataTypeIdUnknown: return "BadDataTypeIdUnknown";
     case Status::BadCertificateInvalid: return "BadCertificateInvalid";
     case Status::BadSecurityChecksFailed: return "BadSecurityChecksFailed";
+    case Status::BadCertificatePolicyCheckFailed: return "BadCertificatePolicyCheckFailed";
+    case Status::BadCertificateTimeInvalid: return "BadCertificateTimeInvalid";
+    case Status::BadCertificateUriInvalid: return "BadCertificateUriInvalid";
+    case Status::BadCertificateUseNotAllowed: return "BadCertificateUseNotAllowed";
+    case Status::BadCertificateUntrusted: return "BadCertificateUntrusted";
     case Status::BadUserAccessDenied: return "BadUserAccessDenied";
     case Status::BadIdentityTokenInvalid: return "BadIdentityTokenInvalid";
     case Status::BadIdentityTokenRejected: return "BadIdentityTokenRejected";

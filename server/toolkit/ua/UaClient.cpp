@@ -171,7 +171,8 @@ StatusCode UaClient::openSecureChannel(SecurityTokenRequestType type) {
   OpenSecureChannelRequest req;
   prepareHeader(req.requestHeader);
   req.requestType = type;
-  req.securityMode = MessageSecurityMode::None;
+  req.securityMode = security_.secure() ? security_.mode() : MessageSecurityMode::None;
+  req.clientNonce = security_.newNonce();
   req.requestedLifetime = options_.requestedTokenLifetimeMs;
   std::string body;
   Encoder e(body);
@@ -179,9 +180,15 @@ StatusCode UaClient::openSecureChannel(SecurityTokenRequestType type) {
   e.write(req);
   std::string out;
   uint32_t id = ++requestId_;
-  if (!appendOpenChunk(out, type == SecurityTokenRequestType::Issue ? 0 : token_.channelId,
-                       kSecurityPolicyNone, sequence_, id, body, sendLimits_))
-    return failWith(Status::BadEncodingLimitsExceeded, "OpenSecureChannel too large");
+  const uint32_t channelId = type == SecurityTokenRequestType::Issue ? 0 : token_.channelId;
+  bool fits;
+  if (security_.secure()) {
+    fits = security_.secureOpen(out, channelId, sequence_, id, body, sendLimits_.maxChunkSize);
+    if (fits) sequence_ = nextSequenceNumber(sequence_);
+  } else {
+    fits = appendOpenChunk(out, channelId, kSecurityPolicyNone, sequence_, id, body, sendLimits_);
+  }
+  if (!fits) return failWith(Status::BadEncodingLimitsExceeded, "OpenSecureChannel too large");
   StatusCode st = sendAll(out);
   if (!st.isGood()) return st;
   auto deadline = SteadyClock::now() + options_.timeout;
@@ -191,7 +198,11 @@ StatusCode UaClient::openSecureChannel(SecurityTokenRequestType type) {
     if (!st.isGood()) return st;
     if (std::string_view(chunk.data(), 3) != "OPN") continue;  // a late answer to something else
     try {
-      Chunk c = parseChunk(chunk.data(), chunk.size());
+      Chunk c = parseChunkHeader(chunk.data(), chunk.size());
+      if (security_.secure())
+        readSequenceHeader(c, security_.unsecureOpen(chunk.data(), chunk.size(), c.securedOffset, openPlain_));
+      else
+        readSequenceHeader(c, std::string_view(chunk).substr(c.securedOffset));
       if (c.requestId != id) continue;
       Decoder d(c.body.data(), c.body.size());
       NodeId t;
@@ -203,13 +214,65 @@ StatusCode UaClient::openSecureChannel(SecurityTokenRequestType type) {
       }
       OpenSecureChannelResponse resp;
       d.read(resp);
+      if (security_.secure()) {
+        if (resp.serverNonce.data.size() != security_.policy().nonceLength)
+          return failWith(Status::BadNonceInvalid, "server nonce of the wrong length");
+        security_.addToken(resp.securityToken.tokenId, req.clientNonce.data, resp.serverNonce.data);
+      }
       token_ = resp.securityToken;
       tokenIssued_ = SteadyClock::now();
       return Status::Good;
     } catch (const UaError& e) {
-      return failWith(e.code(), "malformed OpenSecureChannel response");
+      return failWith(e.code(), std::string("OpenSecureChannel response refused: ") + e.what());
     }
   }
+}
+
+Chunk UaClient::unsecure(std::string& chunk) {
+  Chunk c = parseChunkHeader(chunk.data(), chunk.size());
+  if (security_.secure() && c.header.type != "OPN") {
+    const SymmetricSecurity receiving = security_.receiving(c.tokenId);
+    if (!receiving.keys) throw UaError(Status::BadSecureChannelTokenUnknown, "answer under an unknown token");
+    readSequenceHeader(c, unsecureSymmetricChunk(chunk.data(), chunk.size(), receiving));
+  } else {
+    readSequenceHeader(c, std::string_view(chunk).substr(c.securedOffset));
+  }
+  return c;
+}
+
+StatusCode UaClient::discover(const std::string& endpointUrl, std::vector<EndpointDescription>& endpoints) {
+  security_ = ClientSecurity();
+  StatusCode st = openChannel(endpointUrl);
+  if (!st.isGood()) return st;
+  GetEndpointsRequest ge;
+  ge.endpointUrl = endpointUrl;
+  GetEndpointsResponse ger;
+  st = call(ge, ger);
+  disconnect();
+  endpoints = std::move(ger.endpoints);
+  return st;
+}
+
+StatusCode UaClient::chooseSecurity(const std::string& endpointUrl) {
+  const SecurityPolicy* policy = securityPolicyByName(options_.securityPolicy);
+  if (!policy) return failWith(Status::BadSecurityPolicyRejected, "unknown security policy \"" + options_.securityPolicy + "\"");
+  if (!policy->secure) {
+    security_ = ClientSecurity();
+    return Status::Good;
+  }
+  if (!options_.certificate || !options_.privateKey)
+    return failWith(Status::BadCertificateInvalid, "a secure policy needs our own certificate and key");
+  std::vector<EndpointDescription> endpoints;
+  StatusCode st = discover(endpointUrl, endpoints);
+  if (!st.isGood()) return st;
+  const EndpointDescription* ep = findEndpoint(endpoints, policy->uri, options_.securityMode);
+  if (!ep)
+    return failWith(Status::BadSecurityPolicyRejected, std::string("the server offers no ") + policy->name + " endpoint in that mode");
+  Certificate server = Certificate::fromDer(ep->serverCertificate.data);
+  if (!server || (server.selfSigned() && !server.signedBy(server.publicKey())))
+    return failWith(Status::BadCertificateInvalid, "the server's certificate is not valid");
+  security_ = ClientSecurity(*policy, options_.securityMode, options_.certificate, options_.privateKey, std::move(server));
+  return Status::Good;
 }
 
 StatusCode UaClient::renewIfDue() {
@@ -219,15 +282,49 @@ StatusCode UaClient::renewIfDue() {
   return openSecureChannel(SecurityTokenRequestType::Renew);
 }
 
+StatusCode UaClient::identityToken(const CreateSessionResponse& session, ExtensionObject& token) {
+  const std::string channelPolicy = security_.policy().uri;
+  const MessageSecurityMode mode = security_.secure() ? security_.mode() : MessageSecurityMode::None;
+  const EndpointDescription* ep = findEndpoint(session.serverEndpoints, channelPolicy, mode);
+  if (options_.userName.empty()) {
+    const UserTokenPolicy* p = ep ? findTokenPolicy(*ep, UserTokenType::Anonymous) : nullptr;
+    token = toExtensionObject(AnonymousIdentityToken{p ? p->policyId : anonymousPolicyId(session.serverEndpoints)});
+    return Status::Good;
+  }
+  const UserTokenPolicy* p = ep ? findTokenPolicy(*ep, UserTokenType::UserName) : nullptr;
+  if (!p) return failWith(Status::BadIdentityTokenInvalid, "the server takes no user names on this endpoint");
+  UserNameIdentityToken user;
+  user.policyId = p->policyId;
+  user.userName = options_.userName;
+  // The token's own policy, else the channel's; a password never travels in clear text
+  // unless the channel itself encrypts.
+  const SecurityPolicy* tokenPolicy = p->securityPolicyUri.empty() ? &security_.policy()
+                                                                   : securityPolicyByUri(p->securityPolicyUri);
+  if (!tokenPolicy) return failWith(Status::BadSecurityPolicyRejected, "unknown policy for the user token");
+  if (tokenPolicy->secure) {
+    const Certificate server = Certificate::fromDer(session.serverCertificate.data);
+    if (!server || !encryptUserPassword(server, *tokenPolicy, options_.password, session.serverNonce.data, user.password))
+      return failWith(Status::BadCertificateInvalid, "cannot encrypt the password for the server's certificate");
+    user.encryptionAlgorithm = tokenPolicy->asymmetricEncryptionUri;
+  } else if (mode == MessageSecurityMode::SignAndEncrypt) {
+    user.password = ByteString{options_.password};
+  } else {
+    return failWith(Status::BadSecurityPolicyRejected, "the password would travel unencrypted");
+  }
+  token = toExtensionObject(user);
+  return Status::Good;
+}
+
 StatusCode UaClient::createAndActivateSession() {
   CreateSessionRequest cs;
-  cs.clientDescription.applicationUri = "urn:zentarc-ua";
+  cs.clientDescription.applicationUri = options_.applicationUri;
   cs.clientDescription.productUri = "urn:zentarc-ua";
   cs.clientDescription.applicationName = LocalizedText("en", "zentarc-ua");
   cs.clientDescription.applicationType = ApplicationType::Client;
   cs.endpointUrl = endpointUrl_;
   cs.sessionName = options_.sessionName;
   cs.clientNonce = ByteString{randomNonce()};
+  if (security_.secure()) cs.clientCertificate = ByteString{security_.ownCertificate().der()};
   cs.requestedSessionTimeout = options_.requestedSessionTimeoutMs;
   cs.maxResponseMessageSize = options_.maxMessageSize;
   StatusCode st = call(cs, sessionInfo_);
@@ -235,13 +332,15 @@ StatusCode UaClient::createAndActivateSession() {
     if (error_.empty()) error_ = std::string("CreateSession failed: ") + statusCodeName(st);
     return st;
   }
+  // The server proves it holds the key of the certificate its endpoint showed.
+  if (security_.secure() && (sessionInfo_.serverCertificate.data != security_.serverCertificate().der() ||
+                             !security_.serverSignatureValid(cs.clientNonce.data, sessionInfo_.serverSignature)))
+    return failWith(Status::BadApplicationSignatureInvalid, "the server's session signature does not verify");
   authToken_ = sessionInfo_.authenticationToken;
-  ActivateSessionRequest as;
-  std::string policy = anonymousPolicyId(sessionInfo_.serverEndpoints);
-  as.userIdentityToken = toExtensionObject(AnonymousIdentityToken{policy});
-  as.localeIds = {"en"};
-  ActivateSessionResponse ar;
-  st = call(as, ar);
+  ExtensionObject identity;
+  st = identityToken(sessionInfo_, identity);
+  if (!st.isGood()) return st;
+  st = activateSession(identity, sessionInfo_.serverNonce);
   if (!st.isGood()) {
     if (error_.empty()) error_ = std::string("ActivateSession failed: ") + statusCodeName(st);
     return st;
@@ -250,8 +349,21 @@ StatusCode UaClient::createAndActivateSession() {
   return Status::Good;
 }
 
+StatusCode UaClient::activateSession(const ExtensionObject& identity, const ByteString& serverNonce) {
+  ActivateSessionRequest as;
+  as.clientSignature = security_.clientSignature(serverNonce.data);
+  as.userIdentityToken = identity;
+  as.localeIds = {"en"};
+  ActivateSessionResponse ar;
+  StatusCode st = call(as, ar);
+  if (st.isGood()) lastServerNonce_ = ar.serverNonce;
+  return st;
+}
+
 StatusCode UaClient::connect(const std::string& endpointUrl) {
-  StatusCode st = openChannel(endpointUrl);
+  StatusCode st = chooseSecurity(endpointUrl);
+  if (!st.isGood()) return st;
+  st = openChannel(endpointUrl);
   if (!st.isGood()) return st;
   return createAndActivateSession();
 }
@@ -273,7 +385,9 @@ void UaClient::disconnect(bool deleteSubscriptions) {
     e.write(NodeId(0, CloseSecureChannelRequest::kEncodingId));
     e.write(clo);
     std::string out;
-    appendSymmetricChunks(out, "CLO", token_.channelId, token_.tokenId, sequence_, ++requestId_, body, sendLimits_);
+    const SymmetricSecurity sending = security_.sending();
+    appendSymmetricChunks(out, "CLO", token_.channelId, token_.tokenId, sequence_, ++requestId_, body, sendLimits_,
+                          &sending);
     (void)sendAll(out);
   }
   closeSocket();
@@ -289,13 +403,8 @@ void UaClient::prepareHeader(RequestHeader& h) {
 StatusCode UaClient::exchange(const std::string& body, std::string& reply,
                               std::chrono::milliseconds timeout) {
   if (fd_ < 0) return failWith(Status::BadServerNotConnected, "not connected");
-  StatusCode st = renewIfDue();
-  if (!st.isGood()) return st;
   uint32_t id = ++requestId_;
-  std::string out;
-  if (!appendSymmetricChunks(out, "MSG", token_.channelId, token_.tokenId, sequence_, id, body, sendLimits_))
-    return failWith(Status::BadRequestTooLarge, "request larger than the server accepts");
-  st = sendAll(out);
+  StatusCode st = sendRequest(body, id);
   if (!st.isGood()) return st;
   // The server gets the timeout as its hint; we wait a little longer so that its own answer
   // (say, a device timeout) arrives rather than ours.
@@ -306,8 +415,8 @@ StatusCode UaClient::exchange(const std::string& body, std::string& reply,
     st = readChunk(chunk, deadline);
     if (!st.isGood()) return st;
     try {
-      Chunk c = parseChunk(chunk.data(), chunk.size());
-      if (c.header.type != "MSG") continue;
+      if (std::string_view(chunk.data(), 3) != "MSG") continue;
+      Chunk c = unsecure(chunk);
       std::optional<std::string> whole = assembler_.add(c);
       if (!whole || c.requestId != id) continue;  // parts, or a late answer to an abandoned call
       reply = std::move(*whole);
@@ -316,6 +425,19 @@ StatusCode UaClient::exchange(const std::string& body, std::string& reply,
       return failWith(e.code(), std::string("malformed response: ") + e.what());
     }
   }
+}
+
+StatusCode UaClient::sendRequest(const std::string& body, uint32_t requestId) {
+  if (fd_ < 0) return failWith(Status::BadServerNotConnected, "not connected");
+  StatusCode st = renewIfDue();
+  if (!st.isGood()) return st;
+  std::string out;
+  const SymmetricSecurity sending = security_.sending();
+  if (security_.secure() && !sending.keys) return failWith(Status::BadSecureChannelClosed, "no security token");
+  if (!appendSymmetricChunks(out, "MSG", token_.channelId, token_.tokenId, sequence_, requestId, body, sendLimits_,
+                             &sending))
+    return failWith(Status::BadRequestTooLarge, "request larger than the server accepts");
+  return sendAll(out);
 }
 
 StatusCode UaClient::read(const std::vector<ReadValueId>& nodes, std::vector<DataValue>& results,

@@ -1,7 +1,7 @@
 #pragma once
-// A small synchronous OPC UA client on our codec: one connection, SecurityPolicy None,
-// anonymous session. Used by the command-line tool, tests and benchmarks. Not thread-safe:
-// one client per thread.
+// A small synchronous OPC UA client on our codec: one connection under any security policy
+// we serve, anonymous or with a user name. Used by the command-line tool, tests and
+// benchmarks. Not thread-safe: one client per thread.
 #include <chrono>
 #include <string>
 
@@ -13,6 +13,7 @@
 #include "server/toolkit/ua/ServicesSubscription.h"
 #include "server/toolkit/ua/ServicesView.h"
 #include "server/toolkit/ua/UaTcp.h"
+#include "server/toolkit/ua/security/ClientSecurity.h"
 
 namespace zentarc::ua {
 
@@ -26,6 +27,16 @@ struct UaClientOptions {
   uint32_t sendBufferSize = 65536;
   uint32_t maxMessageSize = 64u * 1024 * 1024;
   uint32_t maxChunkCount = 0;
+  // Security: a policy by name ("None", "Basic256Sha256", ...) and, for a secure one, the
+  // mode and our own certificate and key; the server's certificate is the one its endpoint
+  // shows. An empty user name is anonymous.
+  std::string securityPolicy = "None";
+  MessageSecurityMode securityMode = MessageSecurityMode::SignAndEncrypt;
+  Certificate certificate;
+  crypto::Key privateKey;
+  std::string applicationUri = "urn:zentarc-ua";  // as in our certificate
+  std::string userName;
+  std::string password;
 };
 
 class UaClient {
@@ -35,11 +46,23 @@ class UaClient {
   UaClient(const UaClient&) = delete;
   UaClient& operator=(const UaClient&) = delete;
 
-  // Hello, OpenSecureChannel, CreateSession, ActivateSession (anonymous).
+  // Hello, OpenSecureChannel, CreateSession, ActivateSession. A secure policy first asks the
+  // endpoints over SecurityPolicy None for the server's certificate.
   StatusCode connect(const std::string& endpointUrl);
-  // Hello and OpenSecureChannel only (discovery, tests).
+  // Hello and OpenSecureChannel only (discovery, tests), with the security chosen so far
+  // (None until connect() chose another).
   StatusCode openChannel(const std::string& endpointUrl);
+  // Uses `security` for the next openChannel (tests that speak to the channel directly).
+  void setChannelSecurity(ClientSecurity security) { security_ = std::move(security); }
+  // The server's endpoints as the last discovery found them.
+  StatusCode discover(const std::string& endpointUrl, std::vector<EndpointDescription>& endpoints);
   StatusCode createAndActivateSession();
+  // ActivateSession again with `identity` (the session whose token we hold; tests take over
+  // sessions or change users with it), signed over `serverNonce`, the last the server gave.
+  StatusCode activateSession(const ExtensionObject& identity, const ByteString& serverNonce);
+  const ByteString& lastServerNonce() const { return lastServerNonce_; }
+  // Renews the security token now.
+  StatusCode renewToken() { return openSecureChannel(SecurityTokenRequestType::Renew); }
   // CloseSession (if any), CloseSecureChannel, close the socket. Safe to call twice.
   void disconnect(bool deleteSubscriptions = true);
   bool connected() const { return fd_ >= 0; }
@@ -62,6 +85,18 @@ class UaClient {
     return decodeResponse(reply, response);
   }
 
+  // Sends a request without waiting for its answer (tests and benchmarks pipeline with it);
+  // a later call skips the answers it finds on its way.
+  template <typename Req>
+  StatusCode post(Req& request) {
+    prepareHeader(request.requestHeader);
+    std::string body;
+    Encoder e(body);
+    e.write(NodeId(0, Req::kEncodingId));
+    e.write(request);
+    return sendRequest(body, ++requestId_);
+  }
+
   // Conveniences for the common services.
   StatusCode read(const std::vector<ReadValueId>& nodes, std::vector<DataValue>& results,
                   double maxAge = 0);
@@ -79,11 +114,16 @@ class UaClient {
  private:
   void prepareHeader(RequestHeader& h);
   StatusCode exchange(const std::string& body, std::string& reply, std::chrono::milliseconds timeout);
+  StatusCode sendRequest(const std::string& body, uint32_t requestId);
   StatusCode renewIfDue();
   StatusCode openSecureChannel(SecurityTokenRequestType type);
   StatusCode sendAll(const std::string& bytes);
   // Reads one chunk (header and body) into `chunk`.
   StatusCode readChunk(std::string& chunk, std::chrono::steady_clock::time_point deadline);
+  // Checks a chunk's security (in place) and reads its headers.
+  Chunk unsecure(std::string& chunk);
+  StatusCode chooseSecurity(const std::string& endpointUrl);
+  StatusCode identityToken(const CreateSessionResponse& session, ExtensionObject& token);
   StatusCode failWith(StatusCode st, const std::string& text);
   void closeSocket();
 
@@ -114,6 +154,8 @@ class UaClient {
   std::string error_;
   std::string endpointUrl_;
   AcknowledgeMessage ack_;
+  ClientSecurity security_;
+  std::string openPlain_;  // plain text of the last OpenSecureChannel answer
   ChunkLimits sendLimits_;
   MessageAssembler assembler_{ChunkLimits{}};
   ChannelSecurityToken token_;
@@ -123,6 +165,7 @@ class UaClient {
   uint32_t requestHandle_ = 0;
   NodeId authToken_;
   CreateSessionResponse sessionInfo_;
+  ByteString lastServerNonce_;
   bool sessionActive_ = false;
 };
 

@@ -27,15 +27,40 @@
 namespace zentarc::ua {
 
 namespace {
-// A client that reads nothing while we queue this much is dropped rather than growing forever.
-constexpr size_t kMaxQueuedOutput = 64u * 1024 * 1024;
+// Out of file descriptors: accepting is paused this long instead of spinning on the socket.
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
 void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+// "address:port" of the other end, for the log.
+std::string peerOf(int fd) {
+  sockaddr_storage a{};
+  socklen_t len = sizeof a;
+  if (getpeername(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) return "?";
+  char host[INET6_ADDRSTRLEN] = "?";
+  uint16_t port = 0;
+  if (a.ss_family == AF_INET) {
+    const auto* in = reinterpret_cast<const sockaddr_in*>(&a);
+    inet_ntop(AF_INET, &in->sin_addr, host, sizeof host);
+    port = ntohs(in->sin_port);
+  } else if (a.ss_family == AF_INET6) {
+    const auto* in = reinterpret_cast<const sockaddr_in6*>(&a);
+    inet_ntop(AF_INET6, &in->sin6_addr, host, sizeof host);
+    port = ntohs(in->sin6_port);
+  }
+  return std::string(host) + ":" + std::to_string(port);
+}
+
+// Services a None channel may call when no None endpoint is offered: finding the others.
+bool discoveryService(uint32_t encodingId) {
+  return encodingId == GetEndpointsRequest::kEncodingId || encodingId == FindServersRequest::kEncodingId;
+}
 }  // namespace
 
 class UaServer::Impl : public ConnectionHost {
  public:
-  explicit Impl(UaServerConfig cfg) : config(std::move(cfg)), sessions(config) {
+  explicit Impl(UaServerConfig cfg)
+      : config(std::move(cfg)), sessions(config), pendingInput(config.limits.maxPendingInputBytes) {
     registerDiscoveryServices(table, config);
     sessions.registerServices(table);
   }
@@ -62,8 +87,10 @@ class UaServer::Impl : public ConnectionHost {
 
   struct Conn {
     int fd = -1;
-    size_t sent = 0;  // bytes of outgoing() already written
+    SteadyTime sessionSeen{};  // accepted, or last seen carrying an activated session
+    bool broken = false;       // to be dropped without another word (send failed, output bounds)
     std::unique_ptr<ServerConnection> protocol;
+    size_t backlog() const { return protocol->backlog(); }
   };
 
   UaServerConfig config;
@@ -81,18 +108,25 @@ class UaServer::Impl : public ConnectionHost {
   std::atomic<bool> running{false};
   std::atomic<size_t> sessionCountMirror{0};
   std::atomic<size_t> connectionCountMirror{0};
+  std::atomic<size_t> queuedOutputMirror{0};
+  std::atomic<uint64_t> longestTurnUs{0};
+  std::atomic<size_t> pendingInputMirror{0};
   std::shared_ptr<Sink> sink;
 
   std::mutex postMutex;
   std::vector<std::function<void()>> posted;
 
+  ByteBudget pendingInput;  // before conns: their partial messages give bytes back to it
   std::unordered_map<uint64_t, Conn> conns;
+  SteadyTime acceptPausedUntil{};
   uint64_t nextConnId = 1;
   uint32_t nextChannelId = 1;
   SteadyTime lastTick{};
   SteadyTime lastSessionSweep{};
 
   // ----- ConnectionHost
+  ByteBudget* inputBudget() override { return &pendingInput; }
+  void securityEvent(const std::string& peer, const std::string& text) override { sessions.securityEvent(peer, text); }
   uint32_t newChannelId() override {
     uint32_t id = nextChannelId++;
     if (nextChannelId == 0) nextChannelId = 1;
@@ -117,11 +151,15 @@ class UaServer::Impl : public ConnectionHost {
                                            ? table.find(type.numericId())
                                            : nullptr;
     if (!entry) return reply.fault(Status::BadServiceUnsupported);
+    const bool unsecured = !c.channel() || !c.channel()->secure();
+    if (unsecured && !config.security.offersNone() && !discoveryService(type.numericId()))
+      return reply.fault(Status::BadSecurityPolicyRejected);
     RequestContext ctx;
     ctx.connectionId = c.id();
     ctx.channelId = c.channelId();
     ctx.requestId = requestId;
     ctx.requestHeader = header;
+    ctx.channel = c.channel();
     if (entry->needs == ServiceTable::Needs::ActivatedSession) {
       StatusCode st = sessions.resolve(header, c.channelId(), ctx.session);
       if (!st.isGood()) return reply.fault(st);
@@ -199,6 +237,7 @@ class UaServer::Impl : public ConnectionHost {
     setNonBlocking(listenFd);
     wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     sink = std::make_shared<Sink>(this);
+    sessions.setPoster([this](std::function<void()> fn) { post(std::move(fn)); });
     sessions.setHooks(
         [this](Session& s) {
           if (hooks.sessionCreated) hooks.sessionCreated(s);
@@ -234,16 +273,22 @@ class UaServer::Impl : public ConnectionHost {
       fds.clear();
       ids.clear();
       fds.push_back({wakeFd, POLLIN, 0});
-      fds.push_back({listenFd, POLLIN, 0});
+      const bool acceptPaused = std::chrono::steady_clock::now() < acceptPausedUntil;
+      fds.push_back({acceptPaused ? -1 : listenFd, POLLIN, 0});
+      bool workWaiting = false;
       for (auto& [id, c] : conns) {
-        short ev = POLLIN;
-        if (!c.protocol->outgoing().empty()) ev |= POLLOUT;
+        // Read only when what came before is handled; a client that leaves its answers
+        // unread gets nothing read until it catches up.
+        short ev = c.protocol->wantsInput() ? POLLIN : 0;
+        if (c.backlog() > 0) ev |= POLLOUT;
+        workWaiting |= !c.protocol->paused() && c.protocol->hasWaitingChunk();
         fds.push_back({c.fd, ev, 0});
         ids.push_back(id);
       }
-      int timeout = static_cast<int>(std::max<uint32_t>(1, hooks.tickIntervalMs));
+      int timeout = workWaiting ? 0 : static_cast<int>(std::max<uint32_t>(1, hooks.tickIntervalMs));
       int n = poll(fds.data(), fds.size(), timeout);
       if (n < 0 && errno != EINTR) break;
+      const SteadyTime turnStart = std::chrono::steady_clock::now();
       if (fds[0].revents & POLLIN) {
         uint64_t v;
         (void)!read(wakeFd, &v, sizeof v);
@@ -258,6 +303,9 @@ class UaServer::Impl : public ConnectionHost {
       }
       periodic();
       flushAll();
+      const auto turn = std::chrono::steady_clock::now() - turnStart;
+      const uint64_t us = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(turn).count());
+      if (us > longestTurnUs) longestTurnUs = us;
     }
     // Leaving: sessions first (their hooks may still post answers, which are dropped), then sockets.
     sessions.closeAll();
@@ -283,37 +331,60 @@ class UaServer::Impl : public ConnectionHost {
   void acceptAll() {
     for (;;) {
       int fd = accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-      if (fd < 0) return;
+      if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+          acceptPausedUntil = std::chrono::steady_clock::now() + kAcceptPause;
+        break;
+      }
       int one = 1;
       setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
       uint64_t id = nextConnId++;
       Conn c;
       c.fd = fd;
-      c.protocol = std::make_unique<ServerConnection>(id, *this, config.limits);
-      if (conns.size() >= config.limits.maxConnections)
+      c.sessionSeen = std::chrono::steady_clock::now();
+      c.protocol = std::make_unique<ServerConnection>(id, *this, config.limits, &std::chrono::steady_clock::now,
+                                                      &config.security);
+      c.protocol->setPeer(peerOf(fd));
+      if (openConnections() >= config.limits.maxConnections && !evictOneWithoutSession())
         c.protocol->fail(Status::BadTcpServerTooBusy, "too many connections");
       conns.emplace(id, std::move(c));
     }
     connectionCountMirror = conns.size();
   }
 
+  size_t openConnections() const {
+    size_t n = 0;
+    for (const auto& [id, c] : conns) n += c.protocol->closing() ? 0 : 1;
+    return n;
+  }
+
+  // Makes room in a full table: the connection longest without an activated session goes.
+  bool evictOneWithoutSession() {
+    const auto busy = sessions.channelsWithActivatedSessions();
+    Conn* victim = nullptr;
+    for (auto& [id, c] : conns) {
+      if (c.protocol->closing()) continue;
+      if (c.protocol->state() == ServerConnection::State::Open && busy.count(c.protocol->channelId())) continue;
+      if (!victim || c.sessionSeen < victim->sessionSeen) victim = &c;
+    }
+    if (!victim) return false;
+    victim->protocol->fail(Status::BadTcpServerTooBusy, "connection without a session closed to make room");
+    return true;
+  }
+
   void readFrom(Conn& c) {
+    if (!c.protocol->wantsInput()) return;
     char buf[65536];
-    for (int rounds = 0; rounds < 16; ++rounds) {  // bounded so one client cannot starve others
-      ssize_t n = recv(c.fd, buf, sizeof buf, 0);
-      if (n > 0) {
-        c.protocol->onBytes(buf, static_cast<size_t>(n));
-        if (c.protocol->closing()) return;
-        continue;
-      }
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
-      // Peer closed or failed: nothing more can be sent.
-      c.protocol->outgoing().clear();
-      c.protocol->fail(Status::BadConnectionClosed, "peer closed");
-      c.protocol->outgoing().clear();
-      c.sent = 0;
+    ssize_t n = recv(c.fd, buf, sizeof buf, 0);
+    if (n > 0) {
+      c.protocol->onBytes(buf, static_cast<size_t>(n));
       return;
     }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+    // Peer closed or failed: nothing more can be sent.
+    c.protocol->discardOutput();
+    c.protocol->fail(Status::BadConnectionClosed, "peer closed");
+    c.protocol->discardOutput();
   }
 
   void periodic() {
@@ -323,6 +394,7 @@ class UaServer::Impl : public ConnectionHost {
       for (auto& [id, c] : conns) c.protocol->tick();
       sessions.closeExpired();
       sessionCountMirror = sessions.count();
+      closeChannelsWithoutSession(now);
     }
     if (hooks.tick && now - lastTick >= std::chrono::milliseconds(hooks.tickIntervalMs)) {
       lastTick = now;
@@ -330,38 +402,67 @@ class UaServer::Impl : public ConnectionHost {
     }
   }
 
+  // A channel that carries no activated session only holds a slot: it may stay briefly.
+  void closeChannelsWithoutSession(SteadyTime now) {
+    const auto busy = sessions.channelsWithActivatedSessions();
+    const auto limit = std::chrono::milliseconds(config.limits.channelWithoutSessionTimeoutMs);
+    for (auto& [id, c] : conns) {
+      if (c.protocol->closing()) continue;
+      if (c.protocol->state() == ServerConnection::State::Open && busy.count(c.protocol->channelId())) {
+        c.sessionSeen = now;
+      } else if (now - c.sessionSeen > limit) {
+        c.protocol->fail(Status::BadTimeout, "no session activated on the channel in time");
+      }
+    }
+  }
+
+  // Backlogs over the bound of one connection, or of all together (largest first), are cut.
+  void boundOutput() {
+    size_t total = 0;
+    for (auto& [id, c] : conns) {
+      if (c.backlog() > config.limits.maxQueuedOutputPerConnection) c.broken = true;
+      if (!c.broken) total += c.backlog();
+    }
+    while (total > config.limits.maxQueuedOutputTotal) {
+      Conn* largest = nullptr;
+      for (auto& [id, c] : conns)
+        if (!c.broken && (!largest || c.backlog() > largest->backlog())) largest = &c;
+      if (!largest) break;
+      largest->broken = true;
+      total -= largest->backlog();
+    }
+  }
+
   void flushAll() {
-    for (auto it = conns.begin(); it != conns.end();) {
-      Conn& c = it->second;
-      std::string& out = c.protocol->outgoing();
-      bool broken = false;
-      while (c.sent < out.size()) {
-        ssize_t n = send(c.fd, out.data() + c.sent, out.size() - c.sent, MSG_NOSIGNAL);
+    for (auto& [id, c] : conns) {
+      while (!c.broken && c.backlog() > 0) {
+        const std::string_view out = c.protocol->unsent();
+        ssize_t n = send(c.fd, out.data(), out.size(), MSG_NOSIGNAL);
         if (n > 0) {
-          c.sent += static_cast<size_t>(n);
+          c.protocol->markSent(static_cast<size_t>(n));
           continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) break;
-        broken = true;
-        break;
+        c.broken = true;
       }
-      // Drop what went out; a slow reader's backlog is trimmed in large steps, not per send.
-      if (c.sent == out.size()) {
-        out.clear();
-        c.sent = 0;
-      } else if (c.sent > (1u << 20)) {
-        out.erase(0, c.sent);
-        c.sent = 0;
-      }
-      if (out.size() - c.sent > kMaxQueuedOutput) broken = true;
-      if (broken || (c.protocol->closing() && out.empty())) {
+      // Chunks left for a later turn, or held back while the client read nothing, go on.
+      if (!c.broken && !c.protocol->paused() && c.protocol->hasWaitingChunk()) c.protocol->resume();
+    }
+    boundOutput();
+    size_t queued = 0;
+    for (auto it = conns.begin(); it != conns.end();) {
+      Conn& c = it->second;
+      if (c.broken || (c.protocol->closing() && c.backlog() == 0)) {
         close(c.fd);
         it = conns.erase(it);
       } else {
+        queued += c.backlog();
         ++it;
       }
     }
     connectionCountMirror = conns.size();
+    queuedOutputMirror = queued;
+    pendingInputMirror = pendingInput.used();
   }
 
   void shutdownClients(const std::string& reason, std::chrono::milliseconds grace) {
@@ -413,6 +514,11 @@ void UaServer::stop() { impl_->stop(); }
 void UaServer::post(std::function<void()> fn) { (void)impl_->post(std::move(fn)); }
 size_t UaServer::sessionCount() const { return impl_->sessionCountMirror; }
 size_t UaServer::connectionCount() const { return impl_->connectionCountMirror; }
+size_t UaServer::queuedOutputBytes() const { return impl_->queuedOutputMirror; }
+std::chrono::microseconds UaServer::takeLongestTurn() {
+  return std::chrono::microseconds(impl_->longestTurnUs.exchange(0));
+}
+size_t UaServer::pendingInputBytes() const { return impl_->pendingInputMirror; }
 const UaServerConfig& UaServer::config() const { return impl_->config; }
 const Heartbeat& UaServer::heartbeat() const { return impl_->heartbeat; }
 

@@ -13,6 +13,7 @@
 #include "server/toolkit/ua/ServerLimits.h"
 #include "server/toolkit/ua/ServiceTable.h"
 #include "server/toolkit/ua/ServicesSubscription.h"
+#include "server/toolkit/ua/security/ServerSecurity.h"
 
 namespace zentarc::ua {
 
@@ -22,6 +23,9 @@ struct UaServerConfig {
   std::string productUri = "urn:OPCZentarc";
   std::string applicationName = "OPCZentarc";
   UaServerLimits limits;
+  // A bare server offers SecurityPolicy None with anonymous writing; the program's own
+  // defaults (secure policies, anonymous reading) come from its command line.
+  ServerSecurity security;
 };
 
 // Hooks into the rest of the server. All run on the IO thread.
@@ -68,6 +72,13 @@ class UaServer {
   void post(std::function<void()> fn);
   size_t sessionCount() const;   // thread-safe
   size_t connectionCount() const;  // thread-safe
+  // Thread-safe, as of the last loop: answers queued and not yet taken by their clients,
+  // and bytes of partial requests held, over all connections.
+  size_t queuedOutputBytes() const;
+  size_t pendingInputBytes() const;
+  // The longest the IO thread was busy in one turn of its loop (everyone else waited that
+  // long) since the last call. Thread-safe.
+  std::chrono::microseconds takeLongestTurn();
   const UaServerConfig& config() const;
   // Beats once per pass of the IO loop (a pass waits at most one tick interval for input).
   const Heartbeat& heartbeat() const;

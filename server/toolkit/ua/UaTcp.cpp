@@ -36,7 +36,7 @@ std::string frameTcpMessage(std::string_view type, const std::string& body) {
   return out;
 }
 
-Chunk parseChunk(const char* data, size_t size) {
+Chunk parseChunkHeader(const char* data, size_t size) {
   Chunk c;
   c.header = parseTcpHeader(data);
   if (c.header.size != size) throw UaError(Status::BadDecodingError, "chunk size mismatch");
@@ -51,9 +51,20 @@ Chunk parseChunk(const char* data, size_t size) {
   } else {
     throw UaError(Status::BadTcpMessageTypeInvalid, "not a secure channel message");
   }
+  c.securedOffset = size - d.remaining();
+  return c;
+}
+
+void readSequenceHeader(Chunk& c, std::string_view plain) {
+  Decoder d(plain.data(), plain.size());
   d.read(c.sequenceNumber);
   d.read(c.requestId);
   c.body = std::string_view(reinterpret_cast<const char*>(d.position()), d.remaining());
+}
+
+Chunk parseChunk(const char* data, size_t size) {
+  Chunk c = parseChunkHeader(data, size);
+  readSequenceHeader(c, std::string_view(data + c.securedOffset, size - c.securedOffset));
   return c;
 }
 
@@ -79,28 +90,36 @@ bool appendOpenChunk(std::string& out, uint32_t channelId, const String& policyU
 
 bool appendSymmetricChunks(std::string& out, std::string_view type, uint32_t channelId,
                            uint32_t tokenId, uint32_t& sequenceNumber, uint32_t requestId,
-                           std::string_view body, const ChunkLimits& limits) {
+                           std::string_view body, const ChunkLimits& limits,
+                           const SymmetricSecurity* security) {
   if (limits.maxMessageSize && body.size() > limits.maxMessageSize) return false;
-  size_t perChunk = limits.maxChunkSize > kSymmetricOverhead
-                        ? limits.maxChunkSize - kSymmetricOverhead
-                        : kMinBufferSize - kSymmetricOverhead;
+  const bool secured = security && security->secured();
+  const MessageSecurityMode mode = secured ? security->mode : MessageSecurityMode::None;
+  size_t perChunk = maxSymmetricBody(limits.maxChunkSize ? limits.maxChunkSize : kMinBufferSize, mode);
+  if (perChunk == 0) perChunk = maxSymmetricBody(kMinBufferSize, mode);
   size_t count = body.empty() ? 1 : (body.size() + perChunk - 1) / perChunk;
   if (limits.maxChunkCount && count > limits.maxChunkCount) return false;
-  out.reserve(out.size() + body.size() + count * kSymmetricOverhead);
+  out.reserve(out.size() + body.size() + count * (kSymmetricOverhead + 64));
   size_t at = 0;
   for (size_t i = 0; i < count; ++i) {
     size_t n = std::min(perChunk, body.size() - at);
-    size_t start = out.size();
-    out.append(type.data(), 3);
-    out.push_back(i + 1 == count ? 'F' : 'C');
-    out.append(4, '\0');
-    Encoder e(out);
-    e.write(channelId);
-    e.write(tokenId);
-    e.write(sequenceNumber);
-    e.write(requestId);
-    out.append(body.substr(at, n));
-    putU32(out, start + 4, static_cast<uint32_t>(out.size() - start));
+    const char chunkType = i + 1 == count ? 'F' : 'C';
+    if (secured) {
+      appendSecuredSymmetricChunk(out, type, chunkType, channelId, tokenId, sequenceNumber, requestId,
+                                  body.substr(at, n), *security);
+    } else {
+      size_t start = out.size();
+      out.append(type.data(), 3);
+      out.push_back(chunkType);
+      out.append(4, '\0');
+      Encoder e(out);
+      e.write(channelId);
+      e.write(tokenId);
+      e.write(sequenceNumber);
+      e.write(requestId);
+      out.append(body.substr(at, n));
+      putU32(out, start + 4, static_cast<uint32_t>(out.size() - start));
+    }
     sequenceNumber = nextSequenceNumber(sequenceNumber);
     at += n;
   }
@@ -115,9 +134,36 @@ bool sequenceNumberFollows(uint32_t last, uint32_t received) {
   return last >= 4294966271u && received < 1024;
 }
 
+MessageAssembler& MessageAssembler::operator=(MessageAssembler&& other) noexcept {
+  if (this == &other) return *this;
+  clear();
+  limits_ = other.limits_;
+  maxPending_ = other.maxPending_;
+  shared_ = other.shared_;
+  pendingBytes_ = other.pendingBytes_;
+  pending_ = std::move(other.pending_);
+  other.pending_.clear();
+  other.pendingBytes_ = 0;
+  return *this;
+}
+
+void MessageAssembler::clear() {
+  if (shared_) shared_->give(pendingBytes_);
+  pendingBytes_ = 0;
+  pending_.clear();
+}
+
+void MessageAssembler::drop(std::map<uint32_t, Pending>::iterator it) {
+  const size_t n = it->second.charged;
+  pendingBytes_ -= n;
+  if (shared_) shared_->give(n);
+  pending_.erase(it);
+}
+
 std::optional<std::string> MessageAssembler::add(const Chunk& chunk) {
   if (chunk.header.chunk == 'A') {
-    pending_.erase(chunk.requestId);
+    auto it = pending_.find(chunk.requestId);
+    if (it != pending_.end()) drop(it);
     return std::nullopt;
   }
   auto it = pending_.find(chunk.requestId);
@@ -130,17 +176,37 @@ std::optional<std::string> MessageAssembler::add(const Chunk& chunk) {
   Pending& p = it->second;
   ++p.chunks;
   if (limits_.maxChunkCount && p.chunks > limits_.maxChunkCount) {
-    pending_.erase(it);
+    drop(it);
     throw UaError(Status::BadTcpMessageTooLarge, "too many chunks");
   }
-  if (limits_.maxMessageSize && p.body.size() + chunk.body.size() > limits_.maxMessageSize) {
-    pending_.erase(it);
+  const size_t n = chunk.body.size();
+  // All partial messages of a connection together stay within one message's size.
+  if (limits_.maxMessageSize && p.body.size() + n > limits_.maxMessageSize) {
+    drop(it);
     throw UaError(Status::BadTcpMessageTooLarge, "message too large");
   }
+  // What is counted is the memory held: a body grows by doubling, never past the limit.
+  size_t want = p.charged;
+  if (p.body.size() + n > p.charged) {
+    want = std::max(p.body.size() + n, p.charged * 2);
+    if (limits_.maxMessageSize) want = std::min<size_t>(want, limits_.maxMessageSize);
+  }
+  const size_t more = want - p.charged;
+  if (limits_.maxMessageSize && pendingBytes_ + more > limits_.maxMessageSize) {
+    drop(it);
+    throw UaError(Status::BadTcpMessageTooLarge, "partial messages too large");
+  }
+  if (shared_ && !shared_->take(more)) {
+    drop(it);
+    throw UaError(Status::BadTcpNotEnoughResources, "too many partial messages on the server");
+  }
+  pendingBytes_ += more;
+  p.charged = want;
+  if (more) p.body.reserve(want);
   p.body.append(chunk.body);
   if (chunk.header.chunk == 'C') return std::nullopt;
   std::string whole = std::move(p.body);
-  pending_.erase(it);
+  drop(it);
   return whole;
 }
 

@@ -2,11 +2,14 @@
 // UA TCP framing and UA Secure Conversation chunks (SecurityPolicy None): message headers,
 // Hello / Acknowledge / Error, chunk parsing and building, and reassembly with limits.
 // Shared by the server connection and the client.
+#include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "server/toolkit/ua/Binary.h"
+#include "server/toolkit/ua/security/ChunkSecurity.h"
 
 namespace zentarc::ua {
 
@@ -54,7 +57,8 @@ struct ErrorMessage {
 // A whole HEL/ACK/ERR message: header then body.
 std::string frameTcpMessage(std::string_view type, const std::string& body);
 
-// One parsed secure-conversation chunk. `body` points into the caller's buffer.
+// One parsed secure-conversation chunk. `body` points into the caller's buffer (or into the
+// plain text its security gave).
 struct Chunk {
   TcpHeader header;
   uint32_t channelId = 0;
@@ -64,12 +68,18 @@ struct Chunk {
   ByteString receiverThumbprint;
   // MSG / CLO only: symmetric security header
   uint32_t tokenId = 0;
+  size_t securedOffset = 0;  // where the sequence header (encrypted or not) begins
   uint32_t sequenceNumber = 0;
   uint32_t requestId = 0;
   std::string_view body;
 };
 
-// Parses an OPN, MSG or CLO chunk of exactly `size` bytes. Throws UaError.
+// Parses the headers of an OPN, MSG or CLO chunk of exactly `size` bytes up to its security
+// header. Throws UaError.
+Chunk parseChunkHeader(const char* data, size_t size);
+// Reads the sequence header and body from a chunk's plain text.
+void readSequenceHeader(Chunk& chunk, std::string_view plain);
+// Parses a whole chunk that carries no security (SecurityPolicy None).
 Chunk parseChunk(const char* data, size_t size);
 
 // Sizes agreed in Hello / Acknowledge for one direction of a connection.
@@ -84,33 +94,67 @@ struct ChunkLimits {
 bool appendOpenChunk(std::string& out, uint32_t channelId, const String& policyUri,
                      uint32_t& sequenceNumber, uint32_t requestId, std::string_view body,
                      const ChunkLimits& limits);
+// MSG and CLO chunks, secured as `security` says (none given: no security).
 bool appendSymmetricChunks(std::string& out, std::string_view type, uint32_t channelId,
                            uint32_t tokenId, uint32_t& sequenceNumber, uint32_t requestId,
-                           std::string_view body, const ChunkLimits& limits);
+                           std::string_view body, const ChunkLimits& limits,
+                           const SymmetricSecurity* security = nullptr);
 
 // Next sequence number, wrapping as the UA rule allows (after 4294966271 back to a small one).
 uint32_t nextSequenceNumber(uint32_t n);
 // Whether `received` may follow `last`.
 bool sequenceNumberFollows(uint32_t last, uint32_t received);
 
-// Collects MSG chunks per request id until the final one. Limits count chunks and bytes per
-// message and the number of messages assembled at once.
+// Bytes that many holders draw from one limit (the partial messages of every connection).
+// Used from one thread.
+class ByteBudget {
+ public:
+  explicit ByteBudget(size_t limit) : limit_(limit) {}
+  bool take(size_t n) {
+    if (n > limit_ - used_) return false;
+    used_ += n;
+    return true;
+  }
+  void give(size_t n) { used_ -= std::min(n, used_); }
+  size_t used() const { return used_; }
+  size_t limit() const { return limit_; }
+
+ private:
+  size_t limit_;
+  size_t used_ = 0;
+};
+
+// Collects MSG chunks per request id until the final one. Limits count chunks per message,
+// the bytes of all partial messages together (the agreed message size), the number of
+// messages assembled at once, and, when given, a budget shared with other connections.
 class MessageAssembler {
  public:
-  explicit MessageAssembler(ChunkLimits limits, size_t maxPending = 64)
-      : limits_(limits), maxPending_(maxPending) {}
+  explicit MessageAssembler(ChunkLimits limits, size_t maxPending = 64, ByteBudget* shared = nullptr)
+      : limits_(limits), maxPending_(maxPending), shared_(shared) {}
+  ~MessageAssembler() { clear(); }
+  MessageAssembler(MessageAssembler&& other) noexcept { *this = std::move(other); }
+  MessageAssembler& operator=(MessageAssembler&& other) noexcept;
   void setLimits(ChunkLimits limits) { limits_ = limits; }
   // The whole body when `chunk` is final; nullopt when more chunks are due or it was an abort.
-  // Throws UaError(BadTcpMessageTooLarge / BadEncodingLimitsExceeded) over the limits.
+  // Throws UaError(BadTcpMessageTooLarge) over this connection's limits and
+  // UaError(BadTcpNotEnoughResources) when the shared budget is spent.
   std::optional<std::string> add(const Chunk& chunk);
+  // Drops every partial message and gives its bytes back.
+  void clear();
+  size_t pendingBytes() const { return pendingBytes_; }
 
  private:
   struct Pending {
     std::string body;
+    size_t charged = 0;  // the body's capacity, as counted against the limits
     uint32_t chunks = 0;
   };
+  void drop(std::map<uint32_t, Pending>::iterator it);
+
   ChunkLimits limits_;
-  size_t maxPending_;
+  size_t maxPending_ = 64;
+  ByteBudget* shared_ = nullptr;
+  size_t pendingBytes_ = 0;
   std::map<uint32_t, Pending> pending_;
 };
 

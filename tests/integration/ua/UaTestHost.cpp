@@ -5,6 +5,9 @@
 //   shutdown R  shutdownAllClients(R)
 //   quit        stop serving and exit
 // Prints "READY <port>" once serving.
+// Options: --port N; --security LIST (policy names, comma-separated; default None) with
+// --pki DIR (made on first use), --anonymous off|read|write (default write) and
+// --user NAME:ROLE:PASSWORD (any number, into DIR/../users) for the security tests.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +21,8 @@
 #include "server/toolkit/SODaSEntry.h"
 #include "server/toolkit/SODaSTag.h"
 #include "server/toolkit/ua/backend/UaServingBackend.h"
+#include "server/toolkit/ua/security/LocalIdentity.h"
+#include "server/toolkit/ua/security/UserDirectory.h"
 
 namespace {
 
@@ -72,8 +77,15 @@ SOCmnVariant arr(VARTYPE vt, std::vector<E> v) {
 
 int main(int argc, char** argv) {
   int port = 28450;
-  for (int i = 1; i + 1 < argc; ++i)
+  std::string security = "None", pki, anonymous = "write";
+  std::vector<std::string> users;
+  for (int i = 1; i + 1 < argc; ++i) {
     if (!std::strcmp(argv[i], "--port")) port = std::atoi(argv[i + 1]);
+    if (!std::strcmp(argv[i], "--security")) security = argv[i + 1];
+    if (!std::strcmp(argv[i], "--pki")) pki = argv[i + 1];
+    if (!std::strcmp(argv[i], "--anonymous")) anonymous = argv[i + 1];
+    if (!std::strcmp(argv[i], "--user")) users.push_back(argv[i + 1]);
+  }
 
   SOCmnPointer<SODaSEntry> entry(new SODaSEntry());
   entry->setCreator(SOCmnPointer<SODaSCreator>(new SODaSCreator()));
@@ -106,6 +118,43 @@ int main(int argc, char** argv) {
   zentarc::ua::UaServingBackend::Options options;
   options.endpointUrl = "opc.tcp://127.0.0.1:" + std::to_string(port);
   options.shutdownGrace = std::chrono::milliseconds(1500);
+  zentarc::ua::ServerSecurity& sec = options.security;
+  sec.policies.clear();
+  for (size_t at = 0; at <= security.size();) {
+    const size_t comma = security.find(',', at);
+    const std::string name = security.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+    const zentarc::ua::SecurityPolicy* p = zentarc::ua::securityPolicyByName(name);
+    if (!p) {
+      std::cerr << "UaTestHost: unknown policy " << name << "\n";
+      return 2;
+    }
+    sec.policies.push_back(p);
+    if (comma == std::string::npos) break;
+    at = comma + 1;
+  }
+  sec.anonymous = anonymous == "off"    ? zentarc::ua::AnonymousAccess::Off
+                  : anonymous == "read" ? zentarc::ua::AnonymousAccess::Read
+                                        : zentarc::ua::AnonymousAccess::Write;
+  if (!pki.empty()) {
+    sec.pki = std::make_shared<zentarc::ua::Pki>(pki, "OPCZentarc");
+    std::string error;
+    if (!sec.pki->loadOrCreateOwn(zentarc::ua::localCertificateRequest("OPCZentarc", "Tarvelle", "urn:OPCZentarc"), error)) {
+      std::cerr << "UaTestHost: " << error << "\n";
+      return 1;
+    }
+    const std::string usersFile = pki + ".users";
+    for (const std::string& u : users) {
+      const size_t a = u.find(':'), b = u.find(':', a + 1);
+      const auto role = zentarc::ua::parseUserRole(u.substr(a + 1, b - a - 1));
+      if (a == std::string::npos || b == std::string::npos || !role ||
+          !zentarc::ua::UserDirectory::addUser(usersFile, u.substr(0, a), *role, u.substr(b + 1), error)) {
+        std::cerr << "UaTestHost: bad --user " << u << " " << error << "\n";
+        return 2;
+      }
+    }
+    if (!users.empty()) sec.users = std::make_shared<zentarc::ua::UserDirectory>(usersFile);
+    sec.log = [](const std::string& line) { std::cerr << "UaTestHost: " << line << std::endl; };
+  }
   auto backend = std::make_shared<zentarc::ua::UaServingBackend>(options);
   entry->setServingBackend(backend);
   if (!entry->start()) {

@@ -18,6 +18,7 @@ bool UaServingBackend::start(SODaSEntry& entry) {
                        : !info.endpointUrl.empty()   ? info.endpointUrl
                                                      : kDefaultEndpointUrl;
   config.limits = options_.limits;
+  config.security = options_.security;
 
   ServerIdentity identity;
   config.applicationUri = identity.applicationUri;

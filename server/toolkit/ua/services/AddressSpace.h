@@ -46,6 +46,7 @@ struct Node {
   // for its whole life; kept here so reads skip the reference counting).
   SOCmnPointer<SODaSTag> tag;
   SODaSCache* cache = nullptr;
+  size_t valueBytes = 0;  // about what one decoded value of the tag takes in memory
 
   // The target of the first forward HasTypeDefinition reference (null when none).
   NodeId typeDefinition() const;

@@ -20,6 +20,7 @@ struct UaServices::DeviceOperation {
   size_t outstanding = 0;
   SteadyTime deadline{};
   bool finished = false;
+  std::shared_ptr<SessionState> session;  // whose count of open operations it is in
 };
 
 namespace {
@@ -36,6 +37,18 @@ StatusCode statusForWrite(const SODaSRequest& request) {
   return Status::Bad;
 }
 
+// What the values of a Read will take in memory, from the nodes' sizes.
+size_t readResponseBytes(const AddressSpace& space, const std::vector<ReadValueId>& nodes) {
+  size_t total = 0;
+  for (const ReadValueId& r : nodes) {
+    const Node* node = space.find(r.nodeId);
+    total += node && r.attributeId == static_cast<uint32_t>(AttributeId::Value) && node->valueBytes
+                 ? node->valueBytes
+                 : sizeof(DataValue);
+  }
+  return total;
+}
+
 bool validTimestamps(TimestampsToReturn t) {
   return t >= TimestampsToReturn::Source && t <= TimestampsToReturn::Neither;
 }
@@ -47,6 +60,9 @@ void UaServices::read(RequestContext& ctx, ReadRequest& req, const Reply<ReadRes
   if (req.nodesToRead.size() > limits_.maxNodesPerRead) return reply.fault(Status::BadTooManyOperations);
   if (req.maxAge < 0 || std::isnan(req.maxAge)) return reply.fault(Status::BadMaxAgeInvalid);
   if (!validTimestamps(req.timestampsToReturn)) return reply.fault(Status::BadTimestampsToReturnInvalid);
+  // A few bytes of request can name a large array tag thousands of times.
+  if (readResponseBytes(space_, req.nodesToRead) > limits_.maxReadResponseBytes)
+    return reply.fault(Status::BadResponseTooLarge);
 
   ReadResponse resp;
   resp.results.resize(req.nodesToRead.size());
@@ -71,6 +87,10 @@ void UaServices::read(RequestContext& ctx, ReadRequest& req, const Reply<ReadRes
                             (node->accessLevel & kAccessCurrentRead) && r.indexRange.empty();
     if (!valueOfTag) {
       resp.results[i] = readAttribute(*node, r.attributeId, r.indexRange, req.timestampsToReturn);
+      // What this session's user may do: a reader never writes.
+      if (r.attributeId == static_cast<uint32_t>(AttributeId::UserAccessLevel) && !ctx.session->mayWrite &&
+          resp.results[i].value)
+        resp.results[i].value = Variant::of(static_cast<uint8_t>(node->accessLevel & ~kAccessCurrentWrite));
       continue;
     }
     // A fresh value is wanted with maxAge 0, or when the cache is older than maxAge.
@@ -90,10 +110,9 @@ void UaServices::read(RequestContext& ctx, ReadRequest& req, const Reply<ReadRes
     op->deviceNodes[i] = node;
   }
   if (!op) return reply(std::move(resp));
+  if (!admitDeviceOperation(ctx, *op)) return;
 
   op->values = std::move(resp.results);
-  const uint32_t hint = ctx.requestHeader.timeoutHint;
-  op->deadline = now() + std::chrono::milliseconds(hint ? hint : limits_.defaultDeviceTimeoutMs);
   // One extra count until every request is out, so an at-once completion cannot finish early.
   op->outstanding = 1;
   deviceOperations_.push_back(op);
@@ -137,6 +156,10 @@ void UaServices::write(RequestContext& ctx, WriteRequest& req, const Reply<Write
       s = Status::BadNotWritable;
       continue;
     }
+    if (!ctx.session->mayWrite) {
+      s = Status::BadUserAccessDenied;  // the node could be written, but not by this user
+      continue;
+    }
     if (!w.indexRange.empty()) {
       uint32_t a = 0, b = 0;
       s = parseIndexRange(w.indexRange, a, b) ? Status::BadWriteNotSupported
@@ -149,8 +172,7 @@ void UaServices::write(RequestContext& ctx, WriteRequest& req, const Reply<Write
     if (s.isGood()) targets[i] = node;
   }
 
-  const uint32_t hint = ctx.requestHeader.timeoutHint;
-  op->deadline = now() + std::chrono::milliseconds(hint ? hint : limits_.defaultDeviceTimeoutMs);
+  if (!admitDeviceOperation(ctx, *op)) return;
   op->outstanding = 1;
   deviceOperations_.push_back(op);
   std::weak_ptr<bool> alive = alive_;
@@ -170,10 +192,25 @@ void UaServices::write(RequestContext& ctx, WriteRequest& req, const Reply<Write
   if (--op->outstanding == 0) finishDeviceOperation(op);
 }
 
+bool UaServices::admitDeviceOperation(RequestContext& ctx, DeviceOperation& op) {
+  SessionState& state = sessionState(ctx);
+  if (state.deviceOperations >= limits_.maxDeviceOperationsPerSession ||
+      deviceOperations_.size() >= limits_.maxDeviceOperations) {
+    op.reply.fault(Status::BadTooManyOperations);
+    return false;
+  }
+  ++state.deviceOperations;
+  op.session = sessions_[state.sessionId];
+  const uint32_t hint = std::min(ctx.requestHeader.timeoutHint, limits_.maxDeviceTimeoutMs);
+  op.deadline = now() + std::chrono::milliseconds(hint ? hint : limits_.defaultDeviceTimeoutMs);
+  return true;
+}
+
 void UaServices::finishDeviceOperation(const std::shared_ptr<DeviceOperation>& op) {
   if (op->finished) return;
   op->finished = true;
   std::erase(deviceOperations_, op);
+  if (op->session && op->session->deviceOperations > 0) --op->session->deviceOperations;
   if (op->kind == DeviceOperation::Kind::Read) {
     for (size_t i = 0; i < op->deviceNodes.size(); ++i) {
       const Node* node = op->deviceNodes[i];

@@ -1,6 +1,9 @@
 // CreateMonitoredItems, ModifyMonitoredItems, SetMonitoringMode and DeleteMonitoredItems,
 // and how items map onto toolkit groups and items.
 #include <cmath>
+#include <map>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "server/toolkit/ua/services/AttributeRead.h"
 #include "server/toolkit/ua/services/UaServices.h"
@@ -46,21 +49,30 @@ void UaServices::placeInGroup(Subscription& s, MonitoredItem& item) {
     item.toolkitItem = slot->toolkitGroup->addItem(item.node.tag, false);
 }
 
-void UaServices::removeFromGroup(Subscription& s, MonitoredItem& item) {
-  SamplingGroup* g = item.group;
-  if (!g) return;
-  // removeItem deactivates first, so the tag leaves the polling before the item goes.
-  if (item.toolkitItem && g->toolkitGroup) g->toolkitGroup->removeItem(item.toolkitItem.get());
-  item.toolkitItem.reset();
-  std::erase(g->items, &item);
-  item.group = nullptr;
-  if (!g->items.empty()) return;
-  if (g->toolkitGroup && s.session->server) s.session->server->removeGroup(g->toolkitGroup.get());
-  for (auto it = s.groups.begin(); it != s.groups.end(); ++it)
-    if (it->second.get() == g) {
-      s.groups.erase(it);
-      break;
+void UaServices::removeFromGroups(Subscription& s, const std::vector<MonitoredItem*>& items) {
+  std::map<SamplingGroup*, std::vector<MonitoredItem*>> byGroup;
+  for (MonitoredItem* item : items)
+    if (item->group) byGroup[item->group].push_back(item);
+  for (auto& [g, leaving] : byGroup) {
+    // removeItems deactivates first, so the tags leave the polling before the items go.
+    std::vector<SODaSItem*> toolkitItems;
+    toolkitItems.reserve(leaving.size());
+    for (MonitoredItem* item : leaving) {
+      if (item->toolkitItem) toolkitItems.push_back(item->toolkitItem.get());
+      item->group = nullptr;
     }
+    if (g->toolkitGroup) g->toolkitGroup->removeItems(toolkitItems);
+    for (MonitoredItem* item : leaving) item->toolkitItem.reset();
+    std::unordered_set<const MonitoredItem*> gone(leaving.begin(), leaving.end());
+    std::erase_if(g->items, [&gone](const MonitoredItem* i) { return gone.count(i) != 0; });
+    if (!g->items.empty()) continue;
+    if (g->toolkitGroup && s.session->server) s.session->server->removeGroup(g->toolkitGroup.get());
+    for (auto it = s.groups.begin(); it != s.groups.end(); ++it)
+      if (it->second.get() == g) {
+        s.groups.erase(it);
+        break;
+      }
+  }
 }
 
 void UaServices::applyMode(MonitoredItem& item, MonitoringMode mode) {
@@ -139,6 +151,10 @@ void UaServices::modifyMonitoredItems(RequestContext& ctx, ModifyMonitoredItemsR
     return reply.fault(Status::BadTimestampsToReturnInvalid);
   ModifyMonitoredItemsResponse resp;
   resp.results.resize(req.itemsToModify.size());
+  // Items whose sampling interval changes move to another group, all at once afterwards.
+  std::vector<MonitoredItem*> moving;
+  std::vector<std::pair<double, bool>> movingTo;
+  std::unordered_map<MonitoredItem*, size_t> movingIndex;
   for (size_t i = 0; i < req.itemsToModify.size(); ++i) {
     const auto& m = req.itemsToModify[i];
     auto& r = resp.results[i];
@@ -157,16 +173,26 @@ void UaServices::modifyMonitoredItems(RequestContext& ctx, ModifyMonitoredItemsR
     bool follows = false;
     const double interval = reviseSamplingInterval(*s, p.samplingInterval, item.node, follows);
     if (interval != item.samplingInterval || follows != item.followsPublishing) {
-      const MonitoringMode mode = item.mode;
-      removeFromGroup(*s, item);
-      item.samplingInterval = interval;
-      item.followsPublishing = follows;
-      placeInGroup(*s, item);
-      item.mode = MonitoringMode::Disabled;  // so the new toolkit item is activated afresh
-      applyMode(item, mode);
+      auto [at, fresh] = movingIndex.emplace(&item, moving.size());
+      if (fresh) {
+        moving.push_back(&item);
+        movingTo.emplace_back(interval, follows);
+      } else {
+        movingTo[at->second] = {interval, follows};  // named twice: the last one counts
+      }
     }
-    r.revisedSamplingInterval = item.samplingInterval;
+    r.revisedSamplingInterval = interval;
     r.revisedQueueSize = item.queueSize;
+  }
+  removeFromGroups(*s, moving);
+  for (size_t k = 0; k < moving.size(); ++k) {
+    MonitoredItem& item = *moving[k];
+    const MonitoringMode mode = item.mode;
+    item.samplingInterval = movingTo[k].first;
+    item.followsPublishing = movingTo[k].second;
+    placeInGroup(*s, item);
+    item.mode = MonitoringMode::Disabled;  // so the new toolkit item is activated afresh
+    applyMode(item, mode);
   }
   reply(std::move(resp));
 }
@@ -200,16 +226,21 @@ void UaServices::deleteMonitoredItems(RequestContext& ctx, DeleteMonitoredItemsR
   if (req.monitoredItemIds.size() > limits_.maxMonitoredItemsPerCall)
     return reply.fault(Status::BadTooManyOperations);
   DeleteMonitoredItemsResponse resp;
+  std::vector<MonitoredItem*> leaving;
+  std::unordered_set<uint32_t> named;
   for (uint32_t id : req.monitoredItemIds) {
     auto it = s->items.find(id);
-    if (it == s->items.end()) {
+    if (it == s->items.end() || !named.insert(id).second) {
       resp.results.push_back(Status::BadMonitoredItemIdInvalid);
       continue;
     }
-    removeFromGroup(*s, *it->second);
-    s->items.erase(it);
-    --monitoredItemTotal_;
+    leaving.push_back(it->second.get());
     resp.results.push_back(Status::Good);
+  }
+  removeFromGroups(*s, leaving);
+  for (MonitoredItem* item : leaving) {
+    s->items.erase(item->id);
+    --monitoredItemTotal_;
   }
   reply(std::move(resp));
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Limits of the attribute, view and subscription services. The defaults suit a plant server
 // with tens of clients and tens of thousands of tags; every service checks them first.
+#include <cstddef>
 #include <cstdint>
 
 namespace zentarc::ua {
@@ -11,13 +12,13 @@ struct ServiceLimits {
   uint32_t maxNodesPerBrowse = 1000;
   uint32_t maxNodesPerRegisterNodes = 1000;
   uint32_t maxNodesPerTranslate = 1000;
-  uint32_t maxMonitoredItemsPerCall = 10000;
+  uint32_t maxMonitoredItemsPerCall = 2000;    // a few ms of the IO thread each
   uint32_t maxReferencesPerBrowse = 1000;       // per node, when the client asks for more
   uint16_t maxBrowseContinuationPoints = 10;    // per session
   uint32_t maxSubscriptionsPerSession = 50;
   uint32_t maxSubscriptions = 500;
   uint32_t maxMonitoredItemsPerSubscription = 50000;
-  uint32_t maxMonitoredItems = 200000;
+  uint32_t maxMonitoredItems = 100000;        // all sessions: about 1 KB of memory each
   uint32_t maxPublishRequestsPerSession = 10;
   uint32_t maxRetransmissionQueue = 100;        // unacknowledged messages per subscription
   uint32_t maxNotificationsPerPublish = 20000;  // when the client leaves it open (0)
@@ -29,6 +30,14 @@ struct ServiceLimits {
   uint32_t maxKeepAliveCount = 10000;
   uint32_t maxLifetimeCount = 100000;
   uint32_t defaultDeviceTimeoutMs = 10000;      // device reads and writes without timeoutHint
+  uint32_t maxDeviceTimeoutMs = 60000;          // however long a client's timeoutHint
+  uint32_t maxDeviceOperationsPerSession = 32;  // Reads from the device and Writes not yet answered
+  uint32_t maxDeviceOperations = 1000;          // the same, all sessions together
+  // What the values of one Read may take in memory (the tags' sizes tell beforehand).
+  size_t maxReadResponseBytes = 64u * 1024 * 1024;
+  // Monitored items of deleted subscriptions (and closed sessions) are taken apart this
+  // many per tick, so a huge subscription never stalls the other clients.
+  uint32_t teardownItemsPerTick = 2000;
   uint32_t maxArrayLength = 65535;
   uint32_t maxStringLength = 65535;
 };

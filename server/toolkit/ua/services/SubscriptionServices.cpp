@@ -110,11 +110,36 @@ void UaServices::deleteSubscription(uint32_t id) {
   if (it == subscriptions_.end()) return;
   Subscription& s = *it->second;
   SessionState& state = *s.session;
+  // Gone for the client at once; its items are taken apart over the next ticks (they still
+  // count against the item limits until then). The groups leave the session's server
+  // object now, so closing the session does not take them apart in one go.
   for (auto& [key, group] : s.groups)
-    if (group->toolkitGroup && state.server) state.server->removeGroup(group->toolkitGroup.get());
-  monitoredItemTotal_ -= s.items.size();
+    if (group->toolkitGroup && state.server) state.server->detachGroup(group->toolkitGroup.get());
   std::erase(state.subscriptionIds, id);
+  retiring_.push_back(std::move(it->second));
   subscriptions_.erase(it);
+  retireSome(teardownLeft_);  // a small one goes at once
+}
+
+void UaServices::retireSome(size_t& budget) {
+  while (!retiring_.empty() && budget > 0) {
+    Subscription& s = *retiring_.front();
+    // First the toolkit items leave their groups (each deactivated, so polling stops) ...
+    for (auto it = s.groups.begin(); it != s.groups.end() && budget > 0;) {
+      SamplingGroup& g = *it->second;
+      if (g.toolkitGroup) budget -= g.toolkitGroup->removeSomeItems(budget);
+      if (g.toolkitGroup && !g.toolkitGroup->getLeafList().isEmpty()) break;
+      it = s.groups.erase(it);
+    }
+    // ... then our own items go.
+    while (s.groups.empty() && !s.items.empty() && budget > 0) {
+      s.items.erase(s.items.begin());
+      --monitoredItemTotal_;
+      --budget;
+    }
+    if (!s.groups.empty() || !s.items.empty()) return;
+    retiring_.pop_front();
+  }
 }
 
 void UaServices::deleteSubscriptions(RequestContext& ctx, DeleteSubscriptionsRequest& req,

@@ -20,9 +20,14 @@ size_t addTagNodes(AddressSpace& space, SODaSNameSpaceRoot& root, double minimum
     n.displayName = LocalizedText(tag->getName());
     n.description = LocalizedText(tag->getDescription());
     n.dataType = NodeId(0, dataType);
+    const SOCmnVariant initial = tag->getCache()->getValue();
+    n.valueBytes = sizeof(DataValue);
     if (vt & VT_ARRAY) {
       n.valueRank = 1;
-      n.arrayDimensions = {tag->getCache()->getValue().arrayCount()};
+      n.arrayDimensions = {initial.arrayCount()};
+      n.valueBytes += size_t{initial.arrayCount()} * sizeof(Scalar);
+    } else if (vt == VT_BSTR) {
+      n.valueBytes += initial.bstrVal().size() * 3;  // UTF-8 of UTF-16 text
     }
     const uint32_t rights = tag->getAccessRights();
     n.accessLevel = static_cast<uint8_t>(((rights & OPC_READABLE) ? kAccessCurrentRead : 0) |

@@ -12,7 +12,8 @@ UaServices::UaServices(SODaSNameSpaceRoot& root, SOCmnPointer<SODaSCreator> crea
       post_(std::move(post)),
       clock_(std::move(options.clock)),
       serverObjects_(std::move(options.serverObjects)),
-      alive_(std::make_shared<bool>(true)) {
+      alive_(std::make_shared<bool>(true)),
+      teardownLeft_(limits_.teardownItemsPerTick) {
   addStandardNodes(space_, options.identity, limits_, status_);
   addTagNodes(space_, root, limits_.minSamplingIntervalMs);
 }
@@ -24,6 +25,8 @@ UaServices::~UaServices() {
     state->publishQueue.clear();
   }
   while (!subscriptions_.empty()) deleteSubscription(subscriptions_.begin()->first);
+  size_t everything = SIZE_MAX;
+  retireSome(everything);
 }
 
 SteadyTime UaServices::now() const { return clock_ ? clock_() : std::chrono::steady_clock::now(); }
@@ -93,6 +96,8 @@ void UaServices::shutdownStarted(const std::string& reason, uint32_t secondsTill
 void UaServices::tick() {
   const SteadyTime t = now();
   expireDeviceOperations(t);
+  teardownLeft_ = limits_.teardownItemsPerTick;
+  retireSome(teardownLeft_);
   std::vector<uint32_t> ids;
   ids.reserve(subscriptions_.size());
   for (auto& [id, s] : subscriptions_) ids.push_back(id);

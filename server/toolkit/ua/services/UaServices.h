@@ -55,6 +55,7 @@ struct SessionState : SessionAttachment {
   std::vector<uint32_t> subscriptionIds;
   // Status changes (a subscription timed out) waiting for a Publish request.
   std::deque<std::pair<uint32_t, NotificationMessage>> pendingStatus;
+  uint32_t deviceOperations = 0;  // Reads from the device and Writes not answered yet
   bool closed = false;
 };
 
@@ -92,7 +93,10 @@ class UaServices {
   ServerStatusSource& serverStatus() { return *status_; }
   const ServiceLimits& limits() const { return limits_; }
   size_t subscriptionCount() const { return subscriptions_.size(); }
+  // Items of live subscriptions and of deleted ones not yet taken apart.
   size_t monitoredItemCount() const { return monitoredItemTotal_; }
+  size_t retiringSubscriptionCount() const { return retiring_.size(); }
+  size_t deviceOperationCount() const { return deviceOperations_.size(); }
 
   // Handlers (public so tests can call them directly).
   void read(RequestContext& ctx, ReadRequest& req, const Reply<ReadResponse>& reply);
@@ -132,6 +136,9 @@ class UaServices {
   SessionState& sessionState(RequestContext& ctx);
   Subscription* findSubscription(RequestContext& ctx, uint32_t id);
   // Attribute helpers
+  // Counts the operation against the session's and the server's bounds and sets its
+  // deadline; false (the request refused) when a bound is reached.
+  bool admitDeviceOperation(RequestContext& ctx, DeviceOperation& op);
   void finishDeviceOperation(const std::shared_ptr<DeviceOperation>& op);
   void expireDeviceOperations(SteadyTime now);
   // View helpers
@@ -151,7 +158,11 @@ class UaServices {
   double reviseSamplingInterval(const Subscription& s, double requested, const Node& node,
                                 bool& followsPublishing) const;
   void placeInGroup(Subscription& s, MonitoredItem& item);
-  void removeFromGroup(Subscription& s, MonitoredItem& item);
+  // Takes items out of their sampling groups and toolkit groups, one pass per group; groups
+  // left empty go.
+  void removeFromGroups(Subscription& s, const std::vector<MonitoredItem*>& items);
+  // Takes apart deleted subscriptions, spending `budget` (items).
+  void retireSome(size_t& budget);
   void applyMode(MonitoredItem& item, MonitoringMode mode);
 
   ServiceLimits limits_;
@@ -165,6 +176,8 @@ class UaServices {
 
   std::map<NodeId, std::shared_ptr<SessionState>> sessions_;
   std::map<uint32_t, std::unique_ptr<Subscription>> subscriptions_;
+  std::deque<std::unique_ptr<Subscription>> retiring_;  // deleted, being taken apart
+  size_t teardownLeft_ = 0;  // items that may still be taken apart in this tick
   uint32_t nextSubscriptionId_ = 1;
   size_t monitoredItemTotal_ = 0;
   std::vector<std::shared_ptr<DeviceOperation>> deviceOperations_;

@@ -1,0 +1,34 @@
+#pragma once
+// Security events (failed activations, refused certificates) for the log, rate-limited per
+// client address: one line per address per interval; lines held back are counted and the
+// count goes with the next line from that address. Texts from clients are cleaned first.
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+
+namespace zentarc::ua {
+
+class SecurityLog {
+ public:
+  using Sink = std::function<void(const std::string&)>;
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+  explicit SecurityLog(Sink sink, std::chrono::seconds interval = std::chrono::seconds(10),
+                       Clock clock = &std::chrono::steady_clock::now);
+  void event(const std::string& peer, const std::string& text);
+  // Printable characters only, at most 64, quoted: for names that clients send.
+  static std::string quoted(std::string_view clientText);
+
+ private:
+  struct Seen {
+    std::chrono::steady_clock::time_point last;
+    unsigned heldBack = 0;
+  };
+  Sink sink_;
+  std::chrono::seconds interval_;
+  Clock clock_;
+  std::map<std::string, Seen> byAddress_;
+};
+
+}  // namespace zentarc::ua

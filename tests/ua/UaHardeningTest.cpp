@@ -1,0 +1,363 @@
+// What an anonymous client (or one with no session at all) can make the server hold: each
+// attack in its smallest form over real loopback sockets, with the refusal it gets and the
+// bound that memory, sessions and connections keep.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "server/toolkit/ua/UaClient.h"
+#include "server/toolkit/ua/UaServer.h"
+#include "tests/support/AllocationMeter.h"
+#include "tests/support/WaitFor.h"
+#include "tests/ua/RawUa.h"
+
+using namespace zentarc::ua;
+using namespace zentarc::ua::test;
+using namespace std::chrono_literals;
+using zentarc::testsupport::AllocationMeter;
+using zentarc::testsupport::waitFor;
+
+namespace {
+
+UaServerConfig config(int port) {
+  UaServerConfig c;
+  c.endpointUrl = loopbackUrl(port);
+  return c;
+}
+
+void addEchoRead(UaServer& server, size_t answerBytes = 0) {
+  server.services().add<ReadRequest, ReadResponse>(
+      [answerBytes](RequestContext&, ReadRequest& req, const Reply<ReadResponse>& reply) {
+        ReadResponse resp;
+        resp.results.resize(req.nodesToRead.size());
+        if (answerBytes) resp.results[0].value = Variant::of(ByteString{std::string(answerBytes, 'x')});
+        reply(std::move(resp));
+      });
+}
+
+// A Write whose body after the header is given as raw bytes.
+struct RawWrite {
+  static constexpr uint32_t kEncodingId = Id::WriteRequest;
+  RequestHeader requestHeader;
+  std::string tail;
+  void fields(Encoder& e) const {
+    e.write(requestHeader);
+    e.writeRaw(tail.data(), tail.size());
+  }
+};
+
+StatusCode readOne(UaClient& c) {
+  std::vector<DataValue> out;
+  return c.read(std::vector<ReadValueId>(1), out);
+}
+
+}  // namespace
+
+// Case: a Variant of type Null with the array flag and a length of a million takes five
+// bytes on the wire (plus the padding that makes the length look plausible).
+TEST(UaHardening, nullArrayInAWrite_isADecodingFault_andHoldsNoMemory) {
+  UaServer server(config(28500));
+  bool written = false;
+  server.services().add<WriteRequest, WriteResponse>(
+      [&written](RequestContext&, WriteRequest&, const Reply<WriteResponse>& reply) {
+        written = true;
+        reply(WriteResponse{});
+      });
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient client;
+  ASSERT_TRUE(client.connect(loopbackUrl(28500)).isGood()) << client.errorText();
+  RawWrite attack;
+  const int32_t one = 1, million = 1000000;
+  attack.tail.append(reinterpret_cast<const char*>(&one), 4);  // one WriteValue
+  attack.tail += std::string("\x00\x01", 2);                  // NodeId i=1
+  attack.tail += std::string("\x0D\x00\x00\x00", 4);          // attribute Value
+  attack.tail += std::string("\xFF\xFF\xFF\xFF", 4);          // no index range
+  attack.tail += std::string("\x01\x80", 2);                  // DataValue with a Variant: Null array
+  attack.tail.append(reinterpret_cast<const char*>(&million), 4);
+  attack.tail.append(1000000, '\0');
+  WriteResponse resp;
+  AllocationMeter::resetPeak();
+  EXPECT_EQ(client.call(attack, resp), StatusCode(Status::BadDecodingError));
+  // The message itself passes through a few buffers; a million decoded values would be ~90 MB.
+  EXPECT_LT(AllocationMeter::peakAboveReset(), 16u * 1024 * 1024);
+  EXPECT_FALSE(written);
+  EXPECT_TRUE(readOne(client).isGood());  // the session and channel stay
+}
+
+// Case: partial messages of one connection together stay within one message's size.
+TEST(UaHardening, partialMessagesOfAConnection_areBoundedByTheMessageSize) {
+  UaServerConfig c = config(28501);
+  c.limits.maxMessageSize = 256 * 1024;
+  UaServer server(c);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient raw;
+  ASSERT_TRUE(raw.openChannel(loopbackUrl(28501)).isGood());
+  const ChannelSecurityToken t = raw.securityToken();
+  const std::string part(60000, 'p');
+  uint32_t seq = 2;
+  // Four messages of one chunk each: 240 KB pending, within the bound.
+  for (uint32_t id = 1; id <= 4; ++id)
+    ASSERT_TRUE(sendAllBytes(raw.socketFd(), intermediateChunk(t.channelId, t.tokenId, seq++, id, part)));
+  EXPECT_TRUE(waitFor([&] { return server.pendingInputBytes() == 240000; }));
+  // A fifth would pass the message size.
+  ASSERT_TRUE(sendAllBytes(raw.socketFd(), intermediateChunk(t.channelId, t.tokenId, seq++, 5, part)));
+  EXPECT_EQ(errorIn(readUntilClosed(raw.socketFd())), StatusCode(Status::BadTcpMessageTooLarge));
+  EXPECT_TRUE(waitFor([&] { return server.pendingInputBytes() == 0; }));
+}
+
+// Case: connections together share one budget for partial messages.
+TEST(UaHardening, partialMessagesOfAllConnections_shareOneBudget) {
+  UaServerConfig c = config(28502);
+  c.limits.maxMessageSize = 256 * 1024;
+  c.limits.maxPendingInputBytes = 512 * 1024;
+  UaServer server(c);
+  ASSERT_TRUE(server.start().isGood());
+  const std::string part(60000, 'p');
+  auto fill = [&](UaClient& client, int chunks) {
+    const ChannelSecurityToken t = client.securityToken();
+    uint32_t seq = 2;
+    for (int i = 0; i < chunks; ++i)
+      if (!sendAllBytes(client.socketFd(), intermediateChunk(t.channelId, t.tokenId, seq++, 7, part)))
+        return false;
+    return true;
+  };
+  UaClient a, b, late;
+  ASSERT_TRUE(a.openChannel(loopbackUrl(28502)).isGood());
+  ASSERT_TRUE(b.openChannel(loopbackUrl(28502)).isGood());
+  ASSERT_TRUE(late.openChannel(loopbackUrl(28502)).isGood());
+  ASSERT_TRUE(fill(a, 4));
+  ASSERT_TRUE(fill(b, 4));
+  ASSERT_TRUE(waitFor([&] { return server.pendingInputBytes() == 480000; }));
+  ASSERT_TRUE(fill(late, 1));
+  EXPECT_EQ(errorIn(readUntilClosed(late.socketFd())), StatusCode(Status::BadTcpNotEnoughResources));
+  EXPECT_EQ(server.pendingInputBytes(), 480000u);
+  // When a holder goes, its bytes are free again.
+  a.disconnect();
+  EXPECT_TRUE(waitFor([&] { return server.pendingInputBytes() == 240000; }));
+  UaClient next;
+  ASSERT_TRUE(next.openChannel(loopbackUrl(28502)).isGood());
+  ASSERT_TRUE(fill(next, 4));
+  EXPECT_TRUE(waitFor([&] { return server.pendingInputBytes() == 480000; }));
+  EXPECT_EQ(server.connectionCount(), 2u);
+}
+
+// Case: sessions created and never activated, asking for an hour, lock nobody out.
+TEST(UaHardening, unactivatedSessions_giveWayWhenFull_andExpireSoon) {
+  UaServerConfig c = config(28503);
+  c.limits.maxSessions = 3;
+  c.limits.unactivatedSessionTimeoutMs = 600;
+  UaServer server(c);
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient squatter;
+  ASSERT_TRUE(squatter.openChannel(loopbackUrl(28503)).isGood());
+  std::vector<NodeId> tokens;
+  for (int i = 0; i < 3; ++i) {
+    CreateSessionRequest cs;
+    cs.requestedSessionTimeout = 3'600'000;
+    CreateSessionResponse csr;
+    ASSERT_TRUE(squatter.call(cs, csr).isGood());
+    tokens.push_back(csr.authenticationToken);
+  }
+  // The table is full of unactivated sessions: a real client still gets in, and the oldest
+  // squatter is gone.
+  UaClient real;
+  ASSERT_TRUE(real.connect(loopbackUrl(28503)).isGood()) << real.errorText();
+  EXPECT_EQ(server.sessionCount(), 3u);
+  squatter.setAuthenticationToken(tokens[0]);
+  ActivateSessionRequest as;
+  ActivateSessionResponse asr;
+  EXPECT_EQ(squatter.call(as, asr), StatusCode(Status::BadSessionIdInvalid));
+  // The rest end soon, whatever timeout they asked for.
+  EXPECT_TRUE(waitFor([&] { return server.sessionCount() == 1; }, 5000ms));
+  EXPECT_TRUE(readOne(real).isGood());
+  // Activated sessions are never pushed out.
+  UaClient second, third, fourth;
+  ASSERT_TRUE(second.connect(loopbackUrl(28503)).isGood());
+  ASSERT_TRUE(third.connect(loopbackUrl(28503)).isGood());
+  EXPECT_EQ(fourth.connect(loopbackUrl(28503)), StatusCode(Status::BadTooManySessions));
+  EXPECT_TRUE(readOne(real).isGood());
+}
+
+// Case: a 1 MB session name and other client texts are not kept whole for the session's life.
+TEST(UaHardening, clientTextsOfASession_areKeptShort) {
+  UaServer server(config(28504));
+  std::vector<std::pair<std::string, ApplicationDescription>> seen;
+  UaServerHooks hooks;
+  hooks.sessionCreated = [&seen](Session& s) { seen.emplace_back(s.name, s.clientDescription); };
+  server.setHooks(hooks);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient client;
+  ASSERT_TRUE(client.openChannel(loopbackUrl(28504)).isGood());
+  CreateSessionRequest cs;
+  cs.sessionName = std::string(1000000, 'n');
+  cs.clientDescription.applicationUri = std::string(100000, 'u');
+  cs.clientDescription.applicationName = LocalizedText("en", std::string(100000, 'a'));
+  cs.clientDescription.discoveryUrls.assign(10000, "opc.tcp://somewhere:4840");
+  CreateSessionResponse csr;
+  ASSERT_TRUE(client.call(cs, csr).isGood());
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].first, std::string(256, 'n'));
+  EXPECT_EQ(seen[0].second.applicationUri.size(), 1024u);
+  EXPECT_EQ(seen[0].second.applicationName.text->size(), 1024u);
+  EXPECT_TRUE(seen[0].second.discoveryUrls.empty());
+  // A cut name stays valid UTF-8: a two-byte character across the limit is left out whole.
+  cs.sessionName = std::string(255, 'n') + "\xC3\xA9" + "tail";
+  ASSERT_TRUE(client.call(cs, csr).isGood());
+  EXPECT_EQ(seen.back().first, std::string(255, 'n'));
+  cs.clientCertificate = ByteString{std::string(100000, 'c')};
+  EXPECT_EQ(client.call(cs, csr), StatusCode(Status::BadCertificateInvalid));
+}
+
+// Case: a secure channel that never carries an activated session only holds a slot.
+TEST(UaHardening, channelWithoutSession_isClosedAfterAShortTime) {
+  UaServerConfig c = config(28505);
+  c.limits.channelWithoutSessionTimeoutMs = 500;
+  UaServer server(c);
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient working, idle;
+  ASSERT_TRUE(working.connect(loopbackUrl(28505)).isGood());
+  ASSERT_TRUE(idle.openChannel(loopbackUrl(28505)).isGood());
+  const int silent = rawConnect(28505);  // not even a Hello
+  ASSERT_GE(silent, 0);
+  EXPECT_EQ(errorIn(readUntilClosed(idle.socketFd(), 5000ms)), StatusCode(Status::BadTimeout));
+  readUntilClosed(silent, 5000ms);
+  EXPECT_TRUE(waitFor([&] { return server.connectionCount() == 1; }));
+  close(silent);
+  EXPECT_TRUE(readOne(working).isGood());
+}
+
+// Case: a full connection table makes room by closing the connection longest without a
+// session; when every connection carries one, the newcomer is refused.
+TEST(UaHardening, fullConnectionTable_closesTheOldestChannelWithoutASession) {
+  UaServerConfig c = config(28506);
+  c.limits.maxConnections = 3;
+  UaServer server(c);
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient working, oldIdle, newIdle;
+  ASSERT_TRUE(working.connect(loopbackUrl(28506)).isGood());
+  ASSERT_TRUE(oldIdle.openChannel(loopbackUrl(28506)).isGood());
+  ASSERT_TRUE(newIdle.openChannel(loopbackUrl(28506)).isGood());
+  UaClient newcomer;
+  ASSERT_TRUE(newcomer.connect(loopbackUrl(28506)).isGood()) << newcomer.errorText();
+  EXPECT_EQ(errorIn(readUntilClosed(oldIdle.socketFd())), StatusCode(Status::BadTcpServerTooBusy));
+  EXPECT_TRUE(readOne(working).isGood());
+  EXPECT_TRUE(readOne(newcomer).isGood());
+  // newIdle goes next; then all three carry sessions and a fourth is refused.
+  UaClient third;
+  ASSERT_TRUE(third.connect(loopbackUrl(28506)).isGood());
+  UaClient refused;
+  EXPECT_EQ(refused.openChannel(loopbackUrl(28506)), StatusCode(Status::BadTcpServerTooBusy));
+  EXPECT_TRUE(readOne(working).isGood());
+}
+
+// Case: a client pipelines requests and never reads the answers. Beyond a small backlog the
+// server handles no more of its requests; it goes on once the client reads.
+TEST(UaHardening, unreadAnswers_holdBackTheClientsRequests_untilItReads) {
+  UaServerConfig c = config(28507);
+  c.limits.outputPauseBytes = 256 * 1024;
+  UaServer server(c);
+  const size_t answer = 100 * 1024;
+  std::atomic<int> handled{0};
+  server.services().add<ReadRequest, ReadResponse>(
+      [&](RequestContext&, ReadRequest& req, const Reply<ReadResponse>& reply) {
+        ++handled;
+        ReadResponse resp;
+        resp.results.resize(req.nodesToRead.size());
+        resp.results[0].value = Variant::of(ByteString{std::string(answer, 'x')});
+        reply(std::move(resp));
+      });
+  ASSERT_TRUE(server.start().isGood());
+  UaClient greedy, polite;
+  ASSERT_TRUE(greedy.connect(loopbackUrl(28507)).isGood());
+  ASSERT_TRUE(polite.connect(loopbackUrl(28507)).isGood());
+  ReadRequest r;
+  r.nodesToRead.resize(1);
+  // 500 answers of 100 KB are far more than the kernel's buffers take.
+  for (int i = 0; i < 500; ++i) ASSERT_TRUE(greedy.post(r).isGood());
+  size_t most = 0;
+  for (int i = 0; i < 40; ++i) {
+    most = std::max(most, server.queuedOutputBytes());
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_GT(most, 0u);
+  EXPECT_LE(most, c.limits.outputPauseBytes + answer + 4096);
+  const int heldBack = 500 - handled;
+  EXPECT_GT(heldBack, 0);
+  EXPECT_EQ(server.connectionCount(), 2u);
+  EXPECT_TRUE(readOne(polite).isGood());  // served meanwhile (one more handled)
+  // Reading the answers lets the rest through.
+  char buf[65536];
+  EXPECT_TRUE(waitFor([&] {
+    while (recv(greedy.socketFd(), buf, sizeof buf, MSG_DONTWAIT) > 0) {
+    }
+    return handled == 501;
+  }, 10000ms)) << handled << " handled";
+}
+
+// Case: many such clients together, and one answer larger than a connection may queue.
+TEST(UaHardening, unreadAnswers_areBoundedPerConnectionAndOverall) {
+  UaServerConfig c = config(28508);
+  c.limits.outputPauseBytes = 16u * 1024 * 1024;        // no pause: the bounds must do it
+  c.limits.maxQueuedOutputPerConnection = 3u * 1024 * 1024;
+  c.limits.maxQueuedOutputTotal = 4u * 1024 * 1024;
+  UaServer server(c);
+  const size_t answer = 512 * 1024;
+  addEchoRead(server, answer);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient polite;
+  ASSERT_TRUE(polite.connect(loopbackUrl(28508)).isGood());
+  UaClientOptions o;
+  o.timeout = 300ms;
+  std::vector<std::unique_ptr<UaClient>> greedy;
+  for (int i = 0; i < 4; ++i) {
+    greedy.push_back(std::make_unique<UaClient>(o));
+    ASSERT_TRUE(greedy.back()->connect(loopbackUrl(28508)).isGood());
+  }
+  ReadRequest r;
+  r.nodesToRead.resize(1);
+  size_t most = 0;
+  for (int round = 0; round < 60; ++round) {
+    for (auto& g : greedy)
+      if (g->connected()) (void)g->post(r);
+    most = std::max(most, server.queuedOutputBytes());
+  }
+  EXPECT_TRUE(waitFor([&] { return server.connectionCount() < 5; }));
+  EXPECT_LE(most, c.limits.maxQueuedOutputTotal);
+  EXPECT_TRUE(readOne(polite).isGood());
+}
+
+// Case: the first activation comes over the channel that created the session, so a session
+// cannot be taken over before its owner has activated it.
+TEST(UaHardening, unactivatedSession_cannotBeActivatedFromAnotherChannel) {
+  UaServer server(config(28509));
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient owner, thief;
+  ASSERT_TRUE(owner.openChannel(loopbackUrl(28509)).isGood());
+  ASSERT_TRUE(thief.openChannel(loopbackUrl(28509)).isGood());
+  CreateSessionRequest cs;
+  CreateSessionResponse csr;
+  ASSERT_TRUE(owner.call(cs, csr).isGood());
+  ActivateSessionRequest as;
+  as.userIdentityToken = toExtensionObject(AnonymousIdentityToken{"anonymous"});
+  ActivateSessionResponse asr;
+  thief.setAuthenticationToken(csr.authenticationToken);
+  EXPECT_EQ(thief.call(as, asr), StatusCode(Status::BadSecureChannelIdInvalid));
+  owner.setAuthenticationToken(csr.authenticationToken);
+  ASSERT_TRUE(owner.call(as, asr).isGood());
+  EXPECT_TRUE(readOne(owner).isGood());
+  // Once activated, a move shows the same identity: a token that is not offered fails and
+  // leaves the session where it was.
+  as.userIdentityToken = toExtensionObject(UserNameIdentityToken{"u", "operator", ByteString{"pw"}, ""});
+  EXPECT_EQ(thief.call(as, asr), StatusCode(Status::BadIdentityTokenInvalid));
+  EXPECT_TRUE(readOne(owner).isGood());
+  EXPECT_EQ(readOne(thief), StatusCode(Status::BadSecureChannelIdInvalid));
+}
