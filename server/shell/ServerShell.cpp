@@ -1,6 +1,7 @@
 #include "server/shell/ServerShell.h"
 
 #include "server/config/ConfigurationLoader.h"
+#include "server/plc/DevicePlantView.h"
 #include "server/shell/ConfigDiscovery.h"
 #include "server/shell/ServerIdentity.h"
 #include "server/toolkit/SOCmnEvent.h"
@@ -97,6 +98,7 @@ bool ServerShell::startUp() {
   zentarc::ua::UaServingBackend::Options serving;
   serving.endpointUrl = endpoint_;
   serving.shutdownGrace = options_.shutdownGrace;
+  serving.plant = std::make_shared<DevicePlantView>(*devices_, &ui_.catalogue());
   backend_ = std::make_shared<zentarc::ua::UaServingBackend>(serving);
   entry_->setServingBackend(backend_);
   made_.serving = entry_->start();

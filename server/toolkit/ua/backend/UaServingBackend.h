@@ -23,6 +23,8 @@ class UaServingBackend : public SOSrvServingBackend {
     UaServerLimits limits;
     ServiceLimits serviceLimits;
     std::chrono::milliseconds shutdownGrace{2000};  // time clients get to see the notice
+    // The PLCs for the folders and diagnostics (null: tags only).
+    std::shared_ptr<const PlantView> plant;
   };
 
   UaServingBackend();

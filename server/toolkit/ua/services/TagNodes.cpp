@@ -16,13 +16,10 @@ size_t addTagNodes(AddressSpace& space, SODaSNameSpaceRoot& root, double minimum
     Node n;
     n.nodeId = tagNodeId(tag->getName());
     n.nodeClass = NodeClass::Variable;
-    n.browseName = QualifiedName{kTagNamespace, tag->getName()};
-    n.displayName = LocalizedText(tag->getName());
-    n.description = LocalizedText(tag->getDescription());
     n.dataType = NodeId(0, dataType);
     if (vt & VT_ARRAY) {
       n.valueRank = 1;
-      n.arrayDimensions = {tag->getCache()->getValue().arrayCount()};
+      n.arrayLength = tag->getCache()->getValue().arrayCount();
     }
     const uint32_t rights = tag->getAccessRights();
     n.accessLevel = static_cast<uint8_t>(((rights & OPC_READABLE) ? kAccessCurrentRead : 0) |
@@ -30,10 +27,7 @@ size_t addTagNodes(AddressSpace& space, SODaSNameSpaceRoot& root, double minimum
     n.minimumSamplingInterval = minimumSamplingInterval;
     n.tag = tag;
     n.cache = tag->getCache().get();
-    const NodeId id = n.nodeId;
     if (!space.add(std::move(n))) continue;
-    space.addReference(id, NodeId(0, Id::HasTypeDefinition), NodeId(0, Id::BaseDataVariableType));
-    space.addReference(NodeId(0, Id::ObjectsFolder), NodeId(0, Id::Organizes), id);
     ++added;
   }
   return added;
