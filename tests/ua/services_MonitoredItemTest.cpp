@@ -1,15 +1,17 @@
-// A monitored item's queue: a queue of one holds only the newest value (without a copy of
-// its own), longer queues keep their order and mark what they dropped, and changes of the
-// queue size keep what waits.
+// A monitored item's sampling and queue: what counts as a change for each trigger, a queue
+// of one that holds only the newest value (without a copy of its own), longer queues that
+// keep their order and mark what they dropped, and changes of the queue size.
 #include <gtest/gtest.h>
 
 #include "server/toolkit/SODaSTag.h"
+#include "server/toolkit/ua/Binary.h"
 #include "server/toolkit/ua/services/MonitoredItem.h"
 
 namespace zentarc::ua::test {
 namespace {
 
 constexpr uint32_t kOverflow = 0x0480;
+constexpr int16_t kNoValue = INT16_MIN;
 
 class MonitoredItemQueue : public ::testing::Test {
  protected:
@@ -25,7 +27,7 @@ class MonitoredItemQueue : public ::testing::Test {
     node_.cache = tag_->getCache().get();
     ReadValueId target;
     target.nodeId = node_.nodeId;
-    item_ = std::make_unique<MonitoredItem>(1, node_, target, TimestampsToReturn::Neither);
+    item_ = std::make_unique<MonitoredItem>(1, node_, target, TimestampsToReturn::Source);
   }
   // Stores a value as the PLC's worker would and samples it.
   void sample(int16_t v) {
@@ -40,7 +42,8 @@ class MonitoredItemQueue : public ::testing::Test {
   std::vector<Taken> take(size_t max = SIZE_MAX) {
     std::vector<Taken> out;
     item_->takeQueued(max, [&](const DataValue& dv) {
-      out.push_back({*dv.value->get<int16_t>(), dv.status ? dv.status->value : 0});
+      // A Bad status comes without a value.
+      out.push_back({dv.value ? *dv.value->get<int16_t>() : kNoValue, dv.status ? dv.status->value : 0});
     });
     return out;
   }
@@ -120,6 +123,30 @@ TEST_F(MonitoredItemQueue, resizingTheQueue_keepsWhatWaits) {
   item_->clearQueue();
   EXPECT_FALSE(item_->hasQueued());
   EXPECT_TRUE(take().empty());
+}
+
+TEST_F(MonitoredItemQueue, aNewReadOfTheSameValue_isAChangeOnlyWhenTimestampsCount) {
+  item_->setQueue(10, true);
+  const auto t0 = std::chrono::system_clock::now();
+  auto poll = [&](int16_t v, int seconds, uint16_t quality = OPC_QUALITY_GOOD) {
+    SOCmnVariant value = SOCmnVariant::fromI2(v);
+    tag_->getCache()->storeDeviceValue(std::move(value), quality, t0 + std::chrono::seconds(seconds));
+    return item_->sample();
+  };
+  EXPECT_TRUE(poll(5, 0));
+  EXPECT_FALSE(poll(5, 1));  // StatusValue: the same value read again
+  EXPECT_TRUE(poll(5, 2, OPC_QUALITY_COMM_FAILURE));  // the status changed
+  EXPECT_TRUE(poll(5, 3));
+  EXPECT_TRUE(poll(6, 4));
+
+  DataChangeFilter f;
+  f.trigger = DataChangeTrigger::StatusValueTimestamp;
+  ASSERT_TRUE(item_->setFilter(toExtensionObject(f)).isGood());
+  EXPECT_TRUE(poll(6, 5));  // only the time is new
+  EXPECT_TRUE(poll(6, 6));
+  ASSERT_TRUE(item_->setFilter(ExtensionObject{}).isGood());
+  EXPECT_FALSE(poll(6, 7));
+  EXPECT_EQ(values(take()), (std::vector<int16_t>{5, kNoValue, 5, 6, 6, 6}));
 }
 
 }  // namespace

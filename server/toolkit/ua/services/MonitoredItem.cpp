@@ -65,6 +65,7 @@ void MonitoredItem::clearQueue() {
 
 StatusCode MonitoredItem::setFilter(const ExtensionObject& eo) {
   if (eo.empty() && eo.typeId.isNull()) {
+    if (filter.trigger != DataChangeFilter{}.trigger) lastCount_ = ~uint64_t{0};
     filter = DataChangeFilter{};
     return Status::Good;
   }
@@ -87,6 +88,8 @@ StatusCode MonitoredItem::setFilter(const ExtensionObject& eo) {
     if (node.dataType.namespaceIndex != 0 || !isNumericType(static_cast<VariantType>(dt)))
       return Status::BadFilterNotAllowed;
   }
+  // The counter that tells a change may be another one now: look at the next sample.
+  if (f.trigger != filter.trigger) lastCount_ = ~uint64_t{0};
   filter = f;
   return Status::Good;
 }
@@ -112,16 +115,19 @@ bool MonitoredItem::followsDevice() const {
 
 void MonitoredItem::resetSampling() {
   sampled_ = false;
-  lastUpdateCount_ = 0;
+  lastCount_ = 0;
 }
 
 bool MonitoredItem::sample() {
   if (mode == MonitoringMode::Disabled) return false;
   DataValue now;
   if (cache_) {
-    const uint64_t count = cache_->getUpdateCount();
-    if (sampled_ && count == lastUpdateCount_) return false;
-    lastUpdateCount_ = count;
+    // Unless timestamps count, a store that changed neither value nor quality (a PLC polled
+    // every second whose values hold still) needs no look at the value.
+    const uint64_t count = filter.trigger == DataChangeTrigger::StatusValueTimestamp ? cache_->getUpdateCount()
+                                                                                      : cache_->getChangeCount();
+    if (sampled_ && count == lastCount_) return false;
+    lastCount_ = count;
     const SODaSCacheSnapshot snapshot = cache_->getSnapshot();
     // Nothing current yet (the tag is not polled, or not yet): the first notification comes
     // with the first value read or the failure to read it, never with a value nobody keeps

@@ -77,7 +77,7 @@ class MonitoredItem {
   bool sampled_ = false;
   std::unique_ptr<const String> indexRange_;  // null when none (most items)
   SODaSCache* cache_ = nullptr;  // the tag's cache (the tag keeps it), for cheap change checks
-  uint64_t lastUpdateCount_ = 0;
+  uint64_t lastCount_ = 0;  // the cache's counter at the last sample
   DataValue last_;
 };
 
