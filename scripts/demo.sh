@@ -70,7 +70,7 @@ echo "demo: the PLC folders, what Line1's folder holds, and its diagnostics"
 "$bin/zentarc-ua" --endpoint "$endpoint" browse
 "$bin/zentarc-ua" --endpoint "$endpoint" browse "ns=1;s=Line1/"
 "$bin/zentarc-ua" --endpoint "$endpoint" read "ns=1;s=Line1/Diagnostics/State" "ns=1;s=Line1/Diagnostics/Connected" \
-  "ns=1;s=Line1/Diagnostics/MessagesSent" "ns=1;s=Line1/Diagnostics/PolledTags" "ns=1;i=5"
+  "ns=1;s=Line1/Diagnostics/MessagesSent" "ns=1;s=Line1/Diagnostics/PolledTags"
 
 echo
 echo "demo: writing 1500 to Line1.Setpoint, then reading it back"
