@@ -83,6 +83,13 @@ echo "demo: live values for 5 seconds (a subscription, 500 ms)"
   --interval 500 --duration 5
 
 echo
+echo "demo: the PLC folders, what Line1's folder holds, and its diagnostics"
+"$bin/zentarc-ua" "${secure[@]}" browse
+"$bin/zentarc-ua" "${secure[@]}" browse "ns=1;s=Line1/"
+"$bin/zentarc-ua" "${secure[@]}" read "ns=1;s=Line1/Diagnostics/State" "ns=1;s=Line1/Diagnostics/Connected" \
+  "ns=1;s=Line1/Diagnostics/MessagesSent" "ns=1;s=Line1/Diagnostics/PolledTags"
+
+echo
 echo "demo: an anonymous client may read but not write"
 "$bin/zentarc-ua" "${secure[@]}" write Line1.Setpoint 1500 || true
 

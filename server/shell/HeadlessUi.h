@@ -18,6 +18,7 @@ class HeadlessUi : public QObject, public ShellUiLifecycle {
   ~HeadlessUi() override;
 
   MessagePrompter& prompter() override { return prompter_; }
+  const plc::ErrorCatalogue& catalogue() const override { return catalogue_; }
   void showMinimized() override;
   // A failing PLC is a warning in the log, a working one again a notice.
   void plcStatus(unsigned code, PlcDevice* device) override;

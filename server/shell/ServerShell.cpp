@@ -1,6 +1,9 @@
 #include "server/shell/ServerShell.h"
 
+#include <malloc.h>
+
 #include "server/config/ConfigurationLoader.h"
+#include "server/plc/DevicePlantView.h"
 #include "server/shell/ConfigDiscovery.h"
 #include "server/shell/SecuritySetup.h"
 #include "server/shell/ServerIdentity.h"
@@ -99,6 +102,7 @@ bool ServerShell::startUp() {
   serving.endpointUrl = endpoint_;
   serving.shutdownGrace = options_.shutdownGrace;
   if (!setUpSecurity(serving.security)) return false;
+  serving.plant = std::make_shared<DevicePlantView>(*devices_, &ui_.catalogue());
   backend_ = std::make_shared<zentarc::ua::UaServingBackend>(serving);
   entry_->setServingBackend(backend_);
   made_.serving = entry_->start();
@@ -138,6 +142,9 @@ int ServerShell::run() {
 
   int exitCode = 0;
   if (startUp()) {
+    // Loading a large configuration and building the address space leave megabytes of
+    // freed parse and build buffers between the objects that stay; give those pages back.
+    ::malloc_trim(0);
     log_.line(LogPriority::Notice, "serving OPC UA on " + endpoint_);
     notifier_.ready(serviceStatus_->text());
     watchLoops();

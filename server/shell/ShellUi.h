@@ -3,6 +3,7 @@
 // a run without a display. Both run the message loop on the process thread.
 #include "server/opc/ServerQueues.h"
 #include "server/plc/DeviceList.h"
+#include "server/plc/ErrorCatalogue.h"
 #include "server/plc/PlcStatusSink.h"
 #include "server/shell/MessagePrompter.h"
 
@@ -13,6 +14,8 @@ class ShellUi {
   virtual ~ShellUi() = default;
 
   virtual MessagePrompter& prompter() = 0;
+  // The texts of the result codes it shows; the OPC UA diagnostics show the same.
+  virtual const plc::ErrorCatalogue& catalogue() const = 0;
   // Where the PLC workers report (synchronously, on the process thread).
   virtual PlcStatusSink& statusSink() = 0;
   // The server state shown (status lines, the Communication Status dialog). Set before the

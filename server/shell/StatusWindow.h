@@ -26,6 +26,7 @@ class StatusWindow : public QMainWindow, public ShellUiLifecycle {
 
   // ShellUi
   MessagePrompter& prompter() override { return *prompter_; }
+  const plc::ErrorCatalogue& catalogue() const override { return catalogue_; }
   void showMinimized() override;
 
   // The menu commands (40001 Exit, 40002 About, 40003 Comm. Status).

@@ -221,7 +221,7 @@ TEST(ServerShellRun, closingWithAClientConnectedTellsItAndEndsEverything) {
   r.configure(onePlc("127.0.6.7"));
   StatusWindow window(&r.prompter);
   ServerShell shell(r.options, window, r.log.log());
-  std::atomic<bool> readFromPlc{false}, sawShutdown{false}, connectionClosed{false};
+  std::atomic<bool> readFromPlc{false}, sawShutdown{false}, connectionClosed{false}, diagnosticsServed{false};
   std::atomic<std::size_t> plcConnections{0};
   std::thread client([&] {
     ua::UaClient c;
@@ -235,18 +235,28 @@ TEST(ServerShellRun, closingWithAClientConnectedTellsItAndEndsEverything) {
     if (c.read({tag}, values, 0).isGood() && values.size() == 1 && values[0].value &&
         values[0].value->get<int16_t>() && *values[0].value->get<int16_t>() == 321)
       readFromPlc = true;
+    // The PLC's diagnostics, from its worker's status, and the server's count of PLCs.
+    ua::ReadValueId connected, plcs;
+    connected.nodeId = ua::NodeId(1, ua::String("Press/Diagnostics/Connected"));
+    plcs.nodeId = ua::NodeId(1, 4u);
+    values.clear();
+    if (c.read({connected, plcs}, values, 0).isGood() && values.size() == 2 && values[0].value &&
+        values[0].value->get<bool>() && *values[0].value->get<bool>() && values[1].value &&
+        values[1].value->get<uint32_t>() && *values[1].value->get<uint32_t>() == 1)
+      diagnosticsServed = true;
     plcConnections = sim.openConnections();
     window.postClose();
     ua::ReadValueId state;
     state.nodeId = ua::NodeId::numeric(ua::Id::Server_ServerStatus_State);
     for (int i = 0; i < 200; ++i) {
       values.clear();
-      const ua::StatusCode st = c.read({state}, values, 0);
+      // The diagnostics stay readable while the shut-down lets go of the devices.
+      const ua::StatusCode st = c.read({state, connected}, values, 0);
       if (!st.isGood()) {
         connectionClosed = true;
         break;
       }
-      if (values.size() == 1 && values[0].value && values[0].value->get<int32_t>() &&
+      if (values.size() == 2 && values[0].value && values[0].value->get<int32_t>() &&
           *values[0].value->get<int32_t>() == 4)
         sawShutdown = true;
       std::this_thread::sleep_for(20ms);
@@ -257,6 +267,7 @@ TEST(ServerShellRun, closingWithAClientConnectedTellsItAndEndsEverything) {
   EXPECT_EQ(code, 0);
   EXPECT_FALSE(r.watchdogFired);
   EXPECT_TRUE(readFromPlc);
+  EXPECT_TRUE(diagnosticsServed);
   EXPECT_EQ(plcConnections, 1u);
   EXPECT_TRUE(sawShutdown);
   EXPECT_TRUE(connectionClosed);

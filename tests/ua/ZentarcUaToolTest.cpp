@@ -104,7 +104,7 @@ struct StubServer {
     t.add<BrowseRequest, BrowseResponse>([](RequestContext&, BrowseRequest& req, const Reply<BrowseResponse>& reply) {
       BrowseResponse resp;
       BrowseResult r;
-      if (req.nodesToBrowse.at(0).nodeId.isNumeric(Id::ObjectsFolder)) {
+      if (req.nodesToBrowse.at(0).nodeId == NodeId(1, 1u)) {  // the OPCZentarc folder
         ReferenceDescription d;
         d.nodeId = NodeId(1, String("T"));
         d.browseName = QualifiedName{1, "T"};

@@ -39,6 +39,7 @@ void ServicesHarness::build(ServiceLimits limits) {
   UaServices::Options o;
   o.limits = limits;
   o.clock = [this] { return now_; };
+  o.plant = plant_;
   services_ = std::make_unique<UaServices>(
       *root_, SOCmnPointer<SODaSCreator>(creator_),
       [this](std::function<void()> f) { posted_.push_back(std::move(f)); }, o);

@@ -141,6 +141,7 @@ class ServicesHarness : public ::testing::Test {
   }
 
   SOCmnPointer<SODaSNameSpaceRoot> root_;
+  std::shared_ptr<const PlantView> plant_;  // set before build() for folders per PLC
   HookLog hooks_;
   SOCmnPointer<LoggingCreator> creator_;
   std::shared_ptr<Sink> sink_ = std::make_shared<Sink>();

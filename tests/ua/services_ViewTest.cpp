@@ -1,6 +1,7 @@
 // Browse, BrowseNext, TranslateBrowsePathsToNodeIds and RegisterNodes.
 #include <set>
 
+#include "server/toolkit/ua/services/PlantNodes.h"
 #include "tests/ua/services_Harness.h"
 
 namespace zentarc::ua::test {
@@ -26,15 +27,17 @@ class ViewServices : public ServicesHarness {
   }
 };
 
-TEST_F(ViewServices, root_showsObjectsTypesViews_andObjectsHoldsServerAndTags) {
+TEST_F(ViewServices, root_showsObjectsTypesViews_andTagsOfNoKnownPlcSitInThePlantFolder) {
   addTag("Pump1", VT_BOOL);
   addTag("Pump2", VT_BOOL);
   build();
   EXPECT_EQ(names(browse(NodeId(0, Id::RootFolder)).results[0]),
             (std::set<std::string>{"Objects", "Types", "Views"}));
-  BrowseResult objects = browse(NodeId(0, Id::ObjectsFolder)).results[0];
-  EXPECT_EQ(names(objects), (std::set<std::string>{"Server", "Pump1", "Pump2"}));
-  for (auto& ref : objects.references) {
+  EXPECT_EQ(names(browse(NodeId(0, Id::ObjectsFolder)).results[0]),
+            (std::set<std::string>{"Server", "OPCZentarc"}));
+  BrowseResult plant = browse(NodeId(1, PlantId::Folder)).results[0];
+  EXPECT_EQ(names(plant), (std::set<std::string>{"Diagnostics", "Pump1", "Pump2"}));
+  for (auto& ref : plant.references) {
     if (ref.browseName.name != "Pump1") continue;
     EXPECT_EQ(ref.nodeId.nodeId, NodeId(1, String("Pump1")));
     EXPECT_EQ(ref.browseName.namespaceIndex, 1);
@@ -42,10 +45,11 @@ TEST_F(ViewServices, root_showsObjectsTypesViews_andObjectsHoldsServerAndTags) {
     EXPECT_EQ(ref.typeDefinition.nodeId, NodeId(0, Id::BaseDataVariableType));
     EXPECT_EQ(ref.referenceTypeId, NodeId(0, Id::Organizes));
   }
-  // Inverse: a tag is organised by the Objects folder.
+  // Inverse: a tag is organised by the plant folder.
   BrowseResult up = browse(tagId("Pump1"), 0, BrowseDirection::Inverse).results[0];
   ASSERT_EQ(up.references.size(), 1u);
-  EXPECT_EQ(up.references[0].nodeId.nodeId, NodeId(0, Id::ObjectsFolder));
+  EXPECT_EQ(up.references[0].nodeId.nodeId, NodeId(1, PlantId::Folder));
+  EXPECT_EQ(up.references[0].referenceTypeId, NodeId(0, Id::Organizes));
 }
 
 TEST_F(ViewServices, serverObject_andTypeTrees_browseWithoutErrors) {
@@ -85,7 +89,7 @@ TEST_F(ViewServices, browse_filtersByReferenceSubtypeAndNodeClass) {
   EXPECT_FALSE(comps.count("NamespaceArray"));
   BrowseRequest r;
   BrowseDescription d;
-  d.nodeId = NodeId(0, Id::ObjectsFolder);
+  d.nodeId = NodeId(1, PlantId::Folder);
   d.referenceTypeId = NodeId(0, Id::Organizes);
   d.nodeClassMask = static_cast<uint32_t>(NodeClass::Variable);
   r.nodesToBrowse = {d};
@@ -116,7 +120,8 @@ TEST_F(ViewServices, continuationPoints_pageThroughManyTags_andAreLimited) {
   limits.maxBrowseContinuationPoints = 2;
   build(limits);
   std::set<std::string> seen;
-  BrowseResult page = browse(NodeId(0, Id::ObjectsFolder), 10).results[0];
+  const NodeId folder(1, PlantId::Folder);
+  BrowseResult page = browse(folder, 10).results[0];
   int pages = 1;
   for (auto& n : names(page)) seen.insert(n);
   while (!page.continuationPoint.data.empty() && pages < 10) {
@@ -127,7 +132,7 @@ TEST_F(ViewServices, continuationPoints_pageThroughManyTags_andAreLimited) {
     for (auto& n : names(page)) seen.insert(n);
     ++pages;
   }
-  EXPECT_EQ(pages, 3);  // 26 references (Server + 25 tags), 10 per page
+  EXPECT_EQ(pages, 3);  // 26 references (Diagnostics + 25 tags), 10 per page
   EXPECT_EQ(seen.size(), 26u);
 
   // Used continuation points are gone; only two may be open at once.
@@ -135,9 +140,9 @@ TEST_F(ViewServices, continuationPoints_pageThroughManyTags_andAreLimited) {
   stale.continuationPoints = {ByteString{"1"}};
   EXPECT_EQ(run(&UaServices::browseNext, stale).results.at(0).statusCode,
             StatusCode(Status::BadContinuationPointInvalid));
-  BrowseResult a = browse(NodeId(0, Id::ObjectsFolder), 5).results[0];
-  BrowseResult b = browse(NodeId(0, Id::ObjectsFolder), 5).results[0];
-  BrowseResult c = browse(NodeId(0, Id::ObjectsFolder), 5).results[0];
+  BrowseResult a = browse(folder, 5).results[0];
+  BrowseResult b = browse(folder, 5).results[0];
+  BrowseResult c = browse(folder, 5).results[0];
   EXPECT_FALSE(a.continuationPoint.data.empty());
   EXPECT_FALSE(b.continuationPoint.data.empty());
   EXPECT_EQ(c.statusCode, StatusCode(Status::BadNoContinuationPoints));
@@ -147,7 +152,7 @@ TEST_F(ViewServices, continuationPoints_pageThroughManyTags_andAreLimited) {
   auto released = run(&UaServices::browseNext, release).results.at(0);
   EXPECT_TRUE(released.statusCode.isGood());
   EXPECT_TRUE(released.references.empty());
-  EXPECT_FALSE(browse(NodeId(0, Id::ObjectsFolder), 5).results[0].continuationPoint.data.empty());
+  EXPECT_FALSE(browse(folder, 5).results[0].continuationPoint.data.empty());
   // Another session cannot use this session's points.
   BrowseNextRequest foreign;
   foreign.continuationPoints = {b.continuationPoint};
@@ -174,8 +179,8 @@ TEST_F(ViewServices, translateBrowsePaths_followsNames) {
   TranslateBrowsePathsToNodeIdsRequest r;
   r.browsePaths = {
       path(NodeId(0, Id::RootFolder), {{0, "Objects"}, {0, "Server"}, {0, "ServerStatus"}, {0, "State"}}),
-      path(NodeId(0, Id::ObjectsFolder), {{1, "Valve"}}),
-      path(NodeId(0, Id::ObjectsFolder), {{0, "Valve"}}),  // wrong namespace
+      path(NodeId(0, Id::ObjectsFolder), {{1, "OPCZentarc"}, {1, "Valve"}}),
+      path(NodeId(0, Id::ObjectsFolder), {{1, "OPCZentarc"}, {0, "Valve"}}),  // wrong namespace
       path(NodeId(0, 424242), {{0, "X"}}),
       path(NodeId(0, Id::RootFolder), {{0, ""}}),
       path(NodeId(0, Id::RootFolder), {})};
@@ -194,15 +199,15 @@ TEST_F(ViewServices, translateBrowsePaths_followsNames) {
 TEST_F(ViewServices, translateBrowsePaths_thatWanderForever_areCutShort) {
   for (int i = 0; i < 3000; ++i) addTag("T" + std::to_string(i), VT_I2);
   build();
-  // Objects -> Server -> back to Objects, two thousand times over.
+  // From the folder of 3,000 tags to a tag and back, two thousand times over.
   BrowsePath p;
-  p.startingNode = NodeId(0, Id::ObjectsFolder);
+  p.startingNode = NodeId(1, PlantId::Folder);
   for (int i = 0; i < 2000; ++i) {
     RelativePathElement down, up;
     down.referenceTypeId = up.referenceTypeId = NodeId(0, Id::Organizes);
-    down.targetName = {0, "Server"};
+    down.targetName = {1, "T0"};
     up.isInverse = true;
-    up.targetName = {0, "Objects"};
+    up.targetName = {1, "OPCZentarc"};
     p.relativePath.elements.push_back(down);
     p.relativePath.elements.push_back(up);
   }

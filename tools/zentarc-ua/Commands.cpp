@@ -62,7 +62,8 @@ int runBrowse(UaClient& client, const Options& o, std::ostream& out, std::ostrea
   std::vector<NodeId> ids;
   if (!nodesOf(o, ids, err)) return kUsage;
   BrowseDescription d;
-  d.nodeId = ids.empty() ? NodeId(0, Id::ObjectsFolder) : ids[0];
+  // By default the server's OPCZentarc folder (ns=1;i=1): its PLC folders hold the tags.
+  d.nodeId = ids.empty() ? NodeId(1, 1u) : ids[0];
   d.referenceTypeId = NodeId(0, Id::HierarchicalReferences);
   d.includeSubtypes = true;
   d.browseDirection = BrowseDirection::Forward;

@@ -1,8 +1,12 @@
 // The whole server core on a simulated PLC, for OPC UA interoperability tests: plcsim on
 // 127.0.5.1, one PlcDevice with PlcTags of all fifteen types, its PLC worker, our toolkit
-// entry with the server's creator, and the UA serving backend. Commands on stdin:
+// entry with the server's creator, and the UA serving backend with the PLCs' folders and
+// diagnostics. With --plant ADDRESS a second PLC "Press/2" joins on that address (tags Speed
+// and Diagnostics), and PLC1 gets a tag named like Press/2's State diagnostic.
+// Commands on stdin:
 //   fail        the PLC stops answering (silent), so reads end in communication errors
 //   recover     the PLC answers again
+//   down2, up2  the second PLC's simulator stops (connections are refused) or starts again
 //   shutdown R  shutdownAllClients(R)
 //   quit        stop and exit
 // Prints "READY <port>" once serving.
@@ -18,6 +22,7 @@
 #include "server/opc/ServerCreator.h"
 #include "server/opc/ServerQueues.h"
 #include "server/plc/DeviceList.h"
+#include "server/plc/DevicePlantView.h"
 #include "server/plc/GeLink.h"
 #include "server/plc/PollingService.h"
 #include "server/toolkit/SODaSEntry.h"
@@ -80,9 +85,13 @@ void fillRegisters(plcsim::Simulator& sim) {
 int main(int argc, char** argv) {
   int port = 28451;
   std::string plcAddress = "127.0.5.1";
+  std::string plantAddress;  // the second PLC's, when given
+  std::string errorFile;
   for (int i = 1; i + 1 < argc; ++i) {
     if (!std::strcmp(argv[i], "--port")) port = std::atoi(argv[i + 1]);
     if (!std::strcmp(argv[i], "--plc")) plcAddress = argv[i + 1];
+    if (!std::strcmp(argv[i], "--plant")) plantAddress = argv[i + 1];
+    if (!std::strcmp(argv[i], "--errors")) errorFile = argv[i + 1];
   }
 
   plcsim::Simulator sim(plcsim::Options{.address = plcAddress, .logLimit = 0});
@@ -92,12 +101,29 @@ int main(int argc, char** argv) {
     return 1;
   }
   fillRegisters(sim);
+  std::unique_ptr<plcsim::Simulator> sim2;
+  if (!plantAddress.empty()) {
+    sim2 = std::make_unique<plcsim::Simulator>(plcsim::Options{.address = plantAddress, .logLimit = 0});
+    if (!sim2->start(&error)) {
+      std::cerr << "UaPlantHost: simulator on " << plantAddress << ": " << error << "\n";
+      return 1;
+    }
+    sim2->setRegister(0, 1500);
+  }
+  plc::ErrorCatalogue catalogue;
+  if (!errorFile.empty() && catalogue.Load(errorFile) != plc::ErrorCatalogue::kLoaded)
+    std::cerr << "UaPlantHost: cannot read " << errorFile << "\n";
 
   auto queues = std::make_shared<ServerQueues>();
   DeviceList devices;
   QuietSink sink;
   SOCmnPointer<PlcDevice> device(new PlcDevice("PLC1", plcAddress));
   devices.add(device.get());
+  SOCmnPointer<PlcDevice> device2;
+  if (sim2) {
+    device2 = SOCmnPointer<PlcDevice>(new PlcDevice("Press/2", plantAddress));
+    devices.add(device2.get());
+  }
 
   SOCmnPointer<SODaSEntry> entry(new SODaSEntry());
   entry->setCreator(SOCmnPointer<SODaSCreator>(new ServerCreator(queues)));
@@ -117,6 +143,14 @@ int main(int argc, char** argv) {
                                         device.get(), queues));
     root->addLeaf(tag.get());
   }
+  if (device2) {
+    const TagSpec second[] = {{"Speed", VT_I2, 0, 0, 0, 1, "press speed"}, {"Diagnostics", VT_I2, 1, 0, 0, 1, ""}};
+    for (const TagSpec& s : second)
+      root->addLeaf(SOCmnPointer<PlcTag>(new PlcTag(s.name, s.rights, s.vt, s.comment, s.address, s.bit, s.count,
+                                                    device2.get(), queues)).get());
+    root->addLeaf(SOCmnPointer<PlcTag>(new PlcTag("Press/2/Diagnostics/State", 1, VT_I2, "", 44, 0, 0,
+                                                  device.get(), queues)).get());
+  }
 
   PollingService polling(devices, *queues, sink);
   polling.start();
@@ -124,6 +158,7 @@ int main(int argc, char** argv) {
   ua::UaServingBackend::Options options;
   options.endpointUrl = "opc.tcp://127.0.0.1:" + std::to_string(port);
   options.shutdownGrace = std::chrono::milliseconds(1500);
+  options.plant = std::make_shared<DevicePlantView>(devices, &catalogue);
   auto backend = std::make_shared<ua::UaServingBackend>(options);
   entry->setServingBackend(backend);
   if (!entry->start()) {
@@ -148,6 +183,8 @@ int main(int argc, char** argv) {
   while (std::getline(std::cin, line)) {
     if (line == "fail") sim.setFaults({.silent = true});
     else if (line == "recover") sim.setFaults({});
+    else if (line == "down2" && sim2) sim2->stop();
+    else if (line == "up2" && sim2) sim2->start();
     else if (line.rfind("shutdown", 0) == 0) entry->shutdownAllClients(line.size() > 9 ? line.substr(9) : "");
     else if (line == "quit") break;
     std::cout << "OK " << line << std::endl;
@@ -158,5 +195,6 @@ int main(int argc, char** argv) {
   polling.stop();
   entry->terminate();
   sim.stop();
+  if (sim2) sim2->stop();
   return 0;
 }

@@ -7,7 +7,7 @@ const { spawn } = require("node:child_process");
 const readline = require("node:readline");
 const {
   OPCUAClient, AttributeIds, DataType, StatusCodes, TimestampsToReturn, MessageSecurityMode,
-  SecurityPolicy, ClientSubscription, ClientMonitoredItem, BrowseDirection, VariantArrayType,
+  SecurityPolicy, ClientSubscription, ClientMonitoredItem, BrowseDirection, VariantArrayType, NodeClass,
 } = require("node-opcua-client");
 
 const hostPath = process.env.UA_TESTHOST;
@@ -74,14 +74,25 @@ after(async () => {
   }
 });
 
-test("browse: Objects holds the Server object and every tag", async () => {
-  const result = await session.browse({
-    nodeId: "i=85", browseDirection: BrowseDirection.Forward, resultMask: 63,
+test("browse: Objects holds Server and OPCZentarc, whose folders hold every tag", async () => {
+  const forward = (nodeId) => session.browse({
+    nodeId, browseDirection: BrowseDirection.Forward, resultMask: 63,
     referenceTypeId: "i=33", includeSubtypes: true, nodeClassMask: 0,
   });
-  assert.equal(result.statusCode.value, StatusCodes.Good.value);
-  const names = result.references.map((r) => r.browseName.name);
-  for (const n of ["Server", "I2", "STR", "A_BOOL", "Counter"]) assert.ok(names.includes(n), n);
+  const objects = await forward("i=85");
+  assert.equal(objects.statusCode.value, StatusCodes.Good.value);
+  assert.deepEqual(objects.references.map((r) => r.browseName.name).sort(), ["OPCZentarc", "Server"]);
+  // Tags sit in their PLC's folder, or in OPCZentarc itself when the host knows no PLCs.
+  const top = objects.references.find((r) => r.browseName.name === "OPCZentarc");
+  const tags = [];
+  for (const ref of (await forward(top.nodeId)).references) {
+    if (ref.nodeClass === NodeClass.Variable) tags.push(ref.browseName.name);
+    else if (ref.typeDefinition.toString() === "ns=0;i=61") {
+      for (const inner of (await forward(ref.nodeId)).references)
+        if (inner.nodeClass === NodeClass.Variable) tags.push(inner.browseName.name);
+    }
+  }
+  for (const n of ["I2", "STR", "A_BOOL", "Counter"]) assert.ok(tags.includes(n), n);
   const ns = await session.read({ nodeId: "i=2255", attributeId: AttributeIds.Value });
   assert.deepEqual(ns.value.value, ["http://opcfoundation.org/UA/", "urn:tarvelle:zentarc"]);
   const desc = await session.read({ nodeId: "ns=1;s=I2", attributeId: AttributeIds.Description });

@@ -38,6 +38,8 @@ bool UaServingBackend::start(SODaSEntry& entry) {
   UaServices::Options so;
   so.limits = options_.serviceLimits;
   so.identity = identity;
+  so.plant = options_.plant;
+  so.sessionCount = [server] { return server->sessionCount(); };
   so.serverObjects = [this](const Session& s) {
     auto it = serverObjects_.find(s.sessionId);
     return it != serverObjects_.end() ? it->second : SOCmnPointer<SODaSServer>();

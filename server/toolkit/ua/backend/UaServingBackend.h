@@ -24,6 +24,8 @@ class UaServingBackend : public SOSrvServingBackend {
     ServiceLimits serviceLimits;
     std::chrono::milliseconds shutdownGrace{2000};  // time clients get to see the notice
     ServerSecurity security;  // what a bare server offers unless told otherwise: None, anonymous writing
+    // The PLCs for the folders and diagnostics (null: tags only).
+    std::shared_ptr<const PlantView> plant;
   };
 
   UaServingBackend();

@@ -79,20 +79,21 @@ DataValue readAttribute(const Node& node, uint32_t attributeId, const String& in
   switch (static_cast<A>(attributeId)) {
     case A::NodeId: return good(Variant::of(node.nodeId));
     case A::NodeClass: return good(Variant::of(static_cast<int32_t>(node.nodeClass)));
-    case A::BrowseName: return good(Variant::of(node.browseName));
-    case A::DisplayName: return good(Variant::of(node.displayName));
-    case A::Description: return good(Variant::of(node.description));
+    case A::BrowseName: return good(Variant::of(node.browseName()));
+    case A::DisplayName: return good(Variant::of(node.displayName()));
+    case A::Description: return good(Variant::of(node.description()));
     case A::WriteMask: case A::UserWriteMask: return good(Variant::of(uint32_t{0}));
     case A::IsAbstract: return good(Variant::of(node.isAbstract));
     case A::Symmetric: return good(Variant::of(node.symmetric));
-    case A::InverseName: return good(Variant::of(node.inverseName));
+    case A::InverseName:
+      return good(Variant::of(node.details ? node.details->inverseName : LocalizedText()));
     case A::ContainsNoLoops: return good(Variant::of(true));
     case A::EventNotifier: return good(Variant::of(node.eventNotifier));
     case A::DataType: return good(Variant::of(node.dataType));
     case A::ValueRank: return good(Variant::of(node.valueRank));
     case A::ArrayDimensions:
-      if (node.valueRank < 1) return good(Variant());
-      return good(Variant::arrayOf(node.arrayDimensions));
+      if (node.valueRank != 1) return good(Variant());
+      return good(Variant::arrayOf(std::vector<uint32_t>{node.arrayLength}));
     case A::AccessLevel: case A::UserAccessLevel: return good(Variant::of(node.accessLevel));
     case A::MinimumSamplingInterval: return good(Variant::of(node.minimumSamplingInterval));
     case A::Historizing: return good(Variant::of(false));
@@ -107,8 +108,13 @@ DataValue readAttribute(const Node& node, uint32_t attributeId, const String& in
   DataValue dv;
   if (node.tag) {
     dv = readTagValue(node, timestamps);
+  } else if (node.details && node.details->timedValueSource) {
+    TimedValue v = node.details->timedValueSource();
+    dv.value = std::move(v.value);
+    stamp(dv, timestamps, v.sourceTime);
   } else {
-    dv.value = node.valueSource ? node.valueSource() : node.value;
+    if (node.details) dv.value = node.details->valueSource ? node.details->valueSource() : node.details->value;
+    else dv.value = Variant();
     stamp(dv, timestamps, DateTime::now());
   }
   if (!indexRange.empty() && dv.value) {

@@ -167,7 +167,7 @@ void UaServices::write(RequestContext& ctx, WriteRequest& req, const Reply<Write
       continue;
     }
     if (!w.value.value) { s = Status::BadTypeMismatch; continue; }
-    const uint32_t count = node->arrayDimensions.empty() ? 0 : node->arrayDimensions[0];
+    const uint32_t count = node->valueRank == 1 ? node->arrayLength : 0;
     s = fromVariant(*w.value.value, node->tag->getNativeDatatype(), count, values[i]);
     if (s.isGood()) targets[i] = node;
   }

@@ -46,15 +46,26 @@ bool exceedsDeadband(const Variant& a, const Variant& b, double deadband) {
 
 }  // namespace
 
-MonitoredItem::MonitoredItem(uint32_t id, const Node& node, ReadValueId target,
+MonitoredItem::MonitoredItem(uint32_t id, const Node& node, const ReadValueId& target,
                              TimestampsToReturn timestamps)
-    : id(id), node(node), target(std::move(target)), timestamps(timestamps) {
-  if (node.cache && this->target.attributeId == static_cast<uint32_t>(AttributeId::Value))
-    cache_ = node.cache;
+    : id(id), node(node), attributeId(target.attributeId), timestamps(timestamps) {
+  if (!target.indexRange.empty()) indexRange_ = std::make_unique<const String>(target.indexRange);
+  if (node.cache && attributeId == static_cast<uint32_t>(AttributeId::Value)) cache_ = node.cache;
+}
+
+const String& MonitoredItem::indexRange() const {
+  static const String none;
+  return indexRange_ ? *indexRange_ : none;
+}
+
+void MonitoredItem::clearQueue() {
+  std::vector<DataValue>().swap(queue_);
+  pending_ = false;
 }
 
 StatusCode MonitoredItem::setFilter(const ExtensionObject& eo) {
   if (eo.empty() && eo.typeId.isNull()) {
+    if (filter.trigger != DataChangeFilter{}.trigger) lastCount_ = ~uint64_t{0};
     filter = DataChangeFilter{};
     return Status::Good;
   }
@@ -64,7 +75,7 @@ StatusCode MonitoredItem::setFilter(const ExtensionObject& eo) {
   } catch (const UaError&) {
     return Status::BadMonitoredItemFilterInvalid;
   }
-  if (target.attributeId != static_cast<uint32_t>(AttributeId::Value)) return Status::BadFilterNotAllowed;
+  if (attributeId != static_cast<uint32_t>(AttributeId::Value)) return Status::BadFilterNotAllowed;
   if (f.trigger < DataChangeTrigger::Status || f.trigger > DataChangeTrigger::StatusValueTimestamp)
     return Status::BadMonitoredItemFilterInvalid;
   if (f.deadbandType > 2) return Status::BadDeadbandFilterInvalid;
@@ -77,6 +88,8 @@ StatusCode MonitoredItem::setFilter(const ExtensionObject& eo) {
     if (node.dataType.namespaceIndex != 0 || !isNumericType(static_cast<VariantType>(dt)))
       return Status::BadFilterNotAllowed;
   }
+  // The counter that tells a change may be another one now: look at the next sample.
+  if (f.trigger != filter.trigger) lastCount_ = ~uint64_t{0};
   filter = f;
   return Status::Good;
 }
@@ -84,9 +97,13 @@ StatusCode MonitoredItem::setFilter(const ExtensionObject& eo) {
 void MonitoredItem::setQueue(uint32_t size, bool oldest) {
   queueSize = size == 0 ? 1 : size;
   discardOldest = oldest;
-  if (queue.size() > queueSize) {
-    if (discardOldest) queue.erase(queue.begin(), queue.end() - queueSize);
-    else queue.resize(queueSize);
+  if (pending_ && queueSize > 1) {
+    queue_.push_back(last_);
+    pending_ = false;
+  }
+  if (queue_.size() > queueSize) {
+    if (discardOldest) queue_.erase(queue_.begin(), queue_.end() - queueSize);
+    else queue_.resize(queueSize);
   }
 }
 
@@ -98,16 +115,19 @@ bool MonitoredItem::followsDevice() const {
 
 void MonitoredItem::resetSampling() {
   sampled_ = false;
-  lastUpdateCount_ = 0;
+  lastCount_ = 0;
 }
 
 bool MonitoredItem::sample() {
   if (mode == MonitoringMode::Disabled) return false;
   DataValue now;
   if (cache_) {
-    const uint64_t count = cache_->getUpdateCount();
-    if (sampled_ && count == lastUpdateCount_) return false;
-    lastUpdateCount_ = count;
+    // Unless timestamps count, a store that changed neither value nor quality (a PLC polled
+    // every second whose values hold still) needs no look at the value.
+    const uint64_t count = filter.trigger == DataChangeTrigger::StatusValueTimestamp ? cache_->getUpdateCount()
+                                                                                      : cache_->getChangeCount();
+    if (sampled_ && count == lastCount_) return false;
+    lastCount_ = count;
     const SODaSCacheSnapshot snapshot = cache_->getSnapshot();
     // Nothing current yet (the tag is not polled, or not yet): the first notification comes
     // with the first value read or the failure to read it, never with a value nobody keeps
@@ -116,19 +136,19 @@ bool MonitoredItem::sample() {
     now = tagValueFrom(snapshot, timestamps, DateTime::now());
     if (!(node.accessLevel & kAccessCurrentRead)) now = statusOnly(Status::BadNotReadable);
   } else {
-    now = readAttribute(node, target.attributeId, target.indexRange, timestamps);
+    now = readAttribute(node, attributeId, indexRange(), timestamps);
   }
-  if (!target.indexRange.empty() && cache_ && now.value) {
+  if (indexRange_ && cache_ && now.value) {
     uint32_t first = 0, last = 0;
-    if (parseIndexRange(target.indexRange, first, last)) {
+    if (parseIndexRange(*indexRange_, first, last)) {
       const StatusCode s = applyIndexRange(*now.value, first, last);
       if (s.isBad()) now = statusOnly(s);
     }
   }
   if (sampled_ && !changed(last_, now)) return false;
   sampled_ = true;
-  last_ = now;
-  enqueue(std::move(now));
+  last_ = std::move(now);
+  enqueue();
   return true;
 }
 
@@ -154,21 +174,27 @@ bool MonitoredItem::changed(const DataValue& before, const DataValue& now) const
   return false;
 }
 
-void MonitoredItem::enqueue(DataValue value) {
-  if (queue.size() < queueSize) {
-    queue.push_back(std::move(value));
+void MonitoredItem::enqueue() {
+  if (queueSize == 1) {
+    // Whatever waited is replaced by the newest value, which last_ holds.
+    if (!queue_.empty()) std::vector<DataValue>().swap(queue_);
+    pending_ = true;
+    return;
+  }
+  if (queue_.size() < queueSize) {
+    queue_.push_back(last_);
     return;
   }
   auto markOverflow = [](DataValue& dv) {
     dv.status = StatusCode((dv.status ? dv.status->value : 0) | kOverflowBits);
   };
   if (discardOldest) {
-    queue.erase(queue.begin());
-    queue.push_back(std::move(value));
-    if (queueSize > 1) markOverflow(queue.front());
+    queue_.erase(queue_.begin());
+    queue_.push_back(last_);
+    markOverflow(queue_.front());
   } else {
-    queue.back() = std::move(value);
-    if (queueSize > 1) markOverflow(queue.back());
+    queue_.back() = last_;
+    markOverflow(queue_.back());
   }
 }
 

@@ -2,7 +2,9 @@
 // A monitored item: what it watches, how it samples, its filter and its queue. It maps onto
 // a toolkit item on the watched tag, active while the monitoring mode is Sampling or
 // Reporting, so the tag's PLC worker reads it at the item's sampling interval.
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "server/toolkit/SODaSItem.h"
 #include "server/toolkit/ua/ServicesMonitoredItem.h"
@@ -14,7 +16,7 @@ struct SamplingGroup;
 
 class MonitoredItem {
  public:
-  MonitoredItem(uint32_t id, const Node& node, ReadValueId target, TimestampsToReturn timestamps);
+  MonitoredItem(uint32_t id, const Node& node, const ReadValueId& target, TimestampsToReturn timestamps);
 
   // Validates a requested filter for this item's node and attribute. An empty filter is
   // StatusValue without deadband.
@@ -37,9 +39,19 @@ class MonitoredItem {
   // Forgets what was sampled so the next sample is reported again (e.g. on re-enabling).
   void resetSampling();
 
+  // The values waiting to be sent, oldest first.
+  bool hasQueued() const { return pending_ || !queue_.empty(); }
+  // Hands up to `max` of them, oldest first, to fn(const DataValue&) and drops them; returns
+  // how many.
+  template <typename Fn>
+  size_t takeQueued(size_t max, Fn&& fn);
+  void clearQueue();
+
+  const String& indexRange() const;
+
   const uint32_t id;
-  const Node& node;
-  const ReadValueId target;
+  const Node& node;  // its NodeId is the one monitored
+  const uint32_t attributeId;
   TimestampsToReturn timestamps;
   uint32_t clientHandle = 0;
   MonitoringMode mode = MonitoringMode::Reporting;
@@ -49,20 +61,39 @@ class MonitoredItem {
   bool discardOldest = true;
   DataChangeFilter filter;
 
-  // Oldest first. A vector: most items keep one value, and a deque's first block alone
-  // would cost more than the item itself.
-  std::vector<DataValue> queue;
   SamplingGroup* group = nullptr;
   SOCmnPointer<SODaSItem> toolkitItem;
 
  private:
   bool changed(const DataValue& before, const DataValue& now) const;
-  void enqueue(DataValue value);
+  // Queues last_.
+  void enqueue();
 
-  SODaSCache* cache_ = nullptr;  // the tag's cache (the tag keeps it), for cheap change checks
-  uint64_t lastUpdateCount_ = 0;
+  // A plant subscribes to a hundred thousand items, nearly all with a queue of one: such an
+  // item's waiting value is the last one sampled, so it is marked pending rather than kept
+  // twice. Longer queues (and one value left by shrinking a queue) use queue_.
+  std::vector<DataValue> queue_;
+  bool pending_ = false;
   bool sampled_ = false;
+  std::unique_ptr<const String> indexRange_;  // null when none (most items)
+  SODaSCache* cache_ = nullptr;  // the tag's cache (the tag keeps it), for cheap change checks
+  uint64_t lastCount_ = 0;  // the cache's counter at the last sample
   DataValue last_;
 };
+
+template <typename Fn>
+size_t MonitoredItem::takeQueued(size_t max, Fn&& fn) {
+  size_t taken = 0;
+  for (; taken < queue_.size() && taken < max; ++taken) fn(static_cast<const DataValue&>(queue_[taken]));
+  queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(taken));
+  // An emptied queue gives its storage back.
+  if (queue_.empty()) std::vector<DataValue>().swap(queue_);
+  if (pending_ && taken < max && queue_.empty()) {
+    fn(static_cast<const DataValue&>(last_));
+    pending_ = false;
+    ++taken;
+  }
+  return taken;
+}
 
 }  // namespace zentarc::ua

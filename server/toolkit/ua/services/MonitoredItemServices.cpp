@@ -79,7 +79,7 @@ void UaServices::applyMode(MonitoredItem& item, MonitoringMode mode) {
   const bool wasActive = item.active();
   item.mode = mode;
   if (item.toolkitItem) item.toolkitItem->setActive(mode != MonitoringMode::Disabled);
-  if (mode == MonitoringMode::Disabled) item.queue.clear();
+  if (mode == MonitoringMode::Disabled) item.clearQueue();
   else if (!wasActive) item.resetSampling();
 }
 

@@ -44,8 +44,8 @@ class Builder {
     Node n;
     n.nodeId = ns0(id);
     n.nodeClass = NodeClass::Object;
-    n.browseName = QualifiedName{0, name};
-    n.displayName = LocalizedText(name);
+    n.edit().browseName = QualifiedName{0, name};
+    n.edit().displayName = LocalizedText(name);
     space_.add(std::move(n));
     space_.addReference(ns0(id), ns0(Id::HasTypeDefinition), ns0(typeDef));
     if (parent) space_.addReference(ns0(parent), ns0(refType), ns0(id));
@@ -57,12 +57,11 @@ class Builder {
     Node n;
     n.nodeId = ns0(id);
     n.nodeClass = NodeClass::Variable;
-    n.browseName = QualifiedName{0, name};
-    n.displayName = LocalizedText(name);
+    n.edit().browseName = QualifiedName{0, name};
+    n.edit().displayName = LocalizedText(name);
     n.dataType = ns0(dataType);
     n.valueRank = valueRank;
-    if (valueRank == 1) n.arrayDimensions = {0};
-    n.value = std::move(value);
+    n.edit().value = std::move(value);
     space_.add(std::move(n));
     if (!typeDef) typeDef = refType == Id::HasProperty ? Id::PropertyType : Id::BaseDataVariableType;
     space_.addReference(ns0(id), ns0(Id::HasTypeDefinition), ns0(typeDef));
@@ -74,8 +73,8 @@ class Builder {
     Node n;
     n.nodeId = ns0(id);
     n.nodeClass = cls;
-    n.browseName = QualifiedName{0, name};
-    n.displayName = LocalizedText(name);
+    n.edit().browseName = QualifiedName{0, name};
+    n.edit().displayName = LocalizedText(name);
     n.isAbstract = isAbstract;
     if (cls == NodeClass::VariableType) {
       n.dataType = ns0(Id::BaseDataType);
@@ -90,11 +89,11 @@ class Builder {
     Node n;
     n.nodeId = ns0(id);
     n.nodeClass = NodeClass::ReferenceType;
-    n.browseName = QualifiedName{0, name};
-    n.displayName = LocalizedText(name);
+    n.edit().browseName = QualifiedName{0, name};
+    n.edit().displayName = LocalizedText(name);
     n.isAbstract = isAbstract;
     n.symmetric = symmetric;
-    if (inverseName) n.inverseName = LocalizedText(inverseName);
+    if (inverseName) n.edit().inverseName = LocalizedText(inverseName);
     space_.add(std::move(n));
     if (supertype) space_.addReference(ns0(supertype), ns0(Id::HasSubtype), ns0(id));
   }
@@ -237,12 +236,12 @@ void addServerObject(AddressSpace& space, Builder& b, const ServerIdentity& iden
   // ServerStatus and its children read the status source on every read.
   Node& st = b.variable(Id::Server_ServerStatus, "ServerStatus", Id::ServerStatusDataType,
                         Variant(), Id::Server, Id::HasComponent, -1, Id::ServerStatusType);
-  st.valueSource = [status] { return Variant::of(toExtensionObject(status->get())); };
+  st.edit().valueSource = [status] { return Variant::of(toExtensionObject(status->get())); };
   auto child = [&](uint32_t id, const char* name, uint32_t dataType,
                    std::function<Variant(const ServerStatusDataType&)> f, uint32_t parent,
                    uint32_t typeDef = 0) {
     Node& n = b.variable(id, name, dataType, Variant(), parent, Id::HasComponent, -1, typeDef);
-    n.valueSource = [status, f = std::move(f)] { return f(status->get()); };
+    n.edit().valueSource = [status, f = std::move(f)] { return f(status->get()); };
   };
   const uint32_t S = Id::Server_ServerStatus;
   child(Id::Server_ServerStatus_StartTime, "StartTime", Id::UtcTime,

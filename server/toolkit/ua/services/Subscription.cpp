@@ -1,5 +1,7 @@
 #include "server/toolkit/ua/services/Subscription.h"
 
+#include <cstring>
+
 #include "server/toolkit/ua/Binary.h"
 
 namespace zentarc::ua {
@@ -32,7 +34,7 @@ bool Subscription::sampleDeviceFollowers() {
 bool Subscription::hasNotifications() const {
   for (const auto& [key, group] : groups)
     for (const MonitoredItem* item : group->items)
-      if (item->reporting() && !item->queue.empty()) return true;
+      if (item->reporting() && item->hasQueued()) return true;
   return false;
 }
 
@@ -43,29 +45,39 @@ uint32_t Subscription::useSequenceNumber() {
 }
 
 NotificationMessage Subscription::takeNotifications(bool& more) {
-  DataChangeNotification dcn;
   const size_t limit = maxNotificationsPerPublish ? maxNotificationsPerPublish : SIZE_MAX;
   more = false;
+  // The DataChangeNotification is encoded as the values are taken: with tens of thousands of
+  // changes, a decoded list of them would be megabytes held only to be encoded once.
+  ExtensionObject eo;
+  eo.typeId = NodeId(0, DataChangeNotification::kEncodingId);
+  eo.encoding = 1;
+  Encoder e(eo.body);
+  e.write(int32_t{0});  // the count, filled in below
+  size_t count = 0;
   for (auto& [id, item] : items) {
-    if (!item->reporting()) continue;
-    size_t taken = 0;
-    for (; taken < item->queue.size(); ++taken) {
-      if (dcn.monitoredItems.size() >= limit) {
-        more = true;
-        break;
-      }
-      dcn.monitoredItems.push_back({item->clientHandle, std::move(item->queue[taken])});
+    if (!item->reporting() || !item->hasQueued()) continue;
+    if (count >= limit) {
+      more = true;
+      break;
     }
-    item->queue.erase(item->queue.begin(), item->queue.begin() + taken);
-    // An emptied queue gives its storage back: with 100,000 items whose values seldom
-    // change, a slot kept per item would be tens of megabytes held for nothing.
-    if (item->queue.empty()) std::vector<DataValue>().swap(item->queue);
-    if (more) break;
+    const uint32_t handle = item->clientHandle;
+    count += item->takeQueued(limit - count, [&](const DataValue& value) {
+      e.write(handle);
+      e.write(value);
+    });
+    if (item->hasQueued()) {
+      more = true;
+      break;
+    }
   }
+  e.write(int32_t{0});  // no diagnostic infos
+  const auto n = static_cast<int32_t>(count);
+  std::memcpy(eo.body.data(), &n, sizeof n);
   NotificationMessage m;
   m.sequenceNumber = useSequenceNumber();
   m.publishTime = DateTime::now();
-  m.notificationData.push_back(toExtensionObject(dcn));
+  m.notificationData.push_back(std::move(eo));
   return m;
 }
 

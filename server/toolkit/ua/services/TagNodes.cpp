@@ -16,15 +16,12 @@ size_t addTagNodes(AddressSpace& space, SODaSNameSpaceRoot& root, double minimum
     Node n;
     n.nodeId = tagNodeId(tag->getName());
     n.nodeClass = NodeClass::Variable;
-    n.browseName = QualifiedName{kTagNamespace, tag->getName()};
-    n.displayName = LocalizedText(tag->getName());
-    n.description = LocalizedText(tag->getDescription());
     n.dataType = NodeId(0, dataType);
     const SOCmnVariant initial = tag->getCache()->getValue();
     n.valueBytes = sizeof(DataValue);
     if (vt & VT_ARRAY) {
       n.valueRank = 1;
-      n.arrayDimensions = {initial.arrayCount()};
+      n.arrayLength = initial.arrayCount();
       n.valueBytes += size_t{initial.arrayCount()} * sizeof(Scalar);
     } else if (vt == VT_BSTR) {
       n.valueBytes += initial.bstrVal().size() * 3;  // UTF-8 of UTF-16 text
@@ -35,10 +32,7 @@ size_t addTagNodes(AddressSpace& space, SODaSNameSpaceRoot& root, double minimum
     n.minimumSamplingInterval = minimumSamplingInterval;
     n.tag = tag;
     n.cache = tag->getCache().get();
-    const NodeId id = n.nodeId;
     if (!space.add(std::move(n))) continue;
-    space.addReference(id, NodeId(0, Id::HasTypeDefinition), NodeId(0, Id::BaseDataVariableType));
-    space.addReference(NodeId(0, Id::ObjectsFolder), NodeId(0, Id::Organizes), id);
     ++added;
   }
   return added;

@@ -1,5 +1,6 @@
 #include "server/toolkit/ua/services/UaServices.h"
 
+#include "server/toolkit/ua/services/PlantNodes.h"
 #include "server/toolkit/ua/services/TagNodes.h"
 
 namespace zentarc::ua {
@@ -16,6 +17,11 @@ UaServices::UaServices(SODaSNameSpaceRoot& root, SOCmnPointer<SODaSCreator> crea
       teardownLeft_(limits_.teardownItemsPerTick) {
   addStandardNodes(space_, options.identity, limits_, status_);
   addTagNodes(space_, root, limits_.minSamplingIntervalMs);
+  DiagnosticValues::ServerCounts counts;
+  counts.sessions = options.sessionCount ? std::move(options.sessionCount)
+                                         : std::function<size_t()>([this] { return sessions_.size(); });
+  counts.monitoredItems = [this] { return monitoredItemTotal_; };
+  addPlantNodes(space_, root, std::move(options.plant), std::move(counts));
 }
 
 UaServices::~UaServices() {

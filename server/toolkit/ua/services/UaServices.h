@@ -26,6 +26,7 @@
 #include "server/toolkit/ua/ServicesSubscription.h"
 #include "server/toolkit/ua/ServicesView.h"
 #include "server/toolkit/ua/services/AddressSpace.h"
+#include "server/toolkit/ua/services/PlantView.h"
 #include "server/toolkit/ua/services/ServiceLimits.h"
 #include "server/toolkit/ua/services/StandardNodes.h"
 #include "server/toolkit/ua/services/Subscription.h"
@@ -72,9 +73,14 @@ class UaServices {
     ServerIdentity identity;
     Clock clock;                       // steady_clock::now when empty
     ServerObjectFactory serverObjects;
+    // The PLCs, their tags and figures for the folders and diagnostics (null: none).
+    std::shared_ptr<const PlantView> plant;
+    // Sessions open on the server, for the diagnostics (empty: those the services know).
+    std::function<size_t()> sessionCount;
   };
 
-  // Builds the address space from the namespace root (tags must all be added by now).
+  // Builds the address space from the namespace root (tags must all be added by now) and the
+  // plant.
   // `post` runs a function on the services' thread; completions of device requests use it.
   UaServices(SODaSNameSpaceRoot& root, SOCmnPointer<SODaSCreator> creator, Poster post,
              Options options);

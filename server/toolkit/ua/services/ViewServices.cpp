@@ -8,7 +8,7 @@ namespace {
 
 constexpr size_t kTranslateBudget = 2'000'000;
 
-bool referenceMatches(const AddressSpace& space, const Reference& r, BrowseDirection dir,
+bool referenceMatches(const AddressSpace& space, const ReferenceView& r, BrowseDirection dir,
                       const NodeId& refType, bool includeSubtypes) {
   if (dir == BrowseDirection::Forward && !r.isForward) return false;
   if (dir == BrowseDirection::Inverse && r.isForward) return false;
@@ -17,19 +17,18 @@ bool referenceMatches(const AddressSpace& space, const Reference& r, BrowseDirec
   return includeSubtypes && space.isSubtypeOf(r.typeId, refType);
 }
 
-ReferenceDescription describe(const AddressSpace& space, const Reference& r, uint32_t mask) {
+ReferenceDescription describe(const ReferenceView& r, uint32_t mask) {
   ReferenceDescription d;
-  d.nodeId = ExpandedNodeId(r.target);
+  const Node& t = r.target;
+  d.nodeId = ExpandedNodeId(t.nodeId);
   if (mask & BrowseResultMask::ReferenceTypeId) d.referenceTypeId = r.typeId;
   if (mask & BrowseResultMask::IsForward) d.isForward = r.isForward;
-  const Node* t = space.find(r.target);
-  if (!t) return d;
-  if (mask & BrowseResultMask::NodeClass) d.nodeClass = t->nodeClass;
-  if (mask & BrowseResultMask::BrowseName) d.browseName = t->browseName;
-  if (mask & BrowseResultMask::DisplayName) d.displayName = t->displayName;
+  if (mask & BrowseResultMask::NodeClass) d.nodeClass = t.nodeClass;
+  if (mask & BrowseResultMask::BrowseName) d.browseName = t.browseName();
+  if (mask & BrowseResultMask::DisplayName) d.displayName = t.displayName();
   if ((mask & BrowseResultMask::TypeDefinition) &&
-      (t->nodeClass == NodeClass::Object || t->nodeClass == NodeClass::Variable))
-    d.typeDefinition = ExpandedNodeId(t->typeDefinition());
+      (t.nodeClass == NodeClass::Object || t.nodeClass == NodeClass::Variable))
+    d.typeDefinition = ExpandedNodeId(t.typeDefinition());
   return d;
 }
 
@@ -47,20 +46,18 @@ StatusCode UaServices::browseOne(SessionState& state, const BrowseDescription& d
   }
   size_t matched = 0;
   bool more = false;
-  for (const Reference& r : node->references) {
+  space_.forEachReference(*node, [&](const ReferenceView& r) {
     if (!referenceMatches(space_, r, d.browseDirection, d.referenceTypeId, d.includeSubtypes))
-      continue;
-    if (d.nodeClassMask) {
-      const Node* t = space_.find(r.target);
-      if (!t || !(d.nodeClassMask & static_cast<uint32_t>(t->nodeClass))) continue;
-    }
-    if (matched++ < offset) continue;
+      return true;
+    if (d.nodeClassMask && !(d.nodeClassMask & static_cast<uint32_t>(r.target.nodeClass))) return true;
+    if (matched++ < offset) return true;
     if (result.references.size() >= maxRefs) {
       more = true;
-      break;
+      return false;
     }
-    result.references.push_back(describe(space_, r, d.resultMask));
-  }
+    result.references.push_back(describe(r, d.resultMask));
+    return true;
+  });
   if (!more) return Status::Good;
   if (state.continuationPoints.size() >= limits_.maxBrowseContinuationPoints) {
     result.references.clear();
@@ -117,7 +114,7 @@ void UaServices::translate(RequestContext&, TranslateBrowsePathsToNodeIdsRequest
     return reply.fault(Status::BadTooManyOperations);
   TranslateBrowsePathsToNodeIdsResponse resp;
   resp.results.resize(req.browsePaths.size());
-  // Paths may wander back and forth through the Objects folder with its thousands of tags; a
+  // Paths may wander back and forth through a folder with its thousands of tags; a
   // budget of references looked at keeps one request from holding the server for long.
   size_t budget = kTranslateBudget;
   for (size_t i = 0; i < req.browsePaths.size(); ++i) {
@@ -144,20 +141,20 @@ void UaServices::translate(RequestContext&, TranslateBrowsePathsToNodeIdsRequest
       for (const NodeId& id : current) {
         const Node* n = space_.find(id);
         if (!n) continue;
-        if (budget < n->references.size()) {
+        const size_t count = space_.referenceCount(*n);
+        if (budget < count) {
           budget = 0;
           break;
         }
-        budget -= n->references.size();
-        for (const Reference& r : n->references) {
-          if (!referenceMatches(space_, r, e.isInverse ? BrowseDirection::Inverse : BrowseDirection::Forward,
-                                e.referenceTypeId, e.includeSubtypes))
-            continue;
-          const Node* t = space_.find(r.target);
-          if (t && t->browseName == e.targetName &&
-              std::find(next.begin(), next.end(), r.target) == next.end())
-            next.push_back(r.target);
-        }
+        budget -= count;
+        space_.forEachReference(*n, [&](const ReferenceView& r) {
+          if (referenceMatches(space_, r, e.isInverse ? BrowseDirection::Inverse : BrowseDirection::Forward,
+                               e.referenceTypeId, e.includeSubtypes) &&
+              r.target.hasBrowseName(e.targetName) &&
+              std::find(next.begin(), next.end(), r.target.nodeId) == next.end())
+            next.push_back(r.target.nodeId);
+          return true;
+        });
       }
       current = std::move(next);
       if (current.empty() || budget == 0) break;
