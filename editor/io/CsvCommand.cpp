@@ -13,6 +13,11 @@ namespace zentarc::editor {
 
 namespace {
 
+// "1 row", "3 rows".
+std::string counted(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 const char* const kUsage =
     "Usage:\n"
     "  ConfigOPCZentarc --import-csv TAGS.csv --output FILE.xml [--base FILE.xml] [--partial]\n"
@@ -103,8 +108,9 @@ int importCsv(const Options& o, std::ostream& out, std::ostream& err) {
   for (const CsvProblem& p : plan.problems)
     err << *o.importCsv << ":" << p.line << ": " << (p.column.empty() ? "" : p.column + ": ") << p.reason << "\n";
   if (plan.refusedRows > 0 && !o.partial) {
-    err << "ConfigOPCZentarc: " << plan.refusedRows << " rows refused; nothing was written (--partial writes the "
-        << plan.rows.size() << " good rows)\n";
+    err << "ConfigOPCZentarc: " << counted(plan.refusedRows, "row", "rows")
+        << " refused; nothing was written (--partial writes the " << counted(plan.rows.size(), "good row", "good rows")
+        << ")\n";
     return kCsvSomeRefused;
   }
   const CsvApplied applied = applyCsvImport(plan, state);
@@ -113,8 +119,9 @@ int importCsv(const Options& o, std::ostream& out, std::ostream& err) {
     return plan.refusedRows > 0 ? kCsvSomeRefused : kCsvFailed;
   }
   if (!write(*o.output, buildConfigBytes(collectionOrder(state), state), err)) return kCsvFailed;
-  out << *o.output << ": " << applied.items.size() << " items and " << applied.plcs.size() << " new PLCs added";
-  if (plan.refusedRows > 0) out << ", " << plan.refusedRows << " rows refused";
+  out << *o.output << ": " << counted(applied.items.size(), "item", "items") << " and "
+      << counted(applied.plcs.size(), "new PLC", "new PLCs") << " added";
+  if (plan.refusedRows > 0) out << ", " << counted(plan.refusedRows, "row", "rows") << " refused";
   out << "\n";
   return plan.refusedRows > 0 ? kCsvSomeRefused : kCsvAllTaken;
 }
@@ -135,7 +142,8 @@ int exportCsvFile(const Options& o, std::ostream& out, std::ostream& err) {
     }
   }
   if (!write(*o.output, exportCsv(collectionOrder(state), state), err)) return kCsvFailed;
-  out << *o.output << ": " << state.colItems->Count() << " tags of " << state.colPLC->Count() << " PLCs\n";
+  out << *o.output << ": " << counted(state.colItems->Count(), "tag", "tags") << " of "
+      << counted(state.colPLC->Count(), "PLC", "PLCs") << "\n";
   return read.complete ? kCsvAllTaken : kCsvSomeRefused;
 }
 

@@ -218,6 +218,7 @@ TEST(CsvCommandLine, exitStatusSaysWhetherEveryRowWasTaken) {
   EXPECT_EQ(run({"--import-csv", mixed.string(), "--output", refused.string(), "--base=" + base.string()}, &err),
             kCsvSomeRefused);
   EXPECT_NE(err.find("mixed.csv:3: Name: Name already existing"), std::string::npos) << err;
+  EXPECT_NE(err.find("1 row refused; nothing was written (--partial writes the 1 good row)"), std::string::npos) << err;
   EXPECT_FALSE(std::filesystem::exists(refused));  // nothing written without --partial
   EXPECT_EQ(run({"--import-csv", mixed.string(), "--output", refused.string(), "--base", base.string(), "--partial"}),
             kCsvSomeRefused);
