@@ -30,11 +30,7 @@ int main(int argc, char** argv) {
   }
   plant.start();
   auto group = plant.activateAll(100);
-  if (!waitFor([&] {
-        for (const auto& tag : plant.tags)
-          if (tag->getCache()->isWaitingForInitialData()) return false;
-        return true;
-      }, 30000)) {
+  if (!waitFor([&] { return plant.allHaveValues(); }, 30000)) {
     std::fprintf(stderr, "bench_concurrent_scan: not every tag got a value within 30 s\n");
     return 1;
   }

@@ -105,6 +105,13 @@ struct Plant {
     return group;
   }
 
+  // Whether every tag has had its first value from its PLC.
+  bool allHaveValues() const {
+    for (const auto& tag : tags)
+      if (tag->getCache()->isWaitingForInitialData()) return false;
+    return true;
+  }
+
   void start(TickClock clock = steadyTickCount) {
     thread = std::make_unique<PollingService>(devices, *queues, sink, std::move(clock));
     thread->start();

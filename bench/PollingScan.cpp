@@ -38,12 +38,6 @@ void buildPlant(Plant& plant) {
   }
 }
 
-bool allHaveValues(const Plant& plant) {
-  for (const auto& tag : plant.tags)
-    if (tag->getCache()->isWaitingForInitialData()) return false;
-  return true;
-}
-
 // The read messages of one full scan, in the order the rotation sends them.
 std::vector<Piece> scanMessages(Plant& plant) {
   std::vector<Piece> pieces;
@@ -141,7 +135,7 @@ int main(int argc, char** argv) {
     buildPlant(plant);
     plant.start();
     auto group = plant.activateAll(100);
-    if (!waitFor([&] { return allHaveValues(plant); }, 30000)) {
+    if (!waitFor([&] { return plant.allHaveValues(); }, 30000)) {
       std::fprintf(stderr, "bench_polling_scan: not every tag got a value within 30 s\n");
       return 1;
     }
@@ -166,7 +160,7 @@ int main(int argc, char** argv) {
       std::atomic<std::uint32_t> tick{0};
       plant.start([&tick] { return tick.fetch_add(1000) + 1000; });
       auto group = plant.activateAll(100);
-      if (!waitFor([&] { return allHaveValues(plant); }, 30000)) {
+      if (!waitFor([&] { return plant.allHaveValues(); }, 30000)) {
         std::fprintf(stderr, "bench_polling_scan: not every tag got a value within 30 s\n");
         return 1;
       }

@@ -32,13 +32,14 @@
 #include <vector>
 
 #include "bench/ChildProcess.h"
-#include "server/toolkit/SODaSEntry.h"
-#include "server/toolkit/SODaSTag.h"
+#include "bench/UaBenchServer.h"
 #include "server/toolkit/ua/UaClient.h"
-#include "server/toolkit/ua/backend/UaServingBackend.h"
+#include "tests/ua/RawWrite.h"
 
 using namespace zentarc::ua;
 using namespace zentarc::bench;
+using zentarc::ua::test::nullArrayWrite;
+using zentarc::ua::test::RawWrite;
 using SteadyClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -49,33 +50,13 @@ constexpr int kTags = 10000;
 // ---- the server child -------------------------------------------------------------------
 
 int serve(int port, int tagCount) {
-  SOCmnPointer<SODaSEntry> entry(new SODaSEntry());
-  entry->setCreator(SOCmnPointer<SODaSCreator>(new SODaSCreator()));
-  SOCmnPointer<SODaSNameSpaceRoot> root = entry->getNameSpaceRoot();
-  std::vector<SOCmnPointer<SODaSTag>> tags;
-  for (int i = 0; i < tagCount; ++i) {
-    SOCmnPointer<SODaSTag> t(new SODaSTag());
-    t->setName("T" + std::to_string(i));
-    t->setAccessRights(OPC_READABLE | OPC_WRITEABLE);
-    t->setNativeDatatype(VT_I4);
-    t->getCache()->setValue(SOCmnVariant::fromI4(i));
-    root->addLeaf(t.get());
-    tags.push_back(t);
-  }
-  UaServingBackend::Options options;  // the server's default limits throughout
-  options.endpointUrl = "opc.tcp://127.0.0.1:" + std::to_string(port);
-  auto backend = std::make_shared<UaServingBackend>(options);
-  entry->setServingBackend(backend);
-  if (!entry->start()) {
-    std::cerr << "serve: " << backend->errorText() << "\n";
-    return 1;
-  }
-  std::cout << "READY " << port << std::endl;
-  std::string line;
-  while (std::getline(std::cin, line) && line != "quit") {
-    if (line == "turn") std::cout << "TURN " << backend->server()->takeLongestTurn().count() << std::endl;
-  }
-  entry->terminate();
+  UaBenchServer server(tagCount, [](int i) { return i; });
+  // The server's default limits throughout.
+  if (!server.start(port, UaBenchServer::options(port))) return 1;
+  UaBenchServer::untilQuit([&](const std::string& line) {
+    if (line == "turn") std::cout << "TURN " << server.backend->server()->takeLongestTurn().count() << std::endl;
+  });
+  server.stop();
   return 0;
 }
 
@@ -99,27 +80,8 @@ void pause(const std::atomic<bool>& stop, std::chrono::milliseconds d) {
   while (!stop && SteadyClock::now() < end) std::this_thread::sleep_for(std::min(d, 20ms));
 }
 
-// A Write whose body after the header is given as raw bytes.
-struct RawWrite {
-  static constexpr uint32_t kEncodingId = Id::WriteRequest;
-  RequestHeader requestHeader;
-  std::string tail;
-  void fields(Encoder& e) const {
-    e.write(requestHeader);
-    e.writeRaw(tail.data(), tail.size());
-  }
-};
-
 void nullArrays(const std::string& url, const std::atomic<bool>& stop, Tally& t) {
-  RawWrite attack;
-  const int32_t one = 1, million = 1000000;
-  attack.tail.append(reinterpret_cast<const char*>(&one), 4);
-  attack.tail += std::string("\x00\x01", 2);                  // NodeId i=1
-  attack.tail += std::string("\x0D\x00\x00\x00", 4);          // attribute Value
-  attack.tail += std::string("\xFF\xFF\xFF\xFF", 4);          // no index range
-  attack.tail += std::string("\x01\x80", 2);                  // a Variant: array of Null
-  attack.tail.append(reinterpret_cast<const char*>(&million), 4);
-  attack.tail.append(1000000, '\0');
+  RawWrite attack = nullArrayWrite();
   UaClient c;
   while (!stop) {
     if (!c.connected() && !c.connect(url).isGood()) {

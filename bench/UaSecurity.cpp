@@ -21,10 +21,8 @@
 #include <vector>
 
 #include "bench/ChildProcess.h"
-#include "server/toolkit/SODaSEntry.h"
-#include "server/toolkit/SODaSTag.h"
+#include "bench/UaBenchServer.h"
 #include "server/toolkit/ua/UaClient.h"
-#include "server/toolkit/ua/backend/UaServingBackend.h"
 #include "server/toolkit/ua/security/LocalIdentity.h"
 
 using namespace zentarc::ua;
@@ -35,21 +33,8 @@ namespace fs = std::filesystem;
 namespace {
 
 int serve(int port, int tagCount, const std::string& pkiFolder) {
-  SOCmnPointer<SODaSEntry> entry(new SODaSEntry());
-  entry->setCreator(SOCmnPointer<SODaSCreator>(new SODaSCreator()));
-  SOCmnPointer<SODaSNameSpaceRoot> root = entry->getNameSpaceRoot();
-  std::vector<SOCmnPointer<SODaSTag>> tags;
-  for (int i = 0; i < tagCount; ++i) {
-    SOCmnPointer<SODaSTag> t(new SODaSTag());
-    t->setName("T" + std::to_string(i));
-    t->setAccessRights(OPC_READABLE | OPC_WRITEABLE);
-    t->setNativeDatatype(VT_I4);
-    t->getCache()->setValue(SOCmnVariant::fromI4(i));
-    root->addLeaf(t.get());
-    tags.push_back(t);
-  }
-  UaServingBackend::Options options;
-  options.endpointUrl = "opc.tcp://127.0.0.1:" + std::to_string(port);
+  UaBenchServer server(tagCount, [](int i) { return i; });
+  UaServingBackend::Options options = UaBenchServer::options(port);
   options.security.policies.clear();
   for (const auto& p : securityPolicies()) options.security.policies.push_back(&p);
   options.security.anonymous = AnonymousAccess::Read;
@@ -59,17 +44,9 @@ int serve(int port, int tagCount, const std::string& pkiFolder) {
     std::cerr << "serve: " << error << "\n";
     return 1;
   }
-  auto backend = std::make_shared<UaServingBackend>(options);
-  entry->setServingBackend(backend);
-  if (!entry->start()) {
-    std::cerr << "serve: " << backend->errorText() << "\n";
-    return 1;
-  }
-  std::cout << "READY " << port << std::endl;
-  std::string line;
-  while (std::getline(std::cin, line) && line != "quit") {
-  }
-  entry->terminate();
+  if (!server.start(port, options)) return 1;
+  UaBenchServer::untilQuit();
+  server.stop();
   return 0;
 }
 

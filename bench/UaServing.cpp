@@ -22,11 +22,9 @@
 #include <thread>
 #include <vector>
 
-#include "server/toolkit/SODaSEntry.h"
-#include "server/toolkit/SODaSTag.h"
 #include "server/toolkit/ua/UaClient.h"
-#include "server/toolkit/ua/backend/UaServingBackend.h"
 #include "bench/ChildProcess.h"
+#include "bench/UaBenchServer.h"
 
 using namespace zentarc::ua;
 using namespace zentarc::bench;
@@ -37,28 +35,10 @@ namespace {
 // ---- the server child -------------------------------------------------------------------
 
 int serve(int port, int tagCount, bool change) {
-  SOCmnPointer<SODaSEntry> entry(new SODaSEntry());
-  entry->setCreator(SOCmnPointer<SODaSCreator>(new SODaSCreator()));
-  SOCmnPointer<SODaSNameSpaceRoot> root = entry->getNameSpaceRoot();
-  std::vector<SOCmnPointer<SODaSTag>> tags;
-  for (int i = 0; i < tagCount; ++i) {
-    SOCmnPointer<SODaSTag> t(new SODaSTag());
-    t->setName("T" + std::to_string(i));
-    t->setAccessRights(OPC_READABLE | OPC_WRITEABLE);
-    t->setNativeDatatype(VT_I4);
-    t->getCache()->setValue(SOCmnVariant::fromI4(0));
-    root->addLeaf(t.get());
-    tags.push_back(t);
-  }
-  UaServingBackend::Options options;
-  options.endpointUrl = "opc.tcp://127.0.0.1:" + std::to_string(port);
+  UaBenchServer server(tagCount, [](int) { return 0; });
+  UaServingBackend::Options options = UaBenchServer::options(port);
   options.serviceLimits.maxMonitoredItemsPerCall = 10000;
-  auto backend = std::make_shared<UaServingBackend>(options);
-  entry->setServingBackend(backend);
-  if (!entry->start()) {
-    std::cerr << "serve: " << backend->errorText() << "\n";
-    return 1;
-  }
+  if (!server.start(port, options)) return 1;
   std::atomic<bool> stop{false};
   // Stands in for the polling thread: every value changes every 100 ms.
   std::thread changer([&] {
@@ -67,16 +47,13 @@ int serve(int port, int tagCount, bool change) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       if (!change) continue;
       ++n;
-      for (auto& t : tags) t->getCache()->setValue(SOCmnVariant::fromI4(n));
+      for (auto& t : server.tags) t->getCache()->setValue(SOCmnVariant::fromI4(n));
     }
   });
-  std::cout << "READY " << port << std::endl;
-  std::string line;
-  while (std::getline(std::cin, line) && line != "quit") {
-  }
+  UaBenchServer::untilQuit();
   stop = true;
   changer.join();
-  entry->terminate();
+  server.stop();
   return 0;
 }
 

@@ -34,11 +34,7 @@ int main(int argc, char** argv) {
   plant.start();
   auto group = plant.activateAll(100);
   // Measured once the polling runs steadily, not while the activations settle.
-  if (!waitFor([&] {
-        for (const auto& tag : plant.tags)
-          if (tag->getCache()->isWaitingForInitialData()) return false;
-        return true;
-      }, 10000)) {
+  if (!waitFor([&] { return plant.allHaveValues(); }, 10000)) {
     std::fprintf(stderr, "bench_write_latency: the polled tags got no values\n");
     return 1;
   }

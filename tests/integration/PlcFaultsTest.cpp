@@ -13,12 +13,6 @@ using namespace zentarc::testsupport;
 
 namespace {
 
-bool reported(const PollingHarness& h, unsigned code, const std::string& device) {
-  for (const auto& r : h.sink.reports())
-    if (r.message == WM_PLC_STATUS && r.code == code && r.device == device) return true;
-  return false;
-}
-
 // A read from the device, waited for; what it found.
 SODaSCacheSnapshot deviceRead(PollingHarness& h, const std::string& tag) {
   auto request = h.tag(tag)->submitRead(SODASREQUEST_TYPE_SYNC_DEVICE);
@@ -49,7 +43,7 @@ TEST(PlcFaults, aConnectionThePlcClosedIsMadeAgainForDeviceReadsAndWrites) {
   EXPECT_EQ(first.value.iVal(), 42);
   // This one finds the connection closed by the PLC.
   EXPECT_EQ(deviceRead(h, "X").quality, OPC_QUALITY_COMM_FAILURE);
-  EXPECT_TRUE(waitUntil([&] { return reported(h, 3, "P"); }));  // reported once the request is answered
+  EXPECT_TRUE(waitUntil([&] { return h.sink.reported(3, "P"); }));  // reported once the request is answered
   sim.setFaults({});
   // Every later request connects again rather than failing until the server restarts.
   EXPECT_EQ(deviceRead(h, "X").quality, OPC_QUALITY_GOOD);
@@ -57,7 +51,7 @@ TEST(PlcFaults, aConnectionThePlcClosedIsMadeAgainForDeviceReadsAndWrites) {
   EXPECT_EQ(sim.registerValue(0), 7);
   EXPECT_EQ(deviceRead(h, "X").value.iVal(), 7);
   EXPECT_EQ(sim.stats().connections, 2u);
-  EXPECT_TRUE(waitUntil([&] { return reported(h, 0, "P"); }, 8000));  // once it kept working a while
+  EXPECT_TRUE(waitUntil([&] { return h.sink.reported(0, "P"); }, 8000));  // once it kept working a while
 }
 
 TEST(PlcFaults, aRestartedPlcIsConnectedAgainByTheNextRequest) {
@@ -85,10 +79,10 @@ TEST(PlcFaults, aRefusedHandshakeIsTriedAfreshAndWorkingIsReportedOnlyAfterAMess
   h.start();
   auto g = h.group("g", 100);
   auto item = h.activate(*g, "X");
-  ASSERT_TRUE(waitUntil([&] { return reported(h, 65, "P"); }));
+  ASSERT_TRUE(waitUntil([&] { return h.sink.reported(65, "P"); }));
   // Each try is a new connection with a new handshake, never a half-open one taken as working.
   ASSERT_TRUE(waitUntil([&] { return sim.stats().connections >= 3; }));
-  EXPECT_FALSE(reported(h, 0, "P"));
+  EXPECT_FALSE(h.sink.reported(0, "P"));
   EXPECT_EQ(sim.stats().reads, 0u);
   EXPECT_TRUE(waitUntil([&] { return h.tag("X")->getCache()->getQuality() == OPC_QUALITY_DEVICE_FAILURE; }));
   sim.setFaults({});
@@ -96,7 +90,7 @@ TEST(PlcFaults, aRefusedHandshakeIsTriedAfreshAndWorkingIsReportedOnlyAfterAMess
   // Tried again after the back-off.
   ASSERT_TRUE(h.waitForQuality("X", OPC_QUALITY_GOOD, 10000));
   EXPECT_EQ(h.tag("X")->getCache()->getValue().iVal(), 3);
-  EXPECT_TRUE(waitUntil([&] { return reported(h, 0, "P"); }));
+  EXPECT_TRUE(waitUntil([&] { return h.sink.reported(0, "P"); }));
 }
 
 TEST(PlcFaults, aSlowerGroupsRateChangeNeverSlowsATagAFasterGroupShares) {

@@ -28,6 +28,13 @@ std::vector<StatusReport> RecordingSink::reports() const {
   return reports_;
 }
 
+bool RecordingSink::reported(unsigned code, const std::string& device) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& r : reports_)
+    if (r.message == WM_PLC_STATUS && r.code == code && r.device == device) return true;
+  return false;
+}
+
 std::string tagXml(const std::string& name, const std::string& type, unsigned address, unsigned elements,
                    unsigned bit) {
   std::string extra;

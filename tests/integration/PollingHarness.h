@@ -33,6 +33,8 @@ class RecordingSink : public PlcStatusSink {
  public:
   void sendMessage(PlcStatusMessage message, unsigned code, PlcDevice* device) override;
   std::vector<StatusReport> reports() const;
+  // Whether a WM_PLC_STATUS with this code was reported for the device.
+  bool reported(unsigned code, const std::string& device) const;
 
  private:
   mutable std::mutex mutex_;

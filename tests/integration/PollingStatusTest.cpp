@@ -9,12 +9,6 @@ using namespace zentarc::testsupport;
 
 namespace {
 
-bool reported(const PollingHarness& h, unsigned code, const std::string& device) {
-  for (const auto& r : h.sink.reports())
-    if (r.message == WM_PLC_STATUS && r.code == code && r.device == device) return true;
-  return false;
-}
-
 std::size_t countReports(const PollingHarness& h, unsigned code) {
   std::size_t n = 0;
   for (const auto& r : h.sink.reports()) n += r.code == code ? 1 : 0;
@@ -43,7 +37,7 @@ TEST(PollingStatus, aSilentPlcIsReportedWhenItFailsAndWhenItIsDemotedThenRecover
   auto item = h.activate(*g, "T");
   ASSERT_TRUE(h.waitForQuality("T", 0xC0));
   sim.setFaults({.silent = true});
-  ASSERT_TRUE(waitUntil([&] { return reported(h, 4, "P"); }));
+  ASSERT_TRUE(waitUntil([&] { return h.sink.reported(4, "P"); }));
   EXPECT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getQuality() == 0x18; }));
   // Once when it fails, once more when its retry fails too (demoted, with the time of the
   // next try); the same failure again and again after that is not reported.
@@ -52,7 +46,7 @@ TEST(PollingStatus, aSilentPlcIsReportedWhenItFailsAndWhenItIsDemotedThenRecover
   EXPECT_EQ(countReports(h, 4), 2u);
   sim.setFaults({});
   sim.setRegister(0, 6);
-  ASSERT_TRUE(waitUntil([&] { return reported(h, 0, "P"); }, 8000));
+  ASSERT_TRUE(waitUntil([&] { return h.sink.reported(0, "P"); }, 8000));
   EXPECT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getValue().iVal() == 6; }));
   EXPECT_EQ(h.tag("T")->getCache()->getQuality(), 0xC0);
   EXPECT_EQ(h.sink.reports().back(), (StatusReport{WM_PLC_STATUS, 0, "P"}));
@@ -70,7 +64,7 @@ TEST(PollingStatus, anUnreachablePlcBesideAHealthyOneIsReportedAsFailingAndDemot
   auto g = h.group("g", 100);
   auto i1 = h.activate(*g, "G");
   auto i2 = h.activate(*g, "X");
-  ASSERT_TRUE(waitUntil([&] { return reported(h, 32, "Gone"); }, 10000));
+  ASSERT_TRUE(waitUntil([&] { return h.sink.reported(32, "Gone"); }, 10000));
   EXPECT_TRUE(waitUntil([&] { return h.tag("X")->getCache()->getQuality() == 0x18; }));
   ASSERT_TRUE(waitUntil([&] { return h.devices.getIndex(1)->status().state == PlcState::Demoted; }));
   // Many more failed attempts, and many good reads of the other PLC, in the meantime.
@@ -104,7 +98,7 @@ TEST(PollingStatus, aSinglePlcThatRefusedReadsIsPolledAgainWhenItAnswers) {
   sim.setRegister(0, 9);
   EXPECT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getValue().iVal() == 9; }));
   EXPECT_TRUE(h.waitForQuality("U", 0xC0));
-  EXPECT_TRUE(waitUntil([&] { return reported(h, 0, "P"); }, 8000));  // once it kept working a while
+  EXPECT_TRUE(waitUntil([&] { return h.sink.reported(0, "P"); }, 8000));  // once it kept working a while
   EXPECT_EQ(sim.stats().connections, 1u);  // a refusal keeps the connection
 }
 

@@ -77,6 +77,10 @@ struct Program {
   }
   std::string out() const { return zentarc::testsupport::TempDir::read(dir.file("out")); }
   std::string err() const { return zentarc::testsupport::TempDir::read(dir.file("err")); }
+  // True once the program's standard error holds `text`, looking for at most `limit`.
+  bool waitForErr(const std::string& text, std::chrono::milliseconds limit) const {
+    return zentarc::testsupport::waitFor([&] { return err().find(text) != std::string::npos; }, limit);
+  }
   ~Program() {
     if (pid > 0) {
       ::kill(pid, SIGKILL);
@@ -173,12 +177,7 @@ TEST(Program, terminationSignalShutsDownInOrder) {
                                                          "<PLC name=\"P\" IPaddress=\"127.0.6.40\"><tags></tags></PLC>"))
                                  .string();
   p.start({"--headless", "--config", config, "--endpoint", "opc.tcp://127.0.0.1:28621"});
-  bool serving = false;
-  for (int i = 0; i < 1000 && !serving; ++i) {
-    serving = p.err().find("serving OPC UA on opc.tcp://127.0.0.1:28621") != std::string::npos;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_TRUE(serving) << p.err();
+  ASSERT_TRUE(p.waitForErr("serving OPC UA on opc.tcp://127.0.0.1:28621", std::chrono::milliseconds(10000))) << p.err();
   ::kill(p.pid, SIGTERM);
   EXPECT_EQ(p.wait(), 0) << p.err();
 }
@@ -291,11 +290,8 @@ TEST(ProgramUnderSystemd, theStatusLineCountsAPlcThatFailsAndRecovers) {
 TEST(Program, securedByDefault_makesItsCertificate_andWarnsOfNothing) {
   Program p;
   p.start({"--headless", "--endpoint", "opc.tcp://127.0.0.1:28624"});
-  bool serving = false;
-  for (int i = 0; i < 1500 && !serving; ++i) {
-    serving = p.err().find("serving OPC UA on") != std::string::npos;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  // Ends it whether or not it came to serve: what it said by then is what counts.
+  p.waitForErr("serving OPC UA on", std::chrono::milliseconds(15000));
   ::kill(p.pid, SIGTERM);
   p.wait();
   const std::string err = p.err();
@@ -308,11 +304,8 @@ TEST(Program, securedByDefault_makesItsCertificate_andWarnsOfNothing) {
 TEST(Program, noneAndAnonymousWriting_areWarnedOfAtStart) {
   Program p;
   p.start({"--headless", "--endpoint", "opc.tcp://127.0.0.1:28625", "--security=None", "--anonymous", "write"});
-  bool serving = false;
-  for (int i = 0; i < 1500 && !serving; ++i) {
-    serving = p.err().find("serving OPC UA on") != std::string::npos;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  // Ends it whether or not it came to serve: what it said by then is what counts.
+  p.waitForErr("serving OPC UA on", std::chrono::milliseconds(15000));
   ::kill(p.pid, SIGTERM);
   p.wait();
   const std::string err = p.err();

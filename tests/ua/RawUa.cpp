@@ -10,6 +10,12 @@ namespace zentarc::ua::test {
 
 std::string loopbackUrl(int port) { return "opc.tcp://127.0.0.1:" + std::to_string(port); }
 
+UaServerConfig loopbackConfig(int port) {
+  UaServerConfig c;
+  c.endpointUrl = loopbackUrl(port);
+  return c;
+}
+
 int rawConnect(int port) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
@@ -48,16 +54,8 @@ StatusCode errorIn(const std::string& bytes) {
 
 std::string intermediateChunk(uint32_t channelId, uint32_t tokenId, uint32_t sequenceNumber,
                               uint32_t requestId, const std::string& body) {
-  std::string out = "MSGC";
-  out.append(4, '\0');
-  Encoder e(out);
-  e.write(channelId);
-  e.write(tokenId);
-  e.write(sequenceNumber);
-  e.write(requestId);
-  out += body;
-  const uint32_t size = static_cast<uint32_t>(out.size());
-  std::memcpy(&out[4], &size, 4);
+  std::string out;
+  appendPlainChunk(out, "MSG", 'C', channelId, tokenId, sequenceNumber, requestId, body);
   return out;
 }
 

@@ -4,11 +4,14 @@
 #include <chrono>
 #include <string>
 
+#include "server/toolkit/ua/UaServer.h"
 #include "server/toolkit/ua/UaTcp.h"
 
 namespace zentarc::ua::test {
 
 std::string loopbackUrl(int port);
+// A server configuration with its endpoint on 127.0.0.1:port and every other setting as it comes.
+UaServerConfig loopbackConfig(int port);
 // A plain TCP connection to 127.0.0.1:port; -1 when refused.
 int rawConnect(int port);
 // Everything the server sends until it closes the connection (bounded by `limit`).

@@ -14,6 +14,7 @@
 #include "tests/support/AllocationMeter.h"
 #include "tests/support/WaitFor.h"
 #include "tests/ua/RawUa.h"
+#include "tests/ua/RawWrite.h"
 
 using namespace zentarc::ua;
 using namespace zentarc::ua::test;
@@ -22,12 +23,6 @@ using zentarc::testsupport::AllocationMeter;
 using zentarc::testsupport::waitFor;
 
 namespace {
-
-UaServerConfig config(int port) {
-  UaServerConfig c;
-  c.endpointUrl = loopbackUrl(port);
-  return c;
-}
 
 void addEchoRead(UaServer& server, size_t answerBytes = 0) {
   server.services().add<ReadRequest, ReadResponse>(
@@ -39,17 +34,6 @@ void addEchoRead(UaServer& server, size_t answerBytes = 0) {
       });
 }
 
-// A Write whose body after the header is given as raw bytes.
-struct RawWrite {
-  static constexpr uint32_t kEncodingId = Id::WriteRequest;
-  RequestHeader requestHeader;
-  std::string tail;
-  void fields(Encoder& e) const {
-    e.write(requestHeader);
-    e.writeRaw(tail.data(), tail.size());
-  }
-};
-
 StatusCode readOne(UaClient& c) {
   std::vector<DataValue> out;
   return c.read(std::vector<ReadValueId>(1), out);
@@ -60,7 +44,7 @@ StatusCode readOne(UaClient& c) {
 // Case: a Variant of type Null with the array flag and a length of a million takes five
 // bytes on the wire (plus the padding that makes the length look plausible).
 TEST(UaHardening, nullArrayInAWrite_isADecodingFault_andHoldsNoMemory) {
-  UaServer server(config(28500));
+  UaServer server(loopbackConfig(28500));
   bool written = false;
   server.services().add<WriteRequest, WriteResponse>(
       [&written](RequestContext&, WriteRequest&, const Reply<WriteResponse>& reply) {
@@ -71,15 +55,7 @@ TEST(UaHardening, nullArrayInAWrite_isADecodingFault_andHoldsNoMemory) {
   ASSERT_TRUE(server.start().isGood());
   UaClient client;
   ASSERT_TRUE(client.connect(loopbackUrl(28500)).isGood()) << client.errorText();
-  RawWrite attack;
-  const int32_t one = 1, million = 1000000;
-  attack.tail.append(reinterpret_cast<const char*>(&one), 4);  // one WriteValue
-  attack.tail += std::string("\x00\x01", 2);                  // NodeId i=1
-  attack.tail += std::string("\x0D\x00\x00\x00", 4);          // attribute Value
-  attack.tail += std::string("\xFF\xFF\xFF\xFF", 4);          // no index range
-  attack.tail += std::string("\x01\x80", 2);                  // DataValue with a Variant: Null array
-  attack.tail.append(reinterpret_cast<const char*>(&million), 4);
-  attack.tail.append(1000000, '\0');
+  RawWrite attack = nullArrayWrite();
   WriteResponse resp;
   AllocationMeter::resetPeak();
   EXPECT_EQ(client.call(attack, resp), StatusCode(Status::BadDecodingError));
@@ -91,7 +67,7 @@ TEST(UaHardening, nullArrayInAWrite_isADecodingFault_andHoldsNoMemory) {
 
 // Case: partial messages of one connection together stay within one message's size.
 TEST(UaHardening, partialMessagesOfAConnection_areBoundedByTheMessageSize) {
-  UaServerConfig c = config(28501);
+  UaServerConfig c = loopbackConfig(28501);
   c.limits.maxMessageSize = 256 * 1024;
   UaServer server(c);
   ASSERT_TRUE(server.start().isGood());
@@ -112,7 +88,7 @@ TEST(UaHardening, partialMessagesOfAConnection_areBoundedByTheMessageSize) {
 
 // Case: connections together share one budget for partial messages.
 TEST(UaHardening, partialMessagesOfAllConnections_shareOneBudget) {
-  UaServerConfig c = config(28502);
+  UaServerConfig c = loopbackConfig(28502);
   c.limits.maxMessageSize = 256 * 1024;
   c.limits.maxPendingInputBytes = 512 * 1024;
   UaServer server(c);
@@ -148,7 +124,7 @@ TEST(UaHardening, partialMessagesOfAllConnections_shareOneBudget) {
 
 // Case: sessions created and never activated, asking for an hour, lock nobody out.
 TEST(UaHardening, unactivatedSessions_giveWayWhenFull_andExpireSoon) {
-  UaServerConfig c = config(28503);
+  UaServerConfig c = loopbackConfig(28503);
   c.limits.maxSessions = 3;
   c.limits.unactivatedSessionTimeoutMs = 600;
   UaServer server(c);
@@ -186,7 +162,7 @@ TEST(UaHardening, unactivatedSessions_giveWayWhenFull_andExpireSoon) {
 
 // Case: a 1 MB session name and other client texts are not kept whole for the session's life.
 TEST(UaHardening, clientTextsOfASession_areKeptShort) {
-  UaServer server(config(28504));
+  UaServer server(loopbackConfig(28504));
   std::vector<std::pair<std::string, ApplicationDescription>> seen;
   UaServerHooks hooks;
   hooks.sessionCreated = [&seen](Session& s) { seen.emplace_back(s.name, s.clientDescription); };
@@ -216,7 +192,7 @@ TEST(UaHardening, clientTextsOfASession_areKeptShort) {
 
 // Case: a secure channel that never carries an activated session only holds a slot.
 TEST(UaHardening, channelWithoutSession_isClosedAfterAShortTime) {
-  UaServerConfig c = config(28505);
+  UaServerConfig c = loopbackConfig(28505);
   c.limits.channelWithoutSessionTimeoutMs = 500;
   UaServer server(c);
   addEchoRead(server);
@@ -236,7 +212,7 @@ TEST(UaHardening, channelWithoutSession_isClosedAfterAShortTime) {
 // Case: a full connection table makes room by closing the connection longest without a
 // session; when every connection carries one, the newcomer is refused.
 TEST(UaHardening, fullConnectionTable_closesTheOldestChannelWithoutASession) {
-  UaServerConfig c = config(28506);
+  UaServerConfig c = loopbackConfig(28506);
   c.limits.maxConnections = 3;
   UaServer server(c);
   addEchoRead(server);
@@ -261,7 +237,7 @@ TEST(UaHardening, fullConnectionTable_closesTheOldestChannelWithoutASession) {
 // Case: a client pipelines requests and never reads the answers. Beyond a small backlog the
 // server handles no more of its requests; it goes on once the client reads.
 TEST(UaHardening, unreadAnswers_holdBackTheClientsRequests_untilItReads) {
-  UaServerConfig c = config(28507);
+  UaServerConfig c = loopbackConfig(28507);
   c.limits.outputPauseBytes = 256 * 1024;
   UaServer server(c);
   const size_t answer = 100 * 1024;
@@ -304,7 +280,7 @@ TEST(UaHardening, unreadAnswers_holdBackTheClientsRequests_untilItReads) {
 
 // Case: many such clients together, and one answer larger than a connection may queue.
 TEST(UaHardening, unreadAnswers_areBoundedPerConnectionAndOverall) {
-  UaServerConfig c = config(28508);
+  UaServerConfig c = loopbackConfig(28508);
   c.limits.outputPauseBytes = 16u * 1024 * 1024;        // no pause: the bounds must do it
   c.limits.maxQueuedOutputPerConnection = 3u * 1024 * 1024;
   c.limits.maxQueuedOutputTotal = 4u * 1024 * 1024;
@@ -337,7 +313,7 @@ TEST(UaHardening, unreadAnswers_areBoundedPerConnectionAndOverall) {
 // Case: the first activation comes over the channel that created the session, so a session
 // cannot be taken over before its owner has activated it.
 TEST(UaHardening, unactivatedSession_cannotBeActivatedFromAnotherChannel) {
-  UaServer server(config(28509));
+  UaServer server(loopbackConfig(28509));
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClient owner, thief;

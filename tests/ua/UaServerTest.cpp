@@ -22,14 +22,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string url(int port) { return "opc.tcp://127.0.0.1:" + std::to_string(port); }
-
-UaServerConfig config(int port) {
-  UaServerConfig c;
-  c.endpointUrl = url(port);
-  return c;
-}
-
 // A Read handler that answers every node with its own index.
 void addEchoRead(UaServer& server) {
   server.services().add<ReadRequest, ReadResponse>(
@@ -53,16 +45,16 @@ struct HistoryReadStub {  // a service we do not serve
 }  // namespace
 
 TEST(UaServer, discovery_endpointsAndServers) {
-  UaServer server(config(28400));
+  UaServer server(loopbackConfig(28400));
   ASSERT_TRUE(server.start().isGood()) << server.errorText();
   UaClient client;
-  ASSERT_TRUE(client.openChannel(url(28400)).isGood()) << client.errorText();
+  ASSERT_TRUE(client.openChannel(loopbackUrl(28400)).isGood()) << client.errorText();
   GetEndpointsRequest ge;
-  ge.endpointUrl = url(28400);
+  ge.endpointUrl = loopbackUrl(28400);
   GetEndpointsResponse ger;
   ASSERT_TRUE(client.call(ge, ger).isGood());
   ASSERT_EQ(ger.endpoints.size(), 1u);
-  EXPECT_EQ(ger.endpoints[0].endpointUrl, url(28400));
+  EXPECT_EQ(ger.endpoints[0].endpointUrl, loopbackUrl(28400));
   EXPECT_EQ(ger.endpoints[0].securityPolicyUri, kSecurityPolicyNone);
   EXPECT_EQ(ger.endpoints[0].securityMode, MessageSecurityMode::None);
   ASSERT_EQ(ger.endpoints[0].userIdentityTokens.size(), 1u);
@@ -78,11 +70,11 @@ TEST(UaServer, discovery_endpointsAndServers) {
 }
 
 TEST(UaServer, createSession_acceptsCertificatesAndRevisesTimeouts) {
-  UaServer server(config(28401));
+  UaServer server(loopbackConfig(28401));
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClient client;
-  ASSERT_TRUE(client.openChannel(url(28401)).isGood());
+  ASSERT_TRUE(client.openChannel(loopbackUrl(28401)).isGood());
   ReadRequest read;
   read.nodesToRead.resize(2);
   ReadResponse rr;
@@ -98,20 +90,20 @@ TEST(UaServer, createSession_acceptsCertificatesAndRevisesTimeouts) {
   ASSERT_TRUE(client.call(cs, csr).isGood());
   EXPECT_EQ(csr.revisedSessionTimeout, server.config().limits.maxSessionTimeoutMs);
   UaClient other;
-  ASSERT_TRUE(other.connect(url(28401)).isGood()) << other.errorText();
+  ASSERT_TRUE(other.connect(loopbackUrl(28401)).isGood()) << other.errorText();
   ASSERT_TRUE(other.call(read, rr).isGood());
   EXPECT_EQ(rr.results.size(), 2u);
   EXPECT_EQ(server.sessionCount(), 3u);
 }
 
 TEST(UaServer, unactivatedSessionForeignChannelAndUserNames_areRefused) {
-  UaServer server(config(28402));
+  UaServer server(loopbackConfig(28402));
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClient a;
-  ASSERT_TRUE(a.connect(url(28402)).isGood());
+  ASSERT_TRUE(a.connect(loopbackUrl(28402)).isGood());
   UaClient b;
-  ASSERT_TRUE(b.openChannel(url(28402)).isGood());
+  ASSERT_TRUE(b.openChannel(loopbackUrl(28402)).isGood());
   CreateSessionRequest cs;
   CreateSessionResponse csr;
   ASSERT_TRUE(b.call(cs, csr).isGood());
@@ -137,7 +129,7 @@ TEST(UaServer, unactivatedSessionForeignChannelAndUserNames_areRefused) {
 }
 
 TEST(UaServer, closeSession_firesHooksAndCounts) {
-  UaServer server(config(28403));
+  UaServer server(loopbackConfig(28403));
   std::atomic<int> created{0}, closed{0};
   std::atomic<bool> lastDelete{false};
   UaServerHooks hooks;
@@ -149,7 +141,7 @@ TEST(UaServer, closeSession_firesHooksAndCounts) {
   server.setHooks(hooks);
   ASSERT_TRUE(server.start().isGood());
   UaClient client;
-  ASSERT_TRUE(client.connect(url(28403)).isGood());
+  ASSERT_TRUE(client.connect(loopbackUrl(28403)).isGood());
   EXPECT_EQ(created, 1);
   EXPECT_EQ(server.sessionCount(), 1u);
   client.disconnect(false);
@@ -159,24 +151,24 @@ TEST(UaServer, closeSession_firesHooksAndCounts) {
 }
 
 TEST(UaServer, limits_sessionsAndConnections) {
-  UaServerConfig c = config(28404);
+  UaServerConfig c = loopbackConfig(28404);
   c.limits.maxSessions = 2;
   c.limits.maxConnections = 3;
   UaServer server(c);
   ASSERT_TRUE(server.start().isGood());
   UaClient a, b, d;
-  ASSERT_TRUE(a.connect(url(28404)).isGood());
-  ASSERT_TRUE(b.connect(url(28404)).isGood());
-  EXPECT_EQ(d.connect(url(28404)), StatusCode(Status::BadTooManySessions));
+  ASSERT_TRUE(a.connect(loopbackUrl(28404)).isGood());
+  ASSERT_TRUE(b.connect(loopbackUrl(28404)).isGood());
+  EXPECT_EQ(d.connect(loopbackUrl(28404)), StatusCode(Status::BadTooManySessions));
   // The fourth connection finds the table full: d's channel, which has no session, goes.
   UaClient e;
-  EXPECT_TRUE(e.openChannel(url(28404)).isGood());
+  EXPECT_TRUE(e.openChannel(loopbackUrl(28404)).isGood());
   EXPECT_EQ(errorIn(readUntilClosed(d.socketFd())), StatusCode(Status::BadTcpServerTooBusy));
   EXPECT_EQ(server.sessionCount(), 2u);
 }
 
 TEST(UaServer, sessionTimeout_closesTheSession) {
-  UaServerConfig c = config(28405);
+  UaServerConfig c = loopbackConfig(28405);
   c.limits.minSessionTimeoutMs = 200;
   UaServer server(c);
   std::atomic<int> closed{0};
@@ -191,7 +183,7 @@ TEST(UaServer, sessionTimeout_closesTheSession) {
   UaClientOptions o;
   o.requestedSessionTimeoutMs = 200;
   UaClient client(o);
-  ASSERT_TRUE(client.connect(url(28405)).isGood());
+  ASSERT_TRUE(client.connect(loopbackUrl(28405)).isGood());
   EXPECT_EQ(client.session().revisedSessionTimeout, 200);
   EXPECT_TRUE(waitFor([&] { return closed == 1; }));
   std::vector<DataValue> out;
@@ -199,7 +191,7 @@ TEST(UaServer, sessionTimeout_closesTheSession) {
 }
 
 TEST(UaServer, replies_mayComeLaterFromAnotherThread) {
-  UaServer server(config(28406));
+  UaServer server(loopbackConfig(28406));
   std::vector<std::thread> workers;
   server.services().add<ReadRequest, ReadResponse>(
       [&workers](RequestContext&, ReadRequest& req, const Reply<ReadResponse>& reply) {
@@ -214,7 +206,7 @@ TEST(UaServer, replies_mayComeLaterFromAnotherThread) {
       });
   ASSERT_TRUE(server.start().isGood());
   UaClient client;
-  ASSERT_TRUE(client.connect(url(28406)).isGood());
+  ASSERT_TRUE(client.connect(loopbackUrl(28406)).isGood());
   std::vector<DataValue> out;
   ASSERT_TRUE(client.read(std::vector<ReadValueId>(3), out).isGood()) << client.errorText();
   EXPECT_EQ(out.size(), 3u);
@@ -223,14 +215,14 @@ TEST(UaServer, replies_mayComeLaterFromAnotherThread) {
 }
 
 TEST(UaServer, largeRequestsAndResponses_travelInChunks) {
-  UaServer server(config(28407));
+  UaServer server(loopbackConfig(28407));
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClientOptions o;
   o.receiveBufferSize = 8192;
   o.sendBufferSize = 8192;
   UaClient client(o);
-  ASSERT_TRUE(client.connect(url(28407)).isGood());
+  ASSERT_TRUE(client.connect(loopbackUrl(28407)).isGood());
   std::vector<ReadValueId> nodes(20000);
   for (size_t i = 0; i < nodes.size(); ++i) {
     nodes[i].nodeId.namespaceIndex = 1;
@@ -243,11 +235,11 @@ TEST(UaServer, largeRequestsAndResponses_travelInChunks) {
 }
 
 TEST(UaServer, unknownService_isAFaultAndTheChannelStays) {
-  UaServer server(config(28408));
+  UaServer server(loopbackConfig(28408));
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClient client;
-  ASSERT_TRUE(client.connect(url(28408)).isGood());
+  ASSERT_TRUE(client.connect(loopbackUrl(28408)).isGood());
   HistoryReadStub req;
   ReadResponse resp;
   EXPECT_EQ(client.call(req, resp), StatusCode(Status::BadServiceUnsupported));
@@ -256,11 +248,11 @@ TEST(UaServer, unknownService_isAFaultAndTheChannelStays) {
 }
 
 TEST(UaServer, hostileInput_closesThatConnectionOnly) {
-  UaServer server(config(28409));
+  UaServer server(loopbackConfig(28409));
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClient good;
-  ASSERT_TRUE(good.connect(url(28409)).isGood());
+  ASSERT_TRUE(good.connect(loopbackUrl(28409)).isGood());
   {
     int fd = rawConnect(28409);
     ASSERT_GE(fd, 0);
@@ -272,7 +264,7 @@ TEST(UaServer, hostileInput_closesThatConnectionOnly) {
   {
     // Valid Hello and channel, then a MSG whose body is not a request.
     UaClient raw;
-    ASSERT_TRUE(raw.openChannel(url(28409)).isGood());
+    ASSERT_TRUE(raw.openChannel(loopbackUrl(28409)).isGood());
     std::string out;
     uint32_t seq = 2;
     appendSymmetricChunks(out, "MSG", raw.securityToken().channelId, raw.securityToken().tokenId,
@@ -290,7 +282,7 @@ TEST(UaServer, hostileInput_closesThatConnectionOnly) {
 }
 
 TEST(UaServer, shutdownAllClients_announcesThenClosesEverything) {
-  UaServer server(config(28410));
+  UaServer server(loopbackConfig(28410));
   std::atomic<int> closed{0};
   std::string reason;
   std::atomic<uint32_t> seconds{0};
@@ -304,15 +296,15 @@ TEST(UaServer, shutdownAllClients_announcesThenClosesEverything) {
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClient a, b;
-  ASSERT_TRUE(a.connect(url(28410)).isGood());
-  ASSERT_TRUE(b.connect(url(28410)).isGood());
+  ASSERT_TRUE(a.connect(loopbackUrl(28410)).isGood());
+  ASSERT_TRUE(b.connect(loopbackUrl(28410)).isGood());
   std::thread t([&] { server.shutdownAllClients("maintenance", 300ms); });
   EXPECT_TRUE(waitFor([&] { return seconds == 1; }));
   // During the grace period clients are still served, new sessions are not.
   std::vector<DataValue> out;
   EXPECT_TRUE(a.read(std::vector<ReadValueId>(1), out).isGood());
   UaClient late;
-  EXPECT_EQ(late.connect(url(28410)), StatusCode(Status::BadShutdown));
+  EXPECT_EQ(late.connect(loopbackUrl(28410)), StatusCode(Status::BadShutdown));
   t.join();
   EXPECT_EQ(reason, "maintenance");
   EXPECT_EQ(closed, 2);
@@ -326,25 +318,25 @@ TEST(UaServer, start_reportsBadUrlAndBusyPort) {
   UaServer s1(bad);
   EXPECT_EQ(s1.start(), StatusCode(Status::BadTcpEndpointUrlInvalid));
   EXPECT_NE(s1.errorText().find("invalid endpoint URL"), std::string::npos);
-  UaServer s2(config(28411));
+  UaServer s2(loopbackConfig(28411));
   ASSERT_TRUE(s2.start().isGood());
-  UaServer s3(config(28411));
+  UaServer s3(loopbackConfig(28411));
   EXPECT_EQ(s3.start(), StatusCode(Status::BadResourceUnavailable));
   EXPECT_NE(s3.errorText().find("28411"), std::string::npos);
 }
 
 TEST(UaServer, sessionOutlivesItsConnection_andMovesToANewChannel) {
-  UaServer server(config(28412));
+  UaServer server(loopbackConfig(28412));
   addEchoRead(server);
   ASSERT_TRUE(server.start().isGood());
   UaClient first;
-  ASSERT_TRUE(first.connect(url(28412)).isGood());
+  ASSERT_TRUE(first.connect(loopbackUrl(28412)).isGood());
   NodeId token = first.authenticationToken();
   shutdown(first.socketFd(), SHUT_RDWR);  // the network drops; no CloseSession
   EXPECT_TRUE(waitFor([&] { return server.connectionCount() == 0; }));
   EXPECT_EQ(server.sessionCount(), 1u);
   UaClient second;
-  ASSERT_TRUE(second.openChannel(url(28412)).isGood());
+  ASSERT_TRUE(second.openChannel(loopbackUrl(28412)).isGood());
   second.setAuthenticationToken(token);
   ActivateSessionRequest as;
   as.userIdentityToken = toExtensionObject(AnonymousIdentityToken{"anonymous"});
@@ -356,7 +348,7 @@ TEST(UaServer, sessionOutlivesItsConnection_andMovesToANewChannel) {
 }
 
 TEST(UaServer, clientRenewsItsTokenAndKeepsWorking) {
-  UaServerConfig c = config(28413);
+  UaServerConfig c = loopbackConfig(28413);
   c.limits.minTokenLifetimeMs = 400;
   UaServer server(c);
   addEchoRead(server);
@@ -364,7 +356,7 @@ TEST(UaServer, clientRenewsItsTokenAndKeepsWorking) {
   UaClientOptions o;
   o.requestedTokenLifetimeMs = 400;
   UaClient client(o);
-  ASSERT_TRUE(client.connect(url(28413)).isGood());
+  ASSERT_TRUE(client.connect(loopbackUrl(28413)).isGood());
   uint32_t firstToken = client.securityToken().tokenId;
   EXPECT_EQ(client.securityToken().revisedLifetime, 400u);
   std::vector<DataValue> out;

@@ -34,6 +34,21 @@ TEST(UaTcp, assembler_abortDropsAndLimitsHold) {
   EXPECT_THROW(small.add(c), UaError);
 }
 
+TEST(UaTcp, plainChunk_carriesItsHeadersAndBodyAfterWhatIsAlreadyThere) {
+  std::string out = "before";
+  appendPlainChunk(out, "MSG", 'C', 5, 6, 7, 8, "body");
+  ASSERT_EQ(out.size(), 6u + 24u + 4u);
+  const Chunk c = parseChunk(out.data() + 6, out.size() - 6);
+  EXPECT_EQ(c.header.type, "MSG");
+  EXPECT_EQ(c.header.chunk, 'C');
+  EXPECT_EQ(c.header.size, 28u);
+  EXPECT_EQ(c.channelId, 5u);
+  EXPECT_EQ(c.tokenId, 6u);
+  EXPECT_EQ(c.sequenceNumber, 7u);
+  EXPECT_EQ(c.requestId, 8u);
+  EXPECT_EQ(c.body, "body");
+}
+
 TEST(UaTcp, parseChunk_rejectsLiesAboutItsSize) {
   std::string out;
   uint32_t seq = 1;

@@ -88,6 +88,21 @@ bool appendOpenChunk(std::string& out, uint32_t channelId, const String& policyU
   return true;
 }
 
+void appendPlainChunk(std::string& out, std::string_view type, char chunkType, uint32_t channelId,
+                      uint32_t tokenId, uint32_t sequenceNumber, uint32_t requestId, std::string_view body) {
+  const size_t start = out.size();
+  out.append(type.data(), 3);
+  out.push_back(chunkType);
+  out.append(4, '\0');
+  Encoder e(out);
+  e.write(channelId);
+  e.write(tokenId);
+  e.write(sequenceNumber);
+  e.write(requestId);
+  out.append(body);
+  putU32(out, start + 4, static_cast<uint32_t>(out.size() - start));
+}
+
 bool appendSymmetricChunks(std::string& out, std::string_view type, uint32_t channelId,
                            uint32_t tokenId, uint32_t& sequenceNumber, uint32_t requestId,
                            std::string_view body, const ChunkLimits& limits,
@@ -108,17 +123,7 @@ bool appendSymmetricChunks(std::string& out, std::string_view type, uint32_t cha
       appendSecuredSymmetricChunk(out, type, chunkType, channelId, tokenId, sequenceNumber, requestId,
                                   body.substr(at, n), *security);
     } else {
-      size_t start = out.size();
-      out.append(type.data(), 3);
-      out.push_back(chunkType);
-      out.append(4, '\0');
-      Encoder e(out);
-      e.write(channelId);
-      e.write(tokenId);
-      e.write(sequenceNumber);
-      e.write(requestId);
-      out.append(body.substr(at, n));
-      putU32(out, start + 4, static_cast<uint32_t>(out.size() - start));
+      appendPlainChunk(out, type, chunkType, channelId, tokenId, sequenceNumber, requestId, body.substr(at, n));
     }
     sequenceNumber = nextSequenceNumber(sequenceNumber);
     at += n;

@@ -94,6 +94,9 @@ struct ChunkLimits {
 bool appendOpenChunk(std::string& out, uint32_t channelId, const String& policyUri,
                      uint32_t& sequenceNumber, uint32_t requestId, std::string_view body,
                      const ChunkLimits& limits);
+// One MSG or CLO chunk with no security; chunkType 'C', 'F' or 'A'.
+void appendPlainChunk(std::string& out, std::string_view type, char chunkType, uint32_t channelId,
+                      uint32_t tokenId, uint32_t sequenceNumber, uint32_t requestId, std::string_view body);
 // MSG and CLO chunks, secured as `security` says (none given: no security).
 bool appendSymmetricChunks(std::string& out, std::string_view type, uint32_t channelId,
                            uint32_t tokenId, uint32_t& sequenceNumber, uint32_t requestId,

@@ -3,75 +3,27 @@
 "use strict";
 const { test, before, after } = require("node:test");
 const assert = require("node:assert/strict");
-const { spawn } = require("node:child_process");
-const readline = require("node:readline");
 const {
-  OPCUAClient, AttributeIds, DataType, StatusCodes, TimestampsToReturn, MessageSecurityMode,
-  SecurityPolicy, ClientSubscription, ClientMonitoredItem, BrowseDirection, VariantArrayType, NodeClass,
+  AttributeIds, DataType, StatusCodes, TimestampsToReturn,
+  ClientSubscription, ClientMonitoredItem, BrowseDirection, VariantArrayType, NodeClass,
 } = require("node-opcua-client");
+const { startHost, openNoneSession, sleep, waitFor } = require("./host.js");
 
 const hostPath = process.env.UA_TESTHOST;
 const port = Number(process.env.UA_PORT || 28450);
 const endpoint = `opc.tcp://127.0.0.1:${port}`;
-let host, hostLines, client, session;
-
-function waitForLine(prefix, ms = 15000) {
-  return new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error(`no "${prefix}" from the host in ${ms} ms`)), ms);
-    const onLine = (line) => {
-      if (line.startsWith(prefix)) {
-        clearTimeout(timer);
-        hostLines.off("line", onLine);
-        resolve(line);
-      }
-    };
-    hostLines.on("line", onLine);
-  });
-}
-
-async function command(cmd) {
-  const ack = waitForLine(`OK ${cmd.split(" ")[0]}`);
-  host.stdin.write(cmd + "\n");
-  await ack;
-}
-
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-
-async function waitFor(predicate, ms, what) {
-  const end = Date.now() + ms;
-  while (Date.now() < end) {
-    if (await predicate()) return;
-    await sleep(50);
-  }
-  assert.fail(`timed out waiting for ${what}`);
-}
+let host, client, session;
 
 before(async () => {
   assert.ok(hostPath, "UA_TESTHOST must name the test host program");
-  host = spawn(hostPath, ["--port", String(port)], { stdio: ["pipe", "pipe", "inherit"] });
-  hostLines = readline.createInterface({ input: host.stdout });
-  await waitForLine("READY");
-  client = OPCUAClient.create({
-    applicationName: "zentarc-interop",
-    endpointMustExist: false,
-    securityMode: MessageSecurityMode.None,
-    securityPolicy: SecurityPolicy.None,
-    connectionStrategy: { maxRetry: 0, initialDelay: 100, maxDelay: 200 },
-    keepSessionAlive: false,
-    requestedSessionTimeout: 30000,
-  });
-  await client.connect(endpoint);
-  session = await client.createSession();
+  host = await startHost(hostPath, ["--port", String(port)]);
+  ({ client, session } = await openNoneSession(endpoint, 30000));
 });
 
 after(async () => {
   try { if (session) await session.close(); } catch (_) { /* the server may be gone */ }
   try { if (client) await client.disconnect(); } catch (_) { /* idem */ }
-  if (host && host.exitCode === null) {
-    host.stdin.write("quit\n");
-    await new Promise((r) => { host.once("exit", r); setTimeout(r, 5000); });
-    if (host.exitCode === null) host.kill();
-  }
+  if (host) await host.stop();
 });
 
 test("browse: Objects holds Server and OPCZentarc, whose folders hold every tag", async () => {
@@ -181,12 +133,12 @@ test("subscription at 100 ms sees the PLC value change", async () => {
   assert.ok(seen.every((d) => d.value.dataType === DataType.Int32));
 
   // PLC failure shows as BadCommunicationError, then recovery brings Good values back.
-  await command("fail");
+  await host.command("fail");
   await waitFor(() => seen.length > 0 && seen[seen.length - 1].statusCode.value === StatusCodes.BadCommunicationError.value,
     5000, "BadCommunicationError");
   const failedRead = await session.read({ nodeId: "ns=1;s=I4" });
   assert.equal(failedRead.statusCode.value, StatusCodes.BadCommunicationError.value);
-  await command("recover");
+  await host.command("recover");
   await waitFor(() => seen[seen.length - 1].statusCode.value === StatusCodes.Good.value, 5000, "Good again");
   await sub.terminate();
 });
@@ -202,7 +154,7 @@ test("shutdown notice: ServerStatus goes to Shutdown before the session ends", a
   const states = [];
   item.on("changed", (dv) => states.push(dv.value.value));
   await waitFor(() => states.includes(0), 3000, "state Running");
-  host.stdin.write("shutdown maintenance\n");
+  host.write("shutdown maintenance");
   await waitFor(() => states.includes(4), 3000, "state Shutdown (4)");
   try {
     const reason = await session.read({ nodeId: "i=2993" });
@@ -215,8 +167,8 @@ test("the server stops cleanly afterwards", async () => {
   session = null;
   try { await client.disconnect(); } catch (_) { /* idem */ }
   client = null;
-  const exited = new Promise((resolve) => host.once("exit", (code) => resolve(code)));
-  host.stdin.write("quit\n");
+  const exited = new Promise((resolve) => host.process.once("exit", (code) => resolve(code)));
+  host.write("quit");
   const code = await Promise.race([exited, sleep(10000).then(() => "still running")]);
   assert.equal(code, 0);
 });

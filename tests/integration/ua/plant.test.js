@@ -6,48 +6,16 @@
 const { test, before, after } = require("node:test");
 const assert = require("node:assert/strict");
 const fs = require("node:fs");
-const { spawn } = require("node:child_process");
-const readline = require("node:readline");
 const {
-  OPCUAClient, AttributeIds, DataType, StatusCodes, TimestampsToReturn, MessageSecurityMode,
-  SecurityPolicy, ClientSubscription, ClientMonitoredItem, BrowseDirection, NodeClass,
+  AttributeIds, DataType, StatusCodes, TimestampsToReturn,
+  ClientSubscription, ClientMonitoredItem, BrowseDirection, NodeClass,
 } = require("node-opcua-client");
+const { startHost, openNoneSession, sleep, waitFor } = require("./host.js");
 
 const hostPath = process.env.UA_TESTHOST;
 const port = Number(process.env.UA_PORT || 28452);
 const endpoint = `opc.tcp://127.0.0.1:${port}`;
-let host, hostLines, client, session;
-
-function waitForLine(prefix, ms = 15000) {
-  return new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error(`no "${prefix}" from the host in ${ms} ms`)), ms);
-    const onLine = (line) => {
-      if (line.startsWith(prefix)) {
-        clearTimeout(timer);
-        hostLines.off("line", onLine);
-        resolve(line);
-      }
-    };
-    hostLines.on("line", onLine);
-  });
-}
-
-async function command(cmd) {
-  const ack = waitForLine(`OK ${cmd}`);
-  host.stdin.write(cmd + "\n");
-  await ack;
-}
-
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-
-async function waitFor(predicate, ms, what) {
-  const end = Date.now() + ms;
-  while (Date.now() < end) {
-    if (await predicate()) return;
-    await sleep(100);
-  }
-  assert.fail(`timed out waiting for ${what}`);
-}
+let host, client, session;
 
 // error.dat: four hex digits, a separator, the text; up to the FFFF line.
 function errorTexts(path) {
@@ -83,32 +51,15 @@ const uint64 = (v) => (Array.isArray(v) ? v[0] * 2 ** 32 + v[1] : Number(v));
 
 before(async () => {
   assert.ok(hostPath, "UA_TESTHOST must name the plant host program");
-  host = spawn(hostPath, ["--port", String(port), "--plc", process.env.UA_PLC || "127.0.5.11",
-    "--plant", process.env.UA_PLANT_PLC || "127.0.5.12", "--errors", process.env.UA_ERRORS || ""],
-  { stdio: ["pipe", "pipe", "inherit"] });
-  hostLines = readline.createInterface({ input: host.stdout });
-  await waitForLine("READY");
-  client = OPCUAClient.create({
-    applicationName: "zentarc-interop",  // the client certificate the interop test made
-    endpointMustExist: false,
-    securityMode: MessageSecurityMode.None,
-    securityPolicy: SecurityPolicy.None,
-    connectionStrategy: { maxRetry: 0, initialDelay: 100, maxDelay: 200 },
-    keepSessionAlive: false,
-    requestedSessionTimeout: 60000,
-  });
-  await client.connect(endpoint);
-  session = await client.createSession();
+  host = await startHost(hostPath, ["--port", String(port), "--plc", process.env.UA_PLC || "127.0.5.11",
+    "--plant", process.env.UA_PLANT_PLC || "127.0.5.12", "--errors", process.env.UA_ERRORS || ""]);
+  ({ client, session } = await openNoneSession(endpoint, 60000));
 });
 
 after(async () => {
   try { if (session) await session.close(); } catch (_) { /* the server may be gone */ }
   try { if (client) await client.disconnect(); } catch (_) { /* idem */ }
-  if (host && host.exitCode === null) {
-    host.stdin.write("quit\n");
-    await new Promise((r) => { host.once("exit", r); setTimeout(r, 5000); });
-    if (host.exitCode === null) host.kill();
-  }
+  if (host) await host.stop();
 });
 
 test("folders: OPCZentarc holds the server's Diagnostics and a folder per PLC with its tags", async () => {
@@ -203,7 +154,7 @@ test("a PLC that fails and recovers: its diagnostics follow, and subscribers are
   const monitored = await value("ns=1;i=7");
   assert.ok(monitored >= 4, `MonitoredItems ${monitored}`);
 
-  await command("down2");
+  await host.command("down2");
   await waitFor(() => ["failing", "demoted"].includes(last(states)) && last(connected) === false && last(failing) === 1,
     15000, "Press/2 failing, not connected, one PLC failing");
   const code = await value(diag("LastResultCode"));
@@ -220,7 +171,7 @@ test("a PLC that fails and recovers: its diagnostics follow, and subscribers are
   if (again.value.value === first.value.value)
     assert.equal(again.sourceTimestamp.getTime(), first.sourceTimestamp.getTime());
 
-  await command("up2");
+  await host.command("up2");
   await waitFor(() => last(states) === "working" && last(connected) === true && last(failing) === 0,
     40000, "Press/2 working again");
   assert.ok(await value(diag("Reconnects")) >= 1);

@@ -4,8 +4,6 @@
 "use strict";
 const { test, before, after } = require("node:test");
 const assert = require("node:assert/strict");
-const { spawn } = require("node:child_process");
-const readline = require("node:readline");
 const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
@@ -13,27 +11,14 @@ const {
   OPCUAClient, AttributeIds, DataType, StatusCodes, MessageSecurityMode, SecurityPolicy, UserTokenType,
 } = require("node-opcua-client");
 const { OPCUACertificateManager } = require("node-opcua-certificate-manager");
+const { startHost } = require("./host.js");
 
 const hostPath = process.env.UA_TESTHOST;
 const port = Number(process.env.UA_PORT || 28452);
 const endpoint = `opc.tcp://127.0.0.1:${port}`;
 const work = fs.mkdtempSync(path.join(os.tmpdir(), "zentarc-security-"));
 const serverPki = path.join(work, "server-pki");
-let host, hostLines, certificateManager;
-
-function waitForLine(prefix, ms = 20000) {
-  return new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error(`no "${prefix}" from the host in ${ms} ms`)), ms);
-    const onLine = (line) => {
-      if (line.startsWith(prefix)) {
-        clearTimeout(timer);
-        hostLines.off("line", onLine);
-        resolve(line);
-      }
-    };
-    hostLines.on("line", onLine);
-  });
-}
+let host, certificateManager;
 
 function makeClient(securityPolicy, securityMode, extra = {}) {
   return OPCUAClient.create({
@@ -74,22 +59,15 @@ before(async () => {
     rootFolder: path.join(work, "client-pki"), automaticallyAcceptUnknownCertificate: true,
   });
   await certificateManager.initialize();
-  host = spawn(hostPath, ["--port", String(port),
+  host = await startHost(hostPath, ["--port", String(port),
     "--security", "None,Basic256Sha256,Aes128_Sha256_RsaOaep,Aes256_Sha256_RsaPss",
     "--pki", serverPki, "--anonymous", "read",
-    "--user", "operator:writer:op-secret", "--user", "viewer:reader:view-secret"],
-  { stdio: ["pipe", "pipe", "inherit"] });
-  hostLines = readline.createInterface({ input: host.stdout });
-  await waitForLine("READY");
+    "--user", "operator:writer:op-secret", "--user", "viewer:reader:view-secret"], 20000);
 });
 
 after(async () => {
   try { await certificateManager.dispose(); } catch (_) { /* already gone */ }
-  if (host && host.exitCode === null) {
-    host.stdin.write("quit\n");
-    await new Promise((r) => { host.once("exit", r); setTimeout(r, 5000); });
-    if (host.exitCode === null) host.kill();
-  }
+  if (host) await host.stop();
   fs.rmSync(work, { recursive: true, force: true });
 });
 
@@ -215,14 +193,9 @@ test("endpoints: each secure policy in both modes, None, and the server's certif
 test("secure by default: without a None endpoint, node-opcua connects securely and reads", async () => {
   const otherPort = port + 1;
   const otherPki = path.join(work, "default-pki");
-  const other = spawn(hostPath, ["--port", String(otherPort),
+  const other = await startHost(hostPath, ["--port", String(otherPort),
     "--security", "Basic256Sha256,Aes128_Sha256_RsaOaep,Aes256_Sha256_RsaPss", "--pki", otherPki, "--anonymous", "read"],
-  { stdio: ["pipe", "pipe", "inherit"] });
-  const lines = readline.createInterface({ input: other.stdout });
-  await new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error("the second host did not start")), 20000);
-    lines.on("line", (l) => { if (l.startsWith("READY")) { clearTimeout(timer); resolve(); } });
-  });
+  20000);
   try {
     const url = `opc.tcp://127.0.0.1:${otherPort}`;
     const first = makeClient(SecurityPolicy.Aes256_Sha256_RsaPss, MessageSecurityMode.SignAndEncrypt);
@@ -245,8 +218,6 @@ test("secure by default: without a None endpoint, node-opcua connects securely a
     await assert.rejects(none.createSession());
     await none.disconnect();
   } finally {
-    other.stdin.write("quit\n");
-    await new Promise((r) => { other.once("exit", r); setTimeout(r, 5000); });
-    if (other.exitCode === null) other.kill();
+    await other.stop();
   }
 });
