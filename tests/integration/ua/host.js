@@ -25,18 +25,20 @@ class Host {
     this.lines = readline.createInterface({ input: this.process.stdout });
   }
 
-  // The first line from now on that starts with `prefix`.
+  // The first line from now on that starts with `prefix`; fails at once when the host ends.
   waitForLine(prefix, ms) {
     return new Promise((resolve, reject) => {
-      const timer = setTimeout(() => reject(new Error(`no "${prefix}" from the host in ${ms} ms`)), ms);
-      const onLine = (line) => {
-        if (line.startsWith(prefix)) {
-          clearTimeout(timer);
-          this.lines.off("line", onLine);
-          resolve(line);
-        }
+      const done = (fn, arg) => {
+        clearTimeout(timer);
+        this.lines.off("line", onLine);
+        this.lines.off("close", onClose);
+        fn(arg);
       };
+      const timer = setTimeout(() => done(reject, new Error(`no "${prefix}" from the host in ${ms} ms`)), ms);
+      const onLine = (line) => { if (line.startsWith(prefix)) done(resolve, line); };
+      const onClose = () => done(reject, new Error(`the host ended before saying "${prefix}"`));
       this.lines.on("line", onLine);
+      this.lines.on("close", onClose);
     });
   }
 

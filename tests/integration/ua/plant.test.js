@@ -13,7 +13,7 @@ const {
 const { startHost, openNoneSession, sleep, waitFor } = require("./host.js");
 
 const hostPath = process.env.UA_TESTHOST;
-const port = Number(process.env.UA_PORT || 28452);
+const port = Number(process.env.UA_PORT || 28455);
 const endpoint = `opc.tcp://127.0.0.1:${port}`;
 let host, client, session;
 
