@@ -26,9 +26,9 @@ using zentarc::testsupport::TempDir;
 
 namespace {
 
-struct Plant : EditorFixture {
+struct FaultPlant : EditorFixture {
   std::filesystem::path path;
-  Plant() {
+  FaultPlant() {
     path = dir.write("plant.xml",
                      configFile(plcLines("Line1", "10.0.0.1",
                                          tagLines("Pump", "main", "VT_I2", 10) + tagLines("Valve", "", "VT_BOOL", 11, 3) +
@@ -61,7 +61,7 @@ void ctrl(QWidget* w, Qt::Key key) { QTest::keyClick(w, key, Qt::ControlModifier
 
 // Fault 1: the filter threw away every one-character key event, control codes included.
 TEST(EditorFaults, editingKeysAndShortcutsWorkInTheItemNameField) {
-  Plant f;
+  FaultPlant f;
   f.clickKey("Line2");
   onNextDialog<frmItems>(f.prompter, [&](frmItems& d) {
     QLineEdit* name = d.txtItemName;
@@ -97,7 +97,7 @@ TEST(EditorFaults, editingKeysAndShortcutsWorkInTheItemNameField) {
 // Fault 2: a negative count, an address above 65535 and a span past R65536 were saved
 // for the server to drop; Add and Increment then stepped backwards.
 TEST(EditorFaults, valuesTheServerWouldSkipAreRefusedByTheItemDialog) {
-  Plant f;
+  FaultPlant f;
   f.clickKey("Line2");
   onNextDialog<frmItems>(f.prompter, [&](frmItems& d) {
     chooseType(d.cmbDataType, "signed 16 bit array");
@@ -134,7 +134,7 @@ TEST(EditorFaults, valuesTheServerWouldSkipAreRefusedByTheItemDialog) {
 // Fault 3: F2 " " Enter was taken and saved as <name> </name>, which then stopped the
 // next open half way ("A item has an empty name").
 TEST(EditorFaults, blankNamesAreRefusedEverywhereANameIsSet) {
-  Plant f;
+  FaultPlant f;
   f.renameByKeys("Pump", " ");
   f.renameByKeys("Line1", "   ");
   EXPECT_EQ(f.prompter.takeShown(),
@@ -165,7 +165,7 @@ TEST(EditorFaults, blankNamesAreRefusedEverywhereANameIsSet) {
 // Fault 4: "Pump_A\nPump_B\n" gave "Invalid selection" for two rows, and with one row a
 // name holding line breaks.
 TEST(EditorFaults, clipboardLinesEndedByLfAloneRenameOneItemEach) {
-  Plant f;
+  FaultPlant f;
   f.clickKey("Line1");
   f.clickRow(0);
   QGuiApplication::clipboard()->setText("Pump_A\nPump_B\n");
@@ -191,7 +191,7 @@ TEST(EditorFaults, clipboardLinesEndedByLfAloneRenameOneItemEach) {
 // Fault 5: F2 then Enter without a change said "Name already existing", and so did the
 // edit a click on the selected node starts.
 TEST(EditorFaults, anUnchangedNameIsNoChange) {
-  Plant f;
+  FaultPlant f;
   f.renameByKeys("Pump", QString());
   f.renameByKeys("Line1", QString());
   EXPECT_TRUE(f.prompter.takeShown().empty());
@@ -210,7 +210,7 @@ TEST(EditorFaults, anUnchangedNameIsNoChange) {
 
 // Fault 6: one name rule everywhere; dots, spaces and '&' stay valid, as in existing files.
 TEST(EditorFaults, namesWithDotsSpacesAndAmpersandsAreValidEverywhere) {
-  Plant f;
+  FaultPlant f;
   f.renameByKeys("Pump", "Oven 2.Zone & A");
   f.renameByKeys("Line1", "Line 1.North");
   EXPECT_TRUE(f.prompter.takeShown().empty());
@@ -227,7 +227,7 @@ TEST(EditorFaults, namesWithDotsSpacesAndAmpersandsAreValidEverywhere) {
 
 // Fault 7: engineers copy one line's PLC to make the next; paste gives a PLC without items.
 TEST(EditorFaults, duplicatePlcWithItemsCopiesEveryItemUnderSuffixedNames) {
-  Plant f;
+  FaultPlant f;
   f.clickKey("Line1");
   onNextDialog<frmDuplicatePLC>(f.prompter, [&](frmDuplicatePLC& d) {
     EXPECT_EQ(d.txtSuffix->text(), "_2");
@@ -268,7 +268,7 @@ TEST(EditorFaults, duplicatePlcWithItemsCopiesEveryItemUnderSuffixedNames) {
 // Fault 8: the bulk commands stayed enabled after Close or New, and a partly loaded file
 // counted as saved, so Save dropped its unread part without a word.
 TEST(EditorFaults, closeAndNewDisableTheBulkCommandsAndSaveAsksBeforeDroppingWhatWasNotRead) {
-  Plant f;
+  FaultPlant f;
   f.clickKey("Line1");
   ASSERT_TRUE(f.enabled("pastitem"));
   f.trigger("mnuCloseCfg");
@@ -307,7 +307,7 @@ TEST(EditorFaults, closeAndNewDisableTheBulkCommandsAndSaveAsksBeforeDroppingWha
 
 // Fault 9: the arrow column showed "..." instead of its arrows.
 TEST(EditorFaults, theReplaceGridShowsItsArrowsWhole) {
-  Plant f;
+  FaultPlant f;
   f.clickKey("Line1");
   f.clickRow(0);
   QGuiApplication::clipboard()->setText("Pump_A\r\n");

@@ -39,9 +39,9 @@ QImage imageOf(const QIcon& icon, QIcon::Mode mode = QIcon::Normal) {
   return icon.pixmap(QSize(24, 24), mode).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
-struct Opened : EditorFixture {
+struct LookOpened : EditorFixture {
   std::filesystem::path path;
-  Opened() {
+  LookOpened() {
     path = dir.write("plant.xml", configFile(plcLines("P1", "10.0.0.1",
                                                       tagLines("Temp", "oven", "VT_I2", 10) +
                                                           tagLines("Flag", "", "VT_BOOL", 11, 3))));
@@ -77,7 +77,7 @@ TEST(EditorLook, toolbarIconsArePicturesAndTheThreePasteCommandsLookDifferent) {
 }
 
 TEST(EditorLook, titleNamesTheFileAndMarksUnsavedChanges) {
-  Opened f;
+  LookOpened f;
   EXPECT_EQ(f.window->windowTitle(), "plant.xml[*] - ConfigOPCZentarc");
   EXPECT_FALSE(f.window->isWindowModified());
   f.editLabel(f.node("Temp"), "Oven");
@@ -90,7 +90,7 @@ TEST(EditorLook, titleNamesTheFileAndMarksUnsavedChanges) {
 }
 
 TEST(EditorLook, standardShortcutsReachTheirCommands) {
-  Opened f;
+  LookOpened f;
   EXPECT_EQ(f.window->menuEntry("mnuNewCfg")->shortcut(), QKeySequence(QKeySequence::New));
   EXPECT_EQ(f.window->menuEntry("mnuFindNext")->shortcut(), QKeySequence(Qt::Key_F3));
   // Enter opens the selected item's dialog, from the tree and from the list.
@@ -126,7 +126,7 @@ TEST(EditorLook, standardShortcutsReachTheirCommands) {
 }
 
 TEST(EditorLook, enterPressesTheDefaultButtonAndTypingReplacesTheProposedName) {
-  Opened f;
+  LookOpened f;
   f.clickKey("PLCs");
   onNextDialog<frmPLC>(f.prompter, [](frmPLC& d) {
     EXPECT_EQ(d.txtPLCName->selectedText(), "New_PLC_2");
@@ -140,7 +140,7 @@ TEST(EditorLook, enterPressesTheDefaultButtonAndTypingReplacesTheProposedName) {
 }
 
 TEST(EditorLook, fileDialogsStartInTheCurrentFilesFolderAndAboutOpensOnce) {
-  Opened f;
+  LookOpened f;
   const QString folder = QString::fromStdString(f.dir.path().string());
   f.prompter.saveFiles.push_back(std::nullopt);
   f.trigger("mnuSaveAs");
@@ -210,7 +210,7 @@ TEST(EditorLook, windowSizeSplitterAndColumnWidthsAreRemembered) {
 }
 
 TEST(EditorCsv, importChecksEveryRowAsksForNewPlcAddressesAndImportsTheGoodRows) {
-  Opened f;
+  LookOpened f;
   const auto csv = f.dir.write("tags.csv", "PLC,Name,Comment,DataType,Address,Bit,Elements,Access\r\n"
                                            "P1,Speed,,VT_R4,20,,,READ\r\n"
                                            "P1,temp,,VT_I2,21,,,READ\r\n"

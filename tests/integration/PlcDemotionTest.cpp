@@ -15,12 +15,6 @@ using namespace zentarc::testsupport;
 
 namespace {
 
-std::size_t countReports(const PollingHarness& h, unsigned code) {
-  std::size_t n = 0;
-  for (const auto& r : h.sink.reports()) n += r.code == code ? 1 : 0;
-  return n;
-}
-
 class Demotion : public ::testing::Test {
  protected:
   // A PLC that refuses every handshake: each try is one connection the simulator counts.
@@ -91,7 +85,7 @@ TEST_F(Demotion, triesFollowAGrowingBackOff_andRequestsFailAtOnceMeanwhile) {
   EXPECT_FALSE(status.connected);
   EXPECT_GT(status.nextTry, std::chrono::system_clock::now());
   // Reported when it failed and when it was demoted; not at every try.
-  EXPECT_EQ(countReports(h, plc::kHandshakeRefused), 2u);
+  EXPECT_EQ(h.sink.count(plc::kHandshakeRefused), 2u);
 
   // The PLC takes handshakes again: the next try (4 s on) succeeds and ends the demotion.
   sim->setFaults({});
@@ -107,13 +101,13 @@ TEST_F(Demotion, aPlcThatStaysDownIsRemindedOfEveryTenMinutes) {
   serve("127.0.9.11");
   ASSERT_TRUE(advanceTo(1200, 1));
   ASSERT_TRUE(advanceTo(1301, 2));  // demoted, reported at 1301
-  ASSERT_TRUE(waitUntil([&] { return countReports(h, plc::kHandshakeRefused) == 2; }));
+  ASSERT_TRUE(waitUntil([&] { return h.sink.count(plc::kHandshakeRefused) == 2; }));
   // A clock far past the next try makes one try, not all that were missed.
   ASSERT_TRUE(advanceTo(1301 + kFailureReminderMs / 2, 3));
   quietFor(700);
-  EXPECT_EQ(countReports(h, plc::kHandshakeRefused), 2u);
+  EXPECT_EQ(h.sink.count(plc::kHandshakeRefused), 2u);
   ASSERT_TRUE(advanceTo(1301 + kFailureReminderMs, 4));
-  EXPECT_TRUE(waitUntil([&] { return countReports(h, plc::kHandshakeRefused) == 3u; }));
+  EXPECT_TRUE(waitUntil([&] { return h.sink.count(plc::kHandshakeRefused) == 3u; }));
 }
 
 TEST_F(Demotion, aPlcWhoseItemsAllLeftIsNotTriedUntilARequestNeedsIt) {

@@ -28,6 +28,13 @@ std::vector<StatusReport> RecordingSink::reports() const {
   return reports_;
 }
 
+std::size_t RecordingSink::count(unsigned code) const {
+  std::lock_guard lock(mutex_);
+  std::size_t n = 0;
+  for (const auto& r : reports_) n += r.code == code ? 1 : 0;
+  return n;
+}
+
 bool RecordingSink::reported(unsigned code, const std::string& device) const {
   std::lock_guard lock(mutex_);
   for (const auto& r : reports_)

@@ -35,6 +35,8 @@ class RecordingSink : public PlcStatusSink {
   std::vector<StatusReport> reports() const;
   // Whether a WM_PLC_STATUS with this code was reported for the device.
   bool reported(unsigned code, const std::string& device) const;
+  // How many reports (of any kind, for any device) carried this code.
+  std::size_t count(unsigned code) const;
 
  private:
   mutable std::mutex mutex_;

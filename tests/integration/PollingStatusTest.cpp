@@ -7,16 +7,6 @@
 using namespace zentarc;
 using namespace zentarc::testsupport;
 
-namespace {
-
-std::size_t countReports(const PollingHarness& h, unsigned code) {
-  std::size_t n = 0;
-  for (const auto& r : h.sink.reports()) n += r.code == code ? 1 : 0;
-  return n;
-}
-
-}  // namespace
-
 TEST(PollingStatus, noPlcIsReportedAndNothingConnects) {
   PollingHarness h;
   ASSERT_TRUE(h.load(""));
@@ -43,14 +33,14 @@ TEST(PollingStatus, aSilentPlcIsReportedWhenItFailsAndWhenItIsDemotedThenRecover
   // next try); the same failure again and again after that is not reported.
   ASSERT_TRUE(waitUntil([&] { return h.devices.getIndex(0)->status().state == PlcState::Demoted; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-  EXPECT_EQ(countReports(h, 4), 2u);
+  EXPECT_EQ(h.sink.count(4), 2u);
   sim.setFaults({});
   sim.setRegister(0, 6);
   ASSERT_TRUE(waitUntil([&] { return h.sink.reported(0, "P"); }, 8000));
   EXPECT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getValue().iVal() == 6; }));
   EXPECT_EQ(h.tag("T")->getCache()->getQuality(), 0xC0);
   EXPECT_EQ(h.sink.reports().back(), (StatusReport{WM_PLC_STATUS, 0, "P"}));
-  EXPECT_EQ(countReports(h, 4), 2u);
+  EXPECT_EQ(h.sink.count(4), 2u);
 }
 
 TEST(PollingStatus, anUnreachablePlcBesideAHealthyOneIsReportedAsFailingAndDemotedAndTheHealthyOneNever) {
@@ -92,8 +82,8 @@ TEST(PollingStatus, aSinglePlcThatRefusedReadsIsPolledAgainWhenItAnswers) {
   ASSERT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getQuality() == 0x1C; }));
   EXPECT_TRUE(waitUntil([&] { return h.tag("U")->getCache()->getQuality() == 0x1C; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  EXPECT_EQ(countReports(h, 66), 1u);
-  EXPECT_EQ(countReports(h, 0), 0u);  // no false recovery between refused reads
+  EXPECT_EQ(h.sink.count(66), 1u);
+  EXPECT_EQ(h.sink.count(0), 0u);  // no false recovery between refused reads
   sim.setFaults({});
   sim.setRegister(0, 9);
   EXPECT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getValue().iVal() == 9; }));
