@@ -11,4 +11,4 @@ cmake -S . -B "$dir" "${gen[@]}" -DCMAKE_CXX_COMPILER=clang++ -DZENTARC_FUZZ=ON 
 targets=$(sed -n 's/^add_executable(\([a-z_]*_fuzz\).*/\1/p' tests/fuzz/CMakeLists.txt)
 cmake --build "$dir" -j "$(nproc)" --target $targets
 cd "$dir"
-ctest --output-on-failure -R '_fuzz_' --timeout 300
+ctest --output-on-failure -j "$(nproc)" -R '_fuzz_' --timeout 300
