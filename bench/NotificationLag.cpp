@@ -51,7 +51,9 @@ int main(int argc, char** argv) {
   const std::string config = dir.write("lag.xml", configuration(tags)).string();
 
   ChildProcess server;
-  if (!server.start({ownFolder() + "/OPCZentarc", "--headless", "--config", config, "--endpoint", kEndpoint}) ||
+  // SecurityPolicy None: this measures the lag; bench_ua_security measures what security adds.
+  if (!server.start({ownFolder() + "/OPCZentarc", "--headless", "--config", config, "--endpoint", kEndpoint,
+                     "--security=None"}) ||
       !server.waitForLine("serving OPC UA on", 20000)) {
     std::fprintf(stderr, "bench_notification_lag: the server did not start\n");
     return 1;

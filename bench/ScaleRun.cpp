@@ -17,6 +17,7 @@
 #include "bench/ChildProcess.h"
 #include "server/toolkit/ua/Binary.h"
 #include "server/toolkit/ua/UaClient.h"
+#include "server/toolkit/ua/services/ServiceLimits.h"
 #include "tests/support/TempDir.h"
 
 using namespace zentarc;
@@ -28,7 +29,8 @@ namespace {
 
 constexpr const char* kEndpoint = "opc.tcp://127.0.0.1:28471";
 constexpr std::uint32_t kItemsPerSubscription = 50000;
-constexpr std::uint32_t kItemsPerCall = 10000;
+// As many items per call as the server takes by default.
+const std::uint32_t kItemsPerCall = ua::ServiceLimits{}.maxMonitoredItemsPerCall;
 
 struct TagKind {
   const char* type;
@@ -95,7 +97,9 @@ int main(int argc, char** argv) {
 
   ChildProcess server;
   const auto launched = SteadyClock::now();
-  if (!server.start({ownFolder() + "/OPCZentarc", "--headless", "--config", config, "--endpoint", kEndpoint}) ||
+  // SecurityPolicy None: this measures serving; bench_ua_security measures what security adds.
+  if (!server.start({ownFolder() + "/OPCZentarc", "--headless", "--config", config, "--endpoint", kEndpoint,
+                     "--security=None"}) ||
       !server.waitForLine("serving OPC UA on", 60000)) {
     std::fprintf(stderr, "bench_scale_run: the server did not start\n");
     return 1;
