@@ -6,28 +6,26 @@
 
 namespace zentarc::ua {
 
-bool Subscription::sampleDue(SteadyTime now) {
+// One walk over the groups' item lists (every item is in one group) rather than the map of
+// items, and one per tick even when publishing is due: with tens of thousands of items, each
+// touched once, that is what the cycle costs.
+bool Subscription::sample(SteadyTime now, bool publishing) {
   bool any = false;
   for (auto& [key, group] : groups) {
-    if (now < group->nextDue) continue;
-    for (MonitoredItem* item : group->items)
-      if (!item->followsDevice()) any |= item->sample();
+    const bool due = now >= group->nextDue;
+    if (!due && !publishing) continue;
+    for (MonitoredItem* item : group->items) {
+      // Items that follow the device are sampled just before publishing, so that a value the
+      // device stored reaches the next notification; the others on their group's clock.
+      if (item->followsDevice() ? publishing : due) any |= item->sample();
+    }
+    if (!due) continue;
     const auto period = std::chrono::duration_cast<SteadyTime::duration>(
         std::chrono::duration<double, std::milli>(group->interval));
     group->nextDue += period;
     // After a stall, sample on the next tick instead of catching up on every missed one.
     if (group->nextDue <= now) group->nextDue = now + period;
   }
-  return any;
-}
-
-// Both walk the groups' item lists (every item is in one group) rather than the map of
-// items: with tens of thousands of items, once per publishing cycle, that is cheaper.
-bool Subscription::sampleDeviceFollowers() {
-  bool any = false;
-  for (auto& [key, group] : groups)
-    for (MonitoredItem* item : group->items)
-      if (item->followsDevice()) any |= item->sample();
   return any;
 }
 
@@ -55,21 +53,24 @@ NotificationMessage Subscription::takeNotifications(bool& more) {
   Encoder e(eo.body);
   e.write(int32_t{0});  // the count, filled in below
   size_t count = 0;
-  for (auto& [id, item] : items) {
-    if (!item->reporting() || !item->hasQueued()) continue;
-    if (count >= limit) {
-      more = true;
-      break;
+  for (auto& [key, group] : groups) {
+    for (MonitoredItem* item : group->items) {
+      if (!item->reporting() || !item->hasQueued()) continue;
+      if (count >= limit) {
+        more = true;
+        break;
+      }
+      const uint32_t handle = item->clientHandle;
+      count += item->takeQueued(limit - count, [&](const DataValue& value) {
+        e.write(handle);
+        e.write(value);
+      });
+      if (item->hasQueued()) {
+        more = true;
+        break;
+      }
     }
-    const uint32_t handle = item->clientHandle;
-    count += item->takeQueued(limit - count, [&](const DataValue& value) {
-      e.write(handle);
-      e.write(value);
-    });
-    if (item->hasQueued()) {
-      more = true;
-      break;
-    }
+    if (more) break;
   }
   e.write(int32_t{0});  // no diagnostic infos
   const auto n = static_cast<int32_t>(count);

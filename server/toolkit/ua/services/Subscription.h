@@ -29,12 +29,10 @@ class Subscription {
  public:
   Subscription(uint32_t id, std::shared_ptr<SessionState> session) : id(id), session(std::move(session)) {}
 
-  // Samples every group that is due (items that follow the device aside); returns true when
-  // any item queued a value.
-  bool sampleDue(SteadyTime now);
-  // Samples the items that follow the device; called just before each publishing cycle, so
-  // that a value the device stored reaches the next notification.
-  bool sampleDeviceFollowers();
+  // Samples the items of every group that is due, except those that follow the device; with
+  // `publishing` (just before a publishing cycle) also every item that follows the device.
+  // Returns true when any item queued a value.
+  bool sample(SteadyTime now, bool publishing);
   // Reporting items hold queued values.
   bool hasNotifications() const;
   // The next message: up to maxNotificationsPerPublish values; `more` when some remain.

@@ -111,11 +111,9 @@ void UaServices::tick() {
     auto it = subscriptions_.find(id);
     if (it == subscriptions_.end()) continue;
     Subscription& s = *it->second;
-    s.sampleDue(t);
-    if (t >= s.nextPublish) {
-      s.sampleDeviceFollowers();
-      publishCycle(s, t);
-    }
+    const bool publishing = t >= s.nextPublish;
+    s.sample(t, publishing);
+    if (publishing) publishCycle(s, t);
   }
   for (auto& [id, state] : sessions_) expirePublishRequests(*state, t);
 }
