@@ -154,14 +154,16 @@ plc::ResultCode PlcWorker::connect() {
   return plc::kOk;
 }
 
+void PlcWorker::takeQueued(std::vector<std::unique_ptr<RequestRecord>>& queue,
+                           void (PlcDevice::*add)(std::unique_ptr<RequestRecord>)) {
+  std::lock_guard lock(queues_.queueLock);
+  queues_.queuedRequests -= std::min(queues_.queuedRequests, queue.size());
+  for (auto& record : queue) (device_.*add)(std::move(record));
+  queue.clear();
+}
+
 void PlcWorker::runWrites() {
-  {
-    std::lock_guard lock(queues_.queueLock);
-    auto& queue = device_.queues.writeQueue;
-    queues_.queuedRequests -= std::min(queues_.queuedRequests, queue.size());
-    for (auto& record : queue) device_.QueueWrite(std::move(record));
-    queue.clear();
-  }
+  takeQueued(device_.queues.writeQueue, &PlcDevice::QueueWrite);
   if (device_.writeBlocks.empty()) return;
   const plc::ResultCode ready = readyForRequests();
   io_.begin();
@@ -170,13 +172,7 @@ void PlcWorker::runWrites() {
 }
 
 void PlcWorker::runReads() {
-  {
-    std::lock_guard lock(queues_.queueLock);
-    auto& queue = device_.queues.readQueue;
-    queues_.queuedRequests -= std::min(queues_.queuedRequests, queue.size());
-    for (auto& record : queue) device_.QueueRead(std::move(record));
-    queue.clear();
-  }
+  takeQueued(device_.queues.readQueue, &PlcDevice::QueueRead);
   if (device_.readBlocks.empty()) return;
   const plc::ResultCode ready = readyForRequests();
   io_.begin();

@@ -78,6 +78,9 @@ class PlcWorker {
   void settleActivations(std::size_t seen);
   bool sleepFor(std::uint32_t ms);  // false when stop was asked meanwhile
 
+  // Moves one queue of this PLC's device requests into its blocks, under queueLock.
+  void takeQueued(std::vector<std::unique_ptr<RequestRecord>>& queue,
+                  void (PlcDevice::*add)(std::unique_ptr<RequestRecord>));
   void runWrites();
   void runReads();
   void runActivations();
