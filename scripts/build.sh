@@ -13,6 +13,12 @@ if [ "${1:-}" = "--sanitize" ]; then
   # -O1 and line tables only: what the sanitizers' reports need, at a fraction of the build time.
   opts=(-DZENTARC_SANITIZE=ON -DZENTARC_WITH_BENCH=OFF "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1")
 fi
+# A compiler cache, when the machine has one, makes rebuilds in other checkouts of the
+# project (git worktrees) cheap; paths below the checkout are hashed relative to it.
+if command -v ccache >/dev/null 2>&1; then
+  opts+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+fi
 gen=()
 command -v ninja >/dev/null 2>&1 && gen=(-G Ninja)
 if [ ! -f "$dir/CMakeCache.txt" ]; then

@@ -18,6 +18,7 @@ inline constexpr std::string_view kNameElement = "name";
 inline constexpr std::string_view kCommentElement = "comment";
 inline constexpr std::string_view kDataTypeElement = "datatype";
 inline constexpr std::string_view kDataBitElement = "databit";
+inline constexpr std::string_view kMemoryElement = "memory";  // optional; absent means R
 inline constexpr std::string_view kAddressElement = "address";
 inline constexpr std::string_view kElementsElement = "elements";
 inline constexpr std::string_view kAccessRightsElement = "accessrights";

@@ -55,6 +55,7 @@ std::string writeConfig(const std::vector<WriterPlc>& plcs) {
       w.element(5, kDataTypeElement, tag.typeName);
       if (tag.typeName.find("VT_BOOL") != std::string::npos)
         w.element(5, kDataBitElement, std::to_string(tag.bit));
+      if (!tag.memory.empty() && tag.memory != "R") w.element(5, kMemoryElement, tag.memory);
       w.element(5, kAddressElement, std::to_string(tag.address));
       if (tag.typeName == "VT_BSTR" || tag.typeName.find("ARRAY") != std::string::npos)
         w.element(5, kElementsElement, std::to_string(tag.elements));

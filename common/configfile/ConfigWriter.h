@@ -15,6 +15,7 @@ struct WriterTag {
   long long address = 0;
   long long elements = 0;
   std::string access;
+  std::string memory;  // the area's name; empty or "R" leaves the element out
 };
 
 struct WriterPlc {
@@ -23,8 +24,10 @@ struct WriterPlc {
   std::vector<WriterTag> tags;
 };
 
-// databit is written when the type name contains "VT_BOOL"; elements when it is "VT_BSTR"
-// or contains "ARRAY". An unknown type name is written as it stands.
+// memory is written, just before address, for every area but R, so that files of %R tags
+// stay byte for byte as they were. databit is written when the type name contains
+// "VT_BOOL"; elements when it is "VT_BSTR" or contains "ARRAY". An unknown type name is
+// written as it stands.
 std::string writeConfig(const std::vector<WriterPlc>& plcs);
 
 }  // namespace zentarc::configfile

@@ -20,6 +20,28 @@ std::uint32_t registerSpan(std::uint16_t typeCode, std::uint32_t bit, std::uint3
   return span > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(span);
 }
 
+std::uint32_t bitAreaByteSize(std::uint16_t typeCode, std::uint32_t count) {
+  const std::uint64_t n = count;
+  std::uint64_t bytes = 0;
+  switch (typeCode) {
+    case VT_I2: case VT_UI2: bytes = 2; break;
+    case VT_I4: case VT_UI4: case VT_R4: bytes = 4; break;
+    case VT_BSTR: case kArrayFlag | VT_I1: case kArrayFlag | VT_UI1: bytes = n; break;
+    case kArrayFlag | VT_I2: case kArrayFlag | VT_UI2: bytes = 2 * n; break;
+    case kArrayFlag | VT_I4: case kArrayFlag | VT_UI4: case kArrayFlag | VT_R4: bytes = 4 * n; break;
+    default: bytes = 0; break;
+  }
+  return bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(bytes);
+}
+
+std::uint32_t areaSpan(MemoryArea area, std::uint16_t typeCode, std::uint32_t bit, std::uint32_t count) {
+  if (!isBitArea(area)) return registerSpan(typeCode, bit, count);
+  if (typeCode == VT_BOOL) return 1;
+  if (typeCode == (kArrayFlag | VT_BOOL)) return count;
+  const std::uint64_t bits = 8ull * bitAreaByteSize(typeCode, count);
+  return bits > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(bits);
+}
+
 namespace {
 
 // The next code point of valid UTF-8, or the byte itself (as a Latin-1 character) when
@@ -101,13 +123,19 @@ std::vector<TagFault> checkTagNumbers(const TagNumbers& tag) {
   if (!addressOk) faults.push_back(TagFault::AddressOutOfRange);
   if (!bitOk) faults.push_back(TagFault::BitOutOfRange);
   if (!elementsOk) faults.push_back(TagFault::ElementsOutOfRange);
-  if (tag.typeCode == VT_BOOL && bitOk && tag.bit > kMaxBooleanBit) faults.push_back(TagFault::BooleanBitAbove15);
+  const bool bitArea = isBitArea(tag.area);
+  if (!bitArea && tag.typeCode == VT_BOOL && bitOk && tag.bit > kMaxBooleanBit)
+    faults.push_back(TagFault::BooleanBitAbove15);
   if (addressOk && bitOk && elementsOk) {
-    const std::uint64_t span = registerSpan(tag.typeCode, static_cast<std::uint32_t>(tag.bit),
-                                            static_cast<std::uint32_t>(tag.elements));
+    const std::uint64_t span = areaSpan(tag.area, tag.typeCode, static_cast<std::uint32_t>(tag.bit),
+                                        static_cast<std::uint32_t>(tag.elements));
     if (span > 0 && static_cast<std::uint64_t>(tag.address) + span - 1 > kLastRegisterNumber)
       faults.push_back(TagFault::PastLastRegister);
   }
+  const bool boolean = tag.typeCode == VT_BOOL || tag.typeCode == (kArrayFlag | VT_BOOL);
+  if (bitArea && addressOk && !boolean && tag.typeCode != 0 && (tag.address - 1) % 8 != 0)
+    faults.push_back(TagFault::NotByteAligned);
+  if (bitArea && boolean && bitOk && tag.bit != 0) faults.push_back(TagFault::BitInBitArea);
   return faults;
 }
 

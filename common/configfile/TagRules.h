@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/configfile/MemoryArea.h"
+
 namespace zentarc::configfile {
 
 // A PLC's register table: 16-bit register indexes 0 to 65535, that is R1 to R65536.
@@ -21,6 +23,15 @@ inline constexpr std::uint32_t kMaxBooleanBit = 15;
 
 // Registers a tag of the type occupies (0 for a code not in the type table).
 std::uint32_t registerSpan(std::uint16_t typeCode, std::uint32_t bit, std::uint32_t count);
+
+// Bytes a tag of a type other than VT_BOOL and VT_BOOL ARRAY occupies in a bit area:
+// 2 for 16-bit types, 4 for 32-bit types, n for an n-character string and for 8-bit
+// arrays, n times the element size for other arrays (0 for a boolean or unknown type).
+std::uint32_t bitAreaByteSize(std::uint16_t typeCode, std::uint32_t count);
+
+// What a tag occupies in its area's unit: registers in a word area; bits in a bit area
+// (one for VT_BOOL, `count` for VT_BOOL ARRAY, eight per byte for every other type).
+std::uint32_t areaSpan(MemoryArea area, std::uint16_t typeCode, std::uint32_t bit, std::uint32_t count);
 
 enum class NameFault {
   None,
@@ -46,6 +57,7 @@ struct TagNumbers {
   long long address = 0;       // 1-based register number
   long long bit = 0;
   long long elements = 0;
+  MemoryArea area = MemoryArea::R;  // address is a word number in word areas, a bit number in bit areas
 };
 
 enum class TagFault {
@@ -53,7 +65,9 @@ enum class TagFault {
   BitOutOfRange,       // not 0 to 65535
   ElementsOutOfRange,  // not 0 to 65535
   BooleanBitAbove15,   // a single boolean's bit above 15
-  PastLastRegister,    // the registers run past R65536
+  PastLastRegister,    // the registers (or bits) run past the area's 65536th
+  NotByteAligned,      // a type other than a boolean in a bit area starts off a byte (address not 8k+1)
+  BitInBitArea,        // a databit other than 0 in a bit area, where the address names the bit
 };
 
 // Every fault of the numbers, in the order above; empty when the tag is loadable.

@@ -106,3 +106,15 @@ TEST(ConfigWriter, numbersArePlainDecimal) {
   EXPECT_NE(out.find("<elements>-5</elements>"), std::string::npos);
   EXPECT_EQ(out.find("databit"), std::string::npos);
 }
+
+TEST(ConfigWriter, memoryStandsBeforeAddressForEveryAreaButR) {
+  WriterTag inI = tag("in", "VT_BOOL", 0, 17, 0);
+  inI.memory = "I";
+  WriterTag inR = tag("reg", "VT_I2", 0, 5, 0);
+  inR.memory = "R";
+  const std::string text = writeConfig({WriterPlc{"P", "10.0.0.1", {inI, inR}}});
+  EXPECT_NE(text.find("<databit>0</databit>\r\n                    <memory>I</memory>\r\n"
+                      "                    <address>17</address>"),
+            std::string::npos);
+  EXPECT_EQ(text.find("<memory>R</memory>"), std::string::npos);
+}
