@@ -25,9 +25,9 @@ std::optional<std::size_t> DevicePlantView::plcOf(const SODaSTag& tag) const {
   return it->second;
 }
 
-ua::PlcDiagnostics DevicePlantView::diagnostics(std::size_t plc) const {
+PlcDiagnostics DevicePlantView::diagnostics(std::size_t plc) const {
   const PlcStatus s = devices_.at(plc)->status();
-  ua::PlcDiagnostics d;
+  PlcDiagnostics d;
   d.state = plcStateName(s.state);
   d.failing = s.state == PlcState::Failing || s.state == PlcState::Demoted;
   d.connected = s.connected;

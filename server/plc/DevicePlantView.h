@@ -9,11 +9,11 @@
 
 #include "server/plc/DeviceList.h"
 #include "server/plc/ErrorCatalogue.h"
-#include "server/toolkit/ua/services/PlantView.h"
+#include "server/toolkit/PlantView.h"
 
 namespace zentarc {
 
-class DevicePlantView : public ua::PlantView {
+class DevicePlantView : public PlantView {
  public:
   // The catalogue must outlive the view; null gives no texts.
   DevicePlantView(const DeviceList& devices, const plc::ErrorCatalogue* catalogue);
@@ -21,7 +21,7 @@ class DevicePlantView : public ua::PlantView {
   std::size_t plcCount() const override { return devices_.size(); }
   std::string plcName(std::size_t plc) const override;
   std::optional<std::size_t> plcOf(const SODaSTag& tag) const override;
-  ua::PlcDiagnostics diagnostics(std::size_t plc) const override;
+  PlcDiagnostics diagnostics(std::size_t plc) const override;
   std::string resultText(std::uint32_t code) const override;
 
  private:

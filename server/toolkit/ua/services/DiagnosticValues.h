@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "server/toolkit/ua/services/AddressSpace.h"
-#include "server/toolkit/ua/services/PlantView.h"
+#include "server/toolkit/PlantView.h"
 
 namespace zentarc::ua {
 

@@ -13,7 +13,7 @@
 #include "server/toolkit/SODaSNameSpaceRoot.h"
 #include "server/toolkit/ua/services/AddressSpace.h"
 #include "server/toolkit/ua/services/DiagnosticValues.h"
-#include "server/toolkit/ua/services/PlantView.h"
+#include "server/toolkit/PlantView.h"
 
 namespace zentarc::ua {
 

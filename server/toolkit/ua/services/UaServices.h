@@ -26,7 +26,7 @@
 #include "server/toolkit/ua/ServicesSubscription.h"
 #include "server/toolkit/ua/ServicesView.h"
 #include "server/toolkit/ua/services/AddressSpace.h"
-#include "server/toolkit/ua/services/PlantView.h"
+#include "server/toolkit/PlantView.h"
 #include "server/toolkit/ua/services/ServiceLimits.h"
 #include "server/toolkit/ua/services/StandardNodes.h"
 #include "server/toolkit/ua/services/Subscription.h"

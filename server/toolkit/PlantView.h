@@ -1,7 +1,7 @@
 #pragma once
-// What the address space shows of the plant beyond its tags: the PLCs in configuration
-// order, which PLC each tag belongs to, and each PLC's figures. The server implements it
-// over its devices; the UA layer needs nothing else of them.
+// What the northbound sides (OPC UA, MQTT) show of the plant beyond its tags: the PLCs in
+// configuration order, which PLC each tag belongs to, and each PLC's figures. The server
+// implements it over its devices; the serving sides need nothing else of them.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,7 @@
 
 #include "server/toolkit/SODaSTag.h"
 
-namespace zentarc::ua {
+namespace zentarc {
 
 // A PLC's figures as its worker last published them.
 struct PlcDiagnostics {
@@ -42,4 +42,4 @@ class PlantView {
   virtual std::string resultText(std::uint32_t code) const = 0;
 };
 
-}  // namespace zentarc::ua
+}  // namespace zentarc
