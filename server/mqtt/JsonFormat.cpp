@@ -86,26 +86,24 @@ WriteCommand JsonFormat::decodeWrite(std::string_view topic, std::string_view pa
   WriteCommand c;
   if (topic.size() < kSetLevel.size() || topic.substr(topic.size() - kSetLevel.size()) != kSetLevel) return c;
   c.resultTopic = std::string(topic) + std::string(kResultLevel);
+  json::Value request;
+  std::string error;
+  const bool parsed = json::parse(payload, request, error);
+  const json::Value* value = &request;
+  if (parsed && request.kind == json::Value::Kind::Object) {
+    // The id is echoed whatever else is wrong, so the sender can match the answer.
+    if (const json::Value* id = request.member("id")) c.idJson = json::serialize(*id);
+    value = request.member("value");
+  }
   const auto it = setTopics_.find(std::string(topic));
   if (it == setTopics_.end()) {
     c.status = "BadNodeIdUnknown";
     return c;
   }
   c.tag = it->second;
-  json::Value request;
-  std::string error;
-  if (!json::parse(payload, request, error)) {
+  if (!parsed || !value) {
     c.status = "BadDecodingError";
     return c;
-  }
-  const json::Value* value = &request;
-  if (request.kind == json::Value::Kind::Object) {
-    if (const json::Value* id = request.member("id")) c.idJson = json::serialize(*id);
-    value = request.member("value");
-    if (!value) {
-      c.status = "BadDecodingError";
-      return c;
-    }
   }
   const PublishedTag& tag = plant_.tags[c.tag];
   c.status = std::string(toTagValue(*value, tag.type, tag.count, c.value));

@@ -188,7 +188,8 @@ class MqttPublisher::Engine {
     for (std::size_t i = 0; i < owner_.plant_.tags.size(); ++i)
       if (lastSequence_[i] < delivered) states.push_back(poller_.current(i));
     publishStates(states);
-    for (std::size_t p = 0; p < plcs_.size(); ++p) publishPlc(p, true);
+    for (std::size_t p = 0; p < plcs_.size(); ++p)
+      if (plcs_[p].sequence < delivered) publishPlc(p, true);
   }
 
   void failed(const BrokerEvent& e, Clock::time_point now) {
@@ -254,11 +255,11 @@ class MqttPublisher::Engine {
     if (!always && last.seen && last.state == d.state && last.connected == d.connected &&
         last.resultCode == d.lastResultCode)
       return;
-    last = {true, d.state, d.connected, d.lastResultCode};
+    last = {true, d.state, d.connected, d.lastResultCode, 0};
     if (d.lastResultCode != 0) s.resultText = owner_.plantView_->resultText(d.lastResultCode);
     outgoing_.clear();
     format_.plcState(p, s, std::chrono::system_clock::now(), outgoing_);
-    for (Outgoing& o : outgoing_) push(std::move(o));
+    for (Outgoing& o : outgoing_) last.sequence = push(std::move(o));
   }
 
   void pump() {
@@ -285,6 +286,7 @@ class MqttPublisher::Engine {
     std::string state;
     bool connected = false;
     std::uint32_t resultCode = 0;
+    std::uint64_t sequence = 0;  // the last message that carried it
   };
 
   MqttPublisher& owner_;
