@@ -136,7 +136,7 @@ bool takeMqttOption(const std::string& name, const std::string& value, MqttComma
     mqtt.*s.field = value;
     return true;
   }
-  error = "unknown MQTT option \"" + name + "\" (see --help)";
+  error = name + ": unknown MQTT option (see --help)";
   return false;
 }
 
@@ -204,16 +204,19 @@ void printMqttCheck(const mqtt::MqttOptions& options, const std::string& configP
   }
   out << "MQTT: " << options.url << ", node \"" << options.node << "\", every " << options.rateMs << " ms, writes "
       << (options.write ? "on" : "off") << "\n";
-  out << "  " << plant.tags.size() << " tag topics (retained JSON, QoS 1)";
+  const auto count = [](std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  out << "  " << count(plant.tags.size(), "tag topic", "tag topics") << " (retained JSON, QoS 1)";
   if (writeOnly) out << ", " << writeOnly << " of them write-only (BadNotReadable)";
   const std::size_t skipped = root->getTagCount() - plant.tags.size();
-  if (skipped) out << "; " << skipped << " tags not published (no PLC, or no type clients know)";
+  if (skipped) out << "; " << count(skipped, "tag", "tags") << " not published (no PLC, or no type clients know)";
   out << "\n  " << format.nodeState(true).topic << ": online, or offline (also the last will)\n";
   for (std::size_t p = 0; p < plant.plcs.size(); ++p) out << "  " << format.plcStateTopic(p) << ": " << plant.plcs[p] << "'s state\n";
   for (std::size_t i = 0; i < plant.tags.size(); ++i)
     out << "  " << format.tagTopic(i) << ": " << plant.tags[i].tag->getName() << "\n";
   if (options.write)
-    out << "  writes to " << writable << " tags on <tag topic>/set, answered on <tag topic>/set/result\n";
+    out << "  writes to " << count(writable, "tag", "tags") << " on <tag topic>/set, answered on <tag topic>/set/result\n";
 }
 
 }  // namespace zentarc::shell
