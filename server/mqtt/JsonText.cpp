@@ -62,8 +62,8 @@ void appendTimestamp(std::string& out, std::chrono::system_clock::time_point t) 
 }
 
 const Value* Value::member(std::string_view name) const {
-  for (const auto& [key, value] : members)
-    if (key == name) return &value;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (names[i] == name) return &items[i];
   return nullptr;
 }
 
@@ -121,14 +121,16 @@ class Parser {
     for (;;) {
       blanks();
       if (p_ >= s_.size() || s_[p_] != '"') return fail("a member name is missing");
-      std::pair<std::string, Value> m;
-      if (!string(m.first)) return false;
+      std::string name;
+      if (!string(name)) return false;
       blanks();
       if (p_ >= s_.size() || s_[p_] != ':') return fail("':' is missing");
       ++p_;
       blanks();
-      if (!value(m.second, depth + 1)) return false;
-      v.members.push_back(std::move(m));
+      Value member;
+      if (!value(member, depth + 1)) return false;
+      v.names.push_back(std::move(name));
+      v.items.push_back(std::move(member));
       blanks();
       if (p_ < s_.size() && s_[p_] == ',') {
         ++p_;
@@ -352,11 +354,11 @@ void write(std::string& out, const Value& v) {
       break;
     case Value::Kind::Object:
       out += '{';
-      for (std::size_t i = 0; i < v.members.size(); ++i) {
+      for (std::size_t i = 0; i < v.names.size(); ++i) {
         if (i) out += ',';
-        appendString(out, v.members[i].first);
+        appendString(out, v.names[i]);
         out += ':';
-        write(out, v.members[i].second);
+        write(out, v.items[i]);
       }
       out += '}';
       break;

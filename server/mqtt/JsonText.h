@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace zentarc::mqtt::json {
@@ -32,8 +31,8 @@ struct Value {
   std::int64_t integer = 0;
   bool integerTooLarge = false;  // written as an integer, beyond 64 bits
   std::string text;              // String: UTF-8
-  std::vector<Value> items;      // Array
-  std::vector<std::pair<std::string, Value>> members;  // Object, in the order written
+  std::vector<Value> items;      // Array: the elements; Object: the members' values
+  std::vector<std::string> names;  // Object: the members' names, beside their values
 
   const Value* member(std::string_view name) const;  // the first of that name
 };
