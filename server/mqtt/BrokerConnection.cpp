@@ -225,8 +225,13 @@ void BrokerConnection::disconnect(int timeoutMs) {
 }
 
 void BrokerConnection::post(BrokerEvent event) {
+  bool wake = true;
   {
     std::lock_guard g(mutex_);
+    if (event.kind == BrokerEvent::Kind::Delivered) {
+      ++waitingDeliveries_;
+      wake = wakeOnDeliveries_.load(std::memory_order_relaxed) && waitingDeliveries_ % kDeliveryBatch == 0;
+    }
     if (event.kind == BrokerEvent::Kind::Message) {
       const std::size_t bytes = event.topic.size() + event.payload.size();
       if (waitingMessages_ >= kMaxWaitingMessages || waitingBytes_ + bytes > kMaxWaitingBytes) {
@@ -239,7 +244,7 @@ void BrokerConnection::post(BrokerEvent event) {
     }
     events_.push_back(std::move(event));
   }
-  wake_();
+  if (wake) wake_();
 }
 
 std::vector<BrokerEvent> BrokerConnection::takeEvents() {
@@ -248,6 +253,7 @@ std::vector<BrokerEvent> BrokerConnection::takeEvents() {
   out.swap(events_);
   waitingMessages_ = 0;
   waitingBytes_ = 0;
+  waitingDeliveries_ = 0;
   return out;
 }
 

@@ -3,6 +3,7 @@
 // session under a stable client id (QoS 1 messages in flight are sent again after a
 // reconnection), the will, TLS and a user. Calls return at once; what the library reports
 // on its own threads becomes events that the owner takes on its thread, woken by `wake`.
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -20,7 +21,7 @@ struct BrokerSettings {
   std::string clientId;
   Outgoing will;
   int keepAliveSeconds = 10;  // a server that vanishes shows offline within 1.5 times this
-  int maxInFlight = 256;
+  int maxInFlight = 1024;
 };
 
 struct BrokerEvent {
@@ -54,6 +55,10 @@ class BrokerConnection {
   void disconnect(int timeoutMs);
 
   std::vector<BrokerEvent> takeEvents();
+  // Acknowledgements wake the owner only while it waits for room to send, and then in
+  // batches: at ten thousand messages a second, a wake-up each would cost more than the rest.
+  void wakeOnDeliveries(bool wanted) { wakeOnDeliveries_.store(wanted, std::memory_order_relaxed); }
+  static constexpr std::size_t kDeliveryBatch = 32;
 
   // Incoming messages waiting to be taken, at most; beyond, only their topics are kept (up
   // to twice the bytes), so a flood of writes cannot take the server's memory.
@@ -69,6 +74,8 @@ class BrokerConnection {
   void* client_ = nullptr;  // MQTTAsync
   std::mutex mutex_;
   std::vector<BrokerEvent> events_;
+  std::atomic<bool> wakeOnDeliveries_{false};
+  std::size_t waitingDeliveries_ = 0;
   std::size_t waitingMessages_ = 0;
   std::size_t waitingBytes_ = 0;
   std::string tlsError_;  // what OpenSSL said during the last handshake (library threads)

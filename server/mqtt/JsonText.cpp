@@ -2,7 +2,7 @@
 
 #include <charconv>
 #include <cmath>
-#include <ctime>
+#include <algorithm>
 
 namespace zentarc::mqtt::json {
 
@@ -48,17 +48,45 @@ void appendFloat(std::string& out, float value) {
   }
 }
 
+namespace {
+
+// Year, month and day of a count of days since 1970-01-01 (proleptic Gregorian; H. Hinnant's
+// civil_from_days): no library call per message.
+void civilFromDays(std::int64_t z, int& y, unsigned& m, unsigned& d) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const auto doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = doy - (153 * mp + 2) / 5 + 1;
+  m = mp < 10 ? mp + 3 : mp - 9;
+  y = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2 ? 1 : 0));
+}
+
+void digits(char* at, unsigned value, int count) {
+  for (int i = count - 1; i >= 0; --i, value /= 10) at[i] = static_cast<char>('0' + value % 10);
+}
+
+}  // namespace
+
 void appendTimestamp(std::string& out, std::chrono::system_clock::time_point t) {
   using namespace std::chrono;
-  const auto ms = floor<milliseconds>(t).time_since_epoch().count();
-  const std::time_t seconds = static_cast<std::time_t>(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
-  const int millis = static_cast<int>(ms - static_cast<std::int64_t>(seconds) * 1000);
-  std::tm tm{};
-  gmtime_r(&seconds, &tm);
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "\"%04d-%02d-%02dT%02d:%02d:%02d.%03dZ\"", tm.tm_year + 1900, tm.tm_mon + 1,
-                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, millis);
-  out += buf;
+  const std::int64_t ms = floor<milliseconds>(t).time_since_epoch().count();
+  const std::int64_t days = ms >= 0 ? ms / 86'400'000 : (ms - 86'399'999) / 86'400'000;
+  const auto inDay = static_cast<unsigned>(ms - days * 86'400'000);
+  int year = 0;
+  unsigned month = 0, day = 0;
+  civilFromDays(days, year, month, day);
+  char buf[27] = "\"0000-00-00T00:00:00.000Z\"";
+  digits(buf + 1, static_cast<unsigned>(std::clamp(year, 0, 9999)), 4);
+  digits(buf + 6, month, 2);
+  digits(buf + 9, day, 2);
+  digits(buf + 12, inDay / 3'600'000, 2);
+  digits(buf + 15, inDay / 60'000 % 60, 2);
+  digits(buf + 18, inDay / 1000 % 60, 2);
+  digits(buf + 21, inDay % 1000, 3);
+  out.append(buf, 26);
 }
 
 const Value* Value::member(std::string_view name) const {

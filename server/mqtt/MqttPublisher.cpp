@@ -134,6 +134,7 @@ class MqttPublisher::Engine {
     s.password = o.password;
     s.clientId = format.clientId();
     s.will = format.nodeState(false);
+    s.maxInFlight = static_cast<int>(kWindow);
     return s;
   }
 
@@ -268,6 +269,8 @@ class MqttPublisher::Engine {
       if (!connection_.publish(buffer_.nextWaiting().message, token)) break;
       buffer_.markSent(token);
     }
+    // Waiting for room: the acknowledgements that make it should wake us.
+    connection_.wakeOnDeliveries(connected_ && buffer_.hasWaiting());
   }
 
   void updateFigures() {
@@ -279,7 +282,7 @@ class MqttPublisher::Engine {
   }
 
   // Messages handed to the library and not yet acknowledged, at most.
-  static constexpr std::size_t kWindow = 256;
+  static constexpr std::size_t kWindow = 1024;
 
   struct Published {
     bool seen = false;

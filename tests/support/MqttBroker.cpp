@@ -84,6 +84,7 @@ bool MosquittoBroker::start(std::string* error) {
     if (!setup_.caFile.empty()) conf += "cafile " + setup_.caFile + "\n";
     if (setup_.requireCertificate) conf += "require_certificate true\n";
   }
+  conf += setup_.extraConfig;
   const std::string confPath = dir_.write("mosquitto.conf", conf).string();
   std::vector<std::string> args = {"mosquitto", "-c", confPath};
   std::vector<char*> argv;

@@ -29,6 +29,7 @@ struct BrokerSetup {
   bool requireCertificate = false;
   // Users: a mosquitto password file; anonymous clients are refused when one is given.
   std::string passwordFile;
+  std::string extraConfig;  // more lines for mosquitto.conf
 };
 
 class MosquittoBroker {
