@@ -128,6 +128,9 @@ bool BrokerConnection::create(std::string& error) {
   MQTTAsync_createOptions options = MQTTAsync_createOptions_initializer;
   options.MQTTVersion = MQTTVERSION_3_1_1;
   options.sendWhileDisconnected = 0;  // our own buffer holds messages while disconnected
+  // The library also bounds what waits for its sending thread while connected: room for the
+  // whole window, and for what a connection sends besides.
+  options.maxBufferedMessages = settings_.maxInFlight + 64;
   MQTTAsync handle = nullptr;
   int rc = MQTTAsync_createWithOptions(&handle, settings_.uri.c_str(), settings_.clientId.c_str(),
                                        MQTTCLIENT_PERSISTENCE_NONE, nullptr, &options);

@@ -12,6 +12,7 @@
 #include "bench/ChildProcess.h"
 #include "common/settings/SettingsStore.h"
 #include "server/shell/MqttSetup.h"
+#include "server/shell/StatusText.h"
 #include "server/toolkit/ua/UaClient.h"
 #include "tests/mqtt/MqttTestTags.h"
 
@@ -179,6 +180,19 @@ TEST(MqttSetup, commandLineWinsOverTheStore_unusableStoreValuesAreNoticed_passwo
   cl.mqtt.passwordFile = dir.file("missing").string();
   EXPECT_FALSE(shell::resolveMqtt(cl, store, notices, error));
   EXPECT_NE(error.find("cannot be read"), std::string::npos);
+}
+
+TEST(MqttSetup, statusWindowLine_saysConnectedOrWhyNot_withWhatWaitsAndWasDropped) {
+  BrokerFigures f;
+  f.url = "mqtt://b:1883";
+  f.connected = true;
+  f.published = 12;
+  EXPECT_EQ(shell::brokerStatusLine(f), "MQTT: connected to mqtt://b:1883, 12 published");
+  f.connected = false;
+  f.lastError = "cannot connect";
+  f.buffered = 40;
+  f.dropped = 3;
+  EXPECT_EQ(shell::brokerStatusLine(f), "MQTT: not connected to mqtt://b:1883: cannot connect, 40 waiting, 3 dropped");
 }
 
 }  // namespace

@@ -115,6 +115,35 @@ TEST(MqttPublish, failingPlc_publishesNullWithItsBadStatus_thenValuesAgain) {
   }));
 }
 
+// A tag OPC UA polls faster: one block at OPC UA's rate, and MQTT still reports at its own.
+TEST(MqttPublish, sharesTheBlocksOpcUaPolls_andReportsAtItsOwnRate) {
+  MqttRig rig("127.0.22.13");
+  ASSERT_TRUE(rig.plc.load(plcXml("Line1", "127.0.22.114",
+                                  tagXmlWith("Fast", "VT_UI2", 1, "READ") + tagXmlWith("Slow", "VT_UI2", 2, "READ"))));
+  rig.plc.simulate("127.0.22.114").addAnimation({.kind = plcsim::Animation::Kind::Counter, .first = 0, .last = 1});
+  rig.startBroker();
+  SOCmnPointer<SODaSGroup> ua = rig.plc.group("ua", 100);
+  SOCmnPointer<SODaSItem> item = rig.plc.activate(*ua, "Fast");
+  ASSERT_TRUE(rig.startPublisher(rig.options()));  // 500 ms
+  auto s = rig.subscriber("opczentarc/test/Line1/+");
+  ASSERT_TRUE(waitUntil([&] { return rig.plc.blockRate("Slow") == 500; }));
+  EXPECT_EQ(rig.plc.blockRate("Fast"), 100u);
+  EXPECT_EQ(rig.plc.blockCount(0), 2u);  // one per rate, each tag in one
+
+  const std::uint64_t changes0 = rig.plc.tag("Fast")->cache().getChangeCount();
+  s->clear();
+  std::this_thread::sleep_for(milliseconds(3000));
+  const std::uint64_t changes = rig.plc.tag("Fast")->cache().getChangeCount() - changes0;
+  const std::size_t fast = s->messagesOn(rig.topic("Line1", "Fast")).size();
+  const std::size_t slow = s->messagesOn(rig.topic("Line1", "Slow")).size();
+  EXPECT_GT(changes, 20u);  // polled every 100 ms for OPC UA
+  EXPECT_GE(fast, 5u);
+  EXPECT_LE(fast, 8u);      // reported every 500 ms
+  EXPECT_GE(slow, 5u);
+  EXPECT_LE(slow, 8u);
+  ua->removeItem(item.get());
+}
+
 TEST(MqttPublish, oddNames_eachStayOneTopicLevel) {
   MqttRig rig("127.0.22.3");
   ASSERT_TRUE(rig.plc.load(plcXml("Odd/Line", "127.0.22.104",

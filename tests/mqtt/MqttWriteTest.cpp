@@ -107,6 +107,33 @@ TEST(MqttWrite, readOnlyMalformedAndUnknown_areRefusedAndNothingIsWritten) {
   EXPECT_EQ(sim.stats().writes, 0u);
 }
 
+// More writes than may wait for a slow PLC: the rest are answered at once, none is lost.
+TEST(MqttWrite, aFloodOfWrites_isAnsweredNotQueuedWithoutBound) {
+  MqttRig rig("127.0.22.14");
+  ASSERT_TRUE(rig.plc.load(plcXml("Line1", "127.0.22.115", kTags)));
+  rig.plc.simulate("127.0.22.115", {.delayMs = 300});
+  rig.startBroker();
+  mqtt::MqttOptions o = rig.options();
+  o.write = true;
+  ASSERT_TRUE(rig.startPublisher(o));
+  ASSERT_TRUE(rig.waitConnected());
+  auto client = rig.subscriber("opczentarc/test/Line1/+/set/result");
+  constexpr int kWrites = 400;
+  for (int i = 0; i < kWrites; ++i)
+    ASSERT_TRUE(client->publish(setTopic(i % 2 ? "Setpoint" : "Other"),
+                                "{\"value\": " + std::to_string(i) + ", \"id\": " + std::to_string(i) + "}", false, 0));
+  ASSERT_TRUE(client->waitFor([](const auto& all) { return all.size() >= kWrites; }, milliseconds(60000)))
+      << client->messages().size();
+  std::size_t good = 0, busy = 0;
+  for (const auto& m : client->messages()) {
+    good += member(m.payload, "status") == "\"Good\"";
+    busy += member(m.payload, "status") == "\"BadTooManyOperations\"";
+  }
+  EXPECT_EQ(good + busy, static_cast<std::size_t>(kWrites));
+  EXPECT_GE(good, 100u);
+  EXPECT_GT(busy, 0u);
+}
+
 TEST(MqttWrite, writesSwitchedOffOrLeftRetained_areNeverCarriedOut) {
   MqttRig rig("127.0.22.8");
   ASSERT_TRUE(rig.plc.load(plcXml("Line1", "127.0.22.109", kTags)));

@@ -218,6 +218,7 @@ bool await(Outcome& o, int timeoutMs) {
 MqttTestClient::MqttTestClient(std::string pahoUri, std::string clientId) {
   MQTTAsync_createOptions options = MQTTAsync_createOptions_initializer;
   options.MQTTVersion = MQTTVERSION_3_1_1;
+  options.maxBufferedMessages = 100000;  // the library's bound on calls not yet sent, also when connected
   MQTTAsync handle = nullptr;
   if (MQTTAsync_createWithOptions(&handle, pahoUri.c_str(), clientId.c_str(), MQTTCLIENT_PERSISTENCE_NONE, nullptr,
                                   &options) == MQTTASYNC_SUCCESS) {
