@@ -5,6 +5,7 @@
 #include "server/config/ConfigurationLoader.h"
 #include "server/plc/DevicePlantView.h"
 #include "server/shell/ConfigDiscovery.h"
+#include "server/shell/MqttSetup.h"
 #include "server/shell/SecuritySetup.h"
 #include "server/shell/ServerIdentity.h"
 #include "server/toolkit/SOCmnEvent.h"
@@ -103,6 +104,8 @@ bool ServerShell::startUp() {
   serving.shutdownGrace = options_.shutdownGrace;
   if (!setUpSecurity(serving.security)) return false;
   serving.plant = std::make_shared<DevicePlantView>(*devices_, &ui_.catalogue());
+  if (!setUpMqtt(serving.plant)) return false;
+  if (mqtt_) serving.broker = mqtt_->view();
   backend_ = std::make_shared<zentarc::ua::UaServingBackend>(serving);
   entry_->setServingBackend(backend_);
   made_.serving = entry_->start();
@@ -121,6 +124,28 @@ bool ServerShell::setUpSecurity(zentarc::ua::ServerSecurity& security) {
   for (const auto& w : warnings) log_.line(LogPriority::Warning, "warning: " + w);
   security.log = [this](const std::string& line) { log_.line(line); };
   if (security.pki) log_.line("certificates in " + security.pki->root().string());
+  return true;
+}
+
+bool ServerShell::setUpMqtt(std::shared_ptr<const PlantView> plant) {
+  std::vector<std::string> notices;
+  const auto options = resolveMqtt(options_.commandLine, store_, notices, mqttError_);
+  for (const auto& n : notices) log_.line(LogPriority::Warning, n);
+  if (!options) return mqttError_.empty();
+  auto log = [this](mqtt::LogLevel level, const std::string& text) {
+    log_.line(level == mqtt::LogLevel::Error     ? LogPriority::Error
+              : level == mqtt::LogLevel::Warning ? LogPriority::Warning
+              : level == mqtt::LogLevel::Notice  ? LogPriority::Notice
+                                                 : LogPriority::Info,
+              text);
+  };
+  mqtt_ = std::make_unique<mqtt::MqttPublisher>(*options, entry_->getNameSpaceRoot()->getTags(), std::move(plant),
+                                                entry_->getCreator(), log);
+  if (!mqtt_->start(mqttError_)) {
+    mqtt_.reset();
+    return false;
+  }
+  ui_.attachBroker(mqtt_->view());
   return true;
 }
 
@@ -157,7 +182,10 @@ int ServerShell::run() {
     SOCmnTrace* trace = getSOCmnTrace();
     if (trace->getLevelMask(SOCMNTRACE_L_ERR) & kStartTraceMask)
       trace->trace(SOCMNTRACE_L_ERR, kStartTraceMask, kStartTraceId, kStartTraceText);
-    const std::string why = !securityError_.empty() ? securityError_ : backend_ ? backend_->errorText() : std::string();
+    const std::string why = !securityError_.empty() ? securityError_
+                            : !mqttError_.empty()   ? "MQTT: " + mqttError_
+                            : backend_              ? backend_->errorText()
+                                                    : std::string();
     log_.line(LogPriority::Error, std::string(kStartTraceText) + " on " + endpoint_ + (why.empty() ? std::string() : ": " + why));
     ui_.destroyWindow();
     // Whoever started us must see that serving never began.
@@ -196,6 +224,11 @@ void ServerShell::shutDown() {
   if (handler_) handler_->setShutdownEvent(nullptr);
   pool->pushEvent(shutdownEvent);
 
+  // MQTT says offline and lets go of its tags while the PLCs are still polled.
+  if (mqtt_) {
+    mqtt_->stop();
+    mqtt_.reset();
+  }
   if (polling_) {
     polling_->stop();
     polling_.reset();  // gives its stopEvent back

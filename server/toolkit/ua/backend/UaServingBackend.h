@@ -26,6 +26,8 @@ class UaServingBackend : public SOSrvServingBackend {
     ServerSecurity security;  // what a bare server offers unless told otherwise: None, anonymous writing
     // The PLCs for the folders and diagnostics (null: tags only).
     std::shared_ptr<const PlantView> plant;
+    // The MQTT side's figures (null: no MQTT).
+    std::shared_ptr<const BrokerView> broker;
   };
 
   UaServingBackend();

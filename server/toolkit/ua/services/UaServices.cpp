@@ -21,7 +21,7 @@ UaServices::UaServices(SODaSNameSpaceRoot& root, SOCmnPointer<SODaSCreator> crea
   counts.sessions = options.sessionCount ? std::move(options.sessionCount)
                                          : std::function<size_t()>([this] { return sessions_.size(); });
   counts.monitoredItems = [this] { return monitoredItemTotal_; };
-  addPlantNodes(space_, root, std::move(options.plant), std::move(counts));
+  addPlantNodes(space_, root, std::move(options.plant), std::move(counts), std::move(options.broker));
 }
 
 UaServices::~UaServices() {
