@@ -199,7 +199,7 @@ int ServerShell::run() {
 void ServerShell::watchLoops() {
   for (std::size_t i = 0; i < polling_->workerCount(); ++i) {
     const PlcWorker& worker = polling_->worker(i);
-    liveness_.watch("PLC worker of " + worker.device().name, worker.heartbeat(), kPollingPassBound);
+    liveness_.watch("PLC worker of " + worker.device().name, worker.heartbeat(), options_.pollingStuckBound);
   }
   if (backend_->server()) liveness_.watch("OPC UA thread", backend_->server()->heartbeat(), kUaPassBound);
   watchdog_ = std::make_unique<ServiceWatchdog>(notifier_, liveness_, log_);
@@ -212,7 +212,26 @@ void ServerShell::stopWatchingLoops() {
   liveness_.forgetAll();
 }
 
+void ServerShell::stopPolling() {
+  if (!polling_) return;
+  polling_->stop();
+  if (const std::size_t unsent = polling_->unsentWrites(); unsent > 0)
+    log_.line(LogPriority::Warning, std::to_string(unsent) + (unsent == 1 ? " write was" : " writes were") +
+                                        " not sent to the PLCs, as the server stopped first; each client was "
+                                        "told its write failed");
+  polling_.reset();  // gives its stopEvent back
+}
+
 void ServerShell::shutDown() {
+  // The PLCs first: nothing more is sent beyond the message in flight, and every write still
+  // pending is answered while its client is connected, so that no client is left to guess
+  // whether its write happened.
+  stopPolling();
+  // MQTT then publishes the answers to those writes, says offline and lets go of its tags.
+  if (mqtt_) {
+    mqtt_->stop();
+    mqtt_.reset();
+  }
   SOCmnEventPool* pool = getEventPool();
   SOCmnEvent* shutdownEvent = pool->popEvent();
   if (handler_) handler_->setShutdownEvent(shutdownEvent);
@@ -224,15 +243,6 @@ void ServerShell::shutDown() {
   if (handler_) handler_->setShutdownEvent(nullptr);
   pool->pushEvent(shutdownEvent);
 
-  // MQTT says offline and lets go of its tags while the PLCs are still polled.
-  if (mqtt_) {
-    mqtt_->stop();
-    mqtt_.reset();
-  }
-  if (polling_) {
-    polling_->stop();
-    polling_.reset();  // gives its stopEvent back
-  }
   devices_.reset();
   queues_.reset();  // the three queues and queueLock
 

@@ -25,12 +25,12 @@
 
 namespace zentarc::shell {
 
-// The longest a healthy pass of each serving loop may take before the watchdog counts the
-// loop as stuck. A polling pass waits up to about 1 s for each PLC message (connect or
-// answer) and up to 1.6 s for its queues to settle, and a pass with many write blocks for a
-// slow PLC sends many messages: hence the wide margin. The OPC UA loop waits at most 10 ms
-// for input and then serves what came.
-inline constexpr std::chrono::milliseconds kPollingPassBound{60000};
+// The longest a serving loop may go without a sign of life before the watchdog counts it as
+// stuck. A PLC worker beats at every pass and every message: it waits at most about 1 s for
+// an answer (3 s for a connect and its handshake) and 1 s for its queues to settle, so a
+// worker waiting on a slow PLC is alive. The OPC UA loop waits at most 10 ms for input and
+// then serves what came.
+inline constexpr std::chrono::milliseconds kPollingPassBound{10000};
 inline constexpr std::chrono::milliseconds kUaPassBound{15000};
 
 struct ShellOptions {
@@ -40,6 +40,8 @@ struct ShellOptions {
   SOCmnPointer<SODaSEntry> entry;  // null: the process-wide entry
   // How long clients are given to notice the shutdown notice before their sessions close.
   std::chrono::milliseconds shutdownGrace{2000};
+  // How long a PLC worker may be silent before the watchdog counts it as stuck.
+  std::chrono::milliseconds pollingStuckBound = kPollingPassBound;
 };
 
 class ServerShell {
@@ -83,6 +85,7 @@ class ServerShell {
   void loadConfiguration();
   void watchLoops();
   void stopWatchingLoops();
+  void stopPolling();
   void shutDown();
 
   ShellOptions options_;
