@@ -27,6 +27,8 @@ struct UaClientOptions {
   uint32_t sendBufferSize = 65536;
   uint32_t maxMessageSize = 64u * 1024 * 1024;
   uint32_t maxChunkCount = 0;
+  std::string localAddress;  // the IPv4 address to connect from (empty: the system's choice)
+  std::string auditEntryId;  // sent in every request header (for a server's audit log)
   // Security: a policy by name ("None", "Basic256Sha256", ...) and, for a secure one, the
   // mode and our own certificate and key; the server's certificate is the one its endpoint
   // shows. An empty user name is anonymous.
