@@ -160,7 +160,8 @@ TEST(UaHardening, unactivatedSessions_giveWayWhenFull_andExpireSoon) {
   EXPECT_TRUE(readOne(real).isGood());
 }
 
-// Case: a 1 MB session name and other client texts are not kept whole for the session's life.
+// Case: long session names and other client texts are not kept whole for the session's life,
+// and a CreateSession of a megabyte is no session request at all.
 TEST(UaHardening, clientTextsOfASession_areKeptShort) {
   UaServer server(loopbackConfig(28504));
   std::vector<std::pair<std::string, ApplicationDescription>> seen;
@@ -171,10 +172,10 @@ TEST(UaHardening, clientTextsOfASession_areKeptShort) {
   UaClient client;
   ASSERT_TRUE(client.openChannel(loopbackUrl(28504)).isGood());
   CreateSessionRequest cs;
-  cs.sessionName = std::string(1000000, 'n');
-  cs.clientDescription.applicationUri = std::string(100000, 'u');
-  cs.clientDescription.applicationName = LocalizedText("en", std::string(100000, 'a'));
-  cs.clientDescription.discoveryUrls.assign(10000, "opc.tcp://somewhere:4840");
+  cs.sessionName = std::string(20000, 'n');
+  cs.clientDescription.applicationUri = std::string(10000, 'u');
+  cs.clientDescription.applicationName = LocalizedText("en", std::string(10000, 'a'));
+  cs.clientDescription.discoveryUrls.assign(500, "opc.tcp://somewhere:4840");
   CreateSessionResponse csr;
   ASSERT_TRUE(client.call(cs, csr).isGood());
   ASSERT_EQ(seen.size(), 1u);
@@ -186,8 +187,13 @@ TEST(UaHardening, clientTextsOfASession_areKeptShort) {
   cs.sessionName = std::string(255, 'n') + "\xC3\xA9" + "tail";
   ASSERT_TRUE(client.call(cs, csr).isGood());
   EXPECT_EQ(seen.back().first, std::string(255, 'n'));
-  cs.clientCertificate = ByteString{std::string(100000, 'c')};
+  cs.clientCertificate = ByteString{std::string(40000, 'c')};
   EXPECT_EQ(client.call(cs, csr), StatusCode(Status::BadCertificateInvalid));
+  // A megabyte of session name ends the channel as soon as the request passes 64 KB.
+  cs.sessionName = std::string(1000000, 'n');
+  EXPECT_TRUE(client.call(cs, csr).isBad());
+  EXPECT_EQ(seen.size(), 2u);
+  EXPECT_FALSE(client.connected());
 }
 
 // Case: a secure channel that never carries an activated session only holds a slot.
@@ -339,7 +345,8 @@ TEST(UaHardening, unactivatedSession_cannotBeActivatedFromAnotherChannel) {
 }
 
 // Case: a GetEndpoints whose endpoint URL takes megabytes, on a server that offers None. It
-// is refused rather than answered with the URL in every endpoint.
+// is refused once it passes what a discovery request may take, and one with a URL of a few
+// KB is refused rather than answered with the URL in every endpoint.
 TEST(UaHardening, getEndpointsWithAHugeUrl_isRefused_andHoldsLittleMemory) {
   UaServer server(loopbackConfig(28510));
   addEchoRead(server);
@@ -350,10 +357,14 @@ TEST(UaHardening, getEndpointsWithAHugeUrl_isRefused_andHoldsLittleMemory) {
   req.endpointUrl = "opc.tcp://" + std::string(8u * 1024 * 1024, 'h');
   GetEndpointsResponse resp;
   AllocationMeter::resetPeak();
+  EXPECT_TRUE(c.call(req, resp).isBad());
+  // The client's own request is most of it; echoed in seven endpoints, twice each, the URL
+  // would take over 100 MB.
+  EXPECT_LT(AllocationMeter::peakAboveReset(), 40u * 1024 * 1024);
+  EXPECT_FALSE(c.connected());
+  ASSERT_TRUE(c.openChannel(loopbackUrl(28510)).isGood());
+  req.endpointUrl = "opc.tcp://" + std::string(5000, 'h');
   EXPECT_EQ(c.call(req, resp), StatusCode(Status::BadTcpEndpointUrlInvalid));
-  // The request passes through a few buffers of its size; echoed in seven endpoints, twice
-  // each, it would take over 100 MB.
-  EXPECT_LT(AllocationMeter::peakAboveReset(), 48u * 1024 * 1024);
   // An URL of ordinary length is shown back as before.
   req.endpointUrl = "opc.tcp://plant-host:4840";
   ASSERT_TRUE(c.call(req, resp).isGood());

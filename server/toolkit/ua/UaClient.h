@@ -65,6 +65,8 @@ class UaClient {
   const ByteString& lastServerNonce() const { return lastServerNonce_; }
   // Renews the security token now.
   StatusCode renewToken() { return openSecureChannel(SecurityTokenRequestType::Renew); }
+  // The audit entry id later requests carry (see UaClientOptions).
+  void setAuditEntryId(std::string id) { options_.auditEntryId = std::move(id); }
   // CloseSession (if any), CloseSecureChannel, close the socket. Safe to call twice.
   void disconnect(bool deleteSubscriptions = true);
   bool connected() const { return fd_ >= 0; }
