@@ -4,6 +4,7 @@
 
 #include "server/config/ConfigurationLoader.h"
 #include "server/plc/DevicePlantView.h"
+#include "server/shell/ClientShares.h"
 #include "server/shell/ConfigDiscovery.h"
 #include "server/shell/MqttSetup.h"
 #include "server/shell/SecuritySetup.h"
@@ -103,6 +104,9 @@ bool ServerShell::startUp() {
   serving.endpointUrl = endpoint_;
   serving.shutdownGrace = options_.shutdownGrace;
   if (!setUpSecurity(serving.security)) return false;
+  std::vector<std::string> shareNotices;
+  applyClientShares(store_, serving.limits, serving.serviceLimits, shareNotices);
+  for (const auto& n : shareNotices) log_.line(LogPriority::Warning, n);
   serving.plant = std::make_shared<DevicePlantView>(*devices_, &ui_.catalogue());
   if (!setUpMqtt(serving.plant)) return false;
   if (mqtt_) serving.broker = mqtt_->view();
