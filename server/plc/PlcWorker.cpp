@@ -133,9 +133,11 @@ void PlcWorker::settleActivations(std::size_t seen) {
 bool PlcWorker::backingOff(std::uint32_t now) const { return failures_ > 0 && ticksUntil(retryAt_, now) > 0; }
 
 plc::ResultCode PlcWorker::readyForRequests() {
-  // Demoted: a client learns at once that the PLC is not reachable, rather than waiting a
-  // connect limit per request.
-  if (demoted(clock_())) return code_;
+  // Demoted: a client's request tries the PLC at once, at most once a second, so that a PLC
+  // that is back takes it without waiting out the back-off; in between, a client learns at
+  // once that the PLC is not reachable rather than waiting a connect limit per request.
+  const std::uint32_t now = clock_();
+  if (demoted(now) && now - lastTryAt_ < kRequestTryMs) return code_;
   return connect();
 }
 
@@ -151,6 +153,7 @@ plc::ResultCode PlcWorker::connect() {
 plc::ResultCode PlcWorker::openConnection() {
   // Once a stop is asked no new connection is made: its handshake would be new messages.
   if (stop_) return plc::kChannelNotOpen;
+  lastTryAt_ = clock_();
   const plc::ResultCode code = link_.SelectPlc(1);
   heartbeat_.beat();
   ++status_.messagesSent;
@@ -352,7 +355,9 @@ void PlcWorker::failed(plc::ResultCode code) {
 PlcState PlcWorker::state() const {
   if (failures_ >= 2) return PlcState::Demoted;
   if (failures_ == 1 || code_ != plc::kOk) return PlcState::Failing;
-  return device_.cyclicBlocks.empty() ? PlcState::Idle : PlcState::Working;
+  if (device_.cyclicBlocks.empty()) return PlcState::Idle;
+  // Nothing has answered yet: working is what it may turn out to be, not what it is.
+  return everConnected_ ? PlcState::Working : PlcState::Connecting;
 }
 
 void PlcWorker::publish() {
@@ -380,32 +385,21 @@ void PlcWorker::passBegins() {
   // longer than its bounds allow.
   heartbeat_.beat();
   // A recovery waiting to be reported, or a reminder, falls due between messages too.
-  if (reportedCode_ != 0) report();
+  if (reports_.pending()) report();
 }
 
 void PlcWorker::stateChanged() {
-  if (code_ != plc::kOk) failedAt_ = clock_();
   publish();
   report();
 }
 
 void PlcWorker::report() {
   const std::uint32_t now = clock_();
-  if (code_ == plc::kOk) {
-    if (reportedCode_ == 0) return;
-    if (!reportedDemoted_ && now - failedAt_ < kSteadyMs) return;
-    reportedCode_ = 0;
-    reportedDemoted_ = false;
-    sink_.sendMessage(WM_PLC_STATUS, 0, &device_);
-    return;
-  }
-  const bool demotedNow = failures_ >= 2;
-  const bool changed = code_ != reportedCode_ || (demotedNow && !reportedDemoted_);
-  if (!changed && now - reportedAt_ < kFailureReminderMs) return;
-  reportedCode_ = code_;
-  reportedDemoted_ = reportedDemoted_ || demotedNow;
-  reportedAt_ = now;
-  sink_.sendMessage(WM_PLC_STATUS, code_, &device_);
+  const auto tell = reports_.update(now, code_, failures_ >= 2);
+  if (!tell) return;
+  status_.failuresLastMinute = reports_.failuresInLastMinute(now);
+  publish();
+  sink_.sendMessage(WM_PLC_STATUS, *tell, &device_);
 }
 
 void PlcWorker::finish() {
