@@ -7,6 +7,7 @@
 
 #include "server/opc/PlcTag.h"
 #include "server/opc/ValueConversion.h"
+#include "server/plc/AddressText.h"
 
 namespace zentarc {
 
@@ -57,6 +58,10 @@ void PlcWorker::run() {
   device_.setClock(clock_);
   link_.Setup({device_.addressText});
   scanStart_ = clock_();
+  // An address no connection can be made to fails once, for good: the PLC is never tried,
+  // its tags are Bad, and its state names the reason.
+  addressUnusable_ = !plc::parseAddressText(device_.addressText);
+  if (addressUnusable_) failed(plc::kAddressNotAvailable);
   publish();
   while (waitForWork()) {
     passBegins();
@@ -89,7 +94,7 @@ void PlcWorker::run() {
 
 std::uint32_t PlcWorker::msUntilNextTry() const {
   const std::uint32_t now = clock_();
-  if (device_.cyclicBlocks.empty()) return std::numeric_limits<std::uint32_t>::max();
+  if (device_.cyclicBlocks.empty() || addressUnusable_) return std::numeric_limits<std::uint32_t>::max();
   if (backingOff(now)) return static_cast<std::uint32_t>(ticksUntil(retryAt_, now));
   return device_.MsUntilNextDue(now);
 }
@@ -130,14 +135,16 @@ void PlcWorker::settleActivations(std::size_t seen) {
   }
 }
 
-bool PlcWorker::backingOff(std::uint32_t now) const { return failures_ > 0 && ticksUntil(retryAt_, now) > 0; }
+bool PlcWorker::backingOff(std::uint32_t now) const {
+  return addressUnusable_ || (failures_ > 0 && ticksUntil(retryAt_, now) > 0);
+}
 
 plc::ResultCode PlcWorker::readyForRequests() {
   // Demoted: a client's request tries the PLC at once, at most once a second, so that a PLC
   // that is back takes it without waiting out the back-off; in between, a client learns at
   // once that the PLC is not reachable rather than waiting a connect limit per request.
   const std::uint32_t now = clock_();
-  if (demoted(now) && now - lastTryAt_ < kRequestTryMs) return code_;
+  if (addressUnusable_ || (demoted(now) && now - lastTryAt_ < kRequestTryMs)) return code_;
   return connect();
 }
 
@@ -349,6 +356,10 @@ void PlcWorker::failed(plc::ResultCode code) {
   ++failures_;
   retryAt_ = clock_() + retryDelayMs(failures_);
   device_.SetQualityAll(qualityForError(code));
+  {
+    std::lock_guard lock(queues_.queueLock);
+    device_.ForgetReadValues();
+  }
   stateChanged();
 }
 
@@ -366,7 +377,7 @@ void PlcWorker::publish() {
   status_.state = now;
   status_.lastResultCode = code_;
   status_.nextTry = {};
-  if (failures_ > 0 && !device_.cyclicBlocks.empty()) {
+  if (failures_ > 0 && !addressUnusable_ && !device_.cyclicBlocks.empty()) {
     const std::int32_t wait = std::max<std::int32_t>(0, ticksUntil(retryAt_, clock_()));
     status_.nextTry = std::chrono::system_clock::now() + std::chrono::milliseconds(wait);
   }
@@ -413,6 +424,7 @@ void PlcWorker::finish() {
     unsentWrites_ += device_.FailPendingRequests(qualityForError(plc::kChannelNotOpen));
     // Nothing keeps the polled values current any more.
     device_.SetQualityAll(OPC_QUALITY_OUT_OF_SERVICE);
+    device_.ForgetReadValues();
     device_.ReleaseBlocks();
   }
   countBlocks();

@@ -150,6 +150,7 @@ class PlcWorker {
   bool planned_ = false;             // the blocks were planned by measured answer times
   std::chrono::steady_clock::time_point plannedAt_{};
   bool bridgingFallback_ = false;    // wide bridging was refused and is given up
+  bool addressUnusable_ = false;     // the address text is no IPv4 address: never tried
   PlcStatus status_;
 };
 

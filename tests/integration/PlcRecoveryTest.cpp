@@ -102,3 +102,24 @@ TEST(PlcRecovery, aPlcNotHeardFromYetIsConnecting) {
   EXPECT_FALSE(status.connected);
   EXPECT_TRUE(waitUntil([&] { return h.devices.getIndex(0)->status().state == PlcState::Failing; }, 3000));
 }
+
+TEST(PlcRecovery, aPlcWhoseAddressIsNoIpv4AddressFailsOnceWithTheReasonAndIsNeverTried) {
+  PollingHarness h;
+  // Loaded with a problem named (files saved before the rule must go on loading).
+  h.load(plcXml("P", "127.0.1.300", tagXml("T", "VT_I2", 1)));
+  ASSERT_EQ(h.warnings.size(), 1u);
+  h.start();
+  auto g = h.group("g", 100);
+  auto item = h.activate(*g, "T");
+  ASSERT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getQuality() == OPC_QUALITY_COMM_FAILURE; }));
+  auto read = h.tag("T")->submitRead(SODASREQUEST_TYPE_SYNC_DEVICE);
+  ASSERT_TRUE(read->waitForCompletion(2000));
+  EXPECT_EQ(read->getReadResult()->quality, OPC_QUALITY_COMM_FAILURE);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // past any back-off
+  const PlcStatus status = h.devices.getIndex(0)->status();
+  EXPECT_EQ(status.state, PlcState::Failing);
+  EXPECT_EQ(status.lastResultCode, plc::kAddressNotAvailable);
+  EXPECT_EQ(status.nextTry, std::chrono::system_clock::time_point{});  // none: it is never tried
+  EXPECT_EQ(status.messagesSent, 0u);
+  EXPECT_EQ(h.sink.reports(), (std::vector<StatusReport>{{WM_PLC_STATUS, plc::kAddressNotAvailable, "P"}}));
+}
