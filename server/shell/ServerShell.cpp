@@ -125,7 +125,7 @@ bool ServerShell::setUpSecurity(zentarc::ua::ServerSecurity& security) {
     securityError_ = "no certificate for the secure policies: " + securityError_;
     return false;
   }
-  for (const auto& w : warnings) log_.line(LogPriority::Warning, "warning: " + w);
+  for (const auto& w : warnings) log_.line(LogPriority::Warning, w);
   security.log = [this](const std::string& line) { log_.line(line); };
   if (security.pki) log_.line("certificates in " + security.pki->root().string());
   return true;
@@ -181,7 +181,11 @@ int ServerShell::run() {
     exitCode = ui_.exec();
     notifier_.stopping();
     stopWatchingLoops();
-    if (configurationUnusable_ && exitCode == 0) exitCode = 1;
+    if (configurationUnusable_ && exitCode == 0) {
+      // What ends the run is an error, so that `journalctl -p err` shows it.
+      log_.line(LogPriority::Error, "the server ends: no configuration could be loaded, so there is no PLC to serve");
+      exitCode = 1;
+    }
   } else {
     SOCmnTrace* trace = getSOCmnTrace();
     if (trace->getLevelMask(SOCMNTRACE_L_ERR) & kStartTraceMask)
