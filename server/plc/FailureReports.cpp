@@ -11,8 +11,10 @@ std::optional<plc::ResultCode> FailureReports::update(std::uint32_t now, plc::Re
   if (code != plc::kOk) {
     if (!failing_) starts_.push_back(now);
     failing_ = true;
-    failedAt_ = now;
   } else {
+    // Steady time counts from the first success, not from the last failure seen: a demoted
+    // PLC may not have been tried for seconds before it answered.
+    if (failing_) workingSince_ = now;
     failing_ = false;
   }
   failuresInLastMinute(now);
@@ -20,7 +22,7 @@ std::optional<plc::ResultCode> FailureReports::update(std::uint32_t now, plc::Re
   if (code == plc::kOk) {
     if (reported_ == plc::kOk) return std::nullopt;
     workedSinceReport_ = true;
-    if (now - failedAt_ < kSteadyMs) return std::nullopt;
+    if (now - workingSince_ < kSteadyMs) return std::nullopt;
     reported_ = plc::kOk;
     reportedDemoted_ = false;
     workedSinceReport_ = false;

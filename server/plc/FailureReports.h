@@ -32,7 +32,7 @@ class FailureReports {
   plc::ResultCode reported_ = plc::kOk;  // what was told last (0: working, or nothing yet)
   bool reportedDemoted_ = false;
   std::uint32_t reportedAt_ = 0;
-  std::uint32_t failedAt_ = 0;           // the last tick the PLC was seen failing
+  std::uint32_t workingSince_ = 0;       // the first success after the last failure
   bool failing_ = false;
   bool workedSinceReport_ = false;
   std::uint32_t flaps_ = 0;              // failures after a short recovery, not told yet

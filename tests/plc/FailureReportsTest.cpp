@@ -43,7 +43,13 @@ TEST(FailureReports, workingAgainIsToldOnlyAfterFiveSecondsSteady_alsoAfterADemo
   r.state(100, 5090, plc::kOk);
   EXPECT_EQ(r.told.size(), 1u);
   r.state(5090, 5200, plc::kOk);
-  EXPECT_EQ(r.told.back(), (Told{5090, 0}));  // 5 s after it was last seen failing
+  EXPECT_EQ(r.told.back(), (Told{5100, 0}));  // 5 s after its first success
+  // A demoted PLC last tried seconds before it answers: the 5 s count from the answer.
+  FailureReports gap;
+  ASSERT_TRUE(gap.update(0, plc::kNotConnected, true));
+  EXPECT_FALSE(gap.update(4000, plc::kOk, false));
+  EXPECT_FALSE(gap.update(8990, plc::kOk, false));
+  EXPECT_EQ(gap.update(9000, plc::kOk, false), plc::kOk);
 }
 
 TEST(FailureReports, aPlcThatFlapsIsSummarisedOnceAMinute) {
@@ -58,5 +64,5 @@ TEST(FailureReports, aPlcThatFlapsIsSummarisedOnceAMinute) {
   EXPECT_EQ(r.told, (std::vector<Told>{{0, 3}, {500, 32}, {60500, 32}}));
   EXPECT_EQ(r.reports.failuresInLastMinute(60500), 30u);
   r.state(62000, 70000, plc::kOk);
-  EXPECT_EQ(r.told.back(), (Told{65990, 0}));
+  EXPECT_EQ(r.told.back(), (Told{66000, 0}));
 }
