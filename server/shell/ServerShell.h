@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "server/mqtt/MqttPublisher.h"
 #include "server/opc/ServerCreator.h"
 #include "server/opc/ServerQueues.h"
 #include "server/plc/DeviceList.h"
@@ -68,6 +69,7 @@ class ServerShell {
   DeviceList* devices() const { return devices_.get(); }
   ServerQueues* queues() const { return queues_.get(); }
   zentarc::ua::UaServingBackend* backend() const { return backend_.get(); }
+  mqtt::MqttPublisher* mqtt() const { return mqtt_.get(); }
   SODaSEntry* entry() const { return entry_.get(); }
   const LivenessWatch& liveness() const { return liveness_; }
   ServiceWatchdog* watchdog() const { return watchdog_.get(); }
@@ -78,6 +80,8 @@ class ServerShell {
   bool startUp();
   // The OPC UA security of the run; false (the start fails) when it cannot be had.
   bool setUpSecurity(zentarc::ua::ServerSecurity& security);
+  // MQTT, when asked for; false (the start fails) when its options cannot be used.
+  bool setUpMqtt(std::shared_ptr<const PlantView> plant);
   void loadConfiguration();
   void watchLoops();
   void stopWatchingLoops();
@@ -90,6 +94,7 @@ class ServerShell {
   settings::SettingsStore store_;
   std::string endpoint_;
   std::string securityError_;  // why the security could not be set up
+  std::string mqttError_;      // why MQTT could not be set up
   SOCmnPointer<SODaSEntry> entry_;
   SOCmnPointer<ServerCreator> creator_;
   SOCmnPointer<ServerEventHandler> handler_;
@@ -98,6 +103,7 @@ class ServerShell {
   std::shared_ptr<ServerQueues> queues_;
   std::unique_ptr<PollingService> polling_;
   std::shared_ptr<zentarc::ua::UaServingBackend> backend_;
+  std::unique_ptr<mqtt::MqttPublisher> mqtt_;
   ServiceNotifier notifier_;
   std::unique_ptr<ServiceStatus> serviceStatus_;  // between the PLC workers and the window
   LivenessWatch liveness_;

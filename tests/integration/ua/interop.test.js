@@ -75,6 +75,16 @@ test("browse: the whole tree from Root resolves, attributes read without errors"
   for (const id of ["i=2256", "i=11704", "i=45", "i=2259"]) assert.ok(seen.has(id), `${id} not reached`);
 });
 
+test("diagnostics: ServerDiagnosticsSummary counts this session, and EnabledFlag is true", async () => {
+  const [summary, current, enabled] = await session.read(
+    [2275, 2277, 2294].map((i) => ({ nodeId: `i=${i}`, attributeId: AttributeIds.Value })));
+  for (const v of [summary, current, enabled]) assert.equal(v.statusCode.value, StatusCodes.Good.value);
+  assert.equal(current.value.dataType, DataType.UInt32);
+  assert.ok(current.value.value >= 1);
+  assert.equal(summary.value.value.currentSessionCount, current.value.value);
+  assert.equal(enabled.value.value, true);
+});
+
 const expected = {
   I2: [DataType.Int16, -1234], UI2: [DataType.UInt16, 54321], I4: [DataType.Int32, -123456789],
   UI4: [DataType.UInt32, 3000000000], R4: [DataType.Float, 1.5], BOOL: [DataType.Boolean, true],
