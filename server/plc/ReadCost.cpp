@@ -11,10 +11,11 @@ namespace {
 constexpr std::uint32_t kSmallRead = 64;   // registers at most
 constexpr std::uint32_t kLargeRead = 256;  // registers at least
 constexpr std::uint32_t kEnoughSamples = 4;
-// Until large and small reads have both been timed, a register is taken to cost what it
-// takes on a 10 Mbit/s link (its 16 bits and the PLC's copying): slow, so that a fast PLC
-// is never asked for registers it does not need on a guess.
-constexpr double kAssumedMicrosPerRegister = 2.0;
+// Until large and small reads have both been timed, a register is taken to cost its 16 bits
+// on a 100 Mbit/s link. Rather cheap than dear: only blocks that bridge gaps give the large
+// reads that show what a register really costs, and a plan found too wide is narrowed again
+// once they have been timed.
+constexpr double kAssumedMicrosPerRegister = 0.2;
 // Below this the time of a register is lost in the noise of the round trips.
 constexpr double kLeastMicrosPerRegister = 0.01;
 constexpr double kMostRegistersPerRoundTrip = 65536;

@@ -27,12 +27,12 @@ class BlockPlanTest : public ::testing::Test, public testsupport::BlockFixture {
 TEST(ReadCost, learnsTheRoundTripAndTheTimeOfARegister) {
   ReadCost cost;
   EXPECT_EQ(cost.registersPerRoundTrip(), kMaxReadGap);  // nothing timed: the gap always bridged
-  // Small reads alone: a register is taken to cost 2 us, so 100 us of round trip is worth 50.
+  // Small reads alone: a register is taken to cost 0.2 us, so 100 us of round trip is worth 500.
   for (int i = 0; i < 8; ++i) cost.record(1, 100us);
-  EXPECT_EQ(cost.registersPerRoundTrip(), 49u);
-  // Large reads show the true time of a register: 50 us more for 499 more registers.
-  for (int i = 0; i < 8; ++i) cost.record(500, 150us);
-  EXPECT_NEAR(cost.registersPerRoundTrip(), 997, 5);
+  EXPECT_NEAR(cost.registersPerRoundTrip(), 499, 1);
+  // Large reads show the true time of a register: 250 us more for 499 more registers.
+  for (int i = 0; i < 8; ++i) cost.record(500, 350us);
+  EXPECT_NEAR(cost.registersPerRoundTrip(), 199, 2);
 }
 
 TEST(ReadCost, aSlowPlcOrNoisyTimesMakeRegistersCheapButNeverBelowTheGapAlwaysBridged) {
@@ -43,7 +43,7 @@ TEST(ReadCost, aSlowPlcOrNoisyTimesMakeRegistersCheapButNeverBelowTheGapAlwaysBr
   }
   EXPECT_EQ(slow.registersPerRoundTrip(), 65536u);
   ReadCost fast;
-  for (int i = 0; i < 8; ++i) fast.record(1, 10us);  // 10 us is 5 registers at the assumed cost
+  for (int i = 0; i < 8; ++i) fast.record(1, 1us);  // 1 us is 5 registers at the assumed cost
   EXPECT_EQ(fast.registersPerRoundTrip(), kMaxReadGap);
 }
 

@@ -40,6 +40,13 @@ bool serve(Program& p, const std::string& plcs, int port, const std::vector<std:
   return p.waitForErr("serving OPC UA on", 15000ms);
 }
 
+ua::ReadValueId valueOf(const std::string& tag) {
+  ua::ReadValueId r;
+  r.nodeId = ua::NodeId(1, ua::String(tag));
+  r.attributeId = static_cast<std::uint32_t>(ua::AttributeId::Value);
+  return r;
+}
+
 ua::WriteValue int16Write(const std::string& tag, std::int16_t value) {
   ua::WriteValue w;
   w.nodeId = ua::NodeId(1, ua::String(tag));
@@ -85,7 +92,9 @@ TEST(ProgramFaults, sigtermAnswersEveryWriteAsThePlcGotItAndSaysHowManyWereNotSe
     EXPECT_EQ(failures[i], "") << i << " got no answer";
     const bool written = sim.registerValue(static_cast<std::uint16_t>(2 * i)) == 100 + i;
     EXPECT_EQ(answers[i].isGood(), written) << i << " " << ua::statusCodeName(answers[i]);
-    if (!written) EXPECT_EQ(answers[i], ua::StatusCode(ua::Status::BadCommunicationError)) << i;
+    if (!written) {
+      EXPECT_EQ(answers[i], ua::StatusCode(ua::Status::BadCommunicationError)) << i;
+    }
     good += written;
   }
   EXPECT_GT(good, 0);
@@ -110,9 +119,8 @@ TEST(ProgramFaults, aReadAcrossASlowPlcIsAnsweredBeforeItsTimeoutHintWithTheFast
   ua::UaClient c(options);
   ASSERT_TRUE(c.connect("opc.tcp://127.0.0.1:28661").isGood()) << c.errorText();
   std::vector<ua::ReadValueId> nodes;
-  for (int i = 0; i < 50; ++i) nodes.push_back({ua::NodeId(1, ua::String("F" + std::to_string(i)))});
-  for (int i = 0; i < 20; ++i) nodes.push_back({ua::NodeId(1, ua::String("S" + std::to_string(i)))});
-  for (auto& n : nodes) n.attributeId = static_cast<std::uint32_t>(ua::AttributeId::Value);
+  for (int i = 0; i < 50; ++i) nodes.push_back(valueOf("F" + std::to_string(i)));
+  for (int i = 0; i < 20; ++i) nodes.push_back(valueOf("S" + std::to_string(i)));
   std::vector<ua::DataValue> results;
   const auto started = std::chrono::steady_clock::now();
   const ua::StatusCode st = c.read(nodes, results, 0);

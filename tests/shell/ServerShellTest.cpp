@@ -374,7 +374,8 @@ TEST(ServerShellRun, aLargeReadOfASlowPlcKeepsItsWorkerAliveForAWatchdogOfAFewSe
     if (connectWhenUp(c, 28665)) {
       std::vector<ua::ReadValueId> nodes;
       for (int i = 0; i < 12; ++i) {
-        nodes.push_back({ua::NodeId(1, ua::String("S" + std::to_string(i)))});
+        nodes.emplace_back();
+        nodes.back().nodeId = ua::NodeId(1, ua::String("S" + std::to_string(i)));
         nodes.back().attributeId = static_cast<uint32_t>(ua::AttributeId::Value);
       }
       std::atomic<bool> done{false};
