@@ -380,6 +380,15 @@ class UaServer::Impl : public ConnectionHost, public OutputBudget {
 
   bool turnOver() const { return std::chrono::steady_clock::now() >= turnEnds; }
 
+  // Work for clients that fails (an allocation refused, say) fails alone: the thread that
+  // serves everyone goes on.
+  static void guarded(const std::function<void()>& fn) {
+    try {
+      fn();
+    } catch (const std::exception&) {
+    }
+  }
+
   // Reads from the connections that have input, starting after the one where the last turn
   // ran out of time, until this turn's time is up (one at least): a burst of expensive
   // requests from one client (each OpenSecureChannel costs RSA work) makes the others wait
@@ -416,7 +425,8 @@ class UaServer::Impl : public ConnectionHost, public OutputBudget {
     }
     const SteadyTime half = turnEnds - std::chrono::milliseconds(config.limits.turnBudgetMs) / 2;
     size_t done = 0;
-    while (done < work.size() && (all || done == 0 || std::chrono::steady_clock::now() < half)) work[done++]();
+    while (done < work.size() && (all || done == 0 || std::chrono::steady_clock::now() < half))
+      guarded(work[done++]);
     postedLeft = done < work.size();
     if (!postedLeft) return;
     std::lock_guard lock(postMutex);
@@ -506,7 +516,7 @@ class UaServer::Impl : public ConnectionHost, public OutputBudget {
     }
     if (hooks.tick && now - lastTick >= std::chrono::milliseconds(hooks.tickIntervalMs)) {
       lastTick = now;
-      hooks.tick();
+      guarded(hooks.tick);
     }
   }
 
@@ -687,7 +697,7 @@ class UaServer::Impl : public ConnectionHost, public OutputBudget {
     auto done = std::make_shared<std::promise<void>>();
     auto fut = done->get_future();
     if (!post([&fn, done] {
-          fn();
+          guarded(fn);
           done->set_value();
         }))
       return;
