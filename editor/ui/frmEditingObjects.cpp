@@ -5,6 +5,7 @@
 
 #include "editor/document/ConvertDataType.h"
 #include "editor/document/EditorError.h"
+#include "editor/document/ItemRules.h"
 #include "editor/document/Numbers.h"
 #include "editor/ui/ConfigTree.h"
 #include "editor/ui/frmAbout.h"
@@ -20,7 +21,7 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 void frmEditing::mnuAddPLC_Click() {
-  trapped("mnuAddPLC_Click", [&] {
+  trapped([&] {
     QTreeWidgetItem* selected = tree_->selectedNode();
     if (ConfigTree::tag(selected) != "plcs") return;
     state_.bPLCChanged = false;
@@ -72,7 +73,7 @@ void frmEditing::modifyPLC() {
 }
 
 void frmEditing::mnuAddItem_Click() {
-  trapped("mnuAddItem_Click", [&] {
+  trapped([&] {
     QTreeWidgetItem* selected = tree_->selectedNode();
     if (ConfigTree::tag(selected) != "plc") return;  // the menu is enabled only for a PLC
     frmItems dialog(*this);
@@ -98,11 +99,13 @@ void frmEditing::modifyItem() {
   dialog.msPrevName = key;
   dialog.txtComment->setText(q(item.sComment()));
   dialog.txtPLCName->setText(q(item.sPLCName()));
-  // The type first: choosing a type resets the bit and the element count.
+  // The area, then the type: choosing a type resets the bit and the element count, and the
+  // bit field follows both.
+  frmItems::setComboText(dialog.cmbMemory, q(std::string(configfile::memoryAreaName(memoryAreaOf(item)))));
   frmItems::setComboText(dialog.cmbDataType, q(item.sDataType()));
   dialog.cmbDataType_Click();
   dialog.txtDataWord->setText(QString::number(item.nDataWord()));
-  if (isBooleanType(item.sDataType())) {
+  if (usesBitNumber(item)) {
     dialog.cmbBit->setEnabled(true);
     frmItems::setComboText(dialog.cmbBit, QString::number(item.nBitNumber()));
   }

@@ -7,6 +7,7 @@
 
 #include "server/opc/PlcTag.h"
 #include "server/opc/ValueConversion.h"
+#include "server/plc/AddressText.h"
 
 namespace zentarc {
 
@@ -57,6 +58,10 @@ void PlcWorker::run() {
   device_.setClock(clock_);
   link_.Setup({device_.addressText});
   scanStart_ = clock_();
+  // An address no connection can be made to fails once, for good: the PLC is never tried,
+  // its tags are Bad, and its state names the reason.
+  addressUnusable_ = !plc::parseAddressText(device_.addressText);
+  if (addressUnusable_) failed(plc::kAddressNotAvailable);
   publish();
   while (waitForWork()) {
     passBegins();
@@ -67,12 +72,14 @@ void PlcWorker::run() {
       reads = device_.queues.readQueue.size();
       activations = device_.queues.activationQueue.size();
     }
-    if (writes > 0) {
-      settle(device_.queues.writeQueue, writes);
+    // Blocks a step left for lack of time go on now, after what was queued meanwhile joined.
+    if (writes > 0 || !device_.writeBlocks.empty()) {
+      if (writes > 0) settle(device_.queues.writeQueue, writes);
       runWrites();
     }
-    if (reads > 0) {
-      settle(device_.queues.readQueue, reads);
+    if (stop_) break;
+    if (reads > 0 || !device_.readBlocks.empty()) {
+      if (reads > 0) settle(device_.queues.readQueue, reads);
       runReads();
     }
     if (activations > 0) {
@@ -87,14 +94,15 @@ void PlcWorker::run() {
 
 std::uint32_t PlcWorker::msUntilNextTry() const {
   const std::uint32_t now = clock_();
-  if (device_.cyclicBlocks.empty()) return std::numeric_limits<std::uint32_t>::max();
+  if (device_.cyclicBlocks.empty() || addressUnusable_) return std::numeric_limits<std::uint32_t>::max();
   if (backingOff(now)) return static_cast<std::uint32_t>(ticksUntil(retryAt_, now));
   return device_.MsUntilNextDue(now);
 }
 
 bool PlcWorker::waitForWork() {
   if (stop_) return false;
-  const std::uint32_t timeout = std::min(msUntilNextTry(), kMaxPassWaitMs);
+  const bool leftOver = !device_.writeBlocks.empty() || !device_.readBlocks.empty();
+  const std::uint32_t timeout = leftOver ? 0 : std::min(msUntilNextTry(), kMaxPassWaitMs);
   if (timeout > 0) {
     std::unique_lock lock(queues_.queueLock);
     device_.queues.workQueued.wait_for(lock, std::chrono::milliseconds(timeout),
@@ -127,12 +135,16 @@ void PlcWorker::settleActivations(std::size_t seen) {
   }
 }
 
-bool PlcWorker::backingOff(std::uint32_t now) const { return failures_ > 0 && ticksUntil(retryAt_, now) > 0; }
+bool PlcWorker::backingOff(std::uint32_t now) const {
+  return addressUnusable_ || (failures_ > 0 && ticksUntil(retryAt_, now) > 0);
+}
 
 plc::ResultCode PlcWorker::readyForRequests() {
-  // Demoted: a client learns at once that the PLC is not reachable, rather than waiting a
-  // connect limit per request.
-  if (demoted(clock_())) return code_;
+  // Demoted: a client's request tries the PLC at once, at most once a second, so that a PLC
+  // that is back takes it without waiting out the back-off; in between, a client learns at
+  // once that the PLC is not reachable rather than waiting a connect limit per request.
+  const std::uint32_t now = clock_();
+  if (addressUnusable_ || (demoted(now) && now - lastTryAt_ < kRequestTryMs)) return code_;
   return connect();
 }
 
@@ -140,11 +152,21 @@ plc::ResultCode PlcWorker::connect() {
   // A connection the PLC closed meanwhile (it restarted) is found before the next message
   // rather than by it: the message goes over a new connection instead of failing.
   if (link_.stillOpen(1)) return plc::kOk;
+  const plc::ResultCode code = openConnection();
+  if (code != plc::kOk && !stop_) failed(code);
+  return code;
+}
+
+plc::ResultCode PlcWorker::openConnection() {
+  // Once a stop is asked no new connection is made: its handshake would be new messages.
+  if (stop_) return plc::kChannelNotOpen;
+  lastTryAt_ = clock_();
   const plc::ResultCode code = link_.SelectPlc(1);
+  heartbeat_.beat();
   ++status_.messagesSent;
   if (code != plc::kOk) {
     ++status_.messagesFailed;
-    failed(code);
+    status_.connected = false;
     return code;
   }
   status_.connected = true;
@@ -152,6 +174,14 @@ plc::ResultCode PlcWorker::connect() {
   everConnected_ = true;
   publish();
   return plc::kOk;
+}
+
+RequestStep PlcWorker::requestStep() {
+  RequestStep step;
+  const std::uint32_t started = clock_();
+  step.timeUp = [this, started] { return clock_() - started >= kRequestStepMs; };
+  step.stopping = &stop_;
+  return step;
 }
 
 void PlcWorker::takeQueued(std::vector<std::unique_ptr<RequestRecord>>& queue,
@@ -167,42 +197,49 @@ void PlcWorker::runWrites() {
   if (device_.writeBlocks.empty()) return;
   const plc::ResultCode ready = readyForRequests();
   io_.begin();
-  device_.RunWrites(io_, queues_.queueLock, ready);
+  RequestStep step = requestStep();
+  device_.RunWrites(io_, queues_.queueLock, ready, &step);
+  unsentWrites_ += step.unsent;
   noteMessages();
 }
 
 void PlcWorker::runReads() {
+  {
+    // In register order, so that the read blocks gather neighbours whatever order the
+    // clients asked in.
+    std::lock_guard lock(queues_.queueLock);
+    std::stable_sort(device_.queues.readQueue.begin(), device_.queues.readQueue.end(),
+                     [](const auto& a, const auto& b) { return a->tag->address < b->tag->address; });
+  }
   takeQueued(device_.queues.readQueue, &PlcDevice::QueueRead);
   if (device_.readBlocks.empty()) return;
   const plc::ResultCode ready = readyForRequests();
   io_.begin();
-  device_.RunReads(io_, queues_.queueLock, ready);
+  RequestStep step = requestStep();
+  device_.RunReads(io_, queues_.queueLock, ready, &step);
   noteMessages();
+  learnReadCost();
 }
 
-void PlcWorker::applyActivation(const ActivationRecord& record) {
+bool PlcWorker::applyActivation(const ActivationRecord& record) {
   PlcTag* tag = record.tag;
-  if (!tag) return;
+  if (!tag) return false;
+  // A tag is polled at the fastest rate its active items still ask for, and not at all once
+  // none is left: a rate nobody wants any more must not cost the PLC for good. The items'
+  // list is read as it is now, so the records of one batch agree whatever their order.
+  const std::uint32_t rate = tag->smallestActiveRate();
   const bool inLiveBlock = tag->unscheduled == 0 && device_.HasCyclicBlock(tag->pollBlock);
-  if (record.rateChanged) {
-    // The block runs at the smallest rate over the tag's active items: one group's new rate
-    // must not slow a tag that a faster group shares, nor start polling a tag no item uses.
-    const std::uint32_t rate = tag->smallestActiveRate();
-    if (rate == 0) return;
-    if (!inLiveBlock || tag->pollBlock->updateRate != rate) device_.MoveToRate(tag, rate);
-  } else if (record.active) {
-    // A tag out of every block (or whose block is gone) is scheduled afresh, whatever the
-    // number of its items: only a tag still in a live block can be compared by rate.
-    if (tag->activeItems.size() < 2 || !inLiveBlock) {
-      device_.AddToCyclic(tag, record.updateRate);
-    } else if (record.updateRate < tag->pollBlock->updateRate) {
-      device_.MoveToRate(tag, record.updateRate);
-    }
-  } else if (tag->activeItems.empty() && tag->unscheduled == 0) {
+  if (rate == 0) {
+    if (tag->unscheduled != 0) return false;
     device_.RemoveFromCyclic(tag);
     // Nothing keeps its value current any more: a client must not take it for one.
     tag->cache().invalidate();
+    return true;
   }
+  if (inLiveBlock && tag->pollBlock->updateRate == rate) return false;
+  if (inLiveBlock || tag->unscheduled == 0) device_.MoveToRate(tag, rate);
+  else device_.AddToCyclic(tag, rate);
+  return true;
 }
 
 void PlcWorker::runActivations() {
@@ -210,10 +247,13 @@ void PlcWorker::runActivations() {
     std::lock_guard lock(queues_.queueLock);
     auto& queue = device_.queues.activationQueue;
     if (queue.size() > 1) sortActivations(queue);
-    for (const auto& record : queue) applyActivation(*record);
+    bool changed = false;
+    for (const auto& record : queue) changed = applyActivation(*record) || changed;
     queue.clear();
-    // Still under queueLock: the status dialog reads the blocks' ranges with it held.
-    if (device_.HasBlocksToRecompute()) device_.RecomputeRanges();
+    // Still under queueLock: the status dialog reads the blocks' ranges with it held. Blocks
+    // that grew and shrank tag by tag are merged again whenever the tags or rates change.
+    if (changed) device_.RebuildCyclicBlocks();
+    else if (device_.HasBlocksToRecompute()) device_.RecomputeRanges();
   }
   countBlocks();
   // Tags that joined the blocks of a PLC that is down are Bad at once, not at the next try.
@@ -224,6 +264,34 @@ void PlcWorker::runActivations() {
     code_ = device_.FirstRefusal();
     return stateChanged();
   }
+  publish();
+}
+
+void PlcWorker::learnReadCost() {
+  if (device_.bridgingRefused) {
+    if (bridgingFallback_) return;
+    // A read that took in unused registers was refused (they lie outside the PLC's memory):
+    // from now on this PLC's blocks bridge only the gaps every block may.
+    bridgingFallback_ = true;
+  } else {
+    const std::uint32_t wanted = cost_.registersPerRoundTrip();
+    const std::uint32_t planned = device_.bridgeRegisters;
+    // Within a factor of two the blocks stay as they are: a few readings must not reshape
+    // them back and forth.
+    if (cost_.samples() < kSamplesBeforePlanning || (wanted < 2 * planned && 2 * wanted > planned)) return;
+    // Real time, as the costs are: the blocks change at most this often however the
+    // worker's ticks run.
+    const auto now = std::chrono::steady_clock::now();
+    if (planned_ && now - plannedAt_ < kReplanInterval) return;
+    planned_ = true;
+    plannedAt_ = now;
+    device_.bridgeRegisters = wanted;
+  }
+  {
+    std::lock_guard lock(queues_.queueLock);
+    if (!device_.cyclicBlocks.empty()) device_.RebuildCyclicBlocks();
+  }
+  countBlocks();
   publish();
 }
 
@@ -258,12 +326,15 @@ void PlcWorker::readBlock(CyclicBlock& block) {
   plc::ResultCode code = plc::kOk;
   device_.ReadCyclicBlock(block, code, io_);
   noteMessages();
+  learnReadCost();
 }
 
 void PlcWorker::noteMessages() {
-  status_.messagesSent += io_.sent;
-  status_.messagesFailed += io_.failed;
-  io_.sent = io_.failed = 0;
+  // A message sent again over a new connection counts twice, its first try as failed.
+  status_.messagesSent += io_.sent + linkIo_.retries;
+  status_.messagesFailed += io_.failed + linkIo_.retries;
+  io_.sent = io_.failed = linkIo_.retries = 0;
+  if (stop_) return publish();  // what a stop held back is no failure of the PLC
   if (plc::isTransportFailure(io_.failure)) return failed(io_.failure);
   if (io_.failure == plc::kOk && !io_.succeeded) return publish();  // nothing went out
   // The PLC answered. Its state is then what its answers say: while it has cyclic blocks,
@@ -285,13 +356,19 @@ void PlcWorker::failed(plc::ResultCode code) {
   ++failures_;
   retryAt_ = clock_() + retryDelayMs(failures_);
   device_.SetQualityAll(qualityForError(code));
+  {
+    std::lock_guard lock(queues_.queueLock);
+    device_.ForgetReadValues();
+  }
   stateChanged();
 }
 
 PlcState PlcWorker::state() const {
   if (failures_ >= 2) return PlcState::Demoted;
   if (failures_ == 1 || code_ != plc::kOk) return PlcState::Failing;
-  return device_.cyclicBlocks.empty() ? PlcState::Idle : PlcState::Working;
+  if (device_.cyclicBlocks.empty()) return PlcState::Idle;
+  // Nothing has answered yet: working is what it may turn out to be, not what it is.
+  return everConnected_ ? PlcState::Working : PlcState::Connecting;
 }
 
 void PlcWorker::publish() {
@@ -300,7 +377,7 @@ void PlcWorker::publish() {
   status_.state = now;
   status_.lastResultCode = code_;
   status_.nextTry = {};
-  if (failures_ > 0 && !device_.cyclicBlocks.empty()) {
+  if (failures_ > 0 && !addressUnusable_ && !device_.cyclicBlocks.empty()) {
     const std::int32_t wait = std::max<std::int32_t>(0, ticksUntil(retryAt_, clock_()));
     status_.nextTry = std::chrono::system_clock::now() + std::chrono::milliseconds(wait);
   }
@@ -315,42 +392,39 @@ void PlcWorker::countBlocks() {
 }
 
 void PlcWorker::passBegins() {
+  // Beats here and at every message: a worker is stuck only when a pass or a message takes
+  // longer than its bounds allow.
   heartbeat_.beat();
   // A recovery waiting to be reported, or a reminder, falls due between messages too.
-  if (reportedCode_ != 0) report();
+  if (reports_.pending()) report();
 }
 
 void PlcWorker::stateChanged() {
-  if (code_ != plc::kOk) failedAt_ = clock_();
   publish();
   report();
 }
 
 void PlcWorker::report() {
   const std::uint32_t now = clock_();
-  if (code_ == plc::kOk) {
-    if (reportedCode_ == 0) return;
-    if (!reportedDemoted_ && now - failedAt_ < kSteadyMs) return;
-    reportedCode_ = 0;
-    reportedDemoted_ = false;
-    sink_.sendMessage(WM_PLC_STATUS, 0, &device_);
-    return;
-  }
-  const bool demotedNow = failures_ >= 2;
-  const bool changed = code_ != reportedCode_ || (demotedNow && !reportedDemoted_);
-  if (!changed && now - reportedAt_ < kFailureReminderMs) return;
-  reportedCode_ = code_;
-  reportedDemoted_ = reportedDemoted_ || demotedNow;
-  reportedAt_ = now;
-  sink_.sendMessage(WM_PLC_STATUS, code_, &device_);
+  const auto tell = reports_.update(now, code_, failures_ >= 2);
+  if (!tell) return;
+  status_.failuresLastMinute = reports_.failuresInLastMinute(now);
+  publish();
+  sink_.sendMessage(WM_PLC_STATUS, *tell, &device_);
 }
 
 void PlcWorker::finish() {
   link_.CloseAll();
   {
     std::lock_guard lock(queues_.queueLock);
-    // Requests that arrived during the last pass are answered rather than left pending.
+    // Requests that arrived during the last pass, or that a step left for later, are
+    // answered rather than left pending: none of them was sent.
+    unsentWrites_ += device_.queues.writeQueue.size();
     device_.failQueued(queues_);
+    unsentWrites_ += device_.FailPendingRequests(qualityForError(plc::kChannelNotOpen));
+    // Nothing keeps the polled values current any more.
+    device_.SetQualityAll(OPC_QUALITY_OUT_OF_SERVICE);
+    device_.ForgetReadValues();
     device_.ReleaseBlocks();
   }
   countBlocks();

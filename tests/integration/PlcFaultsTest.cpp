@@ -31,7 +31,7 @@ HRESULT deviceWrite(PollingHarness& h, const std::string& tag, const SOCmnVarian
 
 }  // namespace
 
-TEST(PlcFaults, aConnectionThePlcClosedIsMadeAgainForDeviceReadsAndWrites) {
+TEST(PlcFaults, aRequestWhoseConnectionThePlcDropsIsSentAgainOverANewOne) {
   PollingHarness h;
   // Three answers per connection: the handshake's two and one read.
   auto& sim = h.simulate("127.0.7.1", {.closeAfter = 3});
@@ -41,17 +41,19 @@ TEST(PlcFaults, aConnectionThePlcClosedIsMadeAgainForDeviceReadsAndWrites) {
   const SODaSCacheSnapshot first = deviceRead(h, "X");
   EXPECT_EQ(first.quality, OPC_QUALITY_GOOD);
   EXPECT_EQ(first.value.iVal(), 42);
-  // This one finds the connection closed by the PLC.
-  EXPECT_EQ(deviceRead(h, "X").quality, OPC_QUALITY_COMM_FAILURE);
-  EXPECT_TRUE(waitUntil([&] { return h.sink.reported(3, "P"); }));  // reported once the request is answered
-  sim.setFaults({});
-  // Every later request connects again rather than failing until the server restarts.
-  EXPECT_EQ(deviceRead(h, "X").quality, OPC_QUALITY_GOOD);
+  // The PLC closes the connection on the next request: it goes again over a new one.
+  const SODaSCacheSnapshot second = deviceRead(h, "X");
+  EXPECT_EQ(second.quality, OPC_QUALITY_GOOD);
+  EXPECT_EQ(second.value.iVal(), 42);
   EXPECT_EQ(deviceWrite(h, "X", SOCmnVariant::fromI2(7)), S_OK);
   EXPECT_EQ(sim.registerValue(0), 7);
-  EXPECT_EQ(deviceRead(h, "X").value.iVal(), 7);
-  EXPECT_EQ(sim.stats().connections, 2u);
-  EXPECT_TRUE(waitUntil([&] { return h.sink.reported(0, "P"); }, 8000));  // once it kept working a while
+  EXPECT_EQ(sim.stats().connections, 3u);
+  EXPECT_EQ(h.devices.getIndex(0)->status().reconnects, 2u);
+  // Once only: a connection dropped again at once is a failure.
+  sim.setFaults({.closeAfter = 2});
+  EXPECT_EQ(deviceRead(h, "X").quality, OPC_QUALITY_COMM_FAILURE);
+  EXPECT_TRUE(waitUntil([&] { return h.sink.reported(3, "P"); }));
+  EXPECT_TRUE(h.sink.reports().size() == 1u) << "nothing was reported before";
 }
 
 TEST(PlcFaults, aRestartedPlcIsConnectedAgainByTheNextRequest) {
@@ -125,7 +127,7 @@ TEST(PlcFaults, aRateChangeOfAGroupWhoseItemIsInactiveStartsNoPolling) {
   EXPECT_EQ(sim.stats().reads, 0u);
 }
 
-TEST(PlcFaults, aTagNobodyPollsKeepsNoCurrentValue_soItsFirstPolledValueIsTheDevicesNow) {
+TEST(PlcFaults, aDeviceReadOfATagNobodyPollsServesLaterReads_untilAWriteOrAFailure) {
   PollingHarness h;
   auto& sim = h.simulate("127.0.7.6");
   sim.setRegister(0, 1);
@@ -133,9 +135,14 @@ TEST(PlcFaults, aTagNobodyPollsKeepsNoCurrentValue_soItsFirstPolledValueIsTheDev
   h.start();
   const SODaSCacheSnapshot read = deviceRead(h, "T");
   EXPECT_EQ(read.value.iVal(), 1);
-  EXPECT_FALSE(read.waitingForInitialData);  // the read's own answer is current
-  EXPECT_TRUE(h.tag("T")->getCache()->isWaitingForInitialData());
+  // The cache keeps it, with the time it was read, for Reads that accept its age.
+  const SODaSCacheSnapshot kept = h.tag("T")->getCache()->getSnapshot();
+  EXPECT_FALSE(kept.waitingForInitialData);
+  EXPECT_EQ(kept.value.iVal(), 1);
+  EXPECT_EQ(kept.timeStamp, read.timeStamp);
+  // A write makes it what the PLC no longer holds: dropped.
   EXPECT_EQ(deviceWrite(h, "T", SOCmnVariant::fromI2(2)), S_OK);
+  EXPECT_TRUE(h.tag("T")->getCache()->isWaitingForInitialData());
 
   // Subscribed now: nothing current until the block's first read, which finds 2.
   auto g = h.group("g", 100);
@@ -151,6 +158,13 @@ TEST(PlcFaults, aTagNobodyPollsKeepsNoCurrentValue_soItsFirstPolledValueIsTheDev
   // Unsubscribed: the value is no longer kept current.
   item->setActive(false);
   EXPECT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->isWaitingForInitialData(); }));
+
+  // Read again, then the PLC fails: the value read is dropped, not kept as the PLC's.
+  EXPECT_EQ(deviceRead(h, "T").value.iVal(), 2);
+  EXPECT_FALSE(h.tag("T")->getCache()->isWaitingForInitialData());
+  sim.stop();
+  EXPECT_EQ(deviceRead(h, "T").quality, OPC_QUALITY_COMM_FAILURE);
+  EXPECT_TRUE(h.tag("T")->getCache()->isWaitingForInitialData());
 }
 
 TEST(PlcFaults, aHookIsAnsweredWhileAPreReadWaitsForThePlcsAnswer) {

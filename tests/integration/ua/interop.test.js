@@ -122,6 +122,11 @@ test("write and read back; refusals for rights and type", async () => {
   assert.deepEqual(Array.from((await session.read({ nodeId: "ns=1;s=A_UI2" })).value.value), [9, 8, 7]);
   assert.equal((await w("ns=1;s=STR", DataType.String, "ABC")).value, StatusCodes.Good.value);
   assert.equal((await session.read({ nodeId: "ns=1;s=STR" })).value.value, "ABC");
+  if (hostPath.includes("planthost")) {
+    // On a PLC, a string longer than the tag's 8 characters is refused whole, not cut short.
+    assert.equal((await w("ns=1;s=STR", DataType.String, "ABCDEFGHI")).value, StatusCodes.BadOutOfRange.value);
+    assert.equal((await session.read({ nodeId: "ns=1;s=STR" })).value.value, "ABC");
+  }
 
   assert.equal((await w("ns=1;s=ReadOnly", DataType.Int16, 1)).value, StatusCodes.BadNotWritable.value);
   assert.equal((await w("ns=1;s=I2", DataType.Double, 1.0)).value, StatusCodes.BadTypeMismatch.value);

@@ -39,6 +39,7 @@ bool UaServingBackend::start(SODaSEntry& entry) {
   so.limits = options_.serviceLimits;
   so.identity = identity;
   so.plant = options_.plant;
+  so.broker = options_.broker;
   so.sessionCount = [server] { return server->sessionCount(); };
   so.counters = server->counters();
   so.output = &server->outputBudget();

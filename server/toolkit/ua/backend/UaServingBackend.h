@@ -26,6 +26,8 @@ class UaServingBackend : public SOSrvServingBackend {
     ServerSecurity security;  // secure policies and anonymous reading unless told otherwise
     // The PLCs for the folders and diagnostics (null: tags only).
     std::shared_ptr<const PlantView> plant;
+    // The MQTT side's figures (null: no MQTT).
+    std::shared_ptr<const BrokerView> broker;
   };
 
   UaServingBackend();

@@ -1,6 +1,7 @@
 // Read and Write. Values from the cache are answered at once; reads from the device and
 // writes are toolkit requests on the tag, answered when the last of them completes (or when
 // the request's time is up).
+#include <algorithm>
 #include <cmath>
 
 #include "server/toolkit/ua/services/AttributeRead.h"
@@ -32,6 +33,7 @@ StatusCode statusForWrite(const SODaSRequest& request) {
   if (SUCCEEDED(r)) return Status::Good;
   if (r == OPC_E_BADRIGHTS) return Status::BadNotWritable;
   if (r == OPC_E_BADTYPE) return Status::BadTypeMismatch;
+  if (r == OPC_E_RANGE) return Status::BadOutOfRange;
   if (request.isWriteQualityValid()) {
     const StatusCode s = statusForQuality(request.getWriteQuality());
     if (s.isBad()) return s;
@@ -81,6 +83,17 @@ constexpr size_t kReservedFrom = 64 * 1024;
 
 bool validTimestamps(TimestampsToReturn t) {
   return t >= TimestampsToReturn::Source && t <= TimestampsToReturn::Neither;
+}
+
+// How long a Read from the device or a Write may wait for its PLCs before it is answered
+// with what has come. A client drops an answer that comes after its timeoutHint, and with it
+// every value that had arrived: so the answer goes a little before the hint (a tenth of it,
+// 100 ms to 1 s), or at the server's own bound when the hint is longer or none is given.
+std::chrono::milliseconds answerWithin(uint32_t hint, uint32_t fallback, uint32_t most) {
+  if (hint == 0) return std::chrono::milliseconds(fallback);
+  if (hint >= most) return std::chrono::milliseconds(most);
+  const uint32_t margin = std::clamp(hint / 10, 100u, 1000u);
+  return std::chrono::milliseconds(hint > 2 * margin ? hint - margin : hint / 2);
 }
 
 }  // namespace
@@ -254,8 +267,10 @@ bool UaServices::admitDeviceOperation(RequestContext& ctx, DeviceOperation& op) 
   ++state.deviceOperations;
   op.session = sessions_[state.sessionId];
   op.connectionId = ctx.connectionId;
-  const uint32_t hint = std::min(ctx.requestHeader.timeoutHint, limits_.maxDeviceTimeoutMs);
-  op.deadline = now() + std::chrono::milliseconds(hint ? hint : limits_.defaultDeviceTimeoutMs);
+  const bool read = op.kind == DeviceOperation::Kind::Read;
+  op.deadline = now() + answerWithin(ctx.requestHeader.timeoutHint,
+                                     read ? limits_.defaultDeviceReadTimeoutMs : limits_.defaultDeviceTimeoutMs,
+                                     limits_.maxDeviceTimeoutMs);
   return true;
 }
 
@@ -283,6 +298,8 @@ void UaServices::finishDeviceOperation(const std::shared_ptr<DeviceOperation>& o
       // keeps no current value); its quality tells success from failure.
       const auto& request = op->requests[i];
       if (!request || !request->isCompleted()) {
+        // Answered without it: the PLC need not be asked for it any more.
+        if (request) request->cancel();
         op->values[i] = statusOnly(Status::BadTimeout);
       } else if (auto result = request->getReadResult()) {
         op->values[i] = tagValueFrom(*result, op->timestamps, DateTime::now());

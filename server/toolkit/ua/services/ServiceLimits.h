@@ -39,7 +39,8 @@ struct ServiceLimits {
   double maxSamplingIntervalMs = 3'600'000;
   uint32_t maxKeepAliveCount = 10000;
   uint32_t maxLifetimeCount = 100000;
-  uint32_t defaultDeviceTimeoutMs = 10000;      // device reads and writes without timeoutHint
+  uint32_t defaultDeviceTimeoutMs = 10000;      // writes without timeoutHint
+  uint32_t defaultDeviceReadTimeoutMs = 5000;   // Reads from the device without timeoutHint
   uint32_t maxDeviceTimeoutMs = 60000;          // however long a client's timeoutHint
   uint32_t maxDeviceOperationsPerSession = 32;  // Reads from the device and Writes not yet answered
   uint32_t maxDeviceOperations = 1000;          // the same, all sessions together

@@ -30,7 +30,7 @@ UaServices::UaServices(SODaSNameSpaceRoot& root, SOCmnPointer<SODaSCreator> crea
   DiagnosticValues::ServerCounts counts;
   counts.sessions = options.sessionCount;
   counts.monitoredItems = [this] { return items_.used(); };
-  addPlantNodes(space_, root, std::move(options.plant), std::move(counts));
+  addPlantNodes(space_, root, std::move(options.plant), std::move(counts), std::move(options.broker));
 }
 
 UaServices::~UaServices() {

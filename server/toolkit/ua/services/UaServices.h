@@ -29,6 +29,7 @@
 #include "server/toolkit/ua/ServicesSubscription.h"
 #include "server/toolkit/ua/ServicesView.h"
 #include "server/toolkit/ua/services/AddressSpace.h"
+#include "server/toolkit/BrokerView.h"
 #include "server/toolkit/PlantView.h"
 #include "server/toolkit/ua/services/ServiceLimits.h"
 #include "server/toolkit/ua/services/StandardNodes.h"
@@ -81,6 +82,8 @@ class UaServices {
     ServerObjectFactory serverObjects;
     // The PLCs, their tags and figures for the folders and diagnostics (null: none).
     std::shared_ptr<const PlantView> plant;
+    // The MQTT side's figures for Diagnostics/Mqtt (null: no MQTT).
+    std::shared_ptr<const BrokerView> broker;
     // Sessions open on the server, for the diagnostics (empty: those the services know).
     std::function<size_t()> sessionCount;
     // The server's counts of sessions and requests, for the diagnostics (null: none).
