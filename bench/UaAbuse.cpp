@@ -267,12 +267,14 @@ void phase(const std::string& title, const std::vector<const abuse::AttackKind*>
     for (int i = 0; i < kinds[k]->threads; ++i)
       threads.emplace_back(kinds[k]->run, std::cref(target), i, std::cref(stop), std::ref(tallies[k]));
   long peak = 0;
+  const double cpuBefore = cpuSeconds(server.pid);
   const auto end = SteadyClock::now() + std::chrono::duration<double>(seconds);
   while (SteadyClock::now() < end) {
     peak = std::max(peak, rssKiB(server.pid));
     std::this_thread::sleep_for(50ms);
   }
   const long turnUs = longestTurnUs(server);
+  const double cpu = (cpuSeconds(server.pid) - cpuBefore) / seconds;
   stop = true;
   for (auto& t : threads) t.join();
   std::vector<double> reads, writes, opens;
@@ -293,8 +295,8 @@ void phase(const std::string& title, const std::vector<const abuse::AttackKind*>
               " %zu sessions opened (%ld failed), worst %.0f ms\n",
               reads.size(), failedReads, percentile(reads, 0.99), worst(reads), writes.size(), failedWrites,
               worst(writes), opens.size(), failedOpens, worst(opens));
-  std::printf("  server: peak RSS %.1f MB, %.1f MB 2 s later; longest IO turn %.1f ms\n", peak / 1024.0, after / 1024.0,
-              turnUs / 1000.0);
+  std::printf("  server: peak RSS %.1f MB, %.1f MB 2 s later; longest IO turn %.1f ms; CPU %.0f %% of a core\n",
+              peak / 1024.0, after / 1024.0, turnUs / 1000.0, cpu * 100);
   for (size_t k = 0; k < kinds.size(); ++k)
     std::printf("    %-46s tried %8ld  refused %8ld  cut off %8ld\n", kinds[k]->name, tallies[k].tries.load(),
                 tallies[k].refused.load(), tallies[k].cut.load());

@@ -277,11 +277,11 @@ void largeRenewals(const Target& t, int, const std::atomic<bool>& stop, Tally& t
   }
 }
 
-// 16 connections, each with 32 device Reads of 16 large tags (2 MB answers), never read.
+// 16 connections, each with 32 device Reads of 8 large tags (1 MB answers), never read.
 void unreadDeviceReads(const Target& t, int, const std::atomic<bool>& stop, Tally& tally) {
   ReadRequest r;
   r.maxAge = 0;
-  for (int i = 0; i < 16; ++i) r.nodesToRead.push_back(valueOf("Big" + std::to_string(i)));
+  for (int i = 0; i < 8; ++i) r.nodesToRead.push_back(valueOf("Big" + std::to_string(i)));
   std::vector<std::unique_ptr<UaClient>> conns;
   while (!stop) {
     conns.clear();

@@ -35,9 +35,10 @@ DeviceTag* ServicesHarness::addTag(const std::string& name, VARTYPE vt, uint32_t
   return tag;
 }
 
-void ServicesHarness::build(ServiceLimits limits) {
+void ServicesHarness::build(ServiceLimits limits, OutputBudget* output) {
   UaServices::Options o;
   o.limits = limits;
+  o.output = output;
   o.clock = [this] { return now_; };
   o.plant = plant_;
   services_ = std::make_unique<UaServices>(
@@ -46,9 +47,10 @@ void ServicesHarness::build(ServiceLimits limits) {
   session_ = newSession();
 }
 
-std::shared_ptr<Session> ServicesHarness::newSession() {
+std::shared_ptr<Session> ServicesHarness::newSession(const std::string& client) {
   auto s = std::make_shared<Session>();
   s->sessionId = NodeId(0, nextSession_++ + 100000u);
+  s->client = client;
   s->activated = true;
   return s;
 }

@@ -87,8 +87,9 @@ class ServicesHarness : public ::testing::Test {
   // Adds a tag (before build()). access: OPC_READABLE / OPC_WRITEABLE bits.
   DeviceTag* addTag(const std::string& name, VARTYPE vt, uint32_t count = 0,
                     uint32_t access = OPC_READABLE | OPC_WRITEABLE, const std::string& comment = "");
-  void build(ServiceLimits limits = {});
-  std::shared_ptr<Session> newSession();
+  void build(ServiceLimits limits = {}, OutputBudget* output = nullptr);
+  // A session of `client` (whose share of the pools it counts against).
+  std::shared_ptr<Session> newSession(const std::string& client = "");
 
   template <typename Req, typename Resp>
   uint32_t call(void (UaServices::*method)(RequestContext&, Req&, const Reply<Resp>&), Req req,

@@ -86,6 +86,45 @@ TEST_F(ServiceLimitsTest, deviceOperations_areBoundedPerSessionAndOverall) {
   EXPECT_EQ(services_->deviceOperationCount(), 3u);
 }
 
+// Room for answers that is always there, and what was reserved of it.
+class EndlessOutput : public OutputBudget {
+ public:
+  StatusCode reserve(const std::string&, size_t bytes) override {
+    held += bytes;
+    return Status::Good;
+  }
+  void release(const std::string&, size_t bytes) override { held -= bytes; }
+  size_t held = 0;
+};
+
+// Case: one client's large device reads all come back at once; another client's comes after
+// them. The answers are made one client after the other, not in the order they came.
+TEST_F(ServiceLimitsTest, largeDeviceAnswers_ofOneClient_takeTurnsWithOthers_andGiveBackTheirRoom) {
+  DeviceTag* big = addTag("Big", VT_ARRAY | VT_I4, 40000);  // 160 KB answers
+  ServiceLimits limits;
+  limits.finishBudgetMs = 0;  // one answer per tick
+  EndlessOutput output;
+  build(limits, &output);
+  auto a = newSession("a"), b = newSession("b");
+  const uint32_t a1 = deviceRead("Big", a), a2 = deviceRead("Big", a), a3 = deviceRead("Big", a);
+  const uint32_t b1 = deviceRead("Big", b);
+  EXPECT_GT(output.held, 4u * 160000);
+  for (auto& r : big->pending) r->complete(S_OK);
+  runPosted();
+  EXPECT_FALSE(answered(a1));
+  advance(10);
+  EXPECT_TRUE(answered(a1));
+  advance(10);
+  EXPECT_TRUE(answered(b1));
+  EXPECT_FALSE(answered(a2));
+  advance(10);
+  advance(10);
+  EXPECT_TRUE(answered(a2));
+  EXPECT_TRUE(answered(a3));
+  EXPECT_EQ(response<ReadResponse>(a3).results.size(), 1u);
+  EXPECT_EQ(output.held, 0u);
+}
+
 TEST_F(ServiceLimitsTest, deviceOperation_withAHugeTimeoutHint_endsAtTheServersBound) {
   addTag("A", VT_I2);
   ServiceLimits limits;

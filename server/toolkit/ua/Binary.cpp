@@ -120,6 +120,23 @@ void Encoder::writeScalar(VariantType type, const Scalar& s) {
       s);
 }
 
+template <typename T>
+void Encoder::packed(const std::vector<Scalar>& array) {
+  const size_t at = out_.size();
+  out_.resize(at + array.size() * sizeof(T));
+  char* p = out_.data() + at;
+  for (const Scalar& s : array) {
+    const T* x = std::get_if<T>(&s);
+    if (!x) {
+      out_.resize(at);
+      throw UaError(Status::BadEncodingError, "variant element of another type");
+    }
+    if constexpr (std::is_same_v<T, bool>) *p = *x ? 1 : 0;
+    else std::memcpy(p, x, sizeof(T));
+    p += sizeof(T);
+  }
+}
+
 void Encoder::write(const Variant& v) {
   if (v.type == VariantType::Null) {
     write(uint8_t{0});
@@ -136,7 +153,21 @@ void Encoder::write(const Variant& v) {
     return;
   }
   write(static_cast<int32_t>(v.array.size()));
-  for (const auto& s : v.array) writeScalar(v.type, s);
+  switch (v.type) {
+    case VariantType::Boolean: packed<bool>(v.array); break;
+    case VariantType::SByte: packed<int8_t>(v.array); break;
+    case VariantType::Byte: packed<uint8_t>(v.array); break;
+    case VariantType::Int16: packed<int16_t>(v.array); break;
+    case VariantType::UInt16: packed<uint16_t>(v.array); break;
+    case VariantType::Int32: packed<int32_t>(v.array); break;
+    case VariantType::UInt32: packed<uint32_t>(v.array); break;
+    case VariantType::Int64: packed<int64_t>(v.array); break;
+    case VariantType::UInt64: packed<uint64_t>(v.array); break;
+    case VariantType::Float: packed<float>(v.array); break;
+    case VariantType::Double: packed<double>(v.array); break;
+    default:
+      for (const auto& s : v.array) writeScalar(v.type, s);
+  }
   if (!v.arrayDimensions.empty()) write(v.arrayDimensions);
 }
 

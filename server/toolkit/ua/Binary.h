@@ -105,6 +105,10 @@ class Encoder {
   std::string& buffer() { return out_; }
 
  private:
+  // The elements of an array of a fixed-size number type, in one go (large tag arrays would
+  // otherwise cost a visit and an append per element).
+  template <typename T>
+  void packed(const std::vector<Scalar>& array);
   template <typename T>
   void raw(T v) {
     char b[sizeof(T)];

@@ -380,38 +380,53 @@ class UaServer::Impl : public ConnectionHost, public OutputBudget {
 
   bool turnOver() const { return std::chrono::steady_clock::now() >= turnEnds; }
 
+  // Work for clients that fails (an allocation refused, say) fails alone: the thread that
+  // serves everyone goes on.
+  static void guarded(const std::function<void()>& fn) {
+    try {
+      fn();
+    } catch (const std::exception&) {
+    }
+  }
+
   // Reads from the connections that have input, starting after the one where the last turn
-  // ran out of time, until this turn's time is up: a burst of expensive requests from one
-  // client (each OpenSecureChannel costs RSA work) makes the others wait one turn at most.
+  // ran out of time, until this turn's time is up (one at least): a burst of expensive
+  // requests from one client (each OpenSecureChannel costs RSA work) makes the others wait
+  // a turn or two at most.
   void readAll(const std::vector<pollfd>& fds, const std::vector<uint64_t>& ids) {
     const size_t count = ids.size();
     size_t first = 0;
     while (first < count && ids[first] <= resumeAfter) ++first;
     if (first == count) first = 0;
     resumeAfter = 0;
+    bool readOne = false;
     for (size_t k = 0; k < count; ++k) {
       const size_t i = (first + k) % count;
       if (!fds[i + 2].revents) continue;
-      if (turnOver()) {
+      if (readOne && turnOver()) {
         resumeAfter = i == 0 ? 0 : ids[i - 1];
         return;
       }
+      readOne = true;
       auto it = conns.find(ids[i]);
       if (it == conns.end()) continue;
       if (fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR)) readFrom(it->second);
     }
   }
 
-  // Runs what other threads posted (device completions, answers), as much as this turn has
-  // time for; the rest comes first in the next turn. `all` when the loop ends.
+  // Runs what other threads posted (device completions, answers) for half of this turn at
+  // most, so that input is read in every turn; the rest comes first in the next turn. `all`
+  // when the loop ends.
   void runPosted(bool all = false) {
     std::vector<std::function<void()>> work;
     {
       std::lock_guard lock(postMutex);
       work.swap(posted);
     }
+    const SteadyTime half = turnEnds - std::chrono::milliseconds(config.limits.turnBudgetMs) / 2;
     size_t done = 0;
-    while (done < work.size() && (all || done == 0 || !turnOver())) work[done++]();
+    while (done < work.size() && (all || done == 0 || std::chrono::steady_clock::now() < half))
+      guarded(work[done++]);
     postedLeft = done < work.size();
     if (!postedLeft) return;
     std::lock_guard lock(postMutex);
@@ -501,7 +516,7 @@ class UaServer::Impl : public ConnectionHost, public OutputBudget {
     }
     if (hooks.tick && now - lastTick >= std::chrono::milliseconds(hooks.tickIntervalMs)) {
       lastTick = now;
-      hooks.tick();
+      guarded(hooks.tick);
     }
   }
 
@@ -682,7 +697,7 @@ class UaServer::Impl : public ConnectionHost, public OutputBudget {
     auto done = std::make_shared<std::promise<void>>();
     auto fut = done->get_future();
     if (!post([&fn, done] {
-          fn();
+          guarded(fn);
           done->set_value();
         }))
       return;

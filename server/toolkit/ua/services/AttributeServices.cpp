@@ -193,11 +193,11 @@ void UaServices::read(RequestContext& ctx, ReadRequest& req, const Reply<ReadRes
           post([this, weak, alive] {
             auto o = weak.lock();
             if (!o || !alive.lock() || o->finished) return;
-            if (--o->outstanding == 0) finishDeviceOperation(o);
+            if (--o->outstanding == 0) readyToFinish(o);
           });
         });
   }
-  if (--op->outstanding == 0) finishDeviceOperation(op);
+  if (--op->outstanding == 0) readyToFinish(op);
 }
 
 void UaServices::write(RequestContext& ctx, WriteRequest& req, const Reply<WriteResponse>& reply) {
@@ -251,11 +251,11 @@ void UaServices::write(RequestContext& ctx, WriteRequest& req, const Reply<Write
           post([this, weak, alive] {
             auto o = weak.lock();
             if (!o || !alive.lock() || o->finished) return;
-            if (--o->outstanding == 0) finishDeviceOperation(o);
+            if (--o->outstanding == 0) readyToFinish(o);
           });
         });
   }
-  if (--op->outstanding == 0) finishDeviceOperation(op);
+  if (--op->outstanding == 0) readyToFinish(op);
 }
 
 bool UaServices::admitDeviceOperation(RequestContext& ctx, DeviceOperation& op) {
@@ -329,6 +329,28 @@ void UaServices::connectionClosed(uint64_t connectionId) {
   for (auto& op : deviceOperations_)
     if (op->connectionId == connectionId) gone.push_back(op);
   for (auto& op : gone) endDeviceOperation(*op);
+}
+
+void UaServices::readyToFinish(const std::shared_ptr<DeviceOperation>& op) {
+  if (op->kind == DeviceOperation::Kind::Write || op->reservedOutput < kReservedFrom || !op->session)
+    return finishDeviceOperation(op);
+  finishing_[op->session->client].push_back(op);
+}
+
+void UaServices::finishSome(std::chrono::milliseconds budget) {
+  const auto until = std::chrono::steady_clock::now() + budget;
+  bool first = true;
+  while (!finishing_.empty() && (first || std::chrono::steady_clock::now() < until)) {
+    auto it = finishing_.upper_bound(finishedLast_);
+    if (it == finishing_.end()) it = finishing_.begin();
+    finishedLast_ = it->first;
+    std::shared_ptr<DeviceOperation> op = std::move(it->second.front());
+    it->second.pop_front();
+    if (it->second.empty()) finishing_.erase(it);
+    if (op->finished) continue;
+    finishDeviceOperation(op);
+    first = false;
+  }
 }
 
 void UaServices::expireDeviceOperations(SteadyTime t) {

@@ -47,6 +47,9 @@ struct ServiceLimits {
   uint32_t maxDeviceOperationsPerClient = 500;
   // What the values of one Read may take in memory (the tags' sizes tell beforehand).
   size_t maxReadResponseBytes = 64u * 1024 * 1024;
+  // Large answers of reads from the device are made for about this long per tick, the
+  // clients taking turns.
+  uint32_t finishBudgetMs = 10;
   // Monitored items of deleted subscriptions (and closed sessions) are taken apart this
   // many per tick, so a huge subscription never stalls the other clients.
   uint32_t teardownItemsPerTick = 2000;

@@ -131,6 +131,7 @@ void UaServices::shutdownStarted(const std::string& reason, uint32_t secondsTill
 
 void UaServices::tick() {
   const SteadyTime t = now();
+  finishSome(std::chrono::milliseconds(limits_.finishBudgetMs));
   expireDeviceOperations(t);
   teardownLeft_ = limits_.teardownItemsPerTick;
   retireSome(teardownLeft_);

@@ -163,6 +163,12 @@ class UaServices {
   // deadline; false (the request refused) when a bound is reached.
   bool admitDeviceOperation(RequestContext& ctx, DeviceOperation& op);
   void finishDeviceOperation(const std::shared_ptr<DeviceOperation>& op);
+  // A device operation whose requests are all done: a small answer is made at once, a large
+  // one waits for finishSome(), which takes the clients in turn.
+  void readyToFinish(const std::shared_ptr<DeviceOperation>& op);
+  // Makes the waiting large answers for about `budget`, one client after another (one answer
+  // at least), so that one client's large reads never hold up the others' small ones.
+  void finishSome(std::chrono::milliseconds budget);
   // Gives back what an operation holds; true the first time.
   bool endDeviceOperation(DeviceOperation& op);
   void expireDeviceOperations(SteadyTime now);
@@ -214,6 +220,8 @@ class UaServices {
   uint32_t nextSubscriptionId_ = 1;
   uint32_t cumulatedSubscriptions_ = 0;
   std::vector<std::shared_ptr<DeviceOperation>> deviceOperations_;
+  std::map<std::string, std::deque<std::shared_ptr<DeviceOperation>>> finishing_;  // by client
+  std::string finishedLast_;  // the client whose answer was made last
   std::shared_ptr<const ServerCounters> counters_;
   OutputBudget* output_ = nullptr;
   // What the clients hold of the shared pools.

@@ -24,9 +24,11 @@ namespace {
 template <typename E, typename T = E>
 Variant arrayVariant(const SOCmnVariant& v) {
   auto data = v.arrayData<E>();
-  std::vector<T> out(data.begin(), data.end());
-  Variant r = Variant::arrayOf(out);
-  r.arrayDimensions.clear();
+  Variant r;
+  r.isArray = true;
+  r.type = static_cast<VariantType>(Scalar(T{}).index());
+  r.array.reserve(data.size());
+  for (const E& x : data) r.array.emplace_back(std::in_place_type<T>, static_cast<T>(x));
   return r;
 }
 
