@@ -3,7 +3,9 @@
 // every change; anyone may read it at any time without waiting on the PLC.
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
+#include "server/plc/CpuStatus.h"
 #include "server/plc/ResultCodes.h"
 
 namespace zentarc {
@@ -33,6 +35,9 @@ struct PlcStatus {
   std::uint32_t scanPeriodMs = 0;    // the last full pass over its cyclic blocks
   std::uint32_t polledBlocks = 0;
   std::uint32_t polledTags = 0;
+  // What the PLC's last answer said of its CPU; none before the first answer on the present
+  // connection, and while it is not connected (a state no answer confirms is not shown).
+  std::optional<plc::CpuStatus> cpu;
 };
 
 }  // namespace zentarc

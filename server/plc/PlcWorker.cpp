@@ -260,7 +260,20 @@ void PlcWorker::readBlock(CyclicBlock& block) {
   noteMessages();
 }
 
+void PlcWorker::takeCpuStatus() {
+  const std::optional<plc::CpuStatus> cpu = link_.cpuStatus(1);
+  if (!cpu || cpu == status_.cpu) return;
+  status_.cpu = cpu;
+  publish();
+  // A CPU found stopped is told at once; one found running is what is expected.
+  const unsigned state = cpu->stateCode();
+  const bool tell = cpuStateSeen_ ? *cpuStateSeen_ != state : plc::isCpuStateWarning(state);
+  cpuStateSeen_ = state;
+  if (tell) sink_.sendMessage(WM_PLC_CPU_STATE, state, &device_);
+}
+
 void PlcWorker::noteMessages() {
+  takeCpuStatus();
   status_.messagesSent += io_.sent;
   status_.messagesFailed += io_.failed;
   io_.sent = io_.failed = 0;
@@ -282,6 +295,7 @@ void PlcWorker::failed(plc::ResultCode code) {
   code_ = code;
   link_.Setup({device_.addressText});
   status_.connected = false;
+  status_.cpu.reset();  // unknown until the PLC answers again
   ++failures_;
   retryAt_ = clock_() + retryDelayMs(failures_);
   device_.SetQualityAll(qualityForError(code));
@@ -355,6 +369,7 @@ void PlcWorker::finish() {
   }
   countBlocks();
   status_.connected = false;
+  status_.cpu.reset();
   publish();
 }
 

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -96,6 +97,8 @@ class PlcWorker {
   bool demoted(std::uint32_t now) const { return failures_ >= 2 && backingOff(now); }
   // The outcome of the messages of one step.
   void noteMessages();
+  // The CPU's status from the step's answers; a change of its run state goes to the sink.
+  void takeCpuStatus();
   // A try that failed: a connect, or a message the transport lost.
   void failed(plc::ResultCode code);
   // Publishes the figures and reports a change of state to the sink.
@@ -129,6 +132,7 @@ class PlcWorker {
   std::uint32_t reportedAt_ = 0;
   std::uint32_t failedAt_ = 0;       // tick of the last failure
   std::uint32_t scanStart_ = 0;      // tick the current pass over the blocks began
+  std::optional<unsigned> cpuStateSeen_;  // the CPU's run state the sink knows of
   PlcStatus status_;
 };
 
