@@ -53,6 +53,10 @@ class PlcTag : public SODaSTag {
   const std::uint16_t count;            // elements or characters
   std::vector<ActiveItem> activeItems;  // items active on the tag now, with their rates
   std::int32_t listRow = -1;            // row in the status dialog's list (window thread)
+  // While the PLC refuses to read the tag (its worker only): the refusals in a row, and the
+  // tick it is tried again, at the pace of a PLC that keeps failing.
+  std::uint32_t refusedTries = 0;
+  std::uint32_t refusedRetryAt = 0;
 
  protected:
   ~PlcTag() override;

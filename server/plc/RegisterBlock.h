@@ -1,12 +1,16 @@
 #pragma once
 // What the three block kinds share: a run of consecutive registers with a buffer for their
 // values, and the joining rules that decide whether a tag's registers belong to the run.
+// A block lies in one memory area and counts in its unit: registers of a word table, bytes
+// of a bit table (bits for a bit write); the rules below hold in that unit.
 //
 // Ranges are kept in 32 bits: a block may reach register 65535 and so cover 65536
 // registers, and its buffer has 64 registers of slack beyond that.
 #include <cstdint>
 #include <vector>
 
+#include "common/configfile/MemoryArea.h"
+#include "server/plc/GeMessages.h"
 #include "server/plc/RegisterAccess.h"
 #include "server/plc/ResultCodes.h"
 
@@ -59,8 +63,8 @@ class RegisterBlock {
   // Sets the range outright (contents are not kept).
   void setRange(std::uint32_t first, std::uint32_t newLength);
 
-  // The whole range, in ascending pieces of at most 512 registers; stops at the first
-  // failure and returns its code.
+  // The whole range, in ascending pieces of at most 512 registers (1024 bytes); stops at the
+  // first failure and returns its code.
   plc::ResultCode readAll(RegisterAccess& io);
   plc::ResultCode writeAll(RegisterAccess& io);
 
@@ -72,6 +76,8 @@ class RegisterBlock {
   std::uint32_t capacity = 0;
   std::vector<std::uint16_t> buffer;  // capacity registers
   bool holdsArray = false;            // its first tag is an array: nothing else joins
+  configfile::MemoryArea area = configfile::MemoryArea::R;
+  plc::ge::Unit unit = plc::ge::Unit::Word;  // what one buffer entry holds
 
  private:
   void ensureCapacity(std::uint32_t newLength, std::uint32_t shift, bool keepContents);

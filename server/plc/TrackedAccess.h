@@ -18,6 +18,14 @@ class TrackedAccess : public RegisterAccess {
   plc::ResultCode WriteRegisters(std::uint16_t count, std::uint16_t index, const std::uint16_t* source) override {
     return track(inner_.WriteRegisters(count, index, source));
   }
+  plc::ResultCode ReadMemory(std::uint8_t selector, plc::ge::Unit unit, std::uint16_t index, std::uint16_t count,
+                             std::uint8_t* data) override {
+    return track(inner_.ReadMemory(selector, unit, index, count, data));
+  }
+  plc::ResultCode WriteMemory(std::uint8_t selector, plc::ge::Unit unit, std::uint16_t index, std::uint16_t count,
+                              const std::uint8_t* data) override {
+    return track(inner_.WriteMemory(selector, unit, index, count, data));
+  }
 
   // Starts a step: forgets the last failure and success, keeps the counts.
   void begin() {
