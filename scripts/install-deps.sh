@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpugixml-dev libsystemd-dev
   libssl-dev
+  libpaho-mqtt-dev mosquitto mosquitto-clients
   qt6-base-dev libgl1-mesa-dev
   adwaita-icon-theme
   xvfb xauth x11-apps imagemagick

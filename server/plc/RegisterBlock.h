@@ -36,6 +36,28 @@ constexpr bool isNearForRead(std::uint32_t blockFirst, std::uint32_t blockLast, 
   return blockFirst - first <= kMaxReadGap;
 }
 
+// What reading `length` registers costs, in registers: each message of at most 512 counts as
+// `perRoundTrip` registers, the time one more round trip takes. In the bytes of a bit table
+// the same holds with 1024 a message and the round trip in bytes.
+constexpr std::uint64_t readCost(std::uint32_t length, std::uint32_t perRoundTrip,
+                                 std::uint32_t perPiece = kMaxPieceRegisters) {
+  return std::uint64_t{(length + perPiece - 1) / perPiece} * perRoundTrip + length;
+}
+
+// Whether reading the tag along with the block costs less than reading it apart: the unused
+// registers between them take less time than the round trip they save, and bridging them
+// adds no message of its own. Tags near by the rule above always join.
+constexpr bool worthBridging(std::uint32_t blockFirst, std::uint32_t blockLast, std::uint32_t first,
+                             std::uint32_t span, std::uint32_t perRoundTrip,
+                             std::uint32_t perPiece = kMaxPieceRegisters) {
+  if (span == 0) return false;
+  if (isNearForRead(blockFirst, blockLast, first, span)) return true;
+  const std::uint32_t low = first < blockFirst ? first : blockFirst;
+  const std::uint32_t high = first + span - 1 > blockLast ? first + span - 1 : blockLast;
+  return readCost(high - low + 1, perRoundTrip, perPiece) <
+         readCost(blockLast - blockFirst + 1, perRoundTrip, perPiece) + readCost(span, perRoundTrip, perPiece);
+}
+
 // Write rule: a write joins when it overlaps the block or follows it directly, or replaces
 // the block's first register alone. Anything else would leave a register between the two
 // without a value, or start before the block, so it gets a block of its own.
@@ -76,6 +98,7 @@ class RegisterBlock {
   std::uint32_t capacity = 0;
   std::vector<std::uint16_t> buffer;  // capacity registers
   bool holdsArray = false;            // its first tag is an array: nothing else joins
+  bool bridgedWide = false;           // reads unused registers beyond the gap always bridged
   configfile::MemoryArea area = configfile::MemoryArea::R;
   plc::ge::Unit unit = plc::ge::Unit::Word;  // what one buffer entry holds
 

@@ -27,6 +27,13 @@ bool sameMemory(const RegisterBlock& block, configfile::MemoryArea area, ge::Uni
   return block.area == area && block.unit == unit;
 }
 
+bool worthBridgingIn(const RegisterBlock& block, const TagPlacement& place, std::uint32_t bridgeRegisters) {
+  if (block.unit == ge::Unit::Word)
+    return worthBridging(block.firstRegister, block.lastRegister(), place.first, place.span, bridgeRegisters);
+  return worthBridging(block.firstRegister, block.lastRegister(), place.first, place.span, 2 * bridgeRegisters,
+                       maxPieceUnits(block.unit, 0));
+}
+
 bool storeFromBlock(RegisterBlock& block, PlcTag& tag, std::chrono::system_clock::time_point readTime,
                     bool keptCurrent) {
   const TagPlacement p = readPlacement(tag);

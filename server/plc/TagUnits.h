@@ -25,6 +25,9 @@ TagPlacement readPlacement(const PlcTag& tag);
 TagPlacement writePlacement(const PlcTag& tag);
 // True when the block may hold the tag: the same area and unit.
 bool sameMemory(const RegisterBlock& block, configfile::MemoryArea area, plc::ge::Unit unit);
+// worthBridging in the block's unit, for a PLC where one more round trip is worth
+// `bridgeRegisters` registers (twice as many bytes).
+bool worthBridgingIn(const RegisterBlock& block, const TagPlacement& place, std::uint32_t bridgeRegisters);
 
 // Converts the tag's units in the block and stores the value with quality GOOD; false when
 // the block does not cover the tag.

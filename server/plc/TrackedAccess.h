@@ -1,26 +1,43 @@
 #pragma once
 // Register access that keeps account of its messages: how many went out, how many failed,
 // the last failure, and whether any succeeded since begin(). A worker runs every message
-// through it, so that each step's outcome and the PLC's figures are known.
+// through it, so that each step's outcome and the PLC's figures are known, and its heartbeat
+// beats at every message: a worker waiting on a slow PLC is alive.
+#include <chrono>
 #include <cstdint>
 
+#include "server/plc/ReadCost.h"
 #include "server/plc/RegisterAccess.h"
+#include "server/toolkit/Heartbeat.h"
 
 namespace zentarc {
 
 class TrackedAccess : public RegisterAccess {
  public:
-  explicit TrackedAccess(RegisterAccess& inner) : inner_(inner) {}
+  // With a cost, the time of every read answered is recorded in it; with a heartbeat, it
+  // beats after every message.
+  explicit TrackedAccess(RegisterAccess& inner, ReadCost* cost = nullptr, Heartbeat* heartbeat = nullptr)
+      : inner_(inner), cost_(cost), heartbeat_(heartbeat) {}
 
   plc::ResultCode ReadRegisters(std::uint16_t count, std::uint16_t index, std::uint16_t* destination) override {
-    return track(inner_.ReadRegisters(count, index, destination));
+    const auto started = std::chrono::steady_clock::now();
+    const plc::ResultCode code = inner_.ReadRegisters(count, index, destination);
+    if (cost_ && code == plc::kOk)
+      cost_->record(count, std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started));
+    return track(code);
   }
   plc::ResultCode WriteRegisters(std::uint16_t count, std::uint16_t index, const std::uint16_t* source) override {
     return track(inner_.WriteRegisters(count, index, source));
   }
   plc::ResultCode ReadMemory(std::uint8_t selector, plc::ge::Unit unit, std::uint16_t index, std::uint16_t count,
                              std::uint8_t* data) override {
-    return track(inner_.ReadMemory(selector, unit, index, count, data));
+    const auto started = std::chrono::steady_clock::now();
+    const plc::ResultCode code = inner_.ReadMemory(selector, unit, index, count, data);
+    // The cost is learnt in registers: two bytes of data weigh one register.
+    if (cost_ && code == plc::kOk)
+      cost_->record(static_cast<std::uint32_t>((plc::ge::dataBytes(unit, index, count) + 1) / 2),
+                    std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started));
+    return track(code);
   }
   plc::ResultCode WriteMemory(std::uint8_t selector, plc::ge::Unit unit, std::uint16_t index, std::uint16_t count,
                               const std::uint8_t* data) override {
@@ -40,6 +57,7 @@ class TrackedAccess : public RegisterAccess {
 
  private:
   plc::ResultCode track(plc::ResultCode code) {
+    if (heartbeat_) heartbeat_->beat();
     ++sent;
     if (code == plc::kOk) {
       succeeded = true;
@@ -50,6 +68,8 @@ class TrackedAccess : public RegisterAccess {
     return code;
   }
   RegisterAccess& inner_;
+  ReadCost* cost_;
+  Heartbeat* heartbeat_;
 };
 
 }  // namespace zentarc
