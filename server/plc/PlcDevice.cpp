@@ -196,6 +196,7 @@ void PlcDevice::ReleaseBlocks() {
   cyclicBlocks.clear();
   readBlocks.clear();
   writeBlocks.clear();
+  fedTags_.clear();
   nextBlock = 0;
 }
 

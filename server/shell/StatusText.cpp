@@ -52,10 +52,14 @@ std::string buildStatusText(const DeviceList& devices, const ReportedCodes& code
 }
 
 std::string statusLogLine(unsigned code, const PlcDevice& device, const plc::ErrorCatalogue& catalogue) {
-  if (code == 0) return "PLC " + device.name + ": communication working";
-  std::string line = codeText(code, catalogue) + " on " + device.name + " (code " + std::to_string(code) + ")";
   const PlcStatus status = device.status();
+  const std::string flaps =
+      status.failuresLastMinute > 1 ? std::to_string(status.failuresLastMinute) + " times in the last minute" : "";
+  if (code == 0)
+    return "PLC " + device.name + ": communication working" + (flaps.empty() ? "" : " again, after failing " + flaps);
+  std::string line = codeText(code, catalogue) + " on " + device.name + " (code " + std::to_string(code) + ")";
   if (status.lastResultCode == code && status.state == PlcState::Demoted) line += "; " + demotionText(status);
+  if (!flaps.empty()) line += "; failed " + flaps;
   return line;
 }
 
@@ -70,6 +74,7 @@ std::string plcStateLine(const PlcDevice& device, const plc::ErrorCatalogue& cat
   std::string line = device.name;
   switch (status.state) {
     case PlcState::Idle: line += ": idle"; break;
+    case PlcState::Connecting: line += ": connecting"; break;
     case PlcState::Working: line += ": working"; break;
     case PlcState::Failing: line += ": failing: " + code; break;
     case PlcState::Demoted: line += ": " + demotionText(status) + "; last: " + code; break;

@@ -101,7 +101,8 @@ test("diagnostics: typed, Good with their own timestamps, read-only; server-wide
     State: DataType.String, Connected: DataType.Boolean, LastResultCode: DataType.UInt32,
     LastResultText: DataType.String, LastChange: DataType.DateTime, MessagesSent: DataType.UInt64,
     MessagesFailed: DataType.UInt64, Reconnects: DataType.UInt32, ScanPeriodMs: DataType.Double,
-    PolledBlocks: DataType.UInt32, PolledTags: DataType.UInt32,
+    PolledBlocks: DataType.UInt32, PolledTags: DataType.UInt32, CpuState: DataType.String,
+    CpuRunning: DataType.Boolean, SweepTimeMs: DataType.UInt16, PlcStatusWord: DataType.UInt16,
   };
   const names = Object.keys(types);
   const ids = names.map((n) => `ns=1;s=PLC1/Diagnostics/${n}`);
@@ -113,7 +114,7 @@ test("diagnostics: typed, Good with their own timestamps, read-only; server-wide
     assert.equal(values[i].value.dataType, types[n], n);
     assert.ok(values[i].sourceTimestamp, `${n} has no SourceTimestamp`);
   });
-  assert.ok(["working", "failing", "demoted", "idle"].includes(values[0].value.value));
+  assert.ok(["connecting", "working", "failing", "demoted", "idle"].includes(values[0].value.value));
   const write = await session.write({ nodeId: ids[0], attributeId: AttributeIds.Value,
     value: { value: { dataType: DataType.String, value: "working" } } });
   assert.equal(write.value, StatusCodes.BadNotWritable.value);
@@ -176,10 +177,11 @@ test("a PLC that fails and recovers: its diagnostics follow, and subscribers are
     40000, "Press/2 working again");
   assert.ok(await value(diag("Reconnects")) >= 1);
   assert.equal(await value(diag("LastResultCode")), 0);
-  // Each change reached the subscriber once: (idle,) working, failing or demoted, ..., working.
+  // Each change reached the subscriber once: (idle, connecting,) working, failing or demoted,
+  // ..., working.
   const told = states.map((dv) => dv.value.value);
   const working = told.indexOf("working");
-  assert.ok(working >= 0 && told.slice(0, working).every((s) => s === "idle"), told.join());
+  assert.ok(working >= 0 && told.slice(0, working).every((s) => s === "idle" || s === "connecting"), told.join());
   assert.ok(told.slice(working).some((s) => s === "failing" || s === "demoted"), told.join());
   assert.equal(told[told.length - 1], "working");
   for (let i = 1; i < told.length; i++) assert.notEqual(told[i], told[i - 1], `repeated ${told[i]}`);
