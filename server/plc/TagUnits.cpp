@@ -1,5 +1,8 @@
 #include "server/plc/TagUnits.h"
 
+#include <algorithm>
+#include <array>
+
 #include "server/plc/AreaRuns.h"
 
 namespace zentarc {
@@ -40,7 +43,15 @@ bool storeFromBlock(RegisterBlock& block, PlcTag& tag, std::chrono::system_clock
   if (p.span == 0 || !sameMemory(block, tag.area, p.unit) || !block.contains(p.first, p.span)) return false;
   const std::uint16_t* units = block.at(p.first);
   if (p.unit == ge::Unit::Word) return storeRegisters(tag, {units, p.span}, readTime, keptCurrent);
-  std::vector<std::uint8_t> bytes(units, units + p.span);
+  // Most bit-area tags take a few bytes: those need no allocation on every read.
+  std::array<std::uint8_t, 64> small;
+  std::vector<std::uint8_t> large;
+  std::span<std::uint8_t> bytes(small.data(), p.span);
+  if (p.span > small.size()) {
+    large.resize(p.span);
+    bytes = large;
+  }
+  std::copy(units, units + p.span, bytes.begin());
   return storeBytes(tag, bytes, readTime, keptCurrent);
 }
 

@@ -214,3 +214,25 @@ TEST_F(AreaBlocksTest, aDeviceReadOfRefusedAndGoodTagsTogetherAnswersEachForItse
   EXPECT_EQ(value(good).uiVal(), 99);
   EXPECT_EQ(bad->getCache()->getQuality(), 0x04);
 }
+
+// Blocks planned afresh (as a worker does once it has timed its PLC): still one area each,
+// and a bit table's bytes bridged at twice the registers a round trip is worth.
+TEST_F(AreaBlocksTest, rebuiltBlocksKeepToOneAreaAndBridgeBytesAtTheirCost) {
+  auto r = tag(0), ai = tag(0, VT_I2, 0, 0, MemoryArea::AI), ai2 = tag(30, VT_I2, 0, 0, MemoryArea::AI);
+  auto m1 = tag(0, VT_BOOL, 0, 0, MemoryArea::M), m2 = tag(8 * 50, VT_BOOL, 0, 0, MemoryArea::M);
+  poll({r.get(), ai.get(), ai2.get(), m1.get(), m2.get()});
+  ASSERT_EQ(device->cyclicBlocks.size(), 5u);
+  {
+    std::lock_guard lock(queues->queueLock);
+    device->bridgeRegisters = 40;  // 30 registers of %AI and 49 bytes of %M are worth bridging
+    device->RebuildCyclicBlocks();
+  }
+  ASSERT_EQ(device->cyclicBlocks.size(), 3u);
+  std::vector<std::tuple<MemoryArea, std::uint32_t, std::uint32_t>> got;
+  for (const auto& b : device->cyclicBlocks) got.emplace_back(b->area, b->firstRegister, b->length);
+  EXPECT_EQ(got, (std::vector<std::tuple<MemoryArea, std::uint32_t, std::uint32_t>>{
+                     {MemoryArea::R, 0, 1}, {MemoryArea::AI, 0, 31}, {MemoryArea::M, 0, 51}}));
+  EXPECT_EQ(device->cyclicBlocks[2]->unit, plc::ge::Unit::Byte);
+  ASSERT_EQ(readAll(), plc::kOk);
+  EXPECT_EQ(io.reads().size(), 3u);
+}
