@@ -41,12 +41,16 @@ class BareGeClient {
 
   // One read request and its whole answer; true when the answer has the expected status.
   bool read(std::uint16_t index, std::uint16_t count) {
+    return read(zentarc::plc::ge::kRegisterTable, index, count, 2u * count);
+  }
+  // The same in any area: `dataBytes` is what the selector's unit makes of index and count.
+  bool read(std::uint8_t selector, std::uint16_t index, std::uint16_t count, std::size_t dataBytes) {
     namespace ge = zentarc::plc::ge;
-    const ge::Header request = ge::readRequest(sequence_, index, count);
-    answer_.resize(ge::readResponseLength(count));
+    const ge::Header request = ge::readRequest(sequence_, selector, index, count);
+    answer_.resize(ge::readAnswerLength(dataBytes));
     if (!exchange(request.data(), request.size())) return false;
     ++sequence_;
-    return answer_[ge::kStatusOffset] == ge::readResponseStatus(count);
+    return answer_[ge::kStatusOffset] == ge::readAnswerStatus(dataBytes);
   }
 
  private:

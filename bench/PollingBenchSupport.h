@@ -99,6 +99,15 @@ struct Plant {
     }
   }
 
+  // `n` tags of one type in an area from its first unit, each `spacing` units (words, or bits
+  // of a bit table) after the one before.
+  void addAreaTags(PlcDevice* device, configfile::MemoryArea area, VARTYPE vt, int n, std::uint16_t spacing) {
+    const std::string prefix = device->name + "." + std::string(configfile::memoryAreaName(area));
+    for (int i = 0; i < n; ++i)
+      tags.emplace_back(new PlcTag(prefix + std::to_string(i), 3, vt, "", static_cast<std::uint16_t>(i * spacing), 0, 0,
+                                   device, queues, area));
+  }
+
   // `n` VT_I2 tags from register 0, each `spacing` registers after the one before.
   void addSpacedTags(PlcDevice* device, int n, std::uint16_t spacing) {
     for (int i = 0; i < n; ++i) {

@@ -1,6 +1,8 @@
-// Scan cost of the PLC workers, for two layouts on 4 simulated PLCs:
+// Scan cost of the PLC workers, for three layouts on 4 simulated PLCs:
 //   dense:  10,000 tags of mixed types on consecutive registers, all active at 100 ms;
-//   sparse: 1,000 VT_I2 tags 20 registers apart (250 per PLC), all active at 100 ms.
+//   sparse: 1,000 VT_I2 tags 20 registers apart (250 per PLC), all active at 100 ms;
+//   mixed:  10,000 tags over the memory areas, a third in bit tables (%I and %Q bits, %M
+//           32-bit values), the rest in %R (mixed types) and %AI, all active at 100 ms.
 // Printed per layout: the cyclic blocks and messages of one full scan (every block of every
 // PLC read once), the update period seen at 100 ms, and the time of a full scan when every
 // block is always due, divided by the time bare socket clients need for the same messages
@@ -9,7 +11,7 @@
 // runs on one CPU: no wake-up crosses CPUs, which on a small virtual machine is where most
 // of the run-to-run spread comes from.
 //
-// Usage: bench_polling_scan [seconds per measurement, default 2] [--one-cpu] [--layout dense|sparse]
+// Usage: bench_polling_scan [seconds per measurement, default 2] [--one-cpu] [--layout dense|sparse|mixed]
 #include <sched.h>
 
 #include <atomic>
@@ -18,6 +20,7 @@
 #include <thread>
 
 #include "bench/PollingBenchSupport.h"
+#include "server/plc/AreaRuns.h"
 
 using namespace zentarc;
 using namespace zentarc::bench;
@@ -32,17 +35,21 @@ struct Layout {
   const char* description;
   int tagsPerPlc;
   std::uint16_t spacing;  // registers from one tag's start to the next; 0: consecutive, mixed types
+  bool areas;             // tags spread over the memory areas
 };
 
 const Layout kLayouts[] = {
-    {"dense", "10,000 tags of mixed types on consecutive registers", 2500, 0},
-    {"sparse", "1,000 VT_I2 tags 20 registers apart", 250, 20},
+    {"dense", "10,000 tags of mixed types on consecutive registers", 2500, 0, false},
+    {"sparse", "1,000 VT_I2 tags 20 registers apart", 250, 20, false},
+    {"mixed", "10,000 tags over %R, %AI, %I, %Q and %M, a third of them in bit tables", 2500, 0, true},
 };
 
 struct Piece {
   int plc;
+  std::uint8_t selector;
   std::uint16_t index;
   std::uint16_t count;
+  std::size_t dataBytes;
 };
 
 std::string plcAddress(int p) { return "127.0.4." + std::to_string(201 + p); }
@@ -50,8 +57,20 @@ std::string plcAddress(int p) { return "127.0.4." + std::to_string(201 + p); }
 void buildPlant(Plant& plant, const Layout& layout) {
   for (int p = 0; p < kPlcs; ++p) {
     PlcDevice* device = plant.addPlc(plcAddress(p));
-    if (layout.spacing == 0) plant.addTags(device, layout.tagsPerPlc);
-    else plant.addSpacedTags(device, layout.tagsPerPlc, layout.spacing);
+    if (layout.areas) {
+      // Per PLC: 1000 of the mix in %R, 666 words of %AI; 834 in bit tables: 417 inputs, 208
+      // outputs every other bit, 209 32-bit values in %M.
+      using configfile::MemoryArea;
+      plant.addTags(device, 1000);
+      plant.addAreaTags(device, MemoryArea::AI, VT_I2, 666, 1);
+      plant.addAreaTags(device, MemoryArea::I, VT_BOOL, 417, 1);
+      plant.addAreaTags(device, MemoryArea::Q, VT_BOOL, 208, 2);
+      plant.addAreaTags(device, MemoryArea::M, VT_I4, 209, 32);
+    } else if (layout.spacing == 0) {
+      plant.addTags(device, layout.tagsPerPlc);
+    } else {
+      plant.addSpacedTags(device, layout.tagsPerPlc, layout.spacing);
+    }
   }
 }
 
@@ -61,10 +80,15 @@ std::vector<Piece> scanMessages(Plant& plant) {
   std::lock_guard lock(plant.queues->queueLock);
   for (int p = 0; p < kPlcs; ++p) {
     PlcDevice* device = plant.devices.getIndex(p);
-    for (const auto& block : device->cyclicBlocks)
-      for (std::uint32_t done = 0; done < block->length; done += kMaxPieceRegisters)
-        pieces.push_back({p, static_cast<std::uint16_t>(block->firstRegister + done),
-                          static_cast<std::uint16_t>(std::min(kMaxPieceRegisters, block->length - done))});
+    for (const auto& block : device->cyclicBlocks) {
+      const std::uint32_t piece = maxPieceUnits(block->unit, 0);
+      for (std::uint32_t done = 0; done < block->length; done += piece) {
+        const auto index = static_cast<std::uint16_t>(block->firstRegister + done);
+        const auto count = static_cast<std::uint16_t>(std::min(piece, block->length - done));
+        pieces.push_back({p, areaSelector(block->area, block->unit), index, count,
+                          ge::dataBytes(block->unit, index, count)});
+      }
+    }
   }
   return pieces;
 }
@@ -101,7 +125,7 @@ double bareScanTime(const std::vector<Piece>& pieces, double seconds) {
       while (Clock::now() < end && !failed)
         for (const Piece& piece : pieces) {
           if (piece.plc != p) continue;
-          if (!clients[p].read(piece.index, piece.count)) failed = true;
+          if (!clients[p].read(piece.selector, piece.index, piece.count, piece.dataBytes)) failed = true;
           ++sent;
         }
     });
@@ -155,6 +179,16 @@ int runLayout(const Layout& layout, double seconds) {
     std::size_t blocks = 0;
     for (int p = 0; p < kPlcs; ++p) blocks += plant.devices.getIndex(p)->cyclicBlocks.size();
     std::printf("cyclic blocks: %zu, messages per full scan: %zu\n", blocks, pieces.size());
+    if (layout.areas) {
+      for (const configfile::MemoryAreaEntry& e : configfile::kMemoryAreas) {
+        std::size_t areaBlocks = 0, areaMessages = 0;
+        for (int p = 0; p < kPlcs; ++p)
+          for (const auto& block : plant.devices.getIndex(p)->cyclicBlocks) areaBlocks += block->area == e.area ? 1 : 0;
+        for (const Piece& piece : pieces) areaMessages += areaSelector(e.area, e.bitArea ? ge::Unit::Byte : ge::Unit::Word) == piece.selector ? 1 : 0;
+        if (areaBlocks > 0)
+          std::printf("  %%%s: %zu blocks, %zu messages per full scan\n", std::string(e.name).c_str(), areaBlocks, areaMessages);
+      }
+    }
     const double period = scanTime(plant, pieces.size(), seconds);
     std::printf("full scans at rate 100 ms: one every %.1f ms\n", period * 1000);
   }
@@ -222,7 +256,7 @@ int main(int argc, char** argv) {
       oneCpu = true;
     } else if (std::strcmp(argv[i], "--layout") == 0 && i + 1 < argc) {
       only = argv[++i];
-      bad = bad || (only != "dense" && only != "sparse");
+      bad = bad || (only != "dense" && only != "sparse" && only != "mixed");
     } else {
       char* end = nullptr;
       seconds = std::strtod(argv[i], &end);
@@ -231,7 +265,8 @@ int main(int argc, char** argv) {
   }
   if (bad || !(seconds > 0 && seconds < 600)) {
     std::fprintf(stderr,
-                 "usage: bench_polling_scan [seconds per measurement, 0 < s < 600] [--one-cpu] [--layout dense|sparse]\n");
+                 "usage: bench_polling_scan [seconds per measurement, 0 < s < 600] [--one-cpu] "
+                 "[--layout dense|sparse|mixed]\n");
     return 2;
   }
   if (oneCpu && !stayOnThisCpu()) {

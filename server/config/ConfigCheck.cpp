@@ -5,16 +5,20 @@
 #include <memory>
 #include <mutex>
 
+#include "common/configfile/TagRules.h"
 #include "server/config/ConfigurationLoader.h"
 #include "server/opc/PlcTag.h"
 #include "server/opc/ServerQueues.h"
 #include "server/opc/ValueConversion.h"
 #include "server/plc/DeviceList.h"
 #include "server/plc/PlcDevice.h"
+#include "server/plc/AreaRuns.h"
 #include "server/plc/RegisterBlock.h"
 #include "server/toolkit/SODaSNameSpaceRoot.h"
 
 namespace zentarc::config {
+
+namespace cf = configfile;
 
 namespace {
 
@@ -34,16 +38,24 @@ class CollectedProblems : public ConfigWarnings {
   bool fileUnreadable = false;
 };
 
-// The bits a tag's value occupies, counted from bit 0 of register 0: booleans take their
-// own bits, byte strings and byte arrays their bytes, everything else whole registers.
+// The bits a tag's value occupies in its area, counted from bit 0 of its first word (or
+// from its first bit): booleans take their own bits, byte strings and byte arrays their
+// bytes, everything else whole registers; in a bit table every type but the booleans its
+// bytes. Tags of different areas never overlap: the area comes first in the order.
 struct BitRange {
   std::uint64_t first = 0;
   std::uint64_t end = 0;  // one past the last
 };
 
 BitRange bitsOf(const PlcTag& tag) {
-  const std::uint64_t base = std::uint64_t{tag.address} * 16;
+  const std::uint64_t areaBase = static_cast<std::uint64_t>(tag.area) << 24;
   const VARTYPE vt = tag.getNativeDatatype();
+  if (cf::isBitArea(tag.area)) {
+    const std::uint64_t a = areaBase + tag.address;
+    const std::uint64_t bits = cf::areaSpan(tag.area, vt, tag.bit, tag.count);
+    return {a, a + bits};
+  }
+  const std::uint64_t base = areaBase + std::uint64_t{tag.address} * 16;
   switch (vt) {
     case VT_BOOL: return {base + tag.bit, base + tag.bit + 1};
     case VT_ARRAY | VT_BOOL: return {base + tag.bit, base + tag.bit + tag.count};
@@ -52,9 +64,17 @@ BitRange bitsOf(const PlcTag& tag) {
   }
 }
 
-// Where a tag lies, in the register numbers of the file (1-based).
+// Where a tag lies, in the numbers of the file (1-based): "registers 40-41" in %R,
+// "%AI5-%AI6" or "%I17-%I32" in the other areas.
 std::string registersText(const PlcTag& tag) {
   const std::uint32_t first = std::uint32_t{tag.address} + 1;
+  if (tag.area != cf::MemoryArea::R) {
+    const std::uint32_t span = cf::areaSpan(tag.area, tag.getNativeDatatype(), tag.bit, tag.count);
+    std::string text = cf::formatAreaAddress(tag.area, first);
+    if (span > 1) text += "-" + cf::formatAreaAddress(tag.area, first + span - 1);
+    if (tag.getNativeDatatype() == VT_BOOL && !cf::isBitArea(tag.area)) text += ", bit " + std::to_string(tag.bit);
+    return text;
+  }
   const std::uint32_t span = registerSpanWide(tag.getNativeDatatype(), tag.bit, tag.count);
   std::string text = span > 1 ? "registers " + std::to_string(first) + "-" + std::to_string(first + span - 1)
                               : "register " + std::to_string(first);
@@ -91,7 +111,7 @@ void countScan(PlcDevice& device, const std::vector<PlcTag*>& tags, PlcSummary& 
   std::lock_guard lock(queues.queueLock);
   std::vector<std::unique_ptr<ActivationRecord>> activations;
   for (PlcTag* tag : tags) {
-    if (!(tag->getAccessRights() & OPC_READABLE) || registerSpan(*tag) == 0) continue;
+    if (!(tag->getAccessRights() & OPC_READABLE) || tagExtent(*tag).span == 0) continue;
     auto record = std::make_unique<ActivationRecord>();
     record->active = 1;
     record->updateRate = kOneRateMs;
@@ -104,10 +124,19 @@ void countScan(PlcDevice& device, const std::vector<PlcTag*>& tags, PlcSummary& 
   // As a worker plans them before it has timed the PLC's answers (it bridges wider once it
   // has, so a real scan needs at most this many messages).
   device.RebuildCyclicBlocks();
-  for (const auto& block : device.cyclicBlocks) {
-    if (block->length == 0) continue;
-    ++summary.cyclicBlocks;
-    summary.readMessages += (block->length + kMaxPieceRegisters - 1) / kMaxPieceRegisters;
+  for (const cf::MemoryAreaEntry& e : cf::kMemoryAreas) {
+    AreaScan scan{e.area, 0, 0, 0};
+    for (const auto& record : activations) scan.polledTags += record->tag->area == e.area ? 1 : 0;
+    for (const auto& block : device.cyclicBlocks) {
+      if (block->length == 0 || block->area != e.area) continue;
+      ++scan.cyclicBlocks;
+      const std::uint32_t piece = maxPieceUnits(block->unit, 0);
+      scan.readMessages += (block->length + piece - 1) / piece;
+    }
+    if (scan.polledTags == 0) continue;
+    summary.cyclicBlocks += scan.cyclicBlocks;
+    summary.readMessages += scan.readMessages;
+    summary.areas.push_back(scan);
   }
   device.ReleaseBlocks();
 }
@@ -174,6 +203,12 @@ void PrintConfigCheck(const std::string& path, const ConfigCheckReport& report, 
     out << "  " << p.name << " (" << p.address << "): " << plural(p.tags, "tag", "tags") << ", "
         << p.polledTags << " polled; one full scan at one rate: " << plural(p.cyclicBlocks, "cyclic block", "cyclic blocks")
         << ", " << plural(p.readMessages, "message", "messages") << "\n";
+    // Per area once a PLC polls more than its registers; no message mixes areas.
+    if (p.areas.size() > 1 || (p.areas.size() == 1 && p.areas[0].area != cf::MemoryArea::R))
+      for (const AreaScan& a : p.areas)
+        out << "    %" << cf::memoryAreaName(a.area) << ": " << a.polledTags << " polled, "
+            << plural(a.cyclicBlocks, "cyclic block", "cyclic blocks") << ", "
+            << plural(a.readMessages, "message", "messages") << "\n";
   }
   out << "One full scan of all " << polled << " polled tags at one rate: "
       << plural(blocks, "cyclic block", "cyclic blocks") << ", " << plural(messages, "message", "messages") << "\n";

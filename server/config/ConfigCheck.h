@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/configfile/MemoryArea.h"
+
 namespace zentarc::config {
 
 // Exit codes of the check.
@@ -18,19 +20,28 @@ inline constexpr int kCheckUnreadable = 2;  // cannot be read: nothing would loa
 inline constexpr const char* kNoPlcProblem =
     "The file configures no PLC (or none with a name and an IPaddress): the server would end at once.";
 
+// One memory area of a PLC in one full scan.
+struct AreaScan {
+  configfile::MemoryArea area = configfile::MemoryArea::R;
+  std::size_t polledTags = 0;
+  std::size_t cyclicBlocks = 0;
+  std::size_t readMessages = 0;
+};
+
 struct PlcSummary {
   std::string name;
   std::string address;
   std::size_t tags = 0;
   std::size_t polledTags = 0;  // readable tags of a known type
   std::size_t cyclicBlocks = 0;
-  std::size_t readMessages = 0;  // ReadRegisters messages of one full scan
+  std::size_t readMessages = 0;  // read messages of one full scan
+  std::vector<AreaScan> areas;   // the areas it polls, in the order of kMemoryAreas
 };
 
-// Two tags of one PLC that share at least one bit of a register.
+// Two tags of one PLC that share at least one bit of one area.
 struct TagOverlap {
   std::string plc;
-  std::string tag, tagRegisters;      // "registers 40-41", "register 41, bit 3"
+  std::string tag, tagRegisters;      // "registers 40-41", "register 41, bit 3", "%I17-%I32"
   std::string other, otherRegisters;
 };
 

@@ -85,7 +85,7 @@ class LineIndex {
 };
 
 struct TagFields {
-  std::optional<std::string> name, comment, datatype, accessrights, address, databit, elements;
+  std::optional<std::string> name, comment, datatype, accessrights, address, databit, elements, memory;
 };
 
 class Loader {
@@ -227,6 +227,7 @@ class Loader {
       else if (n == cf::kAddressElement) f.address = textOf(child);
       else if (n == cf::kDataBitElement) f.databit = textOf(child);
       else if (n == cf::kElementsElement) f.elements = textOf(child);
+      else if (n == cf::kMemoryElement) f.memory = textOf(child);
     }
     return f;
   }
@@ -250,6 +251,14 @@ class Loader {
     std::optional<std::uint16_t> bit = f.databit ? parseNumber(*f.databit) : std::optional<std::uint16_t>(0);
     std::optional<std::uint16_t> count = f.elements ? parseNumber(*f.elements) : std::optional<std::uint16_t>(0);
 
+    // No memory element (or R) is the register table, as in every file written before there
+    // were other areas.
+    const std::optional<cf::MemoryArea> area = f.memory ? cf::memoryAreaForFileName(*f.memory) : cf::MemoryArea::R;
+    if (!area)
+      problems.push_back("memory " + quoted(*f.memory) + " is not one of R, AI, AQ, I, Q, T, M, G, S, SA, SB, SC");
+    const std::string areaName = "%" + std::string(cf::memoryAreaName(area.value_or(cf::MemoryArea::R)));
+    const bool bitArea = area && cf::isBitArea(*area);
+
     const VARTYPE type = f.datatype ? cf::typeCodeForFileName(*f.datatype) : 0;
     if (type == 0)
       notes.push_back(f.datatype ? "datatype " + quoted(*f.datatype) + " is not a known type"
@@ -258,12 +267,19 @@ class Loader {
     const bool sized = type == VT_BSTR || (type & VT_ARRAY) != 0;
     if (sized && count && *count == 0)
       notes.push_back(type == VT_BSTR ? "it is a string of 0 characters" : "it is an array of 0 elements");
-    const std::uint32_t rights = f.accessrights ? cf::accessRightsForName(*f.accessrights) : 0;
+    std::uint32_t rights = f.accessrights ? cf::accessRightsForName(*f.accessrights) : 0;
     if (rights == 0)
       notes.push_back(f.accessrights ? "accessrights " + quoted(*f.accessrights) + " is not READ, WRITE or READWRITE"
                                      : std::string("it has no accessrights"));
+    // The system status bits belong to the PLC: they are served for reading only.
+    std::string readOnlyNote;
+    if (area && cf::isReadOnlyArea(*area) && (rights & OPC_WRITEABLE) != 0) {
+      rights = OPC_READABLE;
+      readOnlyNote = areaName + " is read-only";
+    }
 
-    const cf::TagNumbers numbers{type, address.value_or(0), bit.value_or(0), count.value_or(0)};
+    const cf::TagNumbers numbers{type, address.value_or(0), bit.value_or(0), count.value_or(0),
+                                 area.value_or(cf::MemoryArea::R)};
     const std::vector<cf::TagFault> faults = cf::checkTagNumbers(numbers);
     const auto has = [&](cf::TagFault fault) { return std::find(faults.begin(), faults.end(), fault) != faults.end(); };
     if (!f.address)
@@ -274,12 +290,23 @@ class Loader {
     if (!count) problems.push_back("elements " + quoted(*f.elements) + " is not a number from 0 to 65535");
     if (has(cf::TagFault::BooleanBitAbove15))
       problems.push_back("databit " + std::to_string(numbers.bit) + " is above 15 for a single boolean");
-    if (has(cf::TagFault::PastLastRegister))
-      problems.push_back("its registers run past register " + std::to_string(cf::kLastRegisterNumber) +
-                         " (address " + std::to_string(numbers.address) + ", " +
-                         std::to_string(cf::registerSpan(type, static_cast<std::uint32_t>(numbers.bit),
-                                                         static_cast<std::uint32_t>(numbers.elements))) +
-                         " registers)");
+    if (has(cf::TagFault::PastLastRegister)) {
+      const std::uint32_t span = cf::areaSpan(numbers.area, type, static_cast<std::uint32_t>(numbers.bit),
+                                              static_cast<std::uint32_t>(numbers.elements));
+      const char* unit = bitArea ? " bits" : " registers";
+      problems.push_back(std::string("its") + unit + " run past " + (bitArea ? "bit " : "register ") +
+                         std::to_string(cf::kLastRegisterNumber) + (area == cf::MemoryArea::R ? "" : " of " + areaName) +
+                         " (address " + std::to_string(numbers.address) + ", " + std::to_string(span) + unit + ")");
+    }
+    if (has(cf::TagFault::NotByteAligned)) {
+      const long long before = (numbers.address - 1) / 8 * 8 + 1;
+      problems.push_back("a " + f.datatype.value_or(std::string()) + " in " + areaName +
+                         " must start on a byte, at bit 8k+1: address " + std::to_string(numbers.address) +
+                         " is not (" + std::to_string(before) + " or " + std::to_string(before + 8) + " is)");
+    }
+    if (has(cf::TagFault::BitInBitArea))
+      problems.push_back("databit " + std::to_string(numbers.bit) + " is not 0: in " + areaName +
+                         " the address itself names the bit");
 
     std::string who = f.name ? "Tag " + quoted(*f.name) : std::string("A tag without a name");
     who += " (PLC " + quoted(device.name);
@@ -294,12 +321,13 @@ class Loader {
 
     SOCmnPointer<PlcTag> tag(SOCmnNew<PlcTag>(*f.name, rights, type, f.comment.value_or(std::string()),
                                               static_cast<std::uint16_t>(*address - 1), *bit, *count, &device,
-                                              queues_));
+                                              queues_, *area));
     if (!root_.addLeaf(tag.get())) {
       warn(who + ": it cannot be added to the namespace. The tag is not loaded.");
       return;
     }
     names_.insert(cf::foldName(*f.name));
+    if (!readOnlyNote.empty()) warn(who + ": " + readOnlyNote + ". The tag is loaded for reading only.");
     if (!notes.empty()) {
       const bool noRights = rights == 0;
       warn(who + ": " + join(notes) + ". The tag is loaded" +

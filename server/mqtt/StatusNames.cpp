@@ -8,6 +8,7 @@ std::string_view statusName(std::uint16_t quality) {
     case OPC_QUALITY_COMM_FAILURE: return "BadCommunicationError";
     case OPC_QUALITY_DEVICE_FAILURE: return "BadDeviceFailure";
     case OPC_QUALITY_OUT_OF_SERVICE: return "BadOutOfService";
+    case OPC_QUALITY_CONFIG_ERROR: return "BadOutOfRange";  // the PLC refuses the tag's address
     case OPC_QUALITY_WAITING_FOR_INITIAL_DATA: return "BadWaitingForInitialData";
     default: break;
   }

@@ -10,8 +10,10 @@ namespace zentarc {
 
 PlcTag::PlcTag(std::string_view name, std::uint32_t accessRights, VARTYPE nativeDatatype,
                std::string_view description, std::uint16_t address, std::uint16_t bit,
-               std::uint16_t count, TagDevice* plcDevice, std::shared_ptr<ServerQueues> queues)
+               std::uint16_t count, TagDevice* plcDevice, std::shared_ptr<ServerQueues> queues,
+               configfile::MemoryArea memoryArea)
     : plc(SOCmnPointer<TagDevice>::share(plcDevice)),
+      area(memoryArea),
       address(address),
       bit(bit),
       count(count),

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/configfile/MemoryArea.h"
 #include "server/toolkit/SODaSTag.h"
 
 namespace zentarc {
@@ -26,9 +27,11 @@ class PlcTag : public SODaSTag {
  public:
   // Takes a reference on plc. The cache holds the type's zero (arrays of `count` elements,
   // strings of `count` NUL characters) with quality GOOD; property 101 is the description.
+  // `address` is 0-based in the area's unit: a register (word) index, or a bit index.
   PlcTag(std::string_view name, std::uint32_t accessRights, VARTYPE nativeDatatype,
          std::string_view description, std::uint16_t address, std::uint16_t bit,
-         std::uint16_t count, TagDevice* plc, std::shared_ptr<ServerQueues> queues);
+         std::uint16_t count, TagDevice* plc, std::shared_ptr<ServerQueues> queues,
+         configfile::MemoryArea area = configfile::MemoryArea::R);
 
   // Device reads (kinds 21, 22) go to the PLC's readQueue and writes to its writeQueue, both
   // marked pending; other reads complete at once; other operations are ignored. Once the
@@ -45,11 +48,16 @@ class PlcTag : public SODaSTag {
   std::uint32_t unscheduled = 1;        // 1 while in no CyclicBlock
   const SOCmnPointer<TagDevice> plc;    // owning device (counted)
   CyclicBlock* pollBlock = nullptr;     // block that holds or last held the tag
-  const std::uint16_t address;          // 0-based index of the first register
+  const configfile::MemoryArea area;    // the memory area of the PLC it lies in
+  const std::uint16_t address;          // 0-based index of the first register, or first bit
   const std::uint16_t bit;              // bit number, or bit offset of a boolean array
   const std::uint16_t count;            // elements or characters
   std::vector<ActiveItem> activeItems;  // items active on the tag now, with their rates
   std::int32_t listRow = -1;            // row in the status dialog's list (window thread)
+  // While the PLC refuses to read the tag (its worker only): the refusals in a row, and the
+  // tick it is tried again, at the pace of a PLC that keeps failing.
+  std::uint32_t refusedTries = 0;
+  std::uint32_t refusedRetryAt = 0;
 
  protected:
   ~PlcTag() override;

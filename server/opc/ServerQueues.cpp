@@ -6,8 +6,9 @@ namespace zentarc {
 
 void sortActivations(std::vector<std::unique_ptr<ActivationRecord>>& queue) {
   std::stable_sort(queue.begin(), queue.end(), [](const auto& a, const auto& b) {
-    const unsigned aa = a->tag ? a->tag->address : 0;
-    const unsigned ba = b->tag ? b->tag->address : 0;
+    // By area, then by address in it: neighbours in one area are added one after another.
+    const unsigned aa = a->tag ? static_cast<unsigned>(a->tag->area) << 16 | a->tag->address : 0;
+    const unsigned ba = b->tag ? static_cast<unsigned>(b->tag->area) << 16 | b->tag->address : 0;
     return aa < ba;
   });
 }

@@ -55,8 +55,8 @@ struct ServerQueues {
   bool accepting = true;
 };
 
-// Stable sort by the tags' register address, smallest first (records of tags at the same
-// address keep their queue order). Call with queueLock held.
+// Stable sort by the tags' memory area and address in it, smallest first (records of tags at
+// the same address keep their queue order). Call with queueLock held.
 void sortActivations(std::vector<std::unique_ptr<ActivationRecord>>& queue);
 
 }  // namespace zentarc

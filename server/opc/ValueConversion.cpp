@@ -3,6 +3,8 @@
 #include <bit>
 #include <cinttypes>
 #include <cstdio>
+#include <vector>
+#include <algorithm>
 
 #include "common/configfile/Latin1.h"
 #include "common/configfile/TagRules.h"
@@ -237,6 +239,74 @@ bool fillWriteRegisters(const RequestRecord& record, std::span<std::uint16_t> re
   const PlcTag& tag = *record.tag;
   return valueToRegisters(tag.getNativeDatatype(), tag.bit, tag.count, record.request->getWriteValue(),
                           registers);
+}
+
+namespace {
+
+bool isBooleanType(VARTYPE vt) { return vt == VT_BOOL || vt == (kArray | VT_BOOL); }
+
+// Bytes as the registers they form, low byte first; a missing last high byte is 0.
+std::vector<std::uint16_t> bytesAsRegisters(std::span<const std::uint8_t> bytes) {
+  std::vector<std::uint16_t> r((bytes.size() + 1) / 2, 0);
+  for (std::size_t i = 0; i < bytes.size(); ++i) r[i / 2] = static_cast<std::uint16_t>(r[i / 2] | bytes[i] << (8 * (i % 2)));
+  return r;
+}
+
+}  // namespace
+
+std::uint32_t bitAreaDataBytes(VARTYPE vt, std::uint8_t bitOffset, std::uint16_t count) {
+  if (vt == VT_BOOL) return 1;
+  if (vt == (kArray | VT_BOOL)) return count == 0 ? 0 : (bitOffset + std::uint32_t{count} + 7) / 8;
+  return configfile::bitAreaByteSize(vt, count);
+}
+
+bool bytesToValue(VARTYPE vt, std::uint8_t bitOffset, std::uint16_t count, std::span<const std::uint8_t> bytes,
+                  SOCmnVariant& value) {
+  if (!isKnownDatatype(vt) || bitOffset > 7) return false;
+  const std::uint32_t need = bitAreaDataBytes(vt, bitOffset, count);
+  if (bytes.size() < need) return false;
+  const std::vector<std::uint16_t> r = bytesAsRegisters(bytes.first(need));
+  // A boolean's bit is counted from bit 0 of the first byte; the other types start on it.
+  return registersToValue(vt, isBooleanType(vt) ? bitOffset : 0, count, r, value);
+}
+
+bool valueToBytes(VARTYPE vt, std::uint8_t bitOffset, std::uint16_t count, const SOCmnVariant& value,
+                  std::span<std::uint8_t> bytes) {
+  if (!isKnownDatatype(vt) || bitOffset > 7) return false;
+  const std::uint32_t need = bitAreaDataBytes(vt, bitOffset, count);
+  if (bytes.size() < need) return false;
+  // From zero: a bit write's other bits are sent as 0, and the other types take their
+  // bytes whole.
+  const std::uint16_t bit = isBooleanType(vt) ? bitOffset : 0;
+  std::vector<std::uint16_t> r(std::max<std::uint32_t>(registerSpanWide(vt, bit, count), (need + 1) / 2), 0);
+  if (!valueToRegisters(vt, bit, count, value, r)) return false;
+  for (std::uint32_t i = 0; i < need; ++i) bytes[i] = static_cast<std::uint8_t>(r[i / 2] >> (8 * (i % 2)));
+  return true;
+}
+
+std::uint8_t tagBitOffset(const PlcTag& tag) {
+  return configfile::isBitArea(tag.area) ? static_cast<std::uint8_t>(tag.address % 8) : 0;
+}
+
+TagExtent tagExtent(const PlcTag& tag) {
+  const VARTYPE vt = tag.getNativeDatatype();
+  if (!configfile::isBitArea(tag.area)) return {tag.address, registerSpan(tag)};
+  if (!isKnownDatatype(vt)) return {tag.address / 8u, 0};
+  return {tag.address / 8u, bitAreaDataBytes(vt, tagBitOffset(tag), tag.count)};
+}
+
+bool storeBytes(PlcTag& tag, std::span<const std::uint8_t> bytes, std::chrono::system_clock::time_point readTime,
+                bool keptCurrent) {
+  SOCmnVariant value;
+  if (!bytesToValue(tag.getNativeDatatype(), tagBitOffset(tag), tag.count, bytes, value)) return false;
+  tag.cache().storeDeviceValue(std::move(value), OPC_QUALITY_GOOD, readTime, keptCurrent);
+  return true;
+}
+
+bool fillWriteBytes(const RequestRecord& record, std::span<std::uint8_t> bytes) {
+  if (!record.request || !record.tag) return false;
+  const PlcTag& tag = *record.tag;
+  return valueToBytes(tag.getNativeDatatype(), tagBitOffset(tag), tag.count, record.request->getWriteValue(), bytes);
 }
 
 std::uint16_t qualityForError(std::int64_t code) {

@@ -1,5 +1,7 @@
 #pragma once
 // Register words <-> typed values, qualities for result codes, and the text of a value.
+// Tags of the bit tables (%I, %Q, ...) are carried in bytes: bytes 2k and 2k+1 form register
+// k (low byte first) and convert as registers do; booleans are bits of those bytes.
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -44,6 +46,35 @@ bool storeRegisters(PlcTag& tag, std::span<const std::uint16_t> registers,
                     bool keptCurrent = true);
 // The request's write value into the buffer of the tag's registers; true when converted.
 bool fillWriteRegisters(const RequestRecord& record, std::span<std::uint16_t> registers);
+
+// The bytes of a bit-area tag: `bytes` starts at the byte holding the tag's first bit, and
+// `bitOffset` (0 to 7) is that bit's place in it (0 for the byte-aligned types). False (value
+// untouched) when fewer bytes than the tag takes are given or the type is unknown.
+bool bytesToValue(VARTYPE vt, std::uint8_t bitOffset, std::uint16_t count, std::span<const std::uint8_t> bytes,
+                  SOCmnVariant& value);
+// The data a write of the value sends: for VT_BOOL and VT_BOOL ARRAY a bit write's data (its
+// bits from bitOffset upwards, every other bit 0), for the other types exactly their bytes.
+// False when the value's type differs, an array is short, or the buffer is too small.
+bool valueToBytes(VARTYPE vt, std::uint8_t bitOffset, std::uint16_t count, const SOCmnVariant& value,
+                  std::span<std::uint8_t> bytes);
+// Bytes a bit-area tag's data takes: for booleans the bytes its bits touch.
+std::uint32_t bitAreaDataBytes(VARTYPE vt, std::uint8_t bitOffset, std::uint16_t count);
+
+// Where a tag lies in the unit its area is read in: registers of a word table, bytes of a
+// bit table. span 0 for a tag of no known type.
+struct TagExtent {
+  std::uint32_t first = 0;
+  std::uint32_t span = 0;
+};
+TagExtent tagExtent(const PlcTag& tag);
+// Bit of its first byte where a bit-area tag begins (0 in word areas).
+std::uint8_t tagBitOffset(const PlcTag& tag);
+// The tag's data in its area's unit (registers, or bytes for a bit table) into its cache.
+bool storeBytes(PlcTag& tag, std::span<const std::uint8_t> bytes,
+                std::chrono::system_clock::time_point readTime = std::chrono::system_clock::now(),
+                bool keptCurrent = true);
+// The request's write value as a bit-area write's data; true when converted.
+bool fillWriteBytes(const RequestRecord& record, std::span<std::uint8_t> bytes);
 
 // OPC quality for a communication result code.
 std::uint16_t qualityForError(std::int64_t code);

@@ -5,6 +5,7 @@
 
 #include "server/opc/PlcTag.h"
 #include "server/opc/ValueConversion.h"
+#include "server/plc/TagUnits.h"
 
 namespace zentarc {
 
@@ -32,10 +33,10 @@ void CyclicBlock::fitToTags() {
   std::uint32_t first = std::numeric_limits<std::uint32_t>::max();
   std::uint32_t end = 0;
   for (const auto& tag : tags) {
-    const std::uint32_t span = registerSpan(*tag);
-    if (span == 0) continue;
-    first = std::min<std::uint32_t>(first, tag->address);
-    end = std::max<std::uint32_t>(end, tag->address + span);
+    const TagPlacement place = readPlacement(*tag);
+    if (place.span == 0) continue;
+    first = std::min<std::uint32_t>(first, place.first);
+    end = std::max<std::uint32_t>(end, place.first + place.span);
   }
   if (end == 0) {
     setRange(0, 0);

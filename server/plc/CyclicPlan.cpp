@@ -5,6 +5,7 @@
 #include "server/opc/PlcTag.h"
 #include "server/opc/ValueConversion.h"
 #include "server/plc/PlcDevice.h"
+#include "server/plc/TagUnits.h"
 
 namespace zentarc {
 
@@ -13,7 +14,7 @@ namespace {
 struct Polled {
   PlcTag* tag;
   std::uint32_t rate;
-  std::uint32_t span;
+  TagPlacement place;  // in its area's unit
   bool array;
   const CyclicBlock* from;
 };
@@ -24,39 +25,43 @@ void PlcDevice::RebuildCyclicBlocks() {
   std::vector<Polled> polled;
   for (const auto& block : cyclicBlocks)
     for (const auto& tag : block->tags) {
-      const std::uint32_t span = registerSpan(*tag);
-      if (span > 0)
-        polled.push_back({tag.get(), block->updateRate, span, (tag->getNativeDatatype() & VT_ARRAY) != 0, block.get()});
+      const TagPlacement place = readPlacement(*tag);
+      if (place.span > 0)
+        polled.push_back({tag.get(), block->updateRate, place, (tag->getNativeDatatype() & VT_ARRAY) != 0, block.get()});
     }
+  // By rate, then area: the blocks of one rate and area are built one after another.
   std::stable_sort(polled.begin(), polled.end(), [](const Polled& a, const Polled& b) {
     if (a.rate != b.rate) return a.rate < b.rate;
-    if (a.tag->address != b.tag->address) return a.tag->address < b.tag->address;
-    return a.span > b.span;
+    if (a.tag->area != b.tag->area) return a.tag->area < b.tag->area;
+    if (a.place.first != b.place.first) return a.place.first < b.place.first;
+    return a.place.span > b.place.span;
   });
 
   const std::uint32_t tick = now();
   std::vector<std::unique_ptr<CyclicBlock>> rebuilt;
   CyclicBlock* open = nullptr;  // the block non-array tags of this rate join
   for (const Polled& p : polled) {
-    if (open && open->updateRate != p.rate) open = nullptr;
-    const bool joins = open && !p.array &&
-                       worthBridging(open->firstRegister, open->lastRegister(), p.tag->address, p.span, bridgeRegisters);
+    if (open && (open->updateRate != p.rate || !sameMemory(*open, p.tag->area, p.place.unit))) open = nullptr;
+    const bool joins = open && !p.array && worthBridgingIn(*open, p.place, bridgeRegisters);
     CyclicBlock* block = open;
     if (!joins) {
-      rebuilt.push_back(std::make_unique<CyclicBlock>(p.tag->address, p.span, p.rate, p.from->lastRead));
+      rebuilt.push_back(std::make_unique<CyclicBlock>(p.place.first, p.place.span, p.rate, p.from->lastRead));
       block = rebuilt.back().get();
       block->holdsArray = p.array;
+      block->area = p.tag->area;
+      block->unit = p.place.unit;
       block->lastCode = p.from->lastCode;
       // An array lies in a block of its own, which the tags after it do not end.
       if (!p.array) open = block;
     } else {
-      if (!isNearForRead(block->firstRegister, block->lastRegister(), p.tag->address, p.span)) block->bridgedWide = true;
+      if (!isNearForRead(block->firstRegister, block->lastRegister(), p.place.first, p.place.span))
+        block->bridgedWide = true;
       // The new block falls due when the first of the blocks its tags come from would have,
       // so that merging neither delays a tag nor reads one twice in its period.
       if (tick - p.from->lastRead > tick - block->lastRead) block->lastRead = p.from->lastRead;
       if (block->lastCode == plc::kOk) block->lastCode = p.from->lastCode;
     }
-    block->cover(p.tag->address, p.span, false);
+    block->cover(p.place.first, p.place.span, false);
     block->addTag(p.tag);
     p.tag->pollBlock = block;
     p.tag->unscheduled = 0;

@@ -39,6 +39,12 @@ PlcDiagnostics DevicePlantView::diagnostics(std::size_t plc) const {
   d.scanPeriodMs = s.scanPeriodMs;
   d.polledBlocks = s.polledBlocks;
   d.polledTags = s.polledTags;
+  if (s.cpu) {
+    d.cpuState = plc::cpuStateText(s.cpu->stateCode());
+    d.cpuRunning = s.cpu->running();
+    d.sweepTimeMs = s.cpu->sweepTimeMs;
+    d.plcStatusWord = s.cpu->statusWord;
+  }
   return d;
 }
 

@@ -32,7 +32,7 @@ ResultCode GeLink::Setup(const std::vector<std::string>& addressTexts) {
   if (!protocol_) return kResourceFailure;
   table_.clear();
   table_.reserve(addressTexts.size());
-  for (const auto& text : addressTexts) table_.push_back(PlcConnection{text, TcpChannel{}});
+  for (const auto& text : addressTexts) table_.push_back(PlcConnection{text, TcpChannel{}, std::nullopt});
   haveTable_ = true;
   currentPlc_ = 0;
   return kOk;
@@ -104,37 +104,59 @@ ResultCode GeLink::handshake(TcpChannel& channel) {
 ResultCode GeLink::ReadRegisters(std::uint16_t count, std::uint16_t index,
                                  std::uint16_t* destination) {
   if (count == 0 || count > ge::kMaxRegisters || destination == nullptr) return kInvalidArgument;
-  TcpChannel* channel = currentChannel();
-  if (channel == nullptr) return kChannelNotOpen;
-
-  const ge::Header request = ge::readRequest(sequence_, index, count);
-  ResultCode rc = sendRequest(*channel, request.data(), request.size());
+  std::uint8_t data[ge::kMaxDataBytes];
+  const ResultCode rc = ReadMemory(ge::kRegisterTable, ge::Unit::Word, index, count, data);
   if (rc != kOk) return rc;
-  const std::size_t expected = ge::readResponseLength(count);
-  std::size_t length = 0;
-  rc = receiveResponse(*channel, expected, length);
-  if (rc != kOk) return rc;
-
-  rc = ge::checkResponse(response_, length, expected, sequence_, ge::readResponseStatus(count));
-  if (rc != kOk) return rc;
-  const std::uint8_t* data = response_ + ge::readDataOffset(count);
   for (std::uint16_t i = 0; i < count; ++i) destination[i] = ge::getWord(data + 2u * i);
-  ++sequence_;
   return kOk;
 }
 
 ResultCode GeLink::WriteRegisters(std::uint16_t count, std::uint16_t index,
                                   const std::uint16_t* source) {
   if (count == 0 || count > ge::kMaxRegisters || source == nullptr) return kInvalidArgument;
+  std::uint8_t data[ge::kMaxDataBytes];
+  for (std::uint16_t i = 0; i < count; ++i) ge::putWord(data + 2u * i, source[i]);
+  return WriteMemory(ge::kRegisterTable, ge::Unit::Word, index, count, data);
+}
+
+ResultCode GeLink::ReadMemory(std::uint8_t selector, ge::Unit unit, std::uint16_t index, std::uint16_t count,
+                              std::uint8_t* destination) {
+  const std::size_t dataLength = ge::dataBytes(unit, index, count);
+  if (count == 0 || dataLength > ge::kMaxDataBytes || destination == nullptr) return kInvalidArgument;
+  TcpChannel* channel = currentChannel();
+  if (channel == nullptr) return kChannelNotOpen;
+
+  const ge::Header request = ge::readRequest(sequence_, selector, index, count);
+  ResultCode rc = sendRequest(*channel, request.data(), request.size());
+  if (rc != kOk) return rc;
+  const std::size_t expected = ge::readAnswerLength(dataLength);
+  std::size_t length = 0;
+  rc = receiveResponse(*channel, expected, length);
+  if (rc != kOk) return rc;
+
+  rc = ge::checkResponse(response_, length, expected, sequence_, ge::readAnswerStatus(dataLength));
+  noteCpuStatus(rc);
+  if (rc != kOk) return rc;
+  std::copy_n(response_ + ge::readAnswerDataOffset(dataLength), dataLength, destination);
+  ++sequence_;
+  return kOk;
+}
+
+ResultCode GeLink::WriteMemory(std::uint8_t selector, ge::Unit unit, std::uint16_t index, std::uint16_t count,
+                               const std::uint8_t* source) {
+  const std::size_t dataLength = ge::dataBytes(unit, index, count);
+  if (count == 0 || dataLength > ge::kMaxDataBytes || source == nullptr) return kInvalidArgument;
   TcpChannel* channel = currentChannel();
   if (channel == nullptr) return kChannelNotOpen;
 
   ResultCode rc;
-  if (count <= ge::kMaxShortWrite) {
-    const ge::Header request = ge::shortWriteRequest(sequence_, index, source, count, shortWriteField_);
+  if (dataLength <= ge::kMaxShortWriteData) {
+    const ge::Header request =
+        ge::shortWriteRequest(sequence_, selector, index, count, source, dataLength, shortWriteField_);
     rc = sendRequest(*channel, request.data(), request.size());
   } else {
-    const std::vector<std::uint8_t> request = ge::longWriteRequest(sequence_, index, source, count);
+    const std::vector<std::uint8_t> request =
+        ge::longWriteRequest(sequence_, selector, index, count, source, dataLength);
     rc = sendRequest(*channel, request.data(), request.size());
   }
   if (rc != kOk) return rc;
@@ -143,8 +165,19 @@ ResultCode GeLink::WriteRegisters(std::uint16_t count, std::uint16_t index,
   if (rc != kOk) return rc;
 
   rc = ge::checkResponse(response_, length, ge::kHeaderSize, sequence_, ge::kStatusInHeader);
+  noteCpuStatus(rc);
   if (rc == kOk) ++sequence_;
   return rc;
+}
+
+void GeLink::noteCpuStatus(ResultCode checked) {
+  if (checked != kOk && checked != kRequestRefused) return;
+  if (currentPlc_ >= 1 && currentPlc_ <= table_.size()) table_[currentPlc_ - 1].cpuStatus = ge::cpuStatusOf(response_);
+}
+
+std::optional<CpuStatus> GeLink::cpuStatus(std::uint16_t n) const {
+  if (!haveTable_ || n < 1 || n > table_.size()) return std::nullopt;
+  return table_[n - 1].cpuStatus;
 }
 
 ResultCode GeLink::sendRequest(TcpChannel& channel, const std::uint8_t* data, std::size_t length) {

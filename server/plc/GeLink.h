@@ -1,7 +1,7 @@
 #pragma once
 // The PLC link: a table of connections, one per configured PLC, and the GE messages that
-// select a PLC (connect and handshake), read registers and write registers. Only the polling
-// thread uses it; nothing here locks.
+// select a PLC (connect and handshake), read and write its memory. Only the polling thread
+// uses it; nothing here locks.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -28,9 +28,16 @@ class GeLink {
   // Makes PLC n (1-based) current, connecting and handshaking when its channel is closed. A
   // failed handshake leaves the channel closed.
   ResultCode SelectPlc(std::uint16_t n);
-  // count 1..512 registers of the current PLC from the 0-based index.
+  // count 1..512 registers (%R) of the current PLC from the 0-based index.
   ResultCode ReadRegisters(std::uint16_t count, std::uint16_t index, std::uint16_t* destination);
   ResultCode WriteRegisters(std::uint16_t count, std::uint16_t index, const std::uint16_t* source);
+  // count units of the area `selector` of the current PLC from the 0-based index, counted in
+  // `unit`; the data is ge::dataBytes(unit, index, count) bytes, 1 to 1024. A bit write
+  // changes exactly its count bits; the other bits of its data bytes are sent as 0.
+  ResultCode ReadMemory(std::uint8_t selector, ge::Unit unit, std::uint16_t index, std::uint16_t count,
+                        std::uint8_t* destination);
+  ResultCode WriteMemory(std::uint8_t selector, ge::Unit unit, std::uint16_t index, std::uint16_t count,
+                         const std::uint8_t* source);
   // Closes every channel and drops the table; Setup must run again before the next use.
   void CloseAll();
 
@@ -39,12 +46,17 @@ class GeLink {
   std::uint8_t sequenceNumber() const { return sequence_; }
   std::size_t count() const { return table_.size(); }
   bool isOpen(std::uint16_t n) const;
+  // PLC n's status as its last answer to a read or write (refusals included) carried it;
+  // none before the first such answer on the present table.
+  std::optional<CpuStatus> cpuStatus(std::uint16_t n) const;
   // True when PLC n's channel is open and the PLC has not closed it meanwhile (as a PLC that
   // restarted has); input nobody asked for is dropped. A channel found closed is closed here.
   bool stillOpen(std::uint16_t n);
 
  private:
   TcpChannel* currentChannel();
+  // Takes the PLC's status from an answer that passed the length and sequence checks.
+  void noteCpuStatus(ResultCode checked);
   // Sends one request on the current channel after dropping stale input.
   ResultCode sendRequest(TcpChannel& channel, const std::uint8_t* data, std::size_t length);
   // Gathers one response within the single 1000 ms limit: the 56-byte header, then, only

@@ -6,6 +6,8 @@
 
 #include "server/opc/PlcTag.h"
 #include "server/opc/ValueConversion.h"
+#include "server/plc/RefusedReads.h"
+#include "server/plc/TagUnits.h"
 
 namespace zentarc {
 
@@ -36,7 +38,7 @@ bool PlcDevice::HasCyclicBlock(const CyclicBlock* block) const {
 }
 
 void PlcDevice::joinCyclic(CyclicBlock& block, PlcTag* tag, std::uint32_t span) {
-  block.cover(tag->address, span, false);
+  block.cover(readPlacement(*tag).first, span, false);
   block.addTag(tag);
   tag->pollBlock = &block;
   tag->unscheduled = 0;
@@ -44,7 +46,9 @@ void PlcDevice::joinCyclic(CyclicBlock& block, PlcTag* tag, std::uint32_t span) 
 }
 
 void PlcDevice::AddToCyclic(PlcTag* tag, std::uint32_t updateRate) {
-  const std::uint32_t span = registerSpan(*tag);
+  // Blocks are per area, in its unit: no message ever mixes areas.
+  const TagPlacement place = readPlacement(*tag);
+  const std::uint32_t span = place.span;
   if (span == 0) return;  // no known type: never polled
   if (tag->unscheduled == 0) {
     // Still in a block: a tag is never in two, so it stays or moves as a whole.
@@ -57,8 +61,8 @@ void PlcDevice::AddToCyclic(PlcTag* tag, std::uint32_t updateRate) {
   const bool array = isArrayTag(*tag);
   CyclicBlock* previous = tag->pollBlock;
   if (HasCyclicBlock(previous) && previous->updateRate == updateRate && !array && !previous->holdsArray &&
-      previous->length > 0 &&
-      isNearForRead(previous->firstRegister, previous->lastRegister(), tag->address, span)) {
+      previous->length > 0 && sameMemory(*previous, tag->area, place.unit) &&
+      isNearForRead(previous->firstRegister, previous->lastRegister(), place.first, span)) {
     joinCyclic(*previous, tag, span);
     previous->serviced = 0;
     return;
@@ -67,19 +71,22 @@ void PlcDevice::AddToCyclic(PlcTag* tag, std::uint32_t updateRate) {
   if (!array) {
     for (const auto& block : cyclicBlocks) {
       if (block->updateRate != updateRate || block->holdsArray || block->length == 0) continue;
-      if (!isNearForRead(block->firstRegister, block->lastRegister(), tag->address, span)) continue;
+      if (!sameMemory(*block, tag->area, place.unit)) continue;
+      if (!isNearForRead(block->firstRegister, block->lastRegister(), place.first, span)) continue;
       joinCyclic(*block, tag, span);
       return;
     }
   }
-  auto block = std::make_unique<CyclicBlock>(tag->address, span, updateRate, now());
+  auto block = std::make_unique<CyclicBlock>(place.first, span, updateRate, now());
   block->holdsArray = array;
+  block->area = tag->area;
+  block->unit = place.unit;
   joinCyclic(*block, tag, span);
   cyclicBlocks.push_back(std::move(block));
 }
 
 void PlcDevice::RemoveFromCyclic(PlcTag* tag) {
-  if (tag->unscheduled != 0 || registerSpan(*tag) == 0) return;
+  if (tag->unscheduled != 0 || readPlacement(*tag).span == 0) return;
   CyclicBlock* block = tag->pollBlock;
   tag->unscheduled = 1;  // pollBlock keeps pointing at the block it left
   tag->setDeviceRefreshRate(0);
@@ -133,14 +140,15 @@ void PlcDevice::ReadCyclicBlock(CyclicBlock& block, plc::ResultCode& code, Regis
   // The rate counts from the start of a read: a PLC that answers late is still read at its
   // rate, not at the rate plus its answer time.
   const std::uint32_t started = now();
-  code = block.readAll(io);
-  if (code == plc::kOk) {
+  // Once the PLC refused some of its tags, the block is read around them.
+  const bool refusedBefore =
+      std::any_of(block.tags.begin(), block.tags.end(), [](const auto& tag) { return tag->refusedTries > 0; });
+  code = refusedBefore ? plc::kRequestRefused : block.readAll(io);
+  if (code == plc::kRequestRefused) {
+    code = readAroundRefusals(block, started, io, std::chrono::system_clock::now(), !refusedBefore);
+  } else if (code == plc::kOk) {
     const auto readTime = std::chrono::system_clock::now();
-    for (const auto& tag : block.tags) {
-      const std::uint32_t span = registerSpan(*tag);
-      if (!block.contains(tag->address, span)) continue;
-      storeRegisters(*tag, {block.at(tag->address), span}, readTime);
-    }
+    for (const auto& tag : block.tags) storeFromBlock(block, *tag, readTime);
   } else {
     const std::uint16_t quality = qualityForError(code);
     for (const auto& tag : block.tags) tag->getCache()->setQuality(quality);

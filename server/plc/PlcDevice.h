@@ -129,9 +129,10 @@ class PlcDevice : public TagDevice {
   // bridging up (those registers may lie outside the PLC's memory).
   void noteRefusal(const RegisterBlock& block, plc::ResultCode code);
   // The outcome of one device read: into the tag's cache (kept current only for a polled
-  // tag) and into the request, which is then completed. registers: null on failure.
-  void finishRead(RequestRecord& record, plc::ResultCode code, const std::uint16_t* registers,
-                  std::chrono::system_clock::time_point readTime);
+  // tag) and into the request, which is then completed. block: what was read, null on failure;
+  // tagRefused: the PLC refused this tag's address.
+  void finishRead(RequestRecord& record, plc::ResultCode code, RegisterBlock* block,
+                  std::chrono::system_clock::time_point readTime, bool tagRefused = false);
   // The registers of the record's tag as the PLC holds them, where its write covers only
   // part of them (bits, the last odd byte); zero elsewhere.
   plc::ResultCode preReadRecord(const RequestRecord& record, std::vector<std::uint16_t>& registers,

@@ -5,7 +5,10 @@
 
 #include "server/opc/PlcTag.h"
 #include "server/opc/ValueConversion.h"
+#include "server/plc/AreaRuns.h"
 #include "server/plc/PlcDevice.h"
+#include "server/plc/RefusedReads.h"
+#include "server/plc/TagUnits.h"
 
 namespace zentarc {
 
@@ -28,66 +31,85 @@ void failWrite(RequestRecord& record, std::uint16_t quality) {
   record.request->complete(E_FAIL, true, quality, false, true);
 }
 
-WriteBlock* findWriteBlock(std::vector<std::unique_ptr<WriteBlock>>& blocks, const PlcTag& tag, std::uint32_t span) {
+WriteBlock* findWriteBlock(std::vector<std::unique_ptr<WriteBlock>>& blocks, const PlcTag& tag,
+                           const TagPlacement& place) {
   if (isArrayTag(tag)) return nullptr;
   // A register has no bit write: a boolean's register is read, changed and written back,
   // and every bit the PLC changes in between is undone. So that window is one round trip:
   // booleans share a block only with booleans of the same register, read right before it
-  // is written, and nothing else joins them.
-  const bool bits = rewritesBits(tag.getNativeDatatype());
+  // is written, and nothing else joins them. A bit table's booleans are written in bits,
+  // exactly theirs, and join like any other write.
+  const bool bits = rewritesBits(tag.getNativeDatatype()) && place.unit == plc::ge::Unit::Word;
   for (const auto& block : blocks) {
     if (block->holdsArray || block->length == 0 || block->holdsBits != bits) continue;
-    if (bits ? block->firstRegister == tag.address && block->length == span
-             : joinsForWrite(block->firstRegister, block->lastRegister(), tag.address, span))
+    if (!sameMemory(*block, tag.area, place.unit)) continue;
+    if (bits ? block->firstRegister == place.first && block->length == place.span
+             : joinsForWrite(block->firstRegister, block->lastRegister(), place.first, place.span))
       return block.get();
   }
   return nullptr;
+}
+
+template <class Block>
+Block& newBlock(std::vector<std::unique_ptr<Block>>& blocks, const PlcTag& tag, const TagPlacement& place) {
+  blocks.push_back(std::make_unique<Block>(place.first, place.span));
+  Block& block = *blocks.back();
+  block.holdsArray = isArrayTag(tag);
+  block.area = tag.area;
+  block.unit = place.unit;
+  return block;
+}
+
+// The record's value into its units: over the registers read first in a word table, from
+// nothing in a bit table (exactly its bytes or bits are written there).
+bool fillWriteUnits(const RequestRecord& record, std::vector<std::uint16_t>& units) {
+  if (configfile::isBitArea(record.tag->area)) return bitAreaWriteUnits(record, units);
+  return fillWriteRegisters(record, units);
 }
 
 }  // namespace
 
 void PlcDevice::QueueRead(std::unique_ptr<RequestRecord> record) {
   PlcTag& tag = *record->tag;
-  const std::uint32_t span = registerSpan(tag);
-  if (span == 0) {
+  const TagPlacement place = readPlacement(tag);
+  if (place.span == 0) {
     // Nothing to read for a tag of no known type: answer now rather than never.
     tag.getCache()->setQuality(OPC_QUALITY_BAD);
     completeRead(*record);
     return;
   }
-  // Bridged as widely as the cyclic blocks: a Read of many spread tags is a few messages.
+  // Bridged as widely as the cyclic blocks: a Read of many spread tags is a few messages,
+  // none of which mixes areas.
   ReadBlock* block = nullptr;
   if (!isArrayTag(tag)) {
     for (const auto& candidate : readBlocks) {
-      if (candidate->holdsArray || candidate->length == 0) continue;
-      if (!worthBridging(candidate->firstRegister, candidate->lastRegister(), tag.address, span, bridgeRegisters))
-        continue;
+      if (candidate->holdsArray || candidate->length == 0 || !sameMemory(*candidate, tag.area, place.unit)) continue;
+      if (!worthBridgingIn(*candidate, place, bridgeRegisters)) continue;
       block = candidate.get();
       break;
     }
   }
   if (block) {
-    if (!isNearForRead(block->firstRegister, block->lastRegister(), tag.address, span)) block->bridgedWide = true;
-    block->cover(tag.address, span, false);
+    if (!isNearForRead(block->firstRegister, block->lastRegister(), place.first, place.span)) block->bridgedWide = true;
+    block->cover(place.first, place.span, false);
   } else {
-    readBlocks.push_back(std::make_unique<ReadBlock>(tag.address, span));
-    block = readBlocks.back().get();
-    block->holdsArray = isArrayTag(tag);
+    block = &newBlock(readBlocks, tag, place);
   }
   block->records.push_back(std::move(record));
 }
 
-void PlcDevice::finishRead(RequestRecord& record, plc::ResultCode code, const std::uint16_t* registers,
-                           std::chrono::system_clock::time_point readTime) {
+void PlcDevice::finishRead(RequestRecord& record, plc::ResultCode code, RegisterBlock* block,
+                           std::chrono::system_clock::time_point readTime, bool tagRefused) {
   PlcTag& tag = *record.tag;
   // The value serves later Reads that accept its age, polled or not. A tag nothing polls is
   // remembered, so that its value is dropped when the PLC fails or is written to: no Read
   // takes it for the PLC's value then.
   if (code == plc::kOk) {
-    storeRegisters(tag, {registers, registerSpan(tag)}, readTime);
+    storeFromBlock(*block, tag, readTime);
     if (!isPolled(tag)) fedTags_.insert(&tag);
   } else {
-    tag.cache().setQuality(qualityForError(code));
+    // A refusal of this tag alone: the others of its block were read around it.
+    tag.cache().setQuality(tagRefused ? kRefusedTagQuality : qualityForError(code));
   }
   // The requester's answer is what this read found, current now whatever the cache keeps.
   SODaSCacheSnapshot result = tag.cache().getSnapshot();
@@ -104,12 +126,28 @@ void PlcDevice::RunReads(RegisterAccess& io, QueueLock& queueLock, plc::ResultCo
     // A read its requester gave up on (it answered without the value) is not sent for.
     std::erase_if(block.records, [](const auto& record) { return record->request->isCompleted(); });
     if (block.records.empty()) continue;
-    const plc::ResultCode code = selectionCode != plc::kOk ? selectionCode : block.readAll(io);
+    plc::ResultCode code = selectionCode != plc::kOk ? selectionCode : block.readAll(io);
     noteRefusal(block, code);
+    // Refused: the tags the PLC refuses are found, the others read around them.
+    std::vector<PlcTag*> refusedTags;
+    const bool split = selectionCode == plc::kOk && code == plc::kRequestRefused;
+    if (split) {
+      std::vector<PlcTag*> tags;
+      for (const auto& record : block.records) tags.push_back(record->tag.get());
+      const std::vector<PlcTag*> sorted = inUnitOrder(tags);
+      std::vector<char> refused;
+      code = readFindingRefusals(block, sorted, refused, io, true);
+      for (std::size_t i = 0; i < sorted.size(); ++i)
+        if (refused[i]) refusedTags.push_back(sorted[i]);
+    }
     const auto readTime = std::chrono::system_clock::now();
     std::lock_guard lock(queueLock);
-    for (const auto& record : block.records)
-      finishRead(*record, code, code == plc::kOk ? block.at(record->tag->address) : nullptr, readTime);
+    for (const auto& record : block.records) {
+      const bool refused =
+          std::find(refusedTags.begin(), refusedTags.end(), record->tag.get()) != refusedTags.end();
+      const plc::ResultCode own = split && code == plc::kRequestRefused && !refused ? plc::kOk : code;
+      finishRead(*record, own, own == plc::kOk ? &block : nullptr, readTime, refused);
+    }
   }
   readBlocks.erase(readBlocks.begin(), readBlocks.begin() + static_cast<std::ptrdiff_t>(done));
 }
@@ -147,19 +185,17 @@ std::size_t PlcDevice::FailPendingRequests(std::uint16_t quality) {
 
 void PlcDevice::QueueWrite(std::unique_ptr<RequestRecord> record) {
   PlcTag& tag = *record->tag;
-  const std::uint32_t span = registerSpan(tag);
-  if (span == 0) {
+  const TagPlacement place = writePlacement(tag);
+  if (place.span == 0) {
     failWrite(*record, OPC_QUALITY_BAD);
     return;
   }
-  WriteBlock* block = findWriteBlock(writeBlocks, tag, span);
+  WriteBlock* block = findWriteBlock(writeBlocks, tag, place);
   if (block) {
-    block->cover(tag.address, span, true);
+    block->cover(place.first, place.span, true);
   } else {
-    writeBlocks.push_back(std::make_unique<WriteBlock>(tag.address, span));
-    block = writeBlocks.back().get();
-    block->holdsArray = isArrayTag(tag);
-    block->holdsBits = rewritesBits(tag.getNativeDatatype());
+    block = &newBlock(writeBlocks, tag, place);
+    block->holdsBits = rewritesBits(tag.getNativeDatatype()) && place.unit == plc::ge::Unit::Word;
   }
   block->records.push_back(std::move(record));
 }
@@ -167,11 +203,14 @@ void PlcDevice::QueueWrite(std::unique_ptr<RequestRecord> record) {
 plc::ResultCode PlcDevice::preReadRecord(const RequestRecord& record, std::vector<std::uint16_t>& registers,
                                         RegisterAccess& io) {
   const PlcTag& tag = *record.tag;
-  const std::uint32_t span = registerSpan(tag);
+  const TagPlacement place = writePlacement(tag);
   const VARTYPE vt = tag.getNativeDatatype();
-  registers.assign(span, 0);
-  if (rewritesBits(vt)) return readRegisterRun(io, tag.address, span, registers.data());
-  if (rewritesLastByte(vt)) return readRegisterRun(io, tag.address + span - 1, 1, registers.data() + span - 1);
+  registers.assign(place.span, 0);
+  // A bit table is written in exactly the tag's bytes or bits: nothing to read first.
+  if (place.unit != plc::ge::Unit::Word) return plc::kOk;
+  if (rewritesBits(vt)) return readAreaRun(io, tag.area, place.unit, place.first, place.span, registers.data());
+  if (rewritesLastByte(vt))
+    return readAreaRun(io, tag.area, place.unit, place.first + place.span - 1, 1, registers.data() + place.span - 1);
   return plc::kOk;
 }
 
@@ -180,12 +219,12 @@ bool PlcDevice::prepareBlock(WriteBlock& block, std::vector<std::vector<std::uin
   for (std::size_t i = 0; i < block.records.size(); ++i) {
     const RequestRecord& record = *block.records[i];
     std::vector<std::uint16_t>& scratch = preRead[i];
-    const std::uint16_t address = record.tag->address;
+    const std::uint32_t address = writePlacement(*record.tag).first;
     // A register an earlier write of this block already filled holds the value the PLC will
     // have once the block is written; what the PLC holds now would undo that write.
     for (std::uint32_t r = 0; r < scratch.size(); ++r)
       if (block.isFilled(address + r)) scratch[r] = *block.at(address + r);
-    if (!fillWriteRegisters(record, scratch)) return false;
+    if (!fillWriteUnits(record, scratch)) return false;
     std::copy(scratch.begin(), scratch.end(), block.at(address));
     block.markFilled(address, static_cast<std::uint32_t>(scratch.size()));
   }
@@ -216,7 +255,7 @@ void PlcDevice::RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultC
     for (std::size_t i = 0; i < block->records.size() && prepared; ++i) {
       readCode = preReadRecord(*block->records[i], preRead[i], io);
       std::vector<std::uint16_t> probe = preRead[i];
-      prepared = readCode == plc::kOk && fillWriteRegisters(*block->records[i], probe);
+      prepared = readCode == plc::kOk && fillWriteUnits(*block->records[i], probe);
     }
     if (prepared) prepared = prepareBlock(*block, preRead);
     if (!prepared) {

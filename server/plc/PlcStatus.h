@@ -3,7 +3,9 @@
 // every change; anyone may read it at any time without waiting on the PLC.
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
+#include "server/plc/CpuStatus.h"
 #include "server/plc/ResultCodes.h"
 
 namespace zentarc {
@@ -37,6 +39,9 @@ struct PlcStatus {
   // Failures that began within the last minute, as of the last report to the sink (a PLC
   // that flaps is reported with this count rather than at every failure).
   std::uint32_t failuresLastMinute = 0;
+  // What the PLC's last answer said of its CPU; none before the first answer on the present
+  // connection, and while it is not connected (a state no answer confirms is not shown).
+  std::optional<plc::CpuStatus> cpu;
 };
 
 }  // namespace zentarc

@@ -205,11 +205,13 @@ void PlcWorker::runWrites() {
 
 void PlcWorker::runReads() {
   {
-    // In register order, so that the read blocks gather neighbours whatever order the
-    // clients asked in.
+    // In area and register order, so that the read blocks gather neighbours whatever order
+    // the clients asked in.
     std::lock_guard lock(queues_.queueLock);
-    std::stable_sort(device_.queues.readQueue.begin(), device_.queues.readQueue.end(),
-                     [](const auto& a, const auto& b) { return a->tag->address < b->tag->address; });
+    std::stable_sort(device_.queues.readQueue.begin(), device_.queues.readQueue.end(), [](const auto& a, const auto& b) {
+      if (a->tag->area != b->tag->area) return a->tag->area < b->tag->area;
+      return a->tag->address < b->tag->address;
+    });
   }
   takeQueued(device_.queues.readQueue, &PlcDevice::QueueRead);
   if (device_.readBlocks.empty()) return;
@@ -329,7 +331,20 @@ void PlcWorker::readBlock(CyclicBlock& block) {
   learnReadCost();
 }
 
+void PlcWorker::takeCpuStatus() {
+  const std::optional<plc::CpuStatus> cpu = link_.cpuStatus(1);
+  if (!cpu || cpu == status_.cpu) return;
+  status_.cpu = cpu;
+  publish();
+  // A CPU found stopped is told at once; one found running is what is expected.
+  const unsigned state = cpu->stateCode();
+  const bool tell = cpuStateSeen_ ? *cpuStateSeen_ != state : plc::isCpuStateWarning(state);
+  cpuStateSeen_ = state;
+  if (tell) sink_.sendMessage(WM_PLC_CPU_STATE, state, &device_);
+}
+
 void PlcWorker::noteMessages() {
+  takeCpuStatus();
   // A message sent again over a new connection counts twice, its first try as failed.
   status_.messagesSent += io_.sent + linkIo_.retries;
   status_.messagesFailed += io_.failed + linkIo_.retries;
@@ -353,6 +368,7 @@ void PlcWorker::failed(plc::ResultCode code) {
   code_ = code;
   link_.Setup({device_.addressText});
   status_.connected = false;
+  status_.cpu.reset();  // unknown until the PLC answers again
   ++failures_;
   retryAt_ = clock_() + retryDelayMs(failures_);
   device_.SetQualityAll(qualityForError(code));
@@ -429,6 +445,7 @@ void PlcWorker::finish() {
   }
   countBlocks();
   status_.connected = false;
+  status_.cpu.reset();
   publish();
 }
 

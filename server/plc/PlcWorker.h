@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -115,6 +116,8 @@ class PlcWorker {
   bool demoted(std::uint32_t now) const { return failures_ >= 2 && backingOff(now); }
   // The outcome of the messages of one step.
   void noteMessages();
+  // The CPU's status from the step's answers; a change of its run state goes to the sink.
+  void takeCpuStatus();
   // A try that failed: a connect, or a message the transport lost.
   void failed(plc::ResultCode code);
   // Publishes the figures and reports a change of state to the sink.
@@ -151,6 +154,7 @@ class PlcWorker {
   std::chrono::steady_clock::time_point plannedAt_{};
   bool bridgingFallback_ = false;    // wide bridging was refused and is given up
   bool addressUnusable_ = false;     // the address text is no IPv4 address: never tried
+  std::optional<unsigned> cpuStateSeen_;  // the CPU's run state the sink knows of
   PlcStatus status_;
 };
 

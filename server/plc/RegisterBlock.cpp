@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "server/plc/AreaRuns.h"
+
 namespace zentarc {
 
 RegisterBlock::RegisterBlock(std::uint32_t first, std::uint32_t initialLength)
@@ -43,11 +45,11 @@ void RegisterBlock::setRange(std::uint32_t first, std::uint32_t newLength) {
 }
 
 plc::ResultCode RegisterBlock::readAll(RegisterAccess& io) {
-  return readRegisterRun(io, firstRegister, length, buffer.data());
+  return readAreaRun(io, area, unit, firstRegister, length, buffer.data());
 }
 
 plc::ResultCode RegisterBlock::writeAll(RegisterAccess& io) {
-  return writeRegisterRun(io, firstRegister, length, buffer.data());
+  return writeAreaRun(io, area, unit, firstRegister, length, buffer.data());
 }
 
 plc::ResultCode readRegisterRun(RegisterAccess& io, std::uint32_t first, std::uint32_t length,

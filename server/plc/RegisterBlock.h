@@ -1,12 +1,16 @@
 #pragma once
 // What the three block kinds share: a run of consecutive registers with a buffer for their
 // values, and the joining rules that decide whether a tag's registers belong to the run.
+// A block lies in one memory area and counts in its unit: registers of a word table, bytes
+// of a bit table (bits for a bit write); the rules below hold in that unit.
 //
 // Ranges are kept in 32 bits: a block may reach register 65535 and so cover 65536
 // registers, and its buffer has 64 registers of slack beyond that.
 #include <cstdint>
 #include <vector>
 
+#include "common/configfile/MemoryArea.h"
+#include "server/plc/GeMessages.h"
 #include "server/plc/RegisterAccess.h"
 #include "server/plc/ResultCodes.h"
 
@@ -33,22 +37,25 @@ constexpr bool isNearForRead(std::uint32_t blockFirst, std::uint32_t blockLast, 
 }
 
 // What reading `length` registers costs, in registers: each message of at most 512 counts as
-// `perRoundTrip` registers, the time one more round trip takes.
-constexpr std::uint64_t readCost(std::uint32_t length, std::uint32_t perRoundTrip) {
-  return std::uint64_t{(length + kMaxPieceRegisters - 1) / kMaxPieceRegisters} * perRoundTrip + length;
+// `perRoundTrip` registers, the time one more round trip takes. In the bytes of a bit table
+// the same holds with 1024 a message and the round trip in bytes.
+constexpr std::uint64_t readCost(std::uint32_t length, std::uint32_t perRoundTrip,
+                                 std::uint32_t perPiece = kMaxPieceRegisters) {
+  return std::uint64_t{(length + perPiece - 1) / perPiece} * perRoundTrip + length;
 }
 
 // Whether reading the tag along with the block costs less than reading it apart: the unused
 // registers between them take less time than the round trip they save, and bridging them
 // adds no message of its own. Tags near by the rule above always join.
 constexpr bool worthBridging(std::uint32_t blockFirst, std::uint32_t blockLast, std::uint32_t first,
-                             std::uint32_t span, std::uint32_t perRoundTrip) {
+                             std::uint32_t span, std::uint32_t perRoundTrip,
+                             std::uint32_t perPiece = kMaxPieceRegisters) {
   if (span == 0) return false;
   if (isNearForRead(blockFirst, blockLast, first, span)) return true;
   const std::uint32_t low = first < blockFirst ? first : blockFirst;
   const std::uint32_t high = first + span - 1 > blockLast ? first + span - 1 : blockLast;
-  return readCost(high - low + 1, perRoundTrip) <
-         readCost(blockLast - blockFirst + 1, perRoundTrip) + readCost(span, perRoundTrip);
+  return readCost(high - low + 1, perRoundTrip, perPiece) <
+         readCost(blockLast - blockFirst + 1, perRoundTrip, perPiece) + readCost(span, perRoundTrip, perPiece);
 }
 
 // Write rule: a write joins when it overlaps the block or follows it directly, or replaces
@@ -78,8 +85,8 @@ class RegisterBlock {
   // Sets the range outright (contents are not kept).
   void setRange(std::uint32_t first, std::uint32_t newLength);
 
-  // The whole range, in ascending pieces of at most 512 registers; stops at the first
-  // failure and returns its code.
+  // The whole range, in ascending pieces of at most 512 registers (1024 bytes); stops at the
+  // first failure and returns its code.
   plc::ResultCode readAll(RegisterAccess& io);
   plc::ResultCode writeAll(RegisterAccess& io);
 
@@ -92,6 +99,8 @@ class RegisterBlock {
   std::vector<std::uint16_t> buffer;  // capacity registers
   bool holdsArray = false;            // its first tag is an array: nothing else joins
   bool bridgedWide = false;           // reads unused registers beyond the gap always bridged
+  configfile::MemoryArea area = configfile::MemoryArea::R;
+  plc::ge::Unit unit = plc::ge::Unit::Word;  // what one buffer entry holds
 
  private:
   void ensureCapacity(std::uint32_t newLength, std::uint32_t shift, bool keepContents);

@@ -29,6 +29,20 @@ class TrackedAccess : public RegisterAccess {
   plc::ResultCode WriteRegisters(std::uint16_t count, std::uint16_t index, const std::uint16_t* source) override {
     return track(inner_.WriteRegisters(count, index, source));
   }
+  plc::ResultCode ReadMemory(std::uint8_t selector, plc::ge::Unit unit, std::uint16_t index, std::uint16_t count,
+                             std::uint8_t* data) override {
+    const auto started = std::chrono::steady_clock::now();
+    const plc::ResultCode code = inner_.ReadMemory(selector, unit, index, count, data);
+    // The cost is learnt in registers: two bytes of data weigh one register.
+    if (cost_ && code == plc::kOk)
+      cost_->record(static_cast<std::uint32_t>((plc::ge::dataBytes(unit, index, count) + 1) / 2),
+                    std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started));
+    return track(code);
+  }
+  plc::ResultCode WriteMemory(std::uint8_t selector, plc::ge::Unit unit, std::uint16_t index, std::uint16_t count,
+                              const std::uint8_t* data) override {
+    return track(inner_.WriteMemory(selector, unit, index, count, data));
+  }
 
   // Starts a step: forgets the last failure and success, keeps the counts.
   void begin() {

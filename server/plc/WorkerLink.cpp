@@ -23,4 +23,14 @@ plc::ResultCode WorkerLink::WriteRegisters(std::uint16_t count, std::uint16_t in
   return send([&] { return link_.WriteRegisters(count, index, source); });
 }
 
+plc::ResultCode WorkerLink::ReadMemory(std::uint8_t selector, plc::ge::Unit unit, std::uint16_t index,
+                                       std::uint16_t count, std::uint8_t* data) {
+  return send([&] { return link_.ReadMemory(selector, unit, index, count, data); });
+}
+
+plc::ResultCode WorkerLink::WriteMemory(std::uint8_t selector, plc::ge::Unit unit, std::uint16_t index,
+                                        std::uint16_t count, const std::uint8_t* data) {
+  return send([&] { return link_.WriteMemory(selector, unit, index, count, data); });
+}
+
 }  // namespace zentarc

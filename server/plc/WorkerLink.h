@@ -22,6 +22,10 @@ class WorkerLink : public RegisterAccess {
 
   plc::ResultCode ReadRegisters(std::uint16_t count, std::uint16_t index, std::uint16_t* destination) override;
   plc::ResultCode WriteRegisters(std::uint16_t count, std::uint16_t index, const std::uint16_t* source) override;
+  plc::ResultCode ReadMemory(std::uint8_t selector, plc::ge::Unit unit, std::uint16_t index, std::uint16_t count,
+                             std::uint8_t* data) override;
+  plc::ResultCode WriteMemory(std::uint8_t selector, plc::ge::Unit unit, std::uint16_t index, std::uint16_t count,
+                              const std::uint8_t* data) override;
 
   // Messages sent a second time after a dropped connection, and messages held back by a
   // stop, since they were last taken.

@@ -37,7 +37,10 @@ QTreeWidgetItem* treeItemOf(void* handle) { return static_cast<QTreeWidgetItem*>
 }  // namespace
 
 QString blockLabel(const CyclicBlock& block) {
-  return QString::asprintf("%%R%d-LEN%d", static_cast<int>(block.firstRegister + 1), static_cast<int>(block.length));
+  // In the area's own numbering: words of a word table, bits of a bit table (read in bytes).
+  const int perUnit = block.unit == plc::ge::Unit::Byte ? 8 : 1;
+  return QString::asprintf("%%%s%d-LEN%d", std::string(configfile::memoryAreaName(block.area)).c_str(),
+                           static_cast<int>(block.firstRegister) * perUnit + 1, static_cast<int>(block.length) * perUnit);
 }
 
 CommStatusDialog::CommStatusDialog(DeviceList& devices, QueueLock& queueLock, QWidget* parent,

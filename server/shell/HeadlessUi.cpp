@@ -23,4 +23,9 @@ void HeadlessUi::plcStatus(unsigned code, PlcDevice* device) {
     log_.line(code == 0 ? LogPriority::Notice : LogPriority::Warning, statusLogLine(code, *device, catalogue_));
 }
 
+void HeadlessUi::plcCpuState(unsigned state, PlcDevice* device) {
+  if (device)
+    log_.line(plc::isCpuStateWarning(state) ? LogPriority::Warning : LogPriority::Notice, cpuStateLogLine(state, *device));
+}
+
 }  // namespace zentarc::shell

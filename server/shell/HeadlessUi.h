@@ -22,6 +22,7 @@ class HeadlessUi : public QObject, public ShellUiLifecycle {
   void showMinimized() override;
   // A failing PLC is a warning in the log, a working one again a notice.
   void plcStatus(unsigned code, PlcDevice* device) override;
+  void plcCpuState(unsigned state, PlcDevice* device) override;
   void close() { closeNow(); }
 
  protected:

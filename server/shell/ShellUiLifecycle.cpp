@@ -11,6 +11,7 @@ namespace zentarc::shell {
 ShellUiLifecycle::ShellUiLifecycle(QObject* context)
     : context_(context), bridge_(context, [this](PlcStatusMessage message, unsigned code, PlcDevice* device) {
         if (message == WM_PLC_STATUS) plcStatus(code, device);
+        else if (message == WM_PLC_CPU_STATE) plcCpuState(code, device);
         else if (message == WM_NO_PLC) noPlc();
       }) {}
 

@@ -1,5 +1,5 @@
 #pragma once
-// What the status window and a run without a display share: the PLC workers' two
+// What the status window and a run without a display share: the PLC workers'
 // messages through the status bridge, the message loop, and the end of the window. Once
 // the window is gone, messages return at once and closes are no longer posted, so shut-down
 // never waits on a loop that has stopped reading.
@@ -23,9 +23,11 @@ class ShellUiLifecycle : public ShellUi {
   void destroyWindow() override;
   bool gone() const { return gone_; }
 
-  // The PLC workers' two messages, on the loop's thread. The no-PLC message warns,
+  // The PLC workers' messages, on the loop's thread. The no-PLC message warns,
   // then closes as the user would.
   virtual void plcStatus(unsigned code, PlcDevice* device) = 0;
+  // A PLC's CPU changed its run state (the state code of its status word).
+  virtual void plcCpuState(unsigned state, PlcDevice* device) = 0;
   void noPlc();
 
  protected:

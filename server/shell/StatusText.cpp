@@ -35,10 +35,15 @@ std::string buildStatusText(const DeviceList& devices, const ReportedCodes& code
     const PlcDevice* device = devices.getIndex(i);
     const auto reported = codes.find(device);
     const unsigned code = reported == codes.end() ? 0 : reported->second;
+    const PlcStatus status = device->status();
     if (code != 0) {
       text += codeText(code, catalogue) + " on " + device->name;
-      const PlcStatus status = device->status();
       if (status.lastResultCode == code && status.state == PlcState::Demoted) text += "; " + demotionText(status);
+    }
+    // A PLC that answers but whose CPU is stopped says so: its values no longer change.
+    if (status.cpu && plc::isCpuStateWarning(status.cpu->stateCode())) {
+      text += code != 0 ? "; CPU " : device->name + ": CPU ";
+      text += plc::cpuStateText(status.cpu->stateCode());
     }
     text += "\n";
   }
@@ -58,18 +63,24 @@ std::string statusLogLine(unsigned code, const PlcDevice& device, const plc::Err
   return line;
 }
 
+std::string cpuStateLogLine(unsigned state, const PlcDevice& device) {
+  return "PLC " + device.name + ": CPU " + plc::cpuStateText(state);
+}
+
 std::string plcStateLine(const PlcDevice& device, const plc::ErrorCatalogue& catalogue) {
   const PlcStatus status = device.status();
   const std::string code =
       codeText(status.lastResultCode, catalogue) + " (code " + std::to_string(status.lastResultCode) + ")";
+  std::string line = device.name;
   switch (status.state) {
-    case PlcState::Idle: return device.name + ": idle";
-    case PlcState::Connecting: return device.name + ": connecting";
-    case PlcState::Working: return device.name + ": working";
-    case PlcState::Failing: return device.name + ": failing: " + code;
-    case PlcState::Demoted: return device.name + ": " + demotionText(status) + "; last: " + code;
+    case PlcState::Idle: line += ": idle"; break;
+    case PlcState::Connecting: line += ": connecting"; break;
+    case PlcState::Working: line += ": working"; break;
+    case PlcState::Failing: line += ": failing: " + code; break;
+    case PlcState::Demoted: line += ": " + demotionText(status) + "; last: " + code; break;
   }
-  return device.name;
+  if (status.cpu) line += std::string("; CPU ") + plc::cpuStateText(status.cpu->stateCode());
+  return line;
 }
 
 std::string brokerStatusLine(const BrokerFigures& f) {

@@ -1,7 +1,8 @@
 #pragma once
 // The status window's text: one line per PLC in list order, holding the latest failure that
-// PLC reported (the code's text and its name, and for a demoted PLC when it is tried next),
-// empty while it works or has not reported. The log's lines and the dialog's PLC line.
+// PLC reported (the code's text and its name, and for a demoted PLC when it is tried next)
+// and the state of a CPU that does not run, empty while it works or has not reported. The
+// log's lines and the dialog's PLC line.
 #include <map>
 #include <memory>
 #include <string>
@@ -24,8 +25,11 @@ std::string demotionText(const PlcStatus& status);
 // One log line for a status message of a run without a window.
 std::string statusLogLine(unsigned code, const PlcDevice& device, const plc::ErrorCatalogue& catalogue);
 
+// One log line for a change of a PLC's CPU state: "PLC Line1: CPU stop, faulted".
+std::string cpuStateLogLine(unsigned state, const PlcDevice& device);
+
 // The PLC's state now, for the Communication Status dialog: working, idle, failing with the
-// code's text, or not reachable and when it is tried next.
+// code's text, or not reachable and when it is tried next; then its CPU's state when known.
 std::string plcStateLine(const PlcDevice& device, const plc::ErrorCatalogue& catalogue);
 
 // The status window's broker line: "MQTT: connected to URL, N published", or why not, with

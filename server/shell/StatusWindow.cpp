@@ -135,6 +135,14 @@ void StatusWindow::plcStatus(unsigned code, PlcDevice* device) {
   rebuildStatusText();
 }
 
+void StatusWindow::plcCpuState(unsigned, PlcDevice* device) {
+  if (!devices_) return;
+  // The line shows the CPU's state from the PLC's figures; a PLC that never failed has
+  // a line from now on.
+  reportedCodes_.try_emplace(device, 0);
+  rebuildStatusText();
+}
+
 void StatusWindow::attachBroker(std::shared_ptr<const BrokerView> broker) {
   broker_ = std::move(broker);
   rebuildStatusText();

@@ -35,6 +35,7 @@ class StatusWindow : public QMainWindow, public ShellUiLifecycle {
   QAction* action(int id) const;
   // The PLC workers' status message, on this thread.
   void plcStatus(unsigned code, PlcDevice* device) override;
+  void plcCpuState(unsigned state, PlcDevice* device) override;
   // The status text again from the codes reported and the PLCs' states now.
   void rebuildStatusText();
 

@@ -25,6 +25,11 @@ struct PlcDiagnostics {
   std::uint32_t scanPeriodMs = 0;
   std::uint32_t polledBlocks = 0;
   std::uint32_t polledTags = 0;
+  // The CPU as the PLC's last answer reported it, while connected; "unknown" otherwise.
+  std::string cpuState = "unknown";  // "run, outputs enabled", "stop, faulted", ...
+  bool cpuRunning = false;           // runs its program, outputs enabled or not
+  std::uint16_t sweepTimeMs = 0;
+  std::uint16_t plcStatusWord = 0;
 };
 
 class PlantView {

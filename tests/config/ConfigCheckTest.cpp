@@ -163,3 +163,42 @@ TEST_F(ConfigCheckTest, theReportNamesEveryProblemAndTheScan) {
   EXPECT_NE(unreadable.str().find("cannot be read"), std::string::npos);
   EXPECT_EQ(unreadable.str().find("PLC"), std::string::npos) << "no summary of a file that was not read";
 }
+
+TEST_F(ConfigCheckTest, blocksAndMessagesAreCountedPerAreaAndOverlapsOnlyWithinOne) {
+  // %I: one block of bytes 0..2 (I1, and the word at I9); %Q far apart: two blocks; %AI: one
+  // block; %R1 beside %AI1 overlaps nothing. A 1500-byte array in %M takes two messages.
+  const auto r = check(file(plc("name=\"Line1\" IPaddress=\"127.0.0.2\"",
+                                tag("In1", "VT_BOOL", 1, "<memory>I</memory>") +
+                                    tag("InWord", "VT_UI2", 9, "<memory>I</memory>") +
+                                    tag("Out1", "VT_BOOL", 1, "<memory>Q</memory>") +
+                                    tag("Out900", "VT_BOOL", 900, "<memory>Q</memory>") +
+                                    tag("Level", "VT_I2", 1, "<memory>AI</memory>") + tag("Reg", "VT_I2", 1) +
+                                    tag("Bytes", "VT_UI1 ARRAY", 1, "<memory>M</memory><elements>1500</elements>") +
+                                    tag("InBit", "VT_BOOL", 10, "<memory>I</memory>"))));
+  EXPECT_EQ(r.exitCode, kCheckClean) << (r.problems.empty() ? "" : r.problems[0]);
+  ASSERT_EQ(r.plcs.size(), 1u);
+  const PlcSummary& p = r.plcs[0];
+  ASSERT_EQ(p.areas.size(), 5u);
+  const auto area = [&](zentarc::configfile::MemoryArea a) {
+    for (const AreaScan& s : p.areas)
+      if (s.area == a) return s;
+    return AreaScan{};
+  };
+  using zentarc::configfile::MemoryArea;
+  EXPECT_EQ(area(MemoryArea::I).polledTags, 3u);
+  EXPECT_EQ(area(MemoryArea::I).cyclicBlocks, 1u);
+  EXPECT_EQ(area(MemoryArea::Q).cyclicBlocks, 2u);
+  EXPECT_EQ(area(MemoryArea::M).readMessages, 2u);
+  EXPECT_EQ(area(MemoryArea::AI).cyclicBlocks, 1u);
+  EXPECT_EQ(p.cyclicBlocks, 6u);
+  EXPECT_EQ(p.readMessages, 7u);
+  // The bit %I10 lies inside the word at %I9..%I24; nothing else overlaps.
+  ASSERT_EQ(r.overlaps.size(), 1u);
+  EXPECT_EQ(r.overlaps[0].tag, "InBit");
+  EXPECT_EQ(r.overlaps[0].tagRegisters, "%I10");
+  EXPECT_EQ(r.overlaps[0].otherRegisters, "%I9-%I24");
+  std::ostringstream out;
+  PrintConfigCheck("plant.xml", r, out);
+  EXPECT_NE(out.str().find("    %Q: 2 polled, 2 cyclic blocks, 2 messages\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("    %R: 1 polled, 1 cyclic block, 1 message\n"), std::string::npos) << out.str();
+}

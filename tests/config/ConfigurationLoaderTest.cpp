@@ -298,3 +298,52 @@ TEST_F(LoaderTest, onlyPlainFilesOfSaneSizeAreRead) {
   EXPECT_TRUE(warned("/dev/zero", "is not a plain file"));
   EXPECT_TRUE(warned("huge.xml", "is larger than 64 MiB"));
 }
+
+// Tags of the other memory areas: the memory element names the area, the address counts
+// words or bits in it.
+TEST_F(LoaderTest, memoryNamesTheAreaAndTheAddressCountsInItsUnit) {
+  const std::string tags = tagXml("Level", "VT_I2", "5", "<memory>AI</memory>") +
+                           tagXml("Pump", "VT_BOOL", "17", "<databit>0</databit><memory>Q</memory>") +
+                           tagXml("Word", "VT_UI2", "17", "<memory>I</memory>") + tagXml("Plain", "VT_I2", "5") +
+                           tagXml("Same", "VT_I2", "6", "<memory>R</memory>");
+  ASSERT_EQ(load(fileXml(plcXml("name=\"P\" IPaddress=\"127.0.0.1\"", tags))), 1);
+  EXPECT_TRUE(warnings.texts.empty()) << warnings.texts.front();
+  EXPECT_EQ(tag("Level")->area, configfile::MemoryArea::AI);
+  EXPECT_EQ(tag("Level")->address, 4);
+  EXPECT_EQ(tag("Pump")->area, configfile::MemoryArea::Q);
+  EXPECT_EQ(tag("Pump")->address, 16);
+  EXPECT_EQ(tag("Word")->area, configfile::MemoryArea::I);
+  EXPECT_EQ(tag("Plain")->area, configfile::MemoryArea::R);
+  EXPECT_EQ(tag("Same")->area, configfile::MemoryArea::R);
+}
+
+TEST_F(LoaderTest, bitAreaTagsOffAByteWithABitOrOfAnUnknownAreaAreSkippedSayingWhy) {
+  const std::string tags = tagXml("Odd", "VT_I2", "18", "<memory>I</memory>") +
+                           tagXml("Bit", "VT_BOOL", "9", "<databit>3</databit><memory>M</memory>") +
+                           tagXml("Lower", "VT_I2", "1", "<memory>ai</memory>") +
+                           tagXml("NoType", "VT_ARRAY_NONE", "9", "<memory>T</memory>") +
+                           tagXml("Long", "VT_BOOL ARRAY", "65530", "<databit>0</databit><memory>G</memory><elements>8</elements>") +
+                           tagXml("Fine", "VT_UI4", "25", "<memory>I</memory>");
+  ASSERT_EQ(load(fileXml(plcXml("name=\"P\" IPaddress=\"127.0.0.1\"", tags))), 1);
+  EXPECT_TRUE(warned("\"Odd\"", "a VT_I2 in %I must start on a byte, at bit 8k+1: address 18 is not (17 or 25 is)"));
+  EXPECT_TRUE(warned("\"Bit\"", "databit 3 is not 0: in %M the address itself names the bit"));
+  EXPECT_TRUE(warned("\"Lower\"", "memory \"ai\" is not one of R, AI, AQ, I, Q, T, M, G, S, SA, SB, SC"));
+  EXPECT_TRUE(warned("\"Long\"", "its bits run past bit 65536 of %G (address 65530, 8 bits)"));
+  EXPECT_EQ(tagNames(), (std::vector<std::string>{"NoType", "Fine"}));  // of no known type: loaded, never read
+  EXPECT_EQ(tag("Fine")->address, 24);
+}
+
+TEST_F(LoaderTest, systemStatusBitsAreServedReadOnlySaidOncePerTagThatAsksToWrite) {
+  const std::string tags = tagXml("FirstScan", "VT_BOOL", "1", "<memory>S</memory>") +
+                           tagXml("Alarm", "VT_BOOL", "3", "<memory>SA</memory>", "WRITE") +
+                           tagXml("Reader", "VT_BOOL", "4", "<memory>SC</memory>", "READ") +
+                           tagXml("Output", "VT_BOOL", "4", "<memory>Q</memory>");
+  ASSERT_EQ(load(fileXml(plcXml("name=\"P\" IPaddress=\"127.0.0.1\"", tags))), 1);
+  ASSERT_EQ(warnings.texts.size(), 2u);
+  EXPECT_TRUE(warned("\"FirstScan\"", "%S is read-only. The tag is loaded for reading only."));
+  EXPECT_TRUE(warned("\"Alarm\"", "%SA is read-only"));
+  EXPECT_EQ(tag("FirstScan")->getAccessRights(), OPC_READABLE);
+  EXPECT_EQ(tag("Alarm")->getAccessRights(), OPC_READABLE);
+  EXPECT_EQ(tag("Reader")->getAccessRights(), OPC_READABLE);
+  EXPECT_EQ(tag("Output")->getAccessRights(), OPC_READABLE | OPC_WRITEABLE);
+}

@@ -20,6 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::size_t expected = ge::readResponseLength(count);
       ge::checkResponse(message.data(), size, expected, message[2], ge::readResponseStatus(count));
     }
+    // Reads of the bit tables: data counted in bytes, 6 in the header, 7 after it.
+    for (std::size_t bytes : {1, 6, 7, 1024}) {
+      const std::size_t expected = ge::readAnswerLength(bytes);
+      ge::checkResponse(message.data(), size, expected, message[2], ge::readAnswerStatus(bytes));
+    }
+    ge::cpuStatusOf(message.data());
   } else {
     zentarc::plcsim::parseRequest(message.data(), size);
   }

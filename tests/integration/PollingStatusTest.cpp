@@ -79,8 +79,9 @@ TEST(PollingStatus, aSinglePlcThatRefusedReadsIsPolledAgainWhenItAnswers) {
   auto i2 = h.activate(*g, "U");
   ASSERT_TRUE(h.waitForQuality("T", 0xC0));
   sim.setFaults({.refuseReads = true});
-  ASSERT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getQuality() == 0x1C; }));
-  EXPECT_TRUE(waitUntil([&] { return h.tag("U")->getCache()->getQuality() == 0x1C; }));
+  // Each tag refused on its own (BadOutOfRange), tried again after a second, then 2 s, ...
+  ASSERT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->getQuality() == 0x04; }));
+  EXPECT_TRUE(waitUntil([&] { return h.tag("U")->getCache()->getQuality() == 0x04; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_EQ(h.sink.count(66), 1u);
   EXPECT_EQ(h.sink.count(0), 0u);  // no false recovery between refused reads

@@ -22,10 +22,11 @@ class BlockFixture {
     device->ReleaseBlocks();
   }
 
+  // address: 0-based, in the area's unit (a register, or a bit of a bit table).
   SOCmnPointer<PlcTag> tag(std::uint16_t address, VARTYPE vt = VT_I2, std::uint16_t count = 0,
-                           std::uint16_t bit = 0) {
+                           std::uint16_t bit = 0, configfile::MemoryArea area = configfile::MemoryArea::R) {
     const std::string name = "T" + std::to_string(++made_);
-    return SOCmnPointer<PlcTag>(new PlcTag(name, 3, vt, "", address, bit, count, device.get(), queues));
+    return SOCmnPointer<PlcTag>(new PlcTag(name, 3, vt, "", address, bit, count, device.get(), queues, area));
   }
 
   void queueWrites() {

@@ -226,13 +226,13 @@ TEST_F(CyclicBlockTest, aFailedPieceStopsTheReadAndSetsTheQualityOfItsCode) {
   }
   ASSERT_EQ(device->cyclicBlocks.size(), 1u);
   io.failAt = 0;
-  io.failCode = plc::kRequestRefused;
+  io.failCode = plc::kBadResponse;
   plc::ResultCode code = 0;
   device->ReadCyclicBlock(*device->cyclicBlocks[0], code, io);
-  EXPECT_EQ(code, plc::kRequestRefused);
+  EXPECT_EQ(code, plc::kBadResponse);
   EXPECT_EQ(io.log.size(), 1u);
-  EXPECT_EQ(a->getCache()->getQuality(), 0x1C);
-  EXPECT_EQ(b->getCache()->getQuality(), 0x1C);
+  EXPECT_EQ(a->getCache()->getQuality(), 0x0C);
+  EXPECT_EQ(b->getCache()->getQuality(), 0x0C);
   device->SetQualityAll(0x18);
   EXPECT_EQ(b->getCache()->getQuality(), 0x18);
 }

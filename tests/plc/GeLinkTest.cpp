@@ -259,13 +259,13 @@ TEST_F(GeLinkTest, garbledHandshakeAnswerGives64AndClosesTheChannel) {
   EXPECT_EQ(link.currentPlc(), 0);
 }
 
-TEST_F(GeLinkTest, refusedReadOrWriteGives66ButARefusalOfALongReadFailsItsLengthFirst) {
+TEST_F(GeLinkTest, refusedReadOrWriteGives66AlsoForAReadWhoseDataWouldFollowTheHeader) {
   serve("127.0.2.24");
   ASSERT_EQ(link.SelectPlc(1), kOk);
   sim->setFaults({.refuseReads = true, .refuseWrites = true});
   std::uint16_t values[5] = {};
   EXPECT_EQ(link.ReadRegisters(3, 0, values), kRequestRefused);
-  EXPECT_EQ(link.ReadRegisters(4, 0, values), kBadResponse);
+  EXPECT_EQ(link.ReadRegisters(4, 0, values), kRequestRefused);
   EXPECT_EQ(link.WriteRegisters(1, 0, values), kRequestRefused);
   EXPECT_EQ(link.WriteRegisters(5, 0, values), kRequestRefused);
   EXPECT_EQ(link.sequenceNumber(), 2);
@@ -285,7 +285,7 @@ TEST_F(GeLinkTest, answersSplitIntoSegmentsAreGatheredWithinTheLimit) {
 
   // A refusal is whole at 56 bytes: no waiting for data that never comes, channel kept.
   sim->setFaults({.refuseReads = true, .splitGapMs = 40});
-  EXPECT_EQ(link.ReadRegisters(64, 0, values.data()), kBadResponse);
+  EXPECT_EQ(link.ReadRegisters(64, 0, values.data()), kRequestRefused);
   EXPECT_TRUE(link.isOpen(1));
   sim->setFaults({.splitGapMs = 40});
   EXPECT_EQ(link.ReadRegisters(3, 0, values.data()), kOk);
@@ -346,4 +346,103 @@ TEST(ResultCodes, transportFailuresAreOneTo63) {
                        kChannelNotOpen, kAddressNotAvailable, kMessageTooLong})
     EXPECT_TRUE(isTransportFailure(c)) << c;
   for (ResultCode c : {kBadResponse, kHandshakeRefused, kRequestRefused}) EXPECT_FALSE(isTransportFailure(c)) << c;
+}
+
+// Every area through the link and the simulator: word, byte and bit selectors, answers in
+// the header and after it, both write forms, and the CPU's status from every answer.
+TEST_F(GeLinkTest, wordAreasReadAndWriteAsRegistersDoWithTheirOwnSelector) {
+  serve("127.0.2.31");
+  using zentarc::configfile::MemoryArea;
+  sim->setWord(MemoryArea::AI, 4, 100);  // %AI5
+  sim->setRegister(4, 7);                // %R5 is another table
+  ASSERT_EQ(link.SelectPlc(1), kOk);
+  std::uint8_t data[16] = {};
+  ASSERT_EQ(link.ReadMemory(0x0A, ge::Unit::Word, 4, 1, data), kOk);
+  EXPECT_EQ(ge::getWord(data), 100);
+  EXPECT_EQ(lastRequestBytes()[43], 0x0A);
+  const std::uint8_t five[10] = {1, 0, 2, 0, 3, 0, 4, 0, 5, 0};
+  ASSERT_EQ(link.WriteMemory(0x0C, ge::Unit::Word, 0, 5, five), kOk);  // %AQ1-%AQ5, long form
+  EXPECT_EQ(lastRequestBytes()[51], 0x0C);
+  EXPECT_EQ(sim->word(MemoryArea::AQ, 4), 5);
+  EXPECT_EQ(sim->registerValue(0), 0);
+  EXPECT_EQ(sim->stats().layoutErrors, 0u);
+}
+
+TEST_F(GeLinkTest, byteReadsComeInTheHeaderUpToSixBytesAndAfterItBeyond) {
+  serve("127.0.2.32");
+  using zentarc::configfile::MemoryArea;
+  sim->setBytes(MemoryArea::I, 0, {0x01, 0x80, 0x55, 0xAA, 0x0F, 0xF0, 0x3C, 0xC3});
+  ASSERT_EQ(link.SelectPlc(1), kOk);
+  std::uint8_t six[6] = {}, seven[7] = {};
+  ASSERT_EQ(link.ReadMemory(0x10, ge::Unit::Byte, 0, 6, six), kOk);
+  EXPECT_EQ((std::vector<std::uint8_t>(six, six + 6)), (std::vector<std::uint8_t>{0x01, 0x80, 0x55, 0xAA, 0x0F, 0xF0}));
+  EXPECT_EQ(sim->log().back().request.unit, ge::Unit::Byte);
+  ASSERT_EQ(link.ReadMemory(0x10, ge::Unit::Byte, 1, 7, seven), kOk);
+  EXPECT_EQ((std::vector<std::uint8_t>(seven, seven + 7)),
+            (std::vector<std::uint8_t>{0x80, 0x55, 0xAA, 0x0F, 0xF0, 0x3C, 0xC3}));
+  EXPECT_TRUE(sim->bit(MemoryArea::I, 0));  // %I1 is bit 0 of byte 0
+  EXPECT_TRUE(sim->bit(MemoryArea::I, 15));  // %I16 is bit 7 of byte 1
+  EXPECT_EQ(sim->stats().layoutErrors, 0u);
+}
+
+TEST_F(GeLinkTest, aBitWriteChangesExactlyItsBitsAndABitReadShiftsTheValuesToTheAddress) {
+  serve("127.0.2.33");
+  using zentarc::configfile::MemoryArea;
+  sim->setBytes(MemoryArea::Q, 0, {0xFF, 0x00, 0xFF});
+  ASSERT_EQ(link.SelectPlc(1), kOk);
+  // %Q7-%Q10 to 0,1,0,1: bits 6..9, data bit 6 upwards; the PLC keeps the bits around them.
+  const std::uint8_t values[2] = {0x80, 0x02};
+  ASSERT_EQ(link.WriteMemory(0x48, ge::Unit::Bit, 6, 4, values), kOk);
+  EXPECT_EQ(sim->bytes(MemoryArea::Q, 0, 3), (std::vector<std::uint8_t>{0xBF, 0x02, 0xFF}));
+  std::uint8_t back[2] = {};
+  ASSERT_EQ(link.ReadMemory(0x48, ge::Unit::Bit, 6, 4, back), kOk);
+  EXPECT_EQ(back[0], 0x80);
+  EXPECT_EQ(back[1], 0x02);
+  // Seventy bits, %Q1-%Q70, take nine data bytes: the long form.
+  std::vector<std::uint8_t> many(9, 0xFF);
+  many[8] = 0x3F;
+  ASSERT_EQ(link.WriteMemory(0x48, ge::Unit::Bit, 0, 70, many.data()), kOk);
+  EXPECT_EQ(lastRequestBytes().size(), 65u);
+  EXPECT_EQ(sim->bytes(MemoryArea::Q, 8, 1), (std::vector<std::uint8_t>{0x3F}));
+  EXPECT_EQ(sim->stats().layoutErrors, 0u);
+  EXPECT_EQ(sim->stats().refused, 0u);
+}
+
+TEST_F(GeLinkTest, everyAnswerBringsTheCpuStatusRefusalsIncluded) {
+  serve("127.0.2.34");
+  ASSERT_EQ(link.SelectPlc(1), kOk);
+  EXPECT_FALSE(link.cpuStatus(1));  // the handshake carries none
+  std::uint16_t value = 0;
+  ASSERT_EQ(link.ReadRegisters(1, 0, &value), kOk);
+  ASSERT_TRUE(link.cpuStatus(1));
+  EXPECT_EQ(link.cpuStatus(1)->stateCode(), 0u);
+  EXPECT_EQ(link.cpuStatus(1)->sweepTimeMs, 10);
+  sim->setCpuState(CpuState::StopFaulted);
+  sim->setFaults({.refuseWrites = true});
+  EXPECT_EQ(link.WriteRegisters(1, 0, &value), kRequestRefused);
+  EXPECT_EQ(link.cpuStatus(1)->stateCode(), 3u);
+  link.CloseAll();
+  EXPECT_FALSE(link.cpuStatus(1));
+}
+
+TEST_F(GeLinkTest, readsPastAnAreasSizeAreRefusedAndOversizedRequestsNeverSent) {
+  serve("127.0.2.35");
+  using zentarc::configfile::MemoryArea;
+  sim->setAreaSize(MemoryArea::AI, 64);
+  sim->setAreaSize(MemoryArea::M, 128);  // 16 bytes
+  ASSERT_EQ(link.SelectPlc(1), kOk);
+  std::uint8_t data[ge::kMaxDataBytes] = {};
+  EXPECT_EQ(link.ReadMemory(0x0A, ge::Unit::Word, 63, 1, data), kOk);
+  EXPECT_EQ(link.ReadMemory(0x0A, ge::Unit::Word, 63, 2, data), kRequestRefused);
+  EXPECT_EQ(link.ReadMemory(0x16, ge::Unit::Byte, 8, 8, data), kOk);
+  EXPECT_EQ(link.ReadMemory(0x16, ge::Unit::Byte, 8, 9, data), kRequestRefused);
+  EXPECT_EQ(link.ReadMemory(0x4C, ge::Unit::Bit, 127, 1, data), kOk);
+  EXPECT_EQ(link.ReadMemory(0x4C, ge::Unit::Bit, 128, 1, data), kRequestRefused);
+  const auto sent = sim->stats().messages;
+  EXPECT_EQ(link.ReadMemory(0x10, ge::Unit::Byte, 0, 1025, data), kInvalidArgument);
+  EXPECT_EQ(link.ReadMemory(0x46, ge::Unit::Bit, 7, 8186, data), kInvalidArgument);  // 1025 bytes
+  EXPECT_EQ(link.WriteMemory(0x10, ge::Unit::Byte, 0, 0, data), kInvalidArgument);
+  EXPECT_EQ(sim->stats().messages, sent);
+  EXPECT_EQ(sim->stats().layoutErrors, 0u);
+  EXPECT_TRUE(link.isOpen(1));
 }

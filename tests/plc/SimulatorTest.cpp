@@ -8,7 +8,8 @@
 #include "server/plc/GeLink.h"
 #include "tests/plc/RawSocket.h"
 #include "tools/plcsim/AddressRange.h"
-#include "tools/plcsim/RegisterNames.h"
+#include "tools/plcsim/CpuSchedule.h"
+#include "tools/plcsim/MemoryNames.h"
 
 using namespace zentarc::plcsim;
 using zentarc::testplc::RawSocket;
@@ -160,21 +161,40 @@ TEST(SimulatorNames, faultsParseByNameAndRejectNonsense) {
   }
 }
 
-TEST(SimulatorNames, registersAreNamedFromR1) {
-  EXPECT_EQ(parseRegisterName("R1"), 0);
-  EXPECT_EQ(parseRegisterName("r65536"), 65535);
-  for (const char* bad : {"R0", "R65537", "1", "R", "R1x", "R-1"}) EXPECT_FALSE(parseRegisterName(bad)) << bad;
+TEST(SimulatorNames, memoryIsNamedFromOneInEveryArea) {
+  using zentarc::configfile::MemoryArea;
+  EXPECT_EQ(parseMemoryName("R1")->index, 0);
+  EXPECT_EQ(parseMemoryName("r65536")->index, 65535);
+  EXPECT_EQ(parseMemoryName("%AI5")->area, MemoryArea::AI);
+  EXPECT_EQ(parseMemoryName("sa3")->area, MemoryArea::SA);
+  for (const char* bad : {"R0", "R65537", "1", "R", "R1x", "R-1", "X5", "%", "AI"})
+    EXPECT_FALSE(parseMemoryName(bad)) << bad;
   std::string error;
-  const auto a = parseRegisterAssignment("R3=-1", &error);
+  const auto a = parseMemoryAssignment("R3=-1", &error);
   ASSERT_TRUE(a);
   EXPECT_EQ(a->index, 2);
   EXPECT_EQ(a->value, 0xFFFF);
-  EXPECT_FALSE(parseRegisterAssignment("R3=65536", &error));
-  EXPECT_FALSE(parseRegisterAssignment("R3", &error));
-  const auto r = parseRegisterRange("R5-R8", &error);
+  const auto b = parseMemoryAssignment("I17=1", &error);
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b->area, MemoryArea::I);
+  EXPECT_EQ(b->index, 16);
+  for (const char* bad : {"R3=65536", "R3", "I17=2", "Q1=-1"}) EXPECT_FALSE(parseMemoryAssignment(bad, &error)) << bad;
+  const auto r = parseMemoryRange("AI5-AI8", &error);
   ASSERT_TRUE(r);
   EXPECT_EQ(r->count(), 4u);
-  EXPECT_FALSE(parseRegisterRange("R8-R5", &error));
+  EXPECT_FALSE(parseMemoryRange("R8-R5", &error));
+  EXPECT_FALSE(parseMemoryRange("R1-AI4", &error));
+}
+
+TEST(SimulatorNames, cpuStatesByNameAtOnceOrLater) {
+  std::string error;
+  const auto stop = parseCpuStep("stop@2.5", &error);
+  ASSERT_TRUE(stop);
+  EXPECT_EQ(stop->state, zentarc::plc::CpuState::StopDisabled);
+  EXPECT_DOUBLE_EQ(stop->atSeconds, 2.5);
+  EXPECT_EQ(parseCpuStep("faulted", &error)->state, zentarc::plc::CpuState::StopFaulted);
+  for (const char* bad : {"running", "stop@", "stop@-1", "stop@x", ""}) EXPECT_FALSE(parseCpuStep(bad, &error)) << bad;
+  EXPECT_NE(error.find("is not a CPU state"), std::string::npos);
 }
 
 TEST(SimulatorAnimation, countersSinesAndTogglesMoveWithTime) {
@@ -195,6 +215,13 @@ TEST(SimulatorAnimation, countersSinesAndTogglesMoveWithTime) {
   EXPECT_EQ(animatedValue(*toggle, 9, 1500), 0);
   EXPECT_FALSE(parseAnimation("wave:R1", &error));
   EXPECT_NE(error.find("wave"), std::string::npos);
+  // In a bit table: a counter's bits count in binary, the first bit lowest.
+  const auto bits = parseAnimation("Q1-Q3", &error);
+  ASSERT_TRUE(bits);
+  EXPECT_EQ(bits->area, zentarc::configfile::MemoryArea::Q);
+  EXPECT_TRUE(animatedBit(*bits, 0, 500));    // 5 = 0b101
+  EXPECT_FALSE(animatedBit(*bits, 1, 500));
+  EXPECT_TRUE(animatedBit(*bits, 2, 500));
 }
 
 TEST(AddressRun, oneAddressOrARunInTheLastNumber) {
@@ -210,4 +237,52 @@ TEST(AddressRun, oneAddressOrARunInTheLastNumber) {
     EXPECT_FALSE(parseAddressRun(bad, &error)) << bad;
     EXPECT_FALSE(error.empty()) << bad;
   }
+}
+
+// Requests to the other areas: what the simulated PLC refuses and why.
+TEST(Simulator, unknownSelectorsAndBitWritesWithStrayBitsAreRefusedAsBadLayouts) {
+  Simulator sim({.address = "127.0.2.107"});
+  ASSERT_TRUE(sim.start());
+  RawSocket client = RawSocket::connectTo("127.0.2.107");
+  ASSERT_TRUE(client.valid());
+  handshake(client);
+  ASSERT_TRUE(client.sendAll(vec(ge::readRequest(2, 0x20, 0, 1))));
+  EXPECT_EQ(client.receive(56).at(31), 0xD1);
+  EXPECT_NE(sim.log().back().request.problem.find("unknown memory selector 0x20"), std::string::npos);
+  // %Q3 alone, but with bit 0 of its data byte set as well.
+  ge::ShortWriteField field{};
+  const std::uint8_t stray[] = {0x05};
+  ASSERT_TRUE(client.sendAll(vec(ge::shortWriteRequest(2, 0x48, 2, 1, stray, 1, field))));
+  EXPECT_EQ(client.receive(56).at(31), 0xD1);
+  EXPECT_NE(sim.log().back().request.problem.find("bits beside"), std::string::npos);
+  // Nine data bytes claimed in the short form.
+  std::uint8_t nine[9] = {};
+  auto tooLong = vec(ge::shortWriteRequest(2, 0x12, 0, 9, nine, 8, field));
+  ASSERT_TRUE(client.sendAll(tooLong));
+  EXPECT_EQ(client.receive(56).at(31), 0xD1);
+  EXPECT_EQ(sim.stats().layoutErrors, 3u);
+  EXPECT_FALSE(sim.bit(zentarc::configfile::MemoryArea::Q, 0));
+  EXPECT_EQ(sim.stats().writes, 0u);
+}
+
+TEST(Simulator, answersCarryTheCpuStateItIsGivenAndSizesEndTheirAreas) {
+  Simulator sim({.address = "127.0.2.108", .cpuState = zentarc::plc::CpuState::Halted});
+  using zentarc::configfile::MemoryArea;
+  sim.setAreaSize(MemoryArea::SB, 16);
+  ASSERT_TRUE(sim.start());
+  RawSocket client = RawSocket::connectTo("127.0.2.108");
+  ASSERT_TRUE(client.valid());
+  handshake(client);
+  ASSERT_TRUE(client.sendAll(vec(ge::readRequest(2, 0x1A, 1, 1))));  // %SB9-%SB16
+  auto answer = client.receive(56);
+  ASSERT_EQ(answer.size(), 56u);
+  EXPECT_EQ(answer[31], 0xD4);
+  EXPECT_EQ(ge::cpuStatusOf(answer.data()).stateCode(), 4u);
+  EXPECT_EQ(ge::cpuStatusOf(answer.data()).sweepTimeMs, 0);
+  sim.setCpuState(zentarc::plc::CpuState::RunEnabled);
+  ASSERT_TRUE(client.sendAll(vec(ge::readRequest(3, 0x1A, 2, 1))));  // %SB17-%SB24: past the size
+  answer = client.receive(56);
+  EXPECT_EQ(answer.at(31), 0xD1);
+  EXPECT_EQ(ge::cpuStatusOf(answer.data()).statusWord, 0x0100);
+  EXPECT_EQ(sim.stats().layoutErrors, 0u);
 }

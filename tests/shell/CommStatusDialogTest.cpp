@@ -131,6 +131,13 @@ TEST(CommStatusDialog, refreshDropsVanishedBlocksAndPlacesNewOnesByLabel) {
 TEST(CommStatusDialog, labelIsTheFirstRegisterAndTheLength) {
   CyclicBlock block(0, 64, 100, 0);
   EXPECT_EQ(blockLabel(block), "%R1-LEN64");
+  CyclicBlock inputs(2, 3, 100, 0);  // bytes 2 to 4 of %I
+  inputs.area = configfile::MemoryArea::I;
+  inputs.unit = plc::ge::Unit::Byte;
+  EXPECT_EQ(blockLabel(inputs), "%I17-LEN24");
+  inputs.area = configfile::MemoryArea::AQ;
+  inputs.unit = plc::ge::Unit::Word;
+  EXPECT_EQ(blockLabel(inputs), "%AQ3-LEN3");
 }
 
 TEST(CommStatusDialog, theChosenPlcsStateSaysWhetherItWorksOrWhenItIsTriedNext) {
@@ -151,7 +158,7 @@ TEST(CommStatusDialog, theChosenPlcsStateSaysWhetherItWorksOrWhenItIsTriedNext) 
   CommStatusDialog dialog(h.devices, h.queues->queueLock, nullptr, &catalogue);
   EXPECT_TRUE(dialog.plcState()->text().isEmpty());
   dialog.tree()->setCurrentItem(child(dialog.rootItem(), "Oven"));
-  EXPECT_EQ(dialog.plcState()->text(), "Oven: working");
+  EXPECT_EQ(dialog.plcState()->text(), "Oven: working; CPU run, outputs enabled");
   // A block stands for its PLC.
   dialog.tree()->setCurrentItem(child(dialog.rootItem(), "Press")->child(0));
   EXPECT_TRUE(dialog.plcState()->text().startsWith("Press: not reachable, next try at "));

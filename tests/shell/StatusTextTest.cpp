@@ -103,3 +103,21 @@ TEST(StatusText, theDialogsLineForEachState) {
   // A failing (not demoted) PLC's log line says no more than the code.
   EXPECT_EQ(shell::statusLogLine(32, *t.plc[0], t.catalogue), "Connection refused by the PLC on Press (code 32)");
 }
+
+TEST(StatusText, aStoppedCpuShowsOnItsPlcsLineInTheDialogAndInTheLog) {
+  ThreePlcs t;
+  PlcStatus status;
+  status.state = PlcState::Working;
+  status.cpu = plc::CpuStatus{.statusWord = plc::statusWordFor(plc::CpuState::StopFaulted)};
+  t.plc[1]->publishStatus(status);
+  status.cpu = plc::CpuStatus{.statusWord = plc::statusWordFor(plc::CpuState::RunEnabled)};
+  t.plc[2]->publishStatus(status);
+  // A running CPU is no news in the window; a stopped one is, beside a failure too.
+  EXPECT_EQ(shell::buildStatusText(t.devices, {{t.plc[1], 0}}, t.catalogue), "\nOven: CPU stop, faulted\n\n");
+  EXPECT_EQ(shell::buildStatusText(t.devices, {{t.plc[1], 32}}, t.catalogue),
+            "\nConnection refused by the PLC on Oven; CPU stop, faulted\n\n");
+  EXPECT_EQ(shell::plcStateLine(*t.plc[1], t.catalogue), "Oven: working; CPU stop, faulted");
+  EXPECT_EQ(shell::plcStateLine(*t.plc[2], t.catalogue), "Packing: working; CPU run, outputs enabled");
+  EXPECT_EQ(shell::plcStateLine(*t.plc[0], t.catalogue), "Press: idle");
+  EXPECT_EQ(shell::cpuStateLogLine(3, *t.plc[1]), "PLC Oven: CPU stop, faulted");
+}

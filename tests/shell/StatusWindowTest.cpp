@@ -76,6 +76,20 @@ TEST(StatusWindow, plcStatusRebuildsOneLinePerPlc) {
   EXPECT_EQ(w.window->statusText(), "\n\n\n");
 }
 
+TEST(StatusWindow, aCpuThatStopsGetsALineAndLosesItWhenItRunsAgain) {
+  Window w;
+  PlcStatus status;
+  status.state = PlcState::Working;
+  status.cpu = plc::CpuStatus{.statusWord = plc::statusWordFor(plc::CpuState::StopDisabled)};
+  w.plc[2]->publishStatus(status);
+  w.window->statusSink().sendMessage(WM_PLC_CPU_STATE, 2, w.plc[2]);
+  EXPECT_EQ(w.window->statusText(), "\n\nPacking: CPU stop, outputs disabled\n");
+  status.cpu = plc::CpuStatus{.statusWord = plc::statusWordFor(plc::CpuState::RunEnabled)};
+  w.plc[2]->publishStatus(status);
+  w.window->statusSink().sendMessage(WM_PLC_CPU_STATE, 0, w.plc[2]);
+  EXPECT_EQ(w.window->statusText(), "\n\n\n");
+}
+
 TEST(StatusWindow, messageFromAnotherThreadWaitsUntilHandled) {
   Window w;
   std::atomic<bool> returned{false};

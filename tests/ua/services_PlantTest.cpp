@@ -124,7 +124,8 @@ TEST_F(PlantNodes, eachPlcFolderOrganisesItsOwnTags_andObjectsListsNoTag) {
   EXPECT_EQ(names(browse(NodeId(1, String("Line1/Diagnostics")))),
             (std::vector<std::string>{"State", "Connected", "LastResultCode", "LastResultText", "LastChange",
                                       "MessagesSent", "MessagesFailed", "Reconnects", "ScanPeriodMs",
-                                      "PolledBlocks", "PolledTags"}));
+                                      "PolledBlocks", "PolledTags", "CpuState", "CpuRunning", "SweepTimeMs",
+                                      "PlcStatusWord"}));
 }
 
 TEST_F(PlantNodes, translateBrowsePaths_reachTagsAndDiagnosticsThroughThePlcFolders) {
@@ -159,7 +160,12 @@ TEST_F(PlantNodes, plcDiagnostics_showTheSnapshotGoodWithTypes_andAreReadOnly) {
   d.scanPeriodMs = 250;
   d.polledBlocks = 2;
   d.polledTags = 9;
+  d.cpuState = "stop, faulted";
+  d.sweepTimeMs = 12;
+  d.plcStatusWord = 0x3100;
   fake_->figures[1].state = "working";
+  fake_->figures[1].cpuState = "run, outputs enabled";
+  fake_->figures[1].cpuRunning = true;
   fake_->figures[1].connected = true;
   buildPlant();
 
@@ -185,6 +191,12 @@ TEST_F(PlantNodes, plcDiagnostics_showTheSnapshotGoodWithTypes_andAreReadOnly) {
   expectValue("Line1", PlcVariable::ScanPeriodMs, Variant::of(250.0));
   expectValue("Line1", PlcVariable::PolledBlocks, Variant::of(uint32_t{2}));
   expectValue("Line1", PlcVariable::PolledTags, Variant::of(uint32_t{9}));
+  expectValue("Line1", PlcVariable::CpuState, Variant::of(String("stop, faulted")));
+  expectValue("Line1", PlcVariable::CpuRunning, Variant::of(false));
+  expectValue("Line1", PlcVariable::SweepTimeMs, Variant::of(uint16_t{12}));
+  expectValue("Line1", PlcVariable::PlcStatusWord, Variant::of(uint16_t{0x3100}));
+  expectValue("Line2", PlcVariable::CpuState, Variant::of(String("run, outputs enabled")));
+  expectValue("Line2", PlcVariable::CpuRunning, Variant::of(true));
   // A PLC that never failed: no text, and no time of a change rather than 1970.
   expectValue("Line2", PlcVariable::State, Variant::of(String("working")));
   expectValue("Line2", PlcVariable::Connected, Variant::of(true));

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "tools/plcsim/RegisterNames.h"
+#include "tools/plcsim/MemoryNames.h"
 
 namespace zentarc::plcsim {
 
@@ -23,6 +23,16 @@ std::uint16_t animatedValue(const Animation& animation, std::uint16_t index, std
   return 0;
 }
 
+bool animatedBit(const Animation& animation, std::uint16_t index, std::uint64_t elapsedMs) {
+  const std::uint64_t offset = static_cast<std::uint64_t>(index - animation.first);
+  switch (animation.kind) {
+    case Animation::Kind::Counter: return offset < 64 && ((elapsedMs / 100 >> offset) & 1) != 0;
+    case Animation::Kind::Sine: return animatedValue(animation, index, elapsedMs) > 1000;
+    case Animation::Kind::Toggle: return animatedValue(animation, index, elapsedMs) != 0;
+  }
+  return false;
+}
+
 std::optional<Animation> parseAnimation(std::string_view text, std::string* error) {
   Animation a;
   const auto colon = text.find(':');
@@ -37,10 +47,11 @@ std::optional<Animation> parseAnimation(std::string_view text, std::string* erro
     }
     text = text.substr(colon + 1);
   }
-  const auto range = parseRegisterRange(text, error);
+  const auto range = parseMemoryRange(text, error);
   if (!range) return std::nullopt;
   a.first = range->first;
   a.last = range->last;
+  a.area = range->area;
   return a;
 }
 

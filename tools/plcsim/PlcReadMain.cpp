@@ -1,5 +1,5 @@
-// plcread: reads (and optionally writes) registers of a GE PLC through the server's own link,
-// to check a PLC or a simulator from the command line.
+// plcread: reads (and optionally writes) the memory of a GE PLC through the server's own
+// link, to check a PLC or a simulator from the command line.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +9,8 @@
 
 #include "server/plc/ErrorCatalogue.h"
 #include "server/plc/GeLink.h"
-#include "tools/plcsim/RegisterNames.h"
+#include "common/configfile/MemoryArea.h"
+#include "tools/plcsim/MemoryNames.h"
 
 namespace {
 
@@ -19,10 +20,13 @@ using Clock = std::chrono::steady_clock;
 void printHelp() {
   std::printf(
       "Usage: plcread --address A [options]\n"
-      "Reads registers of the GE PLC at IPv4 address A (TCP port 18245) and prints them.\n\n"
+      "Reads the memory of the GE PLC at IPv4 address A (TCP port 18245) and prints it, with\n"
+      "the CPU's state.\n\n"
       "Options:\n"
-      "  --read R<a>[-R<b>]   registers to read, at most 512 (default R1)\n"
-      "  --write R<n>=V       write V (-32768 to 65535) before the first read; repeatable\n"
+      "  --read FIRST[-LAST]  words (R1-R10, AI1-AI4; at most 512) or bits (I1-I16, Q5; at\n"
+      "                       most 8192) to read (default R1)\n"
+      "  --write NAME=V       write a word (R5=42, -32768 to 65535) or a bit (Q3=1) before\n"
+      "                       the first read; repeatable\n"
       "  --repeat N           read N times (default 1)\n"
       "  --interval MS        pause between reads in milliseconds (default 500)\n"
       "  --wait MS            keep trying to reach the PLC for up to MS ms (default 0)\n"
@@ -52,8 +56,8 @@ void report(const plc::ErrorCatalogue& catalogue, const std::string& address, co
 
 int main(int argc, char** argv) {
   std::string address;
-  plcsim::RegisterRange range{0, 0};
-  std::vector<plcsim::RegisterAssignment> writes;
+  plcsim::MemoryRange range{};
+  std::vector<plcsim::MemoryAssignment> writes;
   long repeat = 1, intervalMs = 500, waitMs = 0;
 
   for (int i = 1; i < argc; ++i) {
@@ -68,12 +72,15 @@ int main(int argc, char** argv) {
     if (arg == "--address") {
       address = v;
     } else if (arg == "--read") {
-      const auto r = plcsim::parseRegisterRange(v, &error);
+      const auto r = plcsim::parseMemoryRange(v, &error);
       if (!r) return usage(error);
-      if (r->count() > plc::ge::kMaxRegisters) return usage("--read: at most 512 registers at once");
+      const bool bits = configfile::isBitArea(r->area);
+      if (!bits && r->count() > plc::ge::kMaxRegisters) return usage("--read: at most 512 registers at once");
+      if (bits && plc::ge::dataBytes(plc::ge::Unit::Bit, r->first, r->count()) > plc::ge::kMaxDataBytes)
+        return usage("--read: at most 8192 bits at once");
       range = *r;
     } else if (arg == "--write") {
-      const auto w = plcsim::parseRegisterAssignment(v, &error);
+      const auto w = plcsim::parseMemoryAssignment(v, &error);
       if (!w) return usage(error);
       writes.push_back(*w);
     } else if (arg == "--repeat") {
@@ -109,8 +116,19 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // Words in word mode, bits in bit mode: a bit write changes exactly that bit.
+  const auto selectorOf = [](configfile::MemoryArea area) {
+    const auto& e = configfile::memoryAreaEntry(area);
+    return e.bitArea ? e.bitSelector : e.wordSelector;
+  };
+  const auto unitOf = [](configfile::MemoryArea area) {
+    return configfile::isBitArea(area) ? plc::ge::Unit::Bit : plc::ge::Unit::Word;
+  };
   for (const auto& w : writes) {
-    rc = link.WriteRegisters(1, w.index, &w.value);
+    std::uint8_t data[2];
+    if (configfile::isBitArea(w.area)) data[0] = static_cast<std::uint8_t>(w.value << (w.index % 8));
+    else plc::ge::putWord(data, w.value);
+    rc = link.WriteMemory(selectorOf(w.area), unitOf(w.area), w.index, 1, data);
     if (rc != plc::kOk) {
       report(catalogue, address, "write", rc);
       return 1;
@@ -118,13 +136,15 @@ int main(int argc, char** argv) {
   }
 
   const auto count = static_cast<std::uint16_t>(range.count());
-  std::vector<std::uint16_t> values(count);
+  const std::string areaName(configfile::memoryAreaName(range.area));
+  const bool bits = configfile::isBitArea(range.area);
+  std::vector<std::uint8_t> data(plc::ge::kMaxDataBytes);
   int failures = 0;
   const auto start = Clock::now();
   for (long round = 0; round < repeat; ++round) {
     if (round > 0) std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
     rc = link.SelectPlc(1);
-    if (rc == plc::kOk) rc = link.ReadRegisters(count, range.first, values.data());
+    if (rc == plc::kOk) rc = link.ReadMemory(selectorOf(range.area), unitOf(range.area), range.first, count, data.data());
     if (rc != plc::kOk) {
       ++failures;
       report(catalogue, address, "read", rc);
@@ -134,7 +154,12 @@ int main(int argc, char** argv) {
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("%6.1f s ", seconds);
-    for (std::uint16_t i = 0; i < count; ++i) std::printf(" R%u=%u", range.first + i + 1u, values[i]);
+    for (std::uint16_t i = 0; i < count; ++i) {
+      const unsigned shifted = range.first % 8u + i;
+      const unsigned value = bits ? (data[shifted / 8] >> (shifted % 8)) & 1u : plc::ge::getWord(&data[2u * i]);
+      std::printf(" %s%u=%u", areaName.c_str(), range.first + i + 1u, value);
+    }
+    if (const auto cpu = link.cpuStatus(1)) std::printf("  (CPU: %s)", plc::cpuStateText(cpu->stateCode()));
     std::printf("\n");
     std::fflush(stdout);
   }

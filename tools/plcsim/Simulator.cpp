@@ -17,6 +17,8 @@
 #include <mutex>
 #include <thread>
 
+#include "tools/plcsim/SimMemory.h"
+
 namespace zentarc::plcsim {
 
 namespace ge = zentarc::plc::ge;
@@ -49,10 +51,21 @@ std::string errnoText(const std::string& what) { return what + ": " + std::strer
 
 }  // namespace
 
+plc::CpuStatus simulatedCpuStatus(plc::CpuState state) {
+  plc::CpuStatus s;
+  s.programNumber = 1;
+  s.privilegeLevel = 2;
+  const bool running = static_cast<unsigned>(state) <= 1;
+  s.sweepTimeMs = running ? 10 : 0;
+  s.statusWord = plc::statusWordFor(state, running ? 0x0100 : 0);
+  return s;
+}
+
 struct Simulator::Impl {
   Options options;
-  mutable std::mutex mutex;  // registers, faults, animations, stats, log, observer
-  std::vector<std::uint16_t> registers = std::vector<std::uint16_t>(kRegisterCount, 0);
+  mutable std::mutex mutex;  // memory, CPU, faults, animations, stats, log, observer
+  SimMemory memory;
+  plc::CpuStatus cpu;
   std::vector<Animation> animations;
   Stats stats;
   std::deque<LoggedMessage> log;
@@ -188,6 +201,7 @@ void Simulator::Impl::handle(Connection& c, const std::uint8_t* data, std::size_
   {
     std::lock_guard lock(mutex);
     faults = options.faults;
+    const plc::CpuStatus cpuNow = cpu;
     ++stats.messages;
     const int closeAfter = faults.resetAfter >= 0 ? faults.resetAfter : faults.closeAfter;
     if (closeAfter >= 0 && c.answered >= closeAfter) {
@@ -204,7 +218,7 @@ void Simulator::Impl::handle(Connection& c, const std::uint8_t* data, std::size_
         if (!r.problem.empty()) ++stats.layoutErrors;
         ++stats.refused;
         entry.outcome = Outcome::Refused;
-        answer = statusAnswer(r.sequence, ge::kStatusRefused);
+        answer = statusAnswer(r.sequence, ge::kStatusRefused, cpuNow);
       };
       if (!r.problem.empty()) {
         refuse({});
@@ -223,23 +237,22 @@ void Simulator::Impl::handle(Connection& c, const std::uint8_t* data, std::size_
         }
       } else if (c.state != Connection::State::Ready) {
         refuse("request before the handshake");
-      } else if (static_cast<std::size_t>(r.index) + r.count > kRegisterCount) {
-        refuse({});
+      } else if (!memory.contains(r.area, r.unit, r.index, r.count)) {
+        refuse({});  // past the area's size, as a PLC configured smaller answers
       } else if (r.kind == MessageKind::Read) {
         if (faults.refuseReads) {
           refuse({});
         } else {
           ++stats.reads;
-          answer = readAnswer(r.sequence, std::vector<std::uint16_t>(registers.begin() + r.index,
-                                                                     registers.begin() + r.index + r.count));
+          answer = readDataAnswer(r.sequence, memory.read(r.area, r.unit, r.index, r.count), cpuNow);
         }
       } else {
         if (faults.refuseWrites) {
           refuse({});
         } else {
           ++stats.writes;
-          std::copy(r.values.begin(), r.values.end(), registers.begin() + r.index);
-          answer = statusAnswer(r.sequence, ge::kStatusInHeader);
+          memory.write(r.area, r.unit, r.index, r.count, r.data.data());
+          answer = statusAnswer(r.sequence, ge::kStatusInHeader, cpuNow);
         }
       }
     }
@@ -288,9 +301,14 @@ void Simulator::Impl::animate() {
   if (animations.empty()) return;
   const auto elapsed = static_cast<std::uint64_t>(
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
-  for (const Animation& a : animations)
-    for (std::uint32_t i = a.first; i <= a.last; ++i)
-      registers[i] = animatedValue(a, static_cast<std::uint16_t>(i), elapsed);
+  for (const Animation& a : animations) {
+    const bool bits = configfile::isBitArea(a.area);
+    for (std::uint32_t i = a.first; i <= a.last; ++i) {
+      const auto index = static_cast<std::uint16_t>(i);
+      if (bits) memory.setBit(a.area, index, animatedBit(a, index, elapsed));
+      else memory.setWord(a.area, index, animatedValue(a, index, elapsed));
+    }
+  }
 }
 
 void Simulator::Impl::run() {
@@ -340,6 +358,7 @@ void Simulator::Impl::run() {
 
 Simulator::Simulator(Options options) : impl_(std::make_unique<Impl>()) {
   impl_->options = std::move(options);
+  impl_->cpu = simulatedCpuStatus(impl_->options.cpuState);
 }
 
 Simulator::~Simulator() { stop(); }
@@ -373,26 +392,74 @@ void Simulator::stop() {
 bool Simulator::running() const { return impl_->thread.joinable(); }
 const std::string& Simulator::address() const { return impl_->options.address; }
 
-void Simulator::setRegister(std::uint16_t index, std::uint16_t value) {
-  std::lock_guard lock(impl_->mutex);
-  impl_->registers[index] = value;
-}
+void Simulator::setRegister(std::uint16_t index, std::uint16_t value) { setWord(MemoryArea::R, index, value); }
 
 void Simulator::setRegisters(std::uint16_t index, const std::vector<std::uint16_t>& values) {
   std::lock_guard lock(impl_->mutex);
   const std::size_t n = std::min(values.size(), kRegisterCount - index);
-  std::copy_n(values.begin(), n, impl_->registers.begin() + index);
+  for (std::size_t i = 0; i < n; ++i) impl_->memory.setWord(MemoryArea::R, static_cast<std::uint32_t>(index + i), values[i]);
 }
 
-std::uint16_t Simulator::registerValue(std::uint16_t index) const {
-  std::lock_guard lock(impl_->mutex);
-  return impl_->registers[index];
-}
+std::uint16_t Simulator::registerValue(std::uint16_t index) const { return word(MemoryArea::R, index); }
 
 std::vector<std::uint16_t> Simulator::registers(std::uint16_t index, std::size_t count) const {
   std::lock_guard lock(impl_->mutex);
   const std::size_t n = std::min(count, kRegisterCount - index);
-  return {impl_->registers.begin() + index, impl_->registers.begin() + index + static_cast<std::ptrdiff_t>(n)};
+  std::vector<std::uint16_t> out(n);
+  for (std::size_t i = 0; i < n; ++i) out[i] = impl_->memory.word(MemoryArea::R, static_cast<std::uint32_t>(index + i));
+  return out;
+}
+
+void Simulator::setWord(MemoryArea area, std::uint16_t index, std::uint16_t value) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->memory.setWord(area, index, value);
+}
+
+std::uint16_t Simulator::word(MemoryArea area, std::uint16_t index) const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->memory.word(area, index);
+}
+
+void Simulator::setBit(MemoryArea area, std::uint16_t index, bool on) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->memory.setBit(area, index, on);
+}
+
+bool Simulator::bit(MemoryArea area, std::uint16_t index) const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->memory.bit(area, index);
+}
+
+void Simulator::setBytes(MemoryArea area, std::uint16_t byteIndex, const std::vector<std::uint8_t>& values) {
+  std::lock_guard lock(impl_->mutex);
+  for (std::size_t i = 0; i < values.size(); ++i)
+    for (unsigned b = 0; b < 8; ++b)
+      impl_->memory.setBit(area, static_cast<std::uint32_t>((byteIndex + i) * 8 + b), (values[i] >> b) & 1);
+}
+
+std::vector<std::uint8_t> Simulator::bytes(MemoryArea area, std::uint16_t byteIndex, std::size_t count) const {
+  std::lock_guard lock(impl_->mutex);
+  std::vector<std::uint8_t> out(count, 0);
+  for (std::size_t i = 0; i < count; ++i)
+    for (unsigned b = 0; b < 8; ++b)
+      if (impl_->memory.bit(area, static_cast<std::uint32_t>((byteIndex + i) * 8 + b)))
+        out[i] = static_cast<std::uint8_t>(out[i] | (1u << b));
+  return out;
+}
+
+void Simulator::setAreaSize(MemoryArea area, std::uint32_t units) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->memory.setSize(area, units);
+}
+
+void Simulator::setCpuState(plc::CpuState state) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->cpu = simulatedCpuStatus(state);
+}
+
+plc::CpuStatus Simulator::cpuStatus() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->cpu;
 }
 
 void Simulator::setFaults(const Faults& faults) {

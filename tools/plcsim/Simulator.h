@@ -1,11 +1,16 @@
 #pragma once
-// A simulated GE PLC on one loopback address: 65536 registers, the handshake, reads and
-// writes, layout checks of every request, counters and a log of served messages, and the
-// faults of FaultModes.h. It serves on its own thread from start() to stop().
+// A simulated GE PLC on one loopback address: every memory area (65536 words or bits each
+// unless sized smaller; requests past an area's size are refused), the handshake, reads and
+// writes in words, bytes and bits, the CPU's state in every answer, layout checks of every
+// request, counters and a log of served messages, and the faults of FaultModes.h. It serves
+// on its own thread from start() to stop().
 //
 //   zentarc::plcsim::Simulator sim({.address = "127.0.4.2"});
+//   sim.setAreaSize(MemoryArea::AI, 64);  // %AI1 to %AI64
 //   if (!sim.start(&error)) ...;
-//   sim.setRegister(0, 42);       // R1
+//   sim.setRegister(0, 42);               // R1
+//   sim.setBit(MemoryArea::I, 16, true);  // I17
+//   sim.setCpuState(plc::CpuState::StopDisabled);
 //   sim.setFaults({.refuseReads = true});
 #include <cstdint>
 #include <functional>
@@ -13,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "common/configfile/MemoryArea.h"
+#include "server/plc/CpuStatus.h"
 #include "server/plc/GeMessages.h"
 #include "tools/plcsim/Animation.h"
 #include "tools/plcsim/FaultModes.h"
@@ -22,12 +29,19 @@ namespace zentarc::plcsim {
 
 inline constexpr std::size_t kRegisterCount = 65536;
 
+using configfile::MemoryArea;
+
 struct Options {
   std::string address = "127.0.0.2";
   std::uint16_t port = zentarc::plc::ge::kPort;
   Faults faults{};
   std::size_t logLimit = 10000;  // the newest messages are kept
+  plc::CpuState cpuState = plc::CpuState::RunEnabled;
 };
+
+// The status a simulated CPU in `state` reports: a 10 ms sweep and the run switch on while it
+// runs, program 1, privilege level 2.
+plc::CpuStatus simulatedCpuStatus(plc::CpuState state);
 
 struct Stats {
   std::uint64_t connections = 0;   // accepted
@@ -63,10 +77,25 @@ class Simulator {
   bool running() const;
   const std::string& address() const;
 
+  // %R, 0-based.
   void setRegister(std::uint16_t index, std::uint16_t value);
   void setRegisters(std::uint16_t index, const std::vector<std::uint16_t>& values);
   std::uint16_t registerValue(std::uint16_t index) const;
   std::vector<std::uint16_t> registers(std::uint16_t index, std::size_t count) const;
+  // Any area, 0-based: words of the word tables, bits of the bit tables.
+  void setWord(MemoryArea area, std::uint16_t index, std::uint16_t value);
+  std::uint16_t word(MemoryArea area, std::uint16_t index) const;
+  void setBit(MemoryArea area, std::uint16_t index, bool on);
+  bool bit(MemoryArea area, std::uint16_t index) const;
+  // Bytes of a bit table (byte j holds bits 8j+1 to 8j+8, the lowest in bit 0).
+  void setBytes(MemoryArea area, std::uint16_t byteIndex, const std::vector<std::uint8_t>& values);
+  std::vector<std::uint8_t> bytes(MemoryArea area, std::uint16_t byteIndex, std::size_t count) const;
+  // Words, or bits (rounded up to whole bytes); at most and by default 65536.
+  void setAreaSize(MemoryArea area, std::uint32_t units);
+
+  // The state every later answer reports.
+  void setCpuState(plc::CpuState state);
+  plc::CpuStatus cpuStatus() const;
 
   void setFaults(const Faults& faults);
   Faults faults() const;

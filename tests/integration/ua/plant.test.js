@@ -101,7 +101,8 @@ test("diagnostics: typed, Good with their own timestamps, read-only; server-wide
     State: DataType.String, Connected: DataType.Boolean, LastResultCode: DataType.UInt32,
     LastResultText: DataType.String, LastChange: DataType.DateTime, MessagesSent: DataType.UInt64,
     MessagesFailed: DataType.UInt64, Reconnects: DataType.UInt32, ScanPeriodMs: DataType.Double,
-    PolledBlocks: DataType.UInt32, PolledTags: DataType.UInt32,
+    PolledBlocks: DataType.UInt32, PolledTags: DataType.UInt32, CpuState: DataType.String,
+    CpuRunning: DataType.Boolean, SweepTimeMs: DataType.UInt16, PlcStatusWord: DataType.UInt16,
   };
   const names = Object.keys(types);
   const ids = names.map((n) => `ns=1;s=PLC1/Diagnostics/${n}`);

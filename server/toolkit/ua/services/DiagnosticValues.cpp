@@ -14,7 +14,8 @@ const DiagnosticVariable kPlcVariableTable[kPlcVariables] = {
     {"State", Id::String},         {"Connected", Id::Boolean},      {"LastResultCode", Id::UInt32},
     {"LastResultText", Id::String}, {"LastChange", Id::DateTime},   {"MessagesSent", Id::UInt64},
     {"MessagesFailed", Id::UInt64}, {"Reconnects", Id::UInt32},     {"ScanPeriodMs", Id::Double},
-    {"PolledBlocks", Id::UInt32},   {"PolledTags", Id::UInt32}};
+    {"PolledBlocks", Id::UInt32},   {"PolledTags", Id::UInt32},      {"CpuState", Id::String},
+    {"CpuRunning", Id::Boolean},    {"SweepTimeMs", Id::UInt16},     {"PlcStatusWord", Id::UInt16}};
 
 const DiagnosticVariable kServerVariableTable[kServerVariables] = {
     {"Tags", Id::UInt32}, {"Plcs", Id::UInt32}, {"PlcsFailing", Id::UInt32}, {"Sessions", Id::UInt32},
@@ -59,6 +60,10 @@ Variant plcVariableValue(const PlcDiagnostics& d, PlcVariable variable, const Pl
     case PlcVariable::ScanPeriodMs: return Variant::of(static_cast<double>(d.scanPeriodMs));
     case PlcVariable::PolledBlocks: return Variant::of(d.polledBlocks);
     case PlcVariable::PolledTags: return Variant::of(d.polledTags);
+    case PlcVariable::CpuState: return Variant::of(String(d.cpuState));
+    case PlcVariable::CpuRunning: return Variant::of(d.cpuRunning);
+    case PlcVariable::SweepTimeMs: return Variant::of(d.sweepTimeMs);
+    case PlcVariable::PlcStatusWord: return Variant::of(d.plcStatusWord);
   }
   return Variant();
 }

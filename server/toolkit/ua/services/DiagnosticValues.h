@@ -19,9 +19,9 @@ namespace zentarc::ua {
 // The variables of a PLC's Diagnostics object, in browse order.
 enum class PlcVariable {
   State, Connected, LastResultCode, LastResultText, LastChange, MessagesSent, MessagesFailed,
-  Reconnects, ScanPeriodMs, PolledBlocks, PolledTags
+  Reconnects, ScanPeriodMs, PolledBlocks, PolledTags, CpuState, CpuRunning, SweepTimeMs, PlcStatusWord
 };
-inline constexpr std::size_t kPlcVariables = 11;
+inline constexpr std::size_t kPlcVariables = 15;
 
 // The server-wide ones.
 enum class ServerVariable { Tags, Plcs, PlcsFailing, Sessions, MonitoredItems };

@@ -147,6 +147,7 @@ StatusCode statusForQuality(uint16_t quality) {
     case 0x18: return Status::BadCommunicationError;
     case 0x0C: return Status::BadDeviceFailure;
     case 0x1C: return Status::BadOutOfService;
+    case 0x04: return Status::BadOutOfRange;  // the PLC refuses the tag's address
     case 0x20: return Status::BadWaitingForInitialData;
     default: break;
   }
