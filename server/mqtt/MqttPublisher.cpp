@@ -197,10 +197,10 @@ class MqttPublisher::Engine {
     connecting_ = false;
     const auto wait = policy_.failed(e.refused);
     nextAttempt_ = now + wait;
-    owner_.figures_->setLastError(e.reason);
     if (reasons_.changed(e.reason))
       log(LogLevel::Warning, "MQTT: " + owner_.options_.url + ": " + e.reason + "; trying again every " +
                                  (e.refused ? "30 s" : "1 to 30 s") + " (logged again when the reason changes)");
+    owner_.figures_->setLastError(e.reason);
   }
 
   void lost(const BrokerEvent& e, Clock::time_point now) {

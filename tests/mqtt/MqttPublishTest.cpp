@@ -186,7 +186,7 @@ TEST(MqttPublish, tls_withTheBrokersCaAndAClientCertificate) {
   o.certFile = pki.file("client.pem").string();
   o.keyFile = pki.file("client.key").string();
   ASSERT_TRUE(rig.startPublisher(o, &error)) << error;
-  ASSERT_TRUE(waitUntil([&] { return !rig.figures().lastError.empty(); }, 10000));
+  ASSERT_TRUE(waitUntil([&] { return !rig.figures().lastError.empty(); }, 10000));  // logged by then
   EXPECT_NE(rig.figures().lastError.find("certificate verify failed"), std::string::npos) << rig.figures().lastError;
   EXPECT_FALSE(rig.figures().connected);
   EXPECT_EQ(rig.logLines("certificate verify failed"), 1u);
