@@ -21,7 +21,7 @@ struct BrokerSettings {
   std::string clientId;
   Outgoing will;
   int keepAliveSeconds = 10;  // a server that vanishes shows offline within 1.5 times this
-  int maxInFlight = 1024;
+  int maxInFlight = 128;
 };
 
 struct BrokerEvent {

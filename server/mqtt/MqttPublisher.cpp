@@ -197,10 +197,10 @@ class MqttPublisher::Engine {
     connecting_ = false;
     const auto wait = policy_.failed(e.refused);
     nextAttempt_ = now + wait;
-    owner_.figures_->setLastError(e.reason);
     if (reasons_.changed(e.reason))
       log(LogLevel::Warning, "MQTT: " + owner_.options_.url + ": " + e.reason + "; trying again every " +
                                  (e.refused ? "30 s" : "1 to 30 s") + " (logged again when the reason changes)");
+    owner_.figures_->setLastError(e.reason);
   }
 
   void lost(const BrokerEvent& e, Clock::time_point now) {
@@ -281,8 +281,10 @@ class MqttPublisher::Engine {
     f.dropped.store(buffer_.dropped(), std::memory_order_relaxed);
   }
 
-  // Messages handed to the library and not yet acknowledged, at most.
-  static constexpr std::size_t kWindow = 1024;
+  // Messages handed to the library and not yet acknowledged, at most. The library walks its
+  // lists of them for every message and acknowledgement: a larger window costs more CPU than
+  // it gains (at 10,000 messages a second on loopback, 128 took a fifth of the CPU of 1024).
+  static constexpr std::size_t kWindow = 128;
 
   struct Published {
     bool seen = false;

@@ -13,6 +13,9 @@
 #include "common/settings/SettingsStore.h"
 #include "server/shell/MqttSetup.h"
 #include "server/shell/StatusText.h"
+#include "server/shell/StatusWindow.h"
+
+#include <QApplication>
 #include "server/toolkit/ua/UaClient.h"
 #include "tests/mqtt/MqttTestTags.h"
 
@@ -180,6 +183,30 @@ TEST(MqttSetup, commandLineWinsOverTheStore_unusableStoreValuesAreNoticed_passwo
   cl.mqtt.passwordFile = dir.file("missing").string();
   EXPECT_FALSE(shell::resolveMqtt(cl, store, notices, error));
   EXPECT_NE(error.find("cannot be read"), std::string::npos);
+}
+
+class FixedBroker : public BrokerView {
+ public:
+  BrokerFigures figures() const override { return f; }
+  BrokerFigures f;
+};
+
+TEST(MqttSetup, statusWindow_keepsTheBrokerLineCurrent) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  int argc = 1;
+  char name[] = "mqtt_program_tests";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  shell::StatusWindow window;
+  auto broker = std::make_shared<FixedBroker>();
+  broker->f.url = "mqtt://b:1883";
+  broker->f.lastError = "cannot connect";
+  window.attachBroker(broker);
+  EXPECT_EQ(window.statusText(), "MQTT: not connected to mqtt://b:1883: cannot connect\n");
+  broker->f.connected = true;
+  broker->f.published = 5;
+  window.rebuildStatusText();  // as the window's clock does every second
+  EXPECT_EQ(window.statusText(), "MQTT: connected to mqtt://b:1883, 5 published\n");
 }
 
 TEST(MqttSetup, statusWindowLine_saysConnectedOrWhyNot_withWhatWaitsAndWasDropped) {

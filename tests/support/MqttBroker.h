@@ -22,7 +22,8 @@ struct Outcome;
 
 struct BrokerSetup {
   std::string address = "127.0.0.1";
-  std::uint16_t port = 1883;
+  // Not 1883: a broker installed on the machine listens there on loopback.
+  std::uint16_t port = 18831;
   // TLS: the broker's certificate and key, and the CA a client certificate must come from
   // (requireCertificate).
   std::string certFile, keyFile, caFile;
