@@ -99,6 +99,14 @@ struct Plant {
     }
   }
 
+  // `n` VT_I2 tags from register 0, each `spacing` registers after the one before.
+  void addSpacedTags(PlcDevice* device, int n, std::uint16_t spacing) {
+    for (int i = 0; i < n; ++i) {
+      const std::string name = device->name + ".S" + std::to_string(i);
+      tags.emplace_back(new PlcTag(name, 3, VT_I2, "", static_cast<std::uint16_t>(i * spacing), 0, 0, device, queues));
+    }
+  }
+
   SOCmnPointer<SODaSGroup> activateAll(std::uint32_t rate) {
     SOCmnPointer<SODaSGroup> group = server->addGroup("all", rate);
     for (const auto& tag : tags) group->addItem(SOCmnPointer<SODaSTag>::share(tag.get()), true);

@@ -1,12 +1,15 @@
-// Scan cost of the PLC workers: 10,000 tags of mixed types on 4 simulated PLCs, all active
-// at 100 ms. Prints the messages of one full scan (every cyclic block of every PLC read
-// once), the update period seen at 100 ms, and the time of a full scan when every block is
-// always due, divided by the time bare socket clients need for the same messages (one
-// client per PLC, side by side, as the workers run).
-// Target: at most 1.3. With --one-cpu the whole process runs on one CPU: no wake-up crosses
-// CPUs, which on a small virtual machine is where most of the run-to-run spread comes from.
+// Scan cost of the PLC workers, for two layouts on 4 simulated PLCs:
+//   dense:  10,000 tags of mixed types on consecutive registers, all active at 100 ms;
+//   sparse: 1,000 VT_I2 tags 20 registers apart (250 per PLC), all active at 100 ms.
+// Printed per layout: the cyclic blocks and messages of one full scan (every block of every
+// PLC read once), the update period seen at 100 ms, and the time of a full scan when every
+// block is always due, divided by the time bare socket clients need for the same messages
+// (one client per PLC, side by side, as the workers run) and expressed in bare one-register
+// round trips. Target for the overhead ratio: at most 1.3. With --one-cpu the whole process
+// runs on one CPU: no wake-up crosses CPUs, which on a small virtual machine is where most
+// of the run-to-run spread comes from.
 //
-// Usage: bench_polling_scan [seconds per measurement, default 2] [--one-cpu]
+// Usage: bench_polling_scan [seconds per measurement, default 2] [--one-cpu] [--layout dense|sparse]
 #include <sched.h>
 
 #include <atomic>
@@ -22,8 +25,19 @@ using namespace zentarc::bench;
 namespace {
 
 constexpr int kPlcs = 4;
-constexpr int kTagsPerPlc = 2500;
 constexpr int kRounds = 7;
+
+struct Layout {
+  const char* name;
+  const char* description;
+  int tagsPerPlc;
+  std::uint16_t spacing;  // registers from one tag's start to the next; 0: consecutive, mixed types
+};
+
+const Layout kLayouts[] = {
+    {"dense", "10,000 tags of mixed types on consecutive registers", 2500, 0},
+    {"sparse", "1,000 VT_I2 tags 20 registers apart", 250, 20},
+};
 
 struct Piece {
   int plc;
@@ -31,10 +45,13 @@ struct Piece {
   std::uint16_t count;
 };
 
-void buildPlant(Plant& plant) {
+std::string plcAddress(int p) { return "127.0.4." + std::to_string(201 + p); }
+
+void buildPlant(Plant& plant, const Layout& layout) {
   for (int p = 0; p < kPlcs; ++p) {
-    PlcDevice* device = plant.addPlc("127.0.4." + std::to_string(201 + p));
-    plant.addTags(device, kTagsPerPlc);
+    PlcDevice* device = plant.addPlc(plcAddress(p));
+    if (layout.spacing == 0) plant.addTags(device, layout.tagsPerPlc);
+    else plant.addSpacedTags(device, layout.tagsPerPlc, layout.spacing);
   }
 }
 
@@ -73,7 +90,7 @@ double scanTime(Plant& plant, std::size_t messagesPerScan, double seconds) {
 double bareScanTime(const std::vector<Piece>& pieces, double seconds) {
   std::vector<BareClient> clients(kPlcs);
   for (int p = 0; p < kPlcs; ++p)
-    if (!clients[p].open("127.0.4." + std::to_string(201 + p))) return -1;
+    if (!clients[p].open(plcAddress(p))) return -1;
   std::atomic<std::uint64_t> sent{0};
   std::atomic<bool> failed{false};
   const auto start = Clock::now();
@@ -94,7 +111,19 @@ double bareScanTime(const std::vector<Piece>& pieces, double seconds) {
   return std::chrono::duration<double>(Clock::now() - start).count() / scans;
 }
 
-}  // namespace
+// Seconds of one bare one-register round trip, averaged over `seconds`.
+double bareRoundTrip(double seconds) {
+  BareClient client;
+  if (!client.open(plcAddress(0))) return -1;
+  std::uint64_t sent = 0;
+  const auto start = Clock::now();
+  const auto end = start + std::chrono::duration<double>(seconds);
+  while (Clock::now() < end) {
+    if (!client.read(0, 1)) return -1;
+    ++sent;
+  }
+  return std::chrono::duration<double>(Clock::now() - start).count() / double(sent);
+}
 
 // Keeps the process (and every thread it starts later) on the CPU it runs on now.
 bool stayOnThisCpu() {
@@ -106,36 +135,23 @@ bool stayOnThisCpu() {
   return sched_setaffinity(0, sizeof set, &set) == 0;
 }
 
-int main(int argc, char** argv) {
-  double seconds = 2.0;
-  bool oneCpu = false;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--one-cpu") == 0) {
-      oneCpu = true;
-    } else {
-      char* end = nullptr;
-      seconds = std::strtod(argv[i], &end);
-      if (end == argv[i] || *end != '\0') seconds = -1;
-    }
-  }
-  if (!(seconds > 0 && seconds < 600)) {
-    std::fprintf(stderr, "usage: bench_polling_scan [seconds per measurement, 0 < s < 600] [--one-cpu]\n");
-    return 2;
-  }
-  if (oneCpu && !stayOnThisCpu()) {
-    std::fprintf(stderr, "bench_polling_scan: cannot keep the process on one CPU\n");
-    return 1;
-  }
-  std::printf("%d tags of mixed types on %d simulated PLCs, all active at 100 ms%s\n", kPlcs * kTagsPerPlc, kPlcs,
-              oneCpu ? ", on one CPU" : "");
+// Polls until every tag has a value and the blocks have settled (a worker rebuilds its
+// blocks once it has measured its PLC's answer times).
+bool settle(Plant& plant) {
+  if (!waitFor([&] { return plant.allHaveValues(); }, 30000)) return false;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  return true;
+}
 
+int runLayout(const Layout& layout, double seconds) {
+  std::printf("\n%s: %s on %d simulated PLCs, all active at 100 ms\n", layout.name, layout.description, kPlcs);
   std::vector<Piece> pieces;
   {
     Plant plant;
-    buildPlant(plant);
+    buildPlant(plant, layout);
     plant.start();
     auto group = plant.activateAll(100);
-    if (!waitFor([&] { return plant.allHaveValues(); }, 30000)) {
+    if (!settle(plant)) {
       std::fprintf(stderr, "bench_polling_scan: not every tag got a value within 30 s\n");
       return 1;
     }
@@ -150,17 +166,17 @@ int main(int argc, char** argv) {
   // Every block always due: the thread reads back to back, so a scan shows its own cost.
   // Rounds alternate with the bare client, so that load from elsewhere on the machine hits
   // both alike. Reported: the best of each, and the median of each round's own ratio.
-  double polled = 1e9, bare = 1e9;
+  double polled = 1e9, bare = 1e9, roundTrip = -1;
   std::vector<double> ratios;
   for (int round = 0; round < kRounds; ++round) {
     double roundPolled = -1;
     {
       Plant plant;
-      buildPlant(plant);
+      buildPlant(plant, layout);
       std::atomic<std::uint32_t> tick{0};
       plant.start([&tick] { return tick.fetch_add(1000) + 1000; });
       auto group = plant.activateAll(100);
-      if (!waitFor([&] { return plant.allHaveValues(); }, 30000)) {
+      if (!settle(plant)) {
         std::fprintf(stderr, "bench_polling_scan: not every tag got a value within 30 s\n");
         return 1;
       }
@@ -172,21 +188,60 @@ int main(int argc, char** argv) {
     }
     {
       Plant plant;  // fresh simulators on the same addresses
-      buildPlant(plant);
+      buildPlant(plant, layout);
       const double t = bareScanTime(pieces, seconds);
       if (t <= 0) bare = -1;
       if (bare > 0) bare = std::min(bare, t);
       if (t > 0 && roundPolled > 0) ratios.push_back(roundPolled / t);
+      if (round == 0) roundTrip = bareRoundTrip(seconds / 4);
       std::printf(", bare %.2f ms, ratio %.2f\n", t * 1000, t > 0 ? roundPolled / t : 0.0);
       std::fflush(stdout);
     }
   }
-  if (polled <= 0 || bare <= 0) {
+  if (polled <= 0 || bare <= 0 || roundTrip <= 0) {
     std::fprintf(stderr, "bench_polling_scan: a measurement failed\n");
     return 1;
   }
-  std::printf("full scan, every block due (best of %d): %.2f ms polled, %.2f ms bare round trips, ratio %.2f; "
+  std::printf("%s full scan, every block due (best of %d): %.2f ms polled, %.2f ms bare, ratio %.2f; "
               "median of the rounds' ratios %.2f (target <= 1.3)\n",
-              kRounds, polled * 1000, bare * 1000, polled / bare, percentile(ratios, 0.5));
+              layout.name, kRounds, polled * 1000, bare * 1000, polled / bare, percentile(ratios, 0.5));
+  std::printf("%s: %zu messages per full scan; the scan takes %.1f bare one-register round trips (%.3f ms each)\n",
+              layout.name, pieces.size(), polled / roundTrip, roundTrip * 1000);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  double seconds = 2.0;
+  bool oneCpu = false;
+  std::string only;
+  bool bad = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--one-cpu") == 0) {
+      oneCpu = true;
+    } else if (std::strcmp(argv[i], "--layout") == 0 && i + 1 < argc) {
+      only = argv[++i];
+      bad = bad || (only != "dense" && only != "sparse");
+    } else {
+      char* end = nullptr;
+      seconds = std::strtod(argv[i], &end);
+      if (end == argv[i] || *end != '\0') seconds = -1;
+    }
+  }
+  if (bad || !(seconds > 0 && seconds < 600)) {
+    std::fprintf(stderr,
+                 "usage: bench_polling_scan [seconds per measurement, 0 < s < 600] [--one-cpu] [--layout dense|sparse]\n");
+    return 2;
+  }
+  if (oneCpu && !stayOnThisCpu()) {
+    std::fprintf(stderr, "bench_polling_scan: cannot keep the process on one CPU\n");
+    return 1;
+  }
+  if (oneCpu) std::printf("on one CPU\n");
+  for (const Layout& layout : kLayouts) {
+    if (!only.empty() && only != layout.name) continue;
+    if (const int rc = runLayout(layout, seconds); rc != 0) return rc;
+  }
   return 0;
 }

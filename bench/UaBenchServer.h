@@ -36,6 +36,7 @@ struct UaBenchServer {
   static zentarc::ua::UaServingBackend::Options options(int port) {
     zentarc::ua::UaServingBackend::Options o;
     o.endpointUrl = "opc.tcp://127.0.0.1:" + std::to_string(port);
+    o.security = zentarc::ua::ServerSecurity::unsecured();
     return o;
   }
 

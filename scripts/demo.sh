@@ -2,7 +2,9 @@
 # The main job: two simulated GE PLCs whose registers change by themselves, the OPCZentarc
 # server on them (no window, samples/OPCZentarc.xml, secure by default), and live values read
 # over a signed and encrypted OPC UA channel with the command-line client for a few seconds;
-# a user who may write is made for the demo. Then everything is stopped by its PID.
+# a user who may write is made for the demo. The server also publishes every tag to a
+# mosquitto broker on a loopback port, where mosquitto_sub shows them arriving. Then
+# everything is stopped by its PID.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -19,8 +21,11 @@ export XDG_CONFIG_HOME=$work/config
 pki=$work/pki
 users=$work/users
 secure=(--endpoint "$endpoint" --security Aes256_Sha256_RsaPss --mode SignAndEncrypt)
+# The demo's own broker, on a loopback port of its own.
+broker_port=18830
+mqtt=mqtt://127.0.0.1:$broker_port
 
-sim= server=
+sim= server= broker=
 stop_all() {
   # The server first: it tells its clients and closes its PLC connections, then the PLCs go.
   if [ -n "$server" ]; then
@@ -32,6 +37,10 @@ stop_all() {
   if [ -n "$sim" ]; then
     kill -TERM "$sim" 2>/dev/null || true
     wait "$sim" 2>/dev/null || true
+  fi
+  if [ -n "$broker" ]; then
+    kill -TERM "$broker" 2>/dev/null || true
+    wait "$broker" 2>/dev/null || true
   fi
   rm -rf "$work"
 }
@@ -45,11 +54,23 @@ trap stop_all EXIT
   --animate sine:R20-R23 --set R30=17041 --set R31=0 --animate toggle:R40 &
 sim=$!
 
+printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$broker_port" >"$work/mosquitto.conf"
+mosquitto -c "$work/mosquitto.conf" >"$work/mosquitto.log" 2>&1 &
+broker=$!
+for _ in $(seq 1 50); do
+  (exec 3<>"/dev/tcp/127.0.0.1/$broker_port") 2>/dev/null && break
+  kill -0 "$broker" 2>/dev/null || { echo "demo: mosquitto did not start:" >&2; cat "$work/mosquitto.log" >&2; exit 1; }
+  sleep 0.1
+done
+echo "demo: mosquitto broker on $mqtt"
+
 echo "demo: a user \"demo\" who may write (password from standard input)"
 echo "demo-password" | "$bin/OPCZentarc" --add-user demo --role writer --users "$users"
 
-echo "demo: OPCZentarc --headless on $endpoint with $config (secure policies only, anonymous read)"
-"$bin/OPCZentarc" --headless --config "$config" --endpoint "$endpoint" --pki "$pki" --users "$users" &
+echo "demo: OPCZentarc --headless on $endpoint with $config (secure policies only, anonymous read),"
+echo "      publishing to $mqtt as node \"demo\", MQTT writes on"
+"$bin/OPCZentarc" --headless --config "$config" --endpoint "$endpoint" --pki "$pki" --users "$users" \
+  --mqtt "$mqtt" --mqtt-node demo --mqtt-write on &
 server=$!
 
 # Wait (at most 10 s) until the server answers. The client's first secure connection is
@@ -99,4 +120,16 @@ ZENTARC_UA_PASSWORD=demo-password "$bin/zentarc-ua" "${secure[@]}" --user demo w
 ZENTARC_UA_PASSWORD=demo-password "$bin/zentarc-ua" "${secure[@]}" --user demo read Line1.Setpoint
 
 echo
-echo "demo: stopping the server and the simulated PLCs"
+echo "demo: values arriving over MQTT (mosquitto_sub, 3 seconds): retained states first, then changes"
+mosquitto_sub -h 127.0.0.1 -p "$broker_port" -v -W 3 -t 'opczentarc/demo/#' 2>/dev/null | head -n 24 || true
+
+echo
+echo "demo: an MQTT write of 1600 to Line1.Setpoint, answered once the PLC acknowledged it"
+mosquitto_sub -h 127.0.0.1 -p "$broker_port" -v -C 1 -W 5 -t 'opczentarc/demo/Line1/Line1.Setpoint/set/result' &
+answer=$!
+sleep 0.5
+mosquitto_pub -h 127.0.0.1 -p "$broker_port" -t 'opczentarc/demo/Line1/Line1.Setpoint/set' -m '{"value": 1600, "id": "demo-1"}'
+wait "$answer" || true
+
+echo
+echo "demo: stopping the server (it says offline to the broker), the simulated PLCs and the broker"

@@ -13,6 +13,7 @@ packages=(
   libpugixml-dev libsystemd-dev
   protobuf-compiler libprotobuf-dev
   libssl-dev
+  libpaho-mqtt-dev mosquitto mosquitto-clients
   qt6-base-dev libgl1-mesa-dev
   adwaita-icon-theme
   xvfb xauth x11-apps imagemagick

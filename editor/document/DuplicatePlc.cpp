@@ -12,6 +12,7 @@ std::string checkDuplicate(const EditorState& state, const DuplicateRequest& r) 
     return invalidNameMessage("PLC", fault);
   if (plcNameExists(state, r.newName) || isTreeKeyTaken(state, r.newName))
     return "Name already existing. Please use a different PLC name";
+  if (const std::string problem = plcAddressProblem(r.newAddress); !problem.empty()) return problem;
   if (plcAddressExists(state, r.newAddress)) return "PLC ID already existing. Please use a different one";
   std::unordered_set<std::string> taken{foldCase(r.newName)};
   for (const std::string& item : r.sourceItems) {

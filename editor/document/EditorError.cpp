@@ -2,9 +2,8 @@
 
 namespace zentarc::editor {
 
-std::string errorReportText(int number, const std::string& description,
-                            const std::string& procedure) {
-  return " Error n. " + std::to_string(number) + "  " + description + " in " + procedure;
+std::string errorReportText(int number, const std::string& description) {
+  return " Error n. " + std::to_string(number) + "  " + description;
 }
 
 }  // namespace zentarc::editor

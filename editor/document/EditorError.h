@@ -1,6 +1,7 @@
 #pragma once
-// Run-time errors of the editor. Every procedure that traps errors reports them the same
-// way: " Error n. " number, two blanks, description, " in " and the procedure's name.
+// Run-time errors of the editor. Every command that traps errors reports them the same
+// way: " Error n. ", the number, two blanks and the description. A description says what
+// happened and what the user can do about it.
 #include <stdexcept>
 #include <string>
 
@@ -26,7 +27,6 @@ class EditorError : public std::runtime_error {
   int number_;
 };
 
-std::string errorReportText(int number, const std::string& description,
-                            const std::string& procedure);
+std::string errorReportText(int number, const std::string& description);
 
 }  // namespace zentarc::editor

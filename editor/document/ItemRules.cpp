@@ -1,6 +1,9 @@
 #include "ItemRules.h"
 
+#include <algorithm>
+
 #include "common/configfile/DataTypes.h"
+#include "common/configfile/PlcAddressRule.h"
 
 namespace zentarc::editor {
 
@@ -24,6 +27,14 @@ std::vector<ItemProblem> itemValueProblems(const clsPLCItem& item) {
         problems.push_back({"Elements", "Invalid number of Elements: must be between 0 and " +
                                             std::to_string(kMaxEditorElements)});
         break;
+      case cf::TagFault::NotByteAligned:
+        problems.push_back({"Address", "Invalid Address value: in a bit area this type starts on a byte "
+                                       "(address 1, 9, 17, ...)"});
+        break;
+      case cf::TagFault::BitInBitArea:
+        problems.push_back({"Bit", "Invalid Bit value: in a bit area the address names the bit, so the bit "
+                                   "number must be 0"});
+        break;
       case cf::TagFault::PastLastRegister:
         problems.push_back({"Address", "Invalid Address value: the item's registers run past register " +
                                            std::to_string(cf::kLastRegisterNumber)});
@@ -31,6 +42,36 @@ std::vector<ItemProblem> itemValueProblems(const clsPLCItem& item) {
     }
   }
   return problems;
+}
+
+std::string commentFault(std::string_view utf8) {
+  std::size_t start = 0;
+  while (start <= utf8.size()) {
+    const std::size_t end = std::min(utf8.find_first_of("\t\r\n", start), utf8.size());
+    if (cf::checkName(utf8.substr(start, end - start)) == cf::NameFault::Control)
+      return "Invalid Comment: it holds a control character (only tabs and line breaks may stand in a comment)";
+    start = end + 1;
+  }
+  return {};
+}
+
+std::string storedComment(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    if (utf8[i] != '\r') {
+      out += utf8[i];
+      continue;
+    }
+    out += '\n';
+    if (i + 1 < utf8.size() && utf8[i + 1] == '\n') ++i;
+  }
+  return out;
+}
+
+std::string plcAddressProblem(std::string_view address) {
+  if (cf::isDottedIpv4(address)) return {};
+  return "Invalid PLC IP Address: " + cf::plcAddressFaultText(address);
 }
 
 std::string invalidNameMessage(std::string_view kind, cf::NameFault fault) {

@@ -25,6 +25,18 @@ std::vector<ItemProblem> itemValueProblems(const clsPLCItem& item);
 // The message for a refused name of a PLC or an item: kind is "PLC" or "Item".
 std::string invalidNameMessage(std::string_view kind, configfile::NameFault fault);
 
+// Comments are free text and may run over several lines; tabs and line breaks are kept,
+// other control characters (which the file cannot carry) are refused. The dialog, the bulk
+// comment and the CSV import all apply this, so whatever is stored exports and imports back.
+// The message to show, or "" when the comment may be stored.
+std::string commentFault(std::string_view utf8);
+// The comment as stored: CR LF and CR become LF, as the file gives them back when read.
+std::string storedComment(std::string_view utf8);
+
+// A PLC's IP address must be a dotted IPv4 address, as the server's loader requires: the
+// message to show, or "" when the address may be stored.
+std::string plcAddressProblem(std::string_view address);
+
 // The fault of a name about to be set (empty, blanks only, control characters).
 inline configfile::NameFault nameFault(std::string_view name) { return configfile::checkName(name); }
 

@@ -58,7 +58,8 @@ class KeyedCollection {
     const std::string folded = foldCase(key);
     if (index_.count(folded))
       throw EditorError(ErrorNumber::DuplicateKey,
-                        "This key is already associated with an element of this collection");
+                        "The name \"" + key + "\" is already in use (names compare without regard to letter case). "
+                        "Choose another name.");
     entries_.push_back(Entry{key, std::move(value)});
     index_.emplace(folded, std::prev(entries_.end()));
     return *entries_.back().value;
@@ -91,7 +92,8 @@ class KeyedCollection {
   typename Index::const_iterator find(const std::string& key) const {
     auto it = index_.find(foldCase(key));
     if (it == index_.end())
-      throw EditorError(ErrorNumber::KeyNotFound, "Invalid procedure call or argument: no element with key \"" + key + "\"");
+      throw EditorError(ErrorNumber::KeyNotFound, "No PLC or item is named \"" + key +
+                                                      "\" any more. Click the PLCs node to refresh the view and try again.");
     return it;
   }
 

@@ -42,9 +42,9 @@ double parse(std::string_view number) {
   return std::strtod(s.c_str(), nullptr);
 }
 
-double roundHalfEven(double v, const char* typeName) {
+double roundHalfEven(double v) {
   if (!std::isfinite(v))
-    throw EditorError(ErrorNumber::Overflow, std::string("Overflow: not a number for ") + typeName);
+    throw EditorError(ErrorNumber::Overflow, "The value is too large for the editor. Enter a plain, smaller number.");
   return std::nearbyint(v);  // default rounding mode is to nearest, ties to even
 }
 
@@ -80,16 +80,18 @@ bool isNumeric(std::string_view text) {
 }
 
 std::int16_t toInt16(double v) {
-  const double r = roundHalfEven(v, "Integer");
+  const double r = roundHalfEven(v);
   if (r < -32768.0 || r > 32767.0)
-    throw EditorError(ErrorNumber::Overflow, "Overflow: " + wholeText(r) + " is not a 16-bit integer");
+    throw EditorError(ErrorNumber::Overflow,
+                      "The number " + wholeText(r) + " is out of range here (-32768 to 32767). Enter a smaller number.");
   return static_cast<std::int16_t>(r);
 }
 
 std::int32_t toInt32(double v) {
-  const double r = roundHalfEven(v, "Long");
+  const double r = roundHalfEven(v);
   if (r < -2147483648.0 || r > 2147483647.0)
-    throw EditorError(ErrorNumber::Overflow, "Overflow: " + wholeText(r) + " is not a 32-bit integer");
+    throw EditorError(ErrorNumber::Overflow, "The number " + wholeText(r) +
+                                                  " is out of range here (-2147483648 to 2147483647). Enter a smaller number.");
   return static_cast<std::int32_t>(r);
 }
 

@@ -9,7 +9,7 @@ namespace zentarc::editor {
 
 std::string buildConfigBytes(const std::vector<TreePlc>& tree, const EditorState& state) {
   if (!state.colPLC || !state.colItems)
-    throw EditorError(ErrorNumber::ObjectNotSet, "Object variable not set: no configuration is open");
+    throw EditorError(ErrorNumber::ObjectNotSet, "No configuration is open. Open or create one first.");
   std::vector<configfile::WriterPlc> plcs;
   plcs.reserve(tree.size());
   for (const TreePlc& node : tree) {
@@ -48,7 +48,8 @@ WriteOutcome CreateXML(const std::string& path, const std::vector<TreePlc>& tree
   std::string error;
   if (!writeFileAtomically(path, bytes, &error)) {
     out.errorNumber = static_cast<int>(ErrorNumber::FileWrite);
-    out.description = "The configuration was not saved (" + error + "); the old file is unchanged";
+    out.description = "The configuration was not saved (" + error +
+                      "); the old file is unchanged. Save it under another name or in a folder you may write to.";
     return out;
   }
   out.ok = true;

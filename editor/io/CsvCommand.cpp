@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "editor/document/Counted.h"
 #include "editor/document/EditorState.h"
 #include "editor/io/AtomicFile.h"
 #include "editor/io/CreateXML.h"
@@ -12,11 +13,6 @@
 namespace zentarc::editor {
 
 namespace {
-
-// "1 row", "3 rows".
-std::string counted(std::size_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
 
 const char* const kUsage =
     "Usage:\n"

@@ -38,8 +38,6 @@ std::string_view trimmed(std::string_view s) {
   return s;
 }
 
-bool hasControl(std::string_view s) { return cf::checkName(s) == cf::NameFault::Control; }
-
 // The number in a cell, a single decimal comma read as a point.
 double cellNumber(std::string_view text) {
   std::string t(text);
@@ -155,7 +153,6 @@ class Checker {
   MentionedPlc* checkPlc(CsvRow& row) {
     const std::string name = cell(kPlc);
     const std::string address = cell(kPlcAddress);
-    if (hasControl(address)) add("PLC_Address", "the PLC_Address holds a line break or another control character");
     if (const auto fault = nameFault(name); fault != cf::NameFault::None) {
       add("PLC", invalidNameMessage("PLC", fault));
       return nullptr;
@@ -179,8 +176,10 @@ class Checker {
       plc = &mentioned_.back();
     }
     row.plc = plc->name;
-    if (!address.empty() && !hasControl(address)) {
-      if (!plc->address.empty() && address != plc->address)
+    if (!address.empty()) {
+      if (const std::string problem = plcAddressProblem(address); !problem.empty())
+        add("PLC_Address", problem);
+      else if (!plc->address.empty() && address != plc->address)
         add("PLC_Address", "PLC_Address \"" + address + "\" differs from \"" + plc->address + "\" given on line " +
                                std::to_string(plc->addressLine));
       else if (plc->address.empty() && addressTaken(address, plc))
@@ -216,7 +215,7 @@ class Checker {
       add("Address", "Invalid Address value");
     } else {
       const double v = cellNumber(address);
-      if (v < 1 || v > 999999) add("Address", "Invalid Address value: must be between 1 and 999999");
+      if (v < 1 || v > cf::kMaxAddress) add("Address", "Invalid Address value: must be between 1 and 65535");
       else item.nDataWord(toInt32(v));
     }
     if (type) {
@@ -238,8 +237,8 @@ class Checker {
       else add("Access", "Invalid Access Right \"" + access + "\": use READ, WRITE or READWRITE");
     }
     const std::string comment = cell(kComment);
-    if (hasControl(comment)) add("Comment", "the comment holds a line break or another control character");
-    item.sComment(comment);
+    if (const std::string fault = commentFault(comment); !fault.empty()) add("Comment", fault);
+    item.sComment(storedComment(comment));
     item.sPLCName(row.plc);
     if (problems_.empty())
       for (const ItemProblem& p : itemValueProblems(item)) problems_.push_back({line_, p.field, p.message});
@@ -300,7 +299,7 @@ CsvPlan planCsvImport(std::string_view bytes, const EditorState& state) {
 
 std::string checkNewPlcAddress(const CsvPlan& plan, const EditorState& state, const std::string& address) {
   if (trimmed(address).empty()) return "Empty fields. Check PLC IP Address";
-  if (hasControl(address)) return "Invalid PLC IP Address: it holds a control character";
+  if (const std::string problem = plcAddressProblem(address); !problem.empty()) return problem;
   if (plcAddressExists(state, address)) return "PLC ID already existing. Please use a different one";
   for (const CsvNewPlc& p : plan.newPlcs)
     if (p.address == address) return "PLC ID already existing. Please use a different one";

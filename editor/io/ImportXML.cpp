@@ -8,6 +8,7 @@
 #include "common/configfile/ConfigNames.h"
 #include "common/configfile/TagRules.h"
 #include "editor/document/ConvertDataType.h"
+#include "editor/document/Counted.h"
 #include "editor/document/EditorError.h"
 #include "editor/document/ItemRules.h"
 #include "editor/document/KeySpace.h"
@@ -118,8 +119,9 @@ class Reader {
     try {
       if constexpr (sizeof(Int) == 2) return toInt16(leadingNumber(text));
       else return toInt32(leadingNumber(text));
-    } catch (const EditorError& e) {
-      fault(ErrorNumber::Overflow, tag, std::string(e.what()) + " in \"" + std::string(name) + "\"");
+    } catch (const EditorError&) {
+      fault(ErrorNumber::Overflow, tag,
+            "The " + std::string(name) + " \"" + text + "\" is out of the range the editor holds");
     }
   }
 
@@ -167,11 +169,8 @@ class Reader {
 std::string unreadPartText(const ImportOutcome& out) {
   const std::size_t plcs = out.plcsInFile > out.plcsRead ? out.plcsInFile - out.plcsRead : 0;
   const std::size_t items = out.itemsInFile > out.itemsRead ? out.itemsInFile - out.itemsRead : 0;
-  auto count = [](std::size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-  };
-  if (plcs == 0) return count(items, "item", "items");
-  return count(plcs, "PLC", "PLCs") + " and " + count(items, "item", "items");
+  if (plcs == 0) return counted(items, "item", "items");
+  return counted(plcs, "PLC", "PLCs") + " and " + counted(items, "item", "items");
 }
 
 ImportOutcome ImportXML(const std::string& path, EditorState& state,
@@ -181,7 +180,7 @@ ImportOutcome ImportXML(const std::string& path, EditorState& state,
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     out.errorNumber = static_cast<int>(ErrorNumber::FileRead);
-    out.description = "Cannot open the file " + path;
+    out.description = "The file " + path + " cannot be opened. Check that it exists and that you may read it.";
     return out;
   }
   const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -194,7 +193,7 @@ ImportOutcome ImportXML(const std::string& path, EditorState& state,
       if (text[static_cast<std::size_t>(i)] == '\n') ++line;
     out.errorNumber = static_cast<int>(ErrorNumber::BadFile);
     out.description = "The file " + path + " is not valid XML: " + parsed.description() +
-                      " (line " + std::to_string(line) + "). Nothing was loaded";
+                      " (line " + std::to_string(line) + "). Nothing was loaded; correct the file there or open another.";
     return out;
   }
   out.parsed = true;
@@ -205,8 +204,8 @@ ImportOutcome ImportXML(const std::string& path, EditorState& state,
   } catch (const EditorError& e) {
     out.errorNumber = e.number();
     out.description = std::string(e.what()) + ". Only part of the file was loaded (" +
-                      std::to_string(out.plcsRead) + " PLCs, " + std::to_string(out.itemsRead) +
-                      " items); saving over the file would drop the rest";
+                      counted(out.plcsRead, "PLC", "PLCs") + " and " + counted(out.itemsRead, "item", "items") +
+                      "); saving over the file would drop the rest. Correct the file there and open it again.";
   }
   return out;
 }

@@ -50,17 +50,20 @@ ConfigTree::ConfigTree(QWidget* parent) : QTreeWidget(parent) {
 
 QTreeWidgetItem* ConfigTree::addNode(QTreeWidgetItem* parent, const QString& key,
                                      const QString& text, const QString& image,
-                                     const QString& tag) {
+                                     const QString& tag, int position) {
   if (!key.isEmpty() && keys_.contains(folded(key)))
     throw EditorError(ErrorNumber::DuplicateKey,
-                      "Key is not unique in collection: \"" + key.toStdString() + "\"");
+                      "The name \"" + key.toStdString() + "\" is already in use (names compare without regard to "
+                      "letter case). Choose another name.");
   auto* node = new QTreeWidgetItem;
   node->setText(0, text);
   node->setIcon(0, ImgListTree(image));
   node->setData(0, kKeyRole, key);
   node->setData(0, kTagRole, tag);
   node->setFlags(node->flags() | Qt::ItemIsEditable);
-  if (parent)
+  if (parent && position >= 0 && position < parent->childCount())
+    parent->insertChild(position, node);
+  else if (parent)
     parent->addChild(node);
   else
     addTopLevelItem(node);
@@ -86,7 +89,8 @@ void ConfigTree::setKeyAndText(QTreeWidgetItem* node, const QString& newKey) {
   const QString newFolded = folded(newKey);
   if (newFolded != oldFolded && keys_.contains(newFolded))
     throw EditorError(ErrorNumber::DuplicateKey,
-                      "Key is not unique in collection: \"" + newKey.toStdString() + "\"");
+                      "The name \"" + newKey.toStdString() + "\" is already in use (names compare without regard to "
+                      "letter case). Choose another name.");
   keys_.remove(oldFolded);
   keys_.insert(newFolded, node);
   node->setData(0, kKeyRole, newKey);

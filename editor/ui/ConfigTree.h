@@ -14,9 +14,10 @@ class ConfigTree : public QTreeWidget {
  public:
   explicit ConfigTree(QWidget* parent = nullptr);
 
-  // parent nullptr adds the root. Throws EditorError when the key is taken.
+  // parent nullptr adds the root; position -1 adds after the parent's last child. Throws
+  // EditorError when the key is taken.
   QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& key, const QString& text,
-                           const QString& image, const QString& tag);
+                           const QString& image, const QString& tag, int position = -1);
   QTreeWidgetItem* nodeByKey(const QString& key) const;
   static QString key(const QTreeWidgetItem* node);
   static QString tag(const QTreeWidgetItem* node);

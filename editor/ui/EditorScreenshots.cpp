@@ -57,7 +57,7 @@ class ShotPrompter : public ed::Prompter {
 std::string sampleFile() {
   auto tag = [](const char* name, const char* comment, const char* type, int address, int bit = 0,
                 int elements = 0, const char* access = "READWRITE") {
-    return cf::WriterTag{name, comment, type, bit, address, elements, access};
+    return cf::WriterTag{name, comment, type, bit, address, elements, access, ""};
   };
   std::vector<cf::WriterPlc> plcs = {
       {"Press_Line",

@@ -215,20 +215,6 @@ QIcon cached(QHash<QString, QIcon>& cache, const QString& key, Make make) {
   return *it;
 }
 
-QIcon typeBadge(const QColor& fill, const QString& label) {
-  return picture(32, [&](QPainter& p, double s) {
-    p.setPen(QPen(fill.darker(160), s / 16.0 + 0.5));
-    p.setBrush(fill);
-    p.drawRoundedRect(QRectF(1, 1, s - 2, s - 2), s / 6.0, s / 6.0);
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(static_cast<int>(label.size() <= 1 ? s * 2 / 3 : (label.size() == 2 ? s / 2 : s * 3 / 8)));
-    p.setFont(f);
-    p.setPen(Qt::white);
-    p.drawText(QRectF(0, 0, s, s), Qt::AlignCenter, label);
-  });
-}
-
 }  // namespace
 
 QString themeIconName(const QString& key) {
@@ -257,6 +243,12 @@ QIcon ImgListToolbar(const QString& key) {
   });
 }
 
+QIcon drawnNodeImage(const QString& key, int size) {
+  if (key == "plc") return picture(size, [](QPainter& p, double s) { plcShape(p, s); });
+  if (key == "item") return picture(size, [](QPainter& p, double s) { tagShape(p, s); });
+  return QIcon();
+}
+
 QIcon ImgListTree(const QString& key) {
   static QHash<QString, QIcon> cache;
   return cached(cache, key, [&] {
@@ -266,31 +258,16 @@ QIcon ImgListTree(const QString& key) {
                                 lines(p, s, QRectF(s * 0.3, s * 0.3, s * 0.42, s * 0.55), 3, QColor(60, 120, 200));
                               }));
     if (key == "main") return QIcon::fromTheme("folder", picture(16, [](QPainter& p, double s) { folderShape(p, s); }));
-    if (key == "plc") return picture(16, [](QPainter& p, double s) { plcShape(p, s); });
-    if (key == "item") return picture(16, [](QPainter& p, double s) { tagShape(p, s); });
-    return QIcon();
+    return drawnNodeImage(key, 16);
   });
 }
 
+// The large icons are the tree's pictures drawn large: a PLC, or a tag for an item of any
+// type, also an unknown one (the caption names the type).
 QIcon ImgListList(const QString& key) {
   static QHash<QString, QIcon> cache;
   return cached(cache, key, [&] {
-    // Large icons name the data type: a label says more here than any picture could.
-    static const QHash<QString, QPair<QColor, QString>> types = {
-        {"boolean", {QColor(200, 60, 60), "B"}},
-        {"unsigned 8 bit", {QColor(60, 140, 60), "U8"}},
-        {"signed 8 bit", {QColor(40, 110, 140), "S8"}},
-        {"unsigned 16 bit", {QColor(60, 160, 60), "U16"}},
-        {"signed 16 bit", {QColor(40, 120, 170), "S16"}},
-        {"unsigned 32 bit", {QColor(30, 120, 30), "U32"}},
-        {"signed 32 bit", {QColor(30, 80, 160), "S32"}},
-        {"32 bit float", {QColor(150, 80, 170), "F"}},
-        {"string", {QColor(190, 130, 30), "S"}},
-    };
-    if (key == "plc") return picture(32, [](QPainter& p, double s) { plcShape(p, s); });
-    const auto it = types.find(key);
-    if (it == types.end()) return QIcon();
-    return typeBadge(it->first, it->second);
+    return drawnNodeImage(key == "plc" ? "plc" : "item", kLargeIconSize);
   });
 }
 

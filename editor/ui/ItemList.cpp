@@ -8,6 +8,7 @@
 #include <QListView>
 #include <QStackedLayout>
 #include <QStandardItemModel>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 
 #include "editor/document/CaseFold.h"
@@ -19,7 +20,23 @@ namespace {
 constexpr int kKeyRole = Qt::UserRole + 1;
 constexpr int kLargeRole = Qt::UserRole + 2;
 constexpr int kSmallRole = Qt::UserRole + 3;
+constexpr int kCaptionRole = Qt::UserRole + 4;
 constexpr int kDefaultColumnPixels = 100;
+
+// Icon mode shows each row's caption line under its text.
+class CaptionDelegate : public QStyledItemDelegate {
+ public:
+  CaptionDelegate(const ItemList& list, QObject* parent) : QStyledItemDelegate(parent), list_(list) {}
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->text = list_.shownText(index.row());
+  }
+
+ private:
+  const ItemList& list_;
+};
 }  // namespace
 
 ItemList::ItemList(QWidget* parent) : QWidget(parent) {
@@ -39,6 +56,7 @@ ItemList::ItemList(QWidget* parent) : QWidget(parent) {
   icons_->setModel(model_);
   icons_->setSelectionModel(selection_);
   icons_->setResizeMode(QListView::Adjust);
+  icons_->setItemDelegate(new CaptionDelegate(*this, icons_));
   for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(report_),
                                static_cast<QAbstractItemView*>(icons_)}) {
     v->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -185,6 +203,16 @@ QString ItemList::largeIconKey(int row) const {
   return model_->item(row, 0)->data(kLargeRole).toString();
 }
 
+void ItemList::setCaption(int row, const QString& caption) { model_->item(row, 0)->setData(caption, kCaptionRole); }
+
+QString ItemList::shownText(int row) const {
+  const QStandardItem* item = model_->item(row, 0);
+  if (!item) return QString();
+  const QString caption = item->data(kCaptionRole).toString();
+  if (mode_ != ViewMode::Icon || caption.isEmpty()) return item->text();
+  return item->text() + "\n" + caption;
+}
+
 QList<int> ItemList::selectedRows() const {
   QList<int> rows;
   for (const QModelIndex& i : selection_->selectedRows(0)) rows.append(i.row());
@@ -220,12 +248,15 @@ void ItemList::setViewMode(ViewMode mode) {
       break;
     case ViewMode::Icon:
       icons_->setViewMode(QListView::IconMode);
-      icons_->setIconSize(QSize(32, 32));
+      icons_->setIconSize(QSize(kLargeIconSize, kLargeIconSize));
+      icons_->setWordWrap(true);
+      icons_->setGridSize(QSize(132, kLargeIconSize + 3 * fontMetrics().height()));
       icons_->setWrapping(true);
       stack_->setCurrentWidget(icons_);
       break;
     case ViewMode::SmallIcon:
       icons_->setViewMode(QListView::ListMode);
+      icons_->setGridSize(QSize());
       icons_->setFlow(QListView::LeftToRight);
       icons_->setIconSize(QSize(16, 16));
       icons_->setWrapping(true);
@@ -233,6 +264,7 @@ void ItemList::setViewMode(ViewMode mode) {
       break;
     case ViewMode::List:
       icons_->setViewMode(QListView::ListMode);
+      icons_->setGridSize(QSize());
       icons_->setFlow(QListView::TopToBottom);
       icons_->setIconSize(QSize(16, 16));
       icons_->setWrapping(true);

@@ -45,6 +45,10 @@ class ItemList : public QWidget {
   void setRowText(int row, const QString& text);  // text and key
   int rowOfKey(const QString& key) const;
   QString largeIconKey(int row) const;
+  // A second caption line, shown under the text in icon mode (an item's data type).
+  void setCaption(int row, const QString& caption);
+  // The text as the current view mode shows it.
+  QString shownText(int row) const;
 
   // Selected rows in list order.
   QList<int> selectedRows() const;

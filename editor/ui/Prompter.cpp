@@ -15,6 +15,10 @@ Answer QtPrompter::message(QWidget* parent, const QString& text, Buttons buttons
   box.setText(text);
   switch (buttons) {
     case Buttons::Ok:
+      box.setIcon(QMessageBox::Warning);
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+    case Buttons::Error:
       box.setIcon(QMessageBox::Critical);
       box.setStandardButtons(QMessageBox::Ok);
       break;
@@ -27,11 +31,12 @@ Answer QtPrompter::message(QWidget* parent, const QString& text, Buttons buttons
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
       break;
   }
+  if (buttons == Buttons::YesNoCancel) box.setEscapeButton(QMessageBox::Cancel);
   switch (box.exec()) {
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;
     case QMessageBox::Cancel: return Answer::Cancel;
-    default: return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+    default: return buttons == Buttons::Ok || buttons == Buttons::Error ? Answer::Ok : Answer::Cancel;
   }
 }
 

@@ -10,7 +10,9 @@ class QWidget;
 
 namespace zentarc::editor {
 
-enum class Buttons { Ok, YesNo, YesNoCancel };
+// Ok: a notice or a refused input (warning icon); Error: a command that failed (error icon),
+// also with an OK button only.
+enum class Buttons { Ok, Error, YesNo, YesNoCancel };
 enum class Answer { Ok, Yes, No, Cancel };
 
 // Caption of the editor's message boxes.
@@ -19,7 +21,8 @@ inline const char* const kProgramTitle = "ConfigOPCZentarc";
 class Prompter {
  public:
   virtual ~Prompter() = default;
-  // An OK-only message reports an error; the others ask a question.
+  // Ok and Error only report; the others ask a question. Esc answers Cancel where there is
+  // a Cancel button.
   virtual Answer message(QWidget* parent, const QString& text, Buttons buttons) = 0;
   // File dialogs start in folder; nullopt when the user cancels.
   virtual std::optional<QString> openFile(QWidget* parent, const QString& title,

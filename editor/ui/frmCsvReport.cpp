@@ -7,6 +7,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "editor/document/Counted.h"
+
 namespace zentarc::editor {
 
 frmCsvReport::frmCsvReport(QWidget* parent, const CsvPlan& plan) : QDialog(parent) {
@@ -15,10 +17,9 @@ frmCsvReport::frmCsvReport(QWidget* parent, const CsvPlan& plan) : QDialog(paren
   setModal(true);
   std::size_t tags = 0;
   for (const CsvRow& r : plan.rows) tags += r.plcOnly ? 0 : 1;
-  lblSummary = new QLabel(QString("%1 rows can be imported (%2 tags); %3 rows are refused:")
-                              .arg(plan.rows.size())
-                              .arg(tags)
-                              .arg(plan.refusedRows),
+  lblSummary = new QLabel(QString::fromStdString(counted(plan.rows.size(), "row", "rows") + " can be imported (" +
+                                                 counted(tags, "tag", "tags") + "); " +
+                                                 counted(plan.refusedRows, "row is", "rows are") + " refused:"),
                           this);
   lblSummary->setObjectName("lblSummary");
   grdProblems = new QTableWidget(static_cast<int>(plan.problems.size()), 3, this);

@@ -174,27 +174,27 @@ void frmEditing::buildMenus() {
   const std::vector<Menu> menus = {
       {"&File", "mnuFile",
        {{"&New Configuration", "mnuNewCfg", QKeySequence::New},
-        {"&Open Configuration", "mnuOpenCfg", QKeySequence::Open},
+        {"&Open Configuration…", "mnuOpenCfg", QKeySequence::Open},
         {nullptr, nullptr, {}},
         {"&Save Configuration", "mnuSaveCfg", QKeySequence::Save},
-        {"Save Configuration &As", "mnuSaveAs", QKeySequence("Ctrl+Shift+S")},
+        {"Save Configuration &As…", "mnuSaveAs", QKeySequence("Ctrl+Shift+S")},
         {nullptr, nullptr, {}},
-        {"I&mport Tags from CSV...", "mnuImportCsv", {}},
-        {"&Export Tags to CSV...", "mnuExportCsv", {}},
+        {"I&mport Tags from CSV…", "mnuImportCsv", {}},
+        {"&Export Tags to CSV…", "mnuExportCsv", {}},
         {nullptr, nullptr, {}},
         {"&Close Configuration", "mnuCloseCfg", {}},
         {"E&xit", "mnuExit", QKeySequence("Ctrl+Q")}}},
       {"&Objects", "mnuObjects",
-       {{"Add &PLC", "mnuAddPLC", QKeySequence("Ctrl+P")},
+       {{"Add &PLC…", "mnuAddPLC", QKeySequence("Ctrl+P")},
         {"Add &Group", "mnuAddGroup", {}},
-        {"Add &Item", "mnuAddItem", QKeySequence("Ctrl+I")},
+        {"Add &Item…", "mnuAddItem", QKeySequence("Ctrl+I")},
         {nullptr, nullptr, {}},
         {"&Delete Object", "mnuDelete", QKeySequence(Qt::Key_Delete)}}},
       {"&Edit", "mnuEdit",
        {{"&Copy", "mnuCopy", QKeySequence("Ctrl+C")},
         {"Cu&t", "mnuCut", QKeySequence("Ctrl+X")},
         {"&Paste", "mnuPaste", QKeySequence("Ctrl+V")},
-        {"D&uplicate PLC with Items...", "mnuDuplicatePLC", {}},
+        {"D&uplicate PLC with Items…", "mnuDuplicatePLC", {}},
         {nullptr, nullptr, {}},
         {"Paste Item name in Clipboard", "Paste_Name", {}},
         {"Paste Item comment  in Clipboard", "Paste_Comment", {}}}},
@@ -204,7 +204,7 @@ void frmEditing::buildMenus() {
         {"&List", "mnuList", {}},
         {"&Report", "mnuReport", {}}}},
       {"&Tools", "mnuTools",
-       {{"&Find", "mnuFind", QKeySequence("Ctrl+F")}, {"Find &Next", "mnuFindNext", QKeySequence(Qt::Key_F3)}}},
+       {{"&Find…", "mnuFind", QKeySequence("Ctrl+F")}, {"Find &Next", "mnuFindNext", QKeySequence(Qt::Key_F3)}}},
   };
   for (const Menu& m : menus) {
     QMenu* menu = menuBar()->addMenu(m.caption);
@@ -254,7 +254,7 @@ void frmEditing::buildToolbar() {
 }
 
 void frmEditing::Toolbar1_ButtonClick(const QString& key) {
-  trapped("Toolbar1_ButtonClick", [&] {
+  trapped([&] {
     for (const ButtonDef& b : kButtons)
       if (key == b.key && b.command) run(b.command);
   });
@@ -278,7 +278,7 @@ QAction* frmEditing::menuEntry(const QString& name) const {
 QAction* frmEditing::toolbarButton(const QString& key) const { return buttons_.value(key); }
 
 void frmEditing::Form_Initialize() {
-  trapped("Form_Initialize", [&] {
+  trapped([&] {
     for (const ButtonDef& b : kButtons) buttons_.value(b.key)->setIcon(ImgListToolbar(b.image));
     setBulkEntries(false);
   });
@@ -292,7 +292,7 @@ void frmEditing::setBulkEntries(bool on) {
 }
 
 void frmEditing::Form_Load() {
-  trapped("Form_Load", [&] {
+  trapped([&] {
     bLoading_ = true;
     nDesignWidth_ = width();
     nDesignHeight_ = height();
@@ -370,7 +370,7 @@ void frmEditing::showViews(bool visible) { splitter_->setVisible(visible); }
 
 void frmEditing::EnMenuButt(bool fileO, bool fileS, bool aplO, bool aitO, bool cpyO, bool cutO,
                             bool pstO, bool dltO, bool vewO, bool tolO) {
-  trapped("EnMenuButt", [&] {
+  trapped([&] {
     auto set = [&](std::initializer_list<const char*> names, bool on) {
       for (const char* n : names) {
         if (QAction* a = menuEntry(n)) a->setEnabled(on);
@@ -395,7 +395,7 @@ void frmEditing::EnMenuButt(bool fileO, bool fileS, bool aplO, bool aitO, bool c
 }
 
 void frmEditing::InitObjects() {
-  trapped("InitObjects", [&] {
+  trapped([&] {
     showViews(false);
     tree_->clearNodes();
     list_->clearAll();
@@ -403,13 +403,14 @@ void frmEditing::InitObjects() {
     state_.objCopiedPLC = clsPLC{};
     state_.nCopiedPLC = 1;
     state_.nCopiedItem = 1;
+    cut_ = CutRecord{};
     // The list is empty now, so nothing is left for the commands on its items.
     setBulkEntries(false);
     unreadPart_.clear();
   });
 }
 
-bool frmEditing::trapped(const char* procedure, const std::function<void()>& body) {
+bool frmEditing::trapped(const std::function<void()>& body) {
   struct Title {
     frmEditing* w;
     ~Title() { w->refreshTitle(); }
@@ -418,20 +419,20 @@ bool frmEditing::trapped(const char* procedure, const std::function<void()>& bod
     body();
     return true;
   } catch (const EditorError& e) {
-    reportError(e.number(), QString::fromStdString(e.what()), procedure);
+    reportError(e.number(), QString::fromStdString(e.what()));
   } catch (const std::bad_alloc&) {
-    reportError(7, "Out of memory", procedure);
+    reportError(7, "The computer ran out of memory and the command stopped. Save your work under a new name, "
+                   "close other programs and try again.");
   } catch (const std::exception& e) {
-    reportError(51, QString("Internal error: ") + e.what(), procedure);
+    reportError(51, QString("The command stopped unexpectedly (") + e.what() +
+                        "). Check the PLCs and items it worked on before you save.");
   }
   return false;
 }
 
-void frmEditing::reportError(int number, const QString& description, const QString& procedure) {
-  prompter_.message(this,
-                    QString::fromStdString(errorReportText(number, description.toStdString(),
-                                                           procedure.toStdString())),
-                    Buttons::Ok);
+void frmEditing::reportError(int number, const QString& description) {
+  prompter_.message(this, QString::fromStdString(errorReportText(number, description.toStdString())),
+                    Buttons::Error);
 }
 
 void frmEditing::refreshTitle() {
@@ -449,32 +450,31 @@ Answer frmEditing::ask(const QString& text, Buttons buttons) {
 }
 
 void frmEditing::mnuExit_Click() {
-  if (state_.bCfgOpen && !state_.bCfgSaved) {
-    if (ask("Do you want to save active configuration?", Buttons::YesNo) == Answer::Yes)
-      mnuSaveCfg_Click();
-    state_.bCfgOpen = false;
-  }
+  if (!mayDiscard("Do you want to save active configuration?")) return;
+  state_.bCfgOpen = false;  // answered: the window's unload does not ask again
   close();
 }
 
 void frmEditing::closeEvent(QCloseEvent* event) {
-  Form_Unload();
-  event->accept();  // the unload cannot be refused
+  if (Form_Unload())
+    event->accept();
+  else
+    event->ignore();  // the user kept the configuration, or its save did not happen
 }
 
-void frmEditing::Form_Unload() {
+bool frmEditing::Form_Unload() {
+  bool go = false;
+  trapped([&] { go = mayDiscard("Do you want to save active configuration?"); });
+  if (!go) return false;
   // A label still being edited is abandoned: the configuration goes away below.
   tree_->afterLabelEdit = nullptr;
   saveLayout();
-  trapped("Form_Unload", [&] {
-    if (state_.bCfgOpen && !state_.bCfgSaved) {
-      if (ask("Do you want to save active configuration?", Buttons::YesNo) == Answer::Yes)
-        mnuSaveCfg_Click();
-      state_.bCfgOpen = false;
-    }
+  trapped([&] {
+    state_.bCfgOpen = false;
     state_.dropCollections();
     if (state_.bFindOpen && find_) find_->close();
   });
+  return true;
 }
 
 }  // namespace zentarc::editor

@@ -1,7 +1,6 @@
 #pragma once
 // The editor's main window: the configuration tree, the list of the selected node's
-// contents, the menus and the toolbar. Procedure names are those users' support notes and
-// error reports refer to (" Error n. ... in mnuSaveCfg_Click").
+// contents, the menus and the toolbar.
 #include <functional>
 #include <vector>
 
@@ -113,11 +112,11 @@ class frmEditing : public QMainWindow {
   void InitObjects();
   void Toolbar1_ButtonClick(const QString& key);
 
-  // Runs body; a run-time error is reported as " Error n. ... in <procedure>".
-  bool trapped(const char* procedure, const std::function<void()>& body);
+  // Runs body; a run-time error is reported as " Error n. <number>  <description>".
+  bool trapped(const std::function<void()>& body);
   // Title and modified mark from the open configuration's state.
   void refreshTitle();
-  void reportError(int number, const QString& description, const QString& procedure);
+  void reportError(int number, const QString& description);
   Answer ask(const QString& text, Buttons buttons);
 
   // Hooks for the dialogs' commands, which live beside this window.
@@ -130,7 +129,7 @@ class frmEditing : public QMainWindow {
  private:
   void Form_Initialize();
   void Form_Load();
-  void Form_Unload();
+  bool Form_Unload();
   void Form_Resize();
   void layoutViews();
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -141,6 +140,18 @@ class frmEditing : public QMainWindow {
   void restoreLayout();
   void saveLayout();
   bool copySelected();
+  void deleteSelected(bool cut);
+  // What a Cut removed: a PLC with its items, or one item and the PLC it was under.
+  struct CutRecord {
+    bool held = false;
+    bool plc = false;
+    std::string parent;  // the item's PLC
+    int position = -1;   // among its siblings in the tree
+    clsPLC plcObject;
+    std::vector<clsPLCItem> items;
+  };
+  QString afterFailedPaste(bool plc);
+  bool restoreCut(const CutRecord& cut);
   void buildMenus();
   void buildToolbar();
   void run(const QString& name);
@@ -148,7 +159,7 @@ class frmEditing : public QMainWindow {
   void showViews(bool visible);
   void fillItemRow(int row, const clsPLCItem& item, bool withSortKey);
   std::vector<TreePlc> treeOrder() const;
-  void askSaveBeforeReplace(const char* question, bool& stop);
+  bool mayDiscard(const char* question);
   QString defaultConfigPath() const;
   void storeSavedPath();
 
@@ -173,6 +184,7 @@ class frmEditing : public QMainWindow {
   QPointer<frmFind> find_;
   QPointer<frmAbout> about_;
   QString unreadPart_;
+  CutRecord cut_;
   bool layoutRecorded_ = false;
   bool splitterRestored_ = false;
 };

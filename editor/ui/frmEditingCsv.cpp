@@ -21,7 +21,7 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 void frmEditing::mnuImportCsv_Click() {
-  trapped("mnuImportCsv_Click", [&] {
+  trapped([&] {
     if (!state_.bCfgOpen || !state_.colPLC || !state_.colItems) return;
     const auto path = prompter_.openFile(this, "Import Tags from CSV", kCsvFilter, currentFolder());
     if (!path || path->isEmpty()) return;
@@ -76,7 +76,7 @@ void frmEditing::mnuImportCsv_Click() {
 }
 
 void frmEditing::mnuExportCsv_Click() {
-  trapped("mnuExportCsv_Click", [&] {
+  trapped([&] {
     if (!state_.bCfgOpen || !state_.colPLC || !state_.colItems) return;
     const auto chosen = prompter_.saveFile(this, "Export Tags to CSV", kCsvFilter, currentFolder(),
                                            QFileInfo(sCfgFile_).completeBaseName() + ".csv");
@@ -86,7 +86,8 @@ void frmEditing::mnuExportCsv_Click() {
       return;
     std::string error;
     if (!writeFileAtomically(QFile::encodeName(path).toStdString(), exportCsv(treeOrder(), state_), &error))
-      throw EditorError(ErrorNumber::FileWrite, "The tag list was not written (" + error + ")");
+      throw EditorError(ErrorNumber::FileWrite, "The tag list was not written (" + error +
+                                                   "). Export it under another name or in a folder you may write to.");
   });
 }
 

@@ -27,12 +27,20 @@ struct WaitCursor {
 
 }  // namespace
 
-void frmEditing::askSaveBeforeReplace(const char* question, bool& stop) {
-  stop = false;
-  if (!state_.bCfgOpen || state_.bCfgSaved) return;
-  if (ask(question, Buttons::YesNo) == Answer::Yes) {
-    mnuSaveCfg_Click();
-    if (!state_.bCfgSaved) stop = true;
+// Asked before the open configuration goes away (New, Open, Close, Exit, closing the
+// window). True when it may go: nothing is unsaved, the user discards the changes, or saves
+// them and the save happened. Cancel (Esc) and a save that did not happen (cancelled,
+// refused, failed) keep the configuration open with its changes.
+bool frmEditing::mayDiscard(const char* question) {
+  if (!state_.bCfgOpen || state_.bCfgSaved || !state_.colPLC) return true;
+  switch (ask(question, Buttons::YesNoCancel)) {
+    case Answer::Yes:
+      mnuSaveCfg_Click();
+      return state_.bCfgSaved;
+    case Answer::No:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -52,10 +60,8 @@ void frmEditing::addRootNode(const QString& text) {
 }
 
 void frmEditing::mnuNewCfg_Click() {
-  trapped("mnuNewCfg_Click", [&] {
-    bool stop = false;
-    askSaveBeforeReplace("Do you want to save active configuration?", stop);
-    if (stop) return;
+  trapped([&] {
+    if (!mayDiscard("Do you want to save active configuration?")) return;
     state_.bCfgOpen = false;
     InitObjects();
     sCfgFile_ = defaultConfigPath();
@@ -73,13 +79,12 @@ void frmEditing::mnuNewCfg_Click() {
 }
 
 void frmEditing::mnuOpenCfg_Click() {
-  trapped("mnuOpenCfg_Click", [&] {
-    bool stop = false;
-    askSaveBeforeReplace("Do you want to save active configuration?", stop);
-    if (stop) return;
+  trapped([&] {
+    if (!mayDiscard("Do you want to save active configuration?")) return;
     QString chosen;
     if (!ShowDialSave(chosen) || chosen.isEmpty()) return;
     state_.newCollections();
+    cut_ = CutRecord{};  // what a cut removed belongs to the configuration being closed
     tree_->clearNodes();
     list_->clearAll();
     sCfgFile_ = QFileInfo(chosen).absoluteFilePath();
@@ -119,14 +124,14 @@ bool frmEditing::ImportXML(const QString& path) {
   if (!out.complete) {
     unreadPart_ = QString::fromStdString(unreadPartText(out));
     if (out.stopLine > 0) unreadPart_ += " from line " + QString::number(out.stopLine) + " on";
-    reportError(out.errorNumber, QString::fromStdString(out.description), "ImportXML");
+    reportError(out.errorNumber, QString::fromStdString(out.description));
   }
   return out.complete;
 }
 
 void frmEditing::FillTreeView() {
   WaitCursor wait;
-  trapped("FillTreeView", [&] {
+  trapped([&] {
     tree_->setUpdatesEnabled(false);
     struct Restore {
       ConfigTree* t;
@@ -142,8 +147,9 @@ void frmEditing::FillTreeView() {
     for (const clsPLCItem& i : *state_.colItems) {
       QTreeWidgetItem* parent = tree_->nodeByKey(QString::fromStdString(i.sPLCName()));
       if (!parent)
-        throw EditorError(ErrorNumber::KeyNotFound,
-                          "The item \"" + i.sName() + "\" names the missing PLC \"" + i.sPLCName() + "\"");
+        throw EditorError(ErrorNumber::KeyNotFound, "The item \"" + i.sName() + "\" belongs to the PLC \"" +
+                                                        i.sPLCName() + "\", which is not in the configuration; the "
+                                                        "items after it are not shown. Correct the file and open it again.");
       const QString name = QString::fromStdString(i.sName());
       tree_->addNode(parent, name, name, "item", "item");
     }
@@ -169,7 +175,7 @@ std::vector<TreePlc> frmEditing::treeOrder() const {
 bool frmEditing::CreateXML(const QString& path) {
   WaitCursor wait;
   const WriteOutcome out = editor::CreateXML(path.toStdString(), treeOrder(), state_);
-  if (!out.ok) reportError(out.errorNumber, QString::fromStdString(out.description), "CreateXML");
+  if (!out.ok) reportError(out.errorNumber, QString::fromStdString(out.description));
   return out.ok;
 }
 
@@ -199,7 +205,7 @@ bool frmEditing::confirmSaveOver(const QString& path) {
 
 void frmEditing::mnuSaveCfg_Click() {
   if (!state_.bCfgOpen) return;
-  trapped("mnuSaveCfg_Click", [&] {
+  trapped([&] {
     if (!state_.colPLC || state_.colPLC->empty()) {
       ask("Configuration not valid", Buttons::Ok);
       return;
@@ -221,7 +227,7 @@ void frmEditing::mnuSaveCfg_Click() {
 
 void frmEditing::mnuSaveAs_Click() {
   if (!state_.bCfgOpen) return;
-  trapped("mnuSaveAs_Click", [&] {
+  trapped([&] {
     if (!state_.colPLC || state_.colPLC->empty()) {
       ask("Configuration not valid", Buttons::Ok);
       return;
@@ -241,13 +247,8 @@ void frmEditing::mnuSaveAs_Click() {
 }
 
 void frmEditing::mnuCloseCfg_Click() {
-  trapped("mnuCloseCfg_Click", [&] {
-    if (state_.colPLC && state_.bCfgOpen && !state_.bCfgSaved) {
-      if (ask("Do you want to save this configuration?", Buttons::YesNo) == Answer::Yes) {
-        mnuSaveCfg_Click();
-        if (!state_.bCfgSaved) return;
-      }
-    }
+  trapped([&] {
+    if (!mayDiscard("Do you want to save this configuration?")) return;
     state_.bCfgOpen = false;
     InitObjects();
     EnMenuButt(true, false, false, false, false, false, false, false, false, false);

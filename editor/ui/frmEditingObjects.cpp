@@ -20,7 +20,7 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 void frmEditing::mnuAddPLC_Click() {
-  trapped("mnuAddPLC_Click", [&] {
+  trapped([&] {
     QTreeWidgetItem* selected = tree_->selectedNode();
     if (ConfigTree::tag(selected) != "plcs") return;
     state_.bPLCChanged = false;
@@ -72,7 +72,7 @@ void frmEditing::modifyPLC() {
 }
 
 void frmEditing::mnuAddItem_Click() {
-  trapped("mnuAddItem_Click", [&] {
+  trapped([&] {
     QTreeWidgetItem* selected = tree_->selectedNode();
     if (ConfigTree::tag(selected) != "plc") return;  // the menu is enabled only for a PLC
     frmItems dialog(*this);

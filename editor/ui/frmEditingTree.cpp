@@ -28,13 +28,14 @@ void frmEditing::fillItemRow(int row, const clsPLCItem& item, bool withSortKey) 
 
 void frmEditing::TreeView1_NodeClick(QTreeWidgetItem* node) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  trapped("TreeView1_NodeClick", [&] {
+  trapped([&] {
     setBulkEntries(false);
-    if (!node) throw EditorError(ErrorNumber::ObjectNotSet, "Object variable not set: no node");
+    if (!node) throw EditorError(ErrorNumber::ObjectNotSet, "Nothing is selected. Select a PLC or an item in the tree.");
     const QString tag = ConfigTree::tag(node);
     auto itemRow = [&](const QString& name, bool withSortKey) {
       const clsPLCItem& item = state_.colItems->Item(name.toStdString());
       const int row = list_->addRow(name, name, q(baseTypeName(item.sDataType())), "item");
+      list_->setCaption(row, q(item.sDataType()));
       fillItemRow(row, item, withSortKey);
       return row;
     };
@@ -46,7 +47,9 @@ void frmEditing::TreeView1_NodeClick(QTreeWidgetItem* node) {
       for (int i = 0; i < node->childCount(); ++i) {
         const QString name = node->child(i)->text(0);
         const int row = list_->addRow(name, name, "plc", "plc");
-        list_->setSubItem(row, 1, q(state_.colPLC->Item(name.toStdString()).getUI()));
+        const QString address = q(state_.colPLC->Item(name.toStdString()).getUI());
+        list_->setSubItem(row, 1, address);
+        list_->setCaption(row, address);
       }
       list_->setColumnSet("plcs");
       list_->sortNow();
@@ -92,7 +95,7 @@ void frmEditing::TreeView1_NodeClick(QTreeWidgetItem* node) {
 }
 
 void frmEditing::TreeView1_AfterLabelEdit(bool& cancel, const QString& newString) {
-  trapped("TreeView1_AfterLabelEdit", [&] {
+  trapped([&] {
     QTreeWidgetItem* node = tree_->selectedNode();
     const QString tag = ConfigTree::tag(node);
     if (!state_.colPLC || !state_.colItems) {
@@ -155,7 +158,7 @@ void frmEditing::TreeView1_AfterLabelEdit(bool& cancel, const QString& newString
 }
 
 void frmEditing::TreeView1_DblClick() {
-  trapped("TreeView1_DblClick", [&] {
+  trapped([&] {
     const QString tag = ConfigTree::tag(tree_->selectedNode());
     if (tag == "plc") run("modifyPLC");
     else if (tag == "item") run("modifyItem");
@@ -163,7 +166,7 @@ void frmEditing::TreeView1_DblClick() {
 }
 
 void frmEditing::ListView1_Click() {
-  trapped("ListView1_Click", [&] {
+  trapped([&] {
     const int row = list_->currentRow();
     if (row < 0) return;
     if (QTreeWidgetItem* node = tree_->nodeByKey(list_->rowKey(row))) tree_->selectNode(node);
@@ -171,7 +174,7 @@ void frmEditing::ListView1_Click() {
 }
 
 void frmEditing::ListView1_DblClick() {
-  if (!trapped("ListView1_DblClick", [&] {
+  if (!trapped([&] {
         const int row = list_->currentRow();
         if (row < 0) return;
         if (QTreeWidgetItem* node = tree_->nodeByKey(list_->rowKey(row))) tree_->selectNode(node);
@@ -181,7 +184,7 @@ void frmEditing::ListView1_DblClick() {
 }
 
 void frmEditing::ListView1_ColumnClick(int column) {
-  trapped("ListView1_ColumnClick", [&] {
+  trapped([&] {
     list_->setSortKey(column);
     list_->setSorted(true);
     list_->sortNow();

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "common/configfile/DataTypes.h"
+#include "common/configfile/TagRules.h"
 #include "editor/ui/frmEditing.h"
 
 namespace zentarc::editor {
@@ -116,7 +117,7 @@ void frmItems::buildLayout() {
 }
 
 void frmItems::Form_Load() {
-  main_.trapped("Form_Load", [&] {
+  main_.trapped([&] {
     for (const char* t : kTypeOrder) cmbDataType->addItem(t);
     cmbDataType->setCurrentIndex(-1);
     for (int b = 0; b < 16; ++b) cmbBit->addItem(QString::number(b));
@@ -133,10 +134,12 @@ void frmItems::setComboText(QComboBox* combo, const QString& text) {
   combo->setCurrentIndex(combo->findText(text, Qt::MatchExactly));
 }
 
+// Typing keeps every character the name rule allows (the one pasted names, the server's
+// loader and the CSV import follow), so a typed and a pasted name are the same name.
 int frmItems::txtItemName_KeyPress(int k) {
-  const bool ok = (k >= 'A' && k <= 'Z') || (k >= 'a' && k <= 'z') || (k >= '0' && k <= '9') ||
-                  k == '-' || k == '_' || k == 8;
-  return ok ? k : 0;
+  if (k == 8) return k;  // Backspace
+  const std::string typed = QString(QChar(static_cast<char16_t>(k))).toStdString();
+  return configfile::checkName(typed) == configfile::NameFault::Control ? 0 : k;
 }
 
 int frmItems::FilterNumericKey(int k) {
@@ -187,7 +190,7 @@ void frmItems::cmbDataType_Click() {
 }
 
 void frmItems::cmdOk_Click() {
-  main_.trapped("cmdOk_Click", [&] {
+  main_.trapped([&] {
     AddItemInList();
     if (!mbOkAdd) return;
     main_.state().bItemEditMode = false;

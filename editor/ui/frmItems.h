@@ -28,7 +28,8 @@ class frmItems : public QDialog {
   void AddItemInList();
   bool CheckFields(const QString& data);
 
-  // Key filters: the code to keep, or 0 to discard the key.
+  // Key filters: the code to keep, or 0 to discard the key. The name's filter discards
+  // only what no name may hold.
   static int txtItemName_KeyPress(int keyAscii);
   static int FilterNumericKey(int keyAscii);
 

@@ -37,7 +37,7 @@ QString plainNumber(double v) { return QString::number(v, 'g', 15); }
 
 bool frmItems::CheckFields(const QString& data) {
   bool ok = true;
-  main_.trapped("CheckFields", [&] {
+  main_.trapped([&] {
     auto fail = [&](const char* message) {
       main_.ask(message, Buttons::Ok);
       ok = false;
@@ -45,7 +45,7 @@ bool frmItems::CheckFields(const QString& data) {
     if (data == "dataword") {
       if (!isNumeric(str(txtDataWord->text()))) return fail("Invalid Address value");
       const double v = fieldNumber(txtDataWord->text());
-      if (v < 1 || v > 999999) return fail("Invalid Address value: must be between 1 and 999999");
+      if (v < 1 || v > configfile::kMaxAddress) return fail("Invalid Address value: must be between 1 and 65535");
     } else if (data == "bit") {
       if (cmbBit->currentText().isEmpty()) return fail("Invalid Bit value");
     } else if (data == "elements") {
@@ -65,7 +65,7 @@ bool frmItems::CheckFields(const QString& data) {
 void frmItems::AddItemInList() {
   mbUnload = true;
   mbOkAdd = false;
-  const bool stored = main_.trapped("AddItem", [&] {
+  const bool stored = main_.trapped([&] {
     if (!storeItem()) mbUnload = false;
   });
   if (!stored) mbUnload = false;
@@ -93,7 +93,11 @@ bool frmItems::storeItem() {
     if (!CheckFields("elements")) return false;
     item.nElements(toInt16(fieldNumber(txtElements->text())));
   }
-  item.sComment(str(txtComment->text()));
+  if (const std::string fault = commentFault(str(txtComment->text())); !fault.empty()) {
+    main_.ask(QString::fromStdString(fault), Buttons::Ok);
+    return false;
+  }
+  item.sComment(storedComment(str(txtComment->text())));
   item.sPLCName(str(txtPLCName->text()));
   item.sAccessRight(str(cmbAccessRight->currentText()));
 
@@ -104,7 +108,7 @@ bool frmItems::storeItem() {
   }
 
   QTreeWidgetItem* selected = tree->selectedNode();
-  if (!selected) throw EditorError(ErrorNumber::ObjectNotSet, "Object variable not set: no node selected");
+  if (!selected) throw EditorError(ErrorNumber::ObjectNotSet, "Nothing is selected. Select a PLC in the tree, then add the item.");
   const std::string newName = str(txtItemName->text());
   if (const auto fault = nameFault(newName); fault != configfile::NameFault::None) {
     main_.ask(QString::fromStdString(invalidNameMessage("Item", fault)), Buttons::Ok);
@@ -147,7 +151,7 @@ bool frmItems::storeItem() {
 }
 
 void frmItems::cmdAdd_Click() {
-  main_.trapped("cmdAdd_Click", [&] {
+  main_.trapped([&] {
     AddItemInList();
     main_.state().bItemEditMode = false;
     if (!mbOkAdd) return;
@@ -167,7 +171,7 @@ void frmItems::cmdAdd_Click() {
 }
 
 void frmItems::cmdOkNumber_Click() {
-  main_.trapped("cmdOkNumber_Click", [&] {
+  main_.trapped([&] {
     frmInserimento->hide();
     const int n = toInt16(fieldNumber(txtNumbItems->text()));
     if (n >= 1) {

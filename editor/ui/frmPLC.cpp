@@ -61,10 +61,14 @@ void frmPLC::showEvent(QShowEvent* event) {
 
 bool frmPLC::CheckFields(const QString& data) {
   bool ok = true;
-  main_.trapped("CheckFields", [&] {
+  main_.trapped([&] {
     const EditorState& s = main_.state();
     if (data == "UI") {
-      if (txtUI->text() != mnPrevUI && plcAddressExists(s, txtUI->text().toStdString())) {
+      // The server connects only to a dotted IPv4 address; anything else it refuses.
+      if (const std::string problem = plcAddressProblem(txtUI->text().toStdString()); !problem.empty()) {
+        main_.ask(QString::fromStdString(problem), Buttons::Ok);
+        ok = false;
+      } else if (txtUI->text() != mnPrevUI && plcAddressExists(s, txtUI->text().toStdString())) {
         main_.ask("PLC ID already existing. Please use a different one", Buttons::Ok);
         ok = false;
       }
@@ -95,7 +99,7 @@ bool frmPLC::nameIsFree() {
 }
 
 void frmPLC::cmdOk_Click() {
-  main_.trapped("cmdOk_Click", [&] {
+  main_.trapped([&] {
     EditorState& s = main_.state();
     mbUnload = true;
     if (!s.bPLCEditMode) {

@@ -101,7 +101,9 @@ void countScan(PlcDevice& device, const std::vector<PlcTag*>& tags, PlcSummary& 
   summary.polledTags = activations.size();
   sortActivations(activations);
   for (const auto& record : activations) device.AddToCyclic(record->tag, record->updateRate);
-  if (device.HasBlocksToRecompute()) device.RecomputeRanges();
+  // As a worker plans them before it has timed the PLC's answers (it bridges wider once it
+  // has, so a real scan needs at most this many messages).
+  device.RebuildCyclicBlocks();
   for (const auto& block : device.cyclicBlocks) {
     if (block->length == 0) continue;
     ++summary.cyclicBlocks;

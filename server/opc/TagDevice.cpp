@@ -7,7 +7,9 @@ namespace zentarc {
 void TagDevice::failQueued(ServerQueues& serverQueues) {
   for (auto* queue : {&queues.writeQueue, &queues.readQueue}) {
     serverQueues.queuedRequests -= std::min(serverQueues.queuedRequests, queue->size());
-    for (auto& record : *queue) record->request->complete(E_FAIL, true, OPC_QUALITY_OUT_OF_SERVICE, false, true);
+    // A write that never went out fails as one the PLC could not be reached for.
+    const std::uint16_t quality = queue == &queues.writeQueue ? OPC_QUALITY_COMM_FAILURE : OPC_QUALITY_OUT_OF_SERVICE;
+    for (auto& record : *queue) record->request->complete(E_FAIL, true, quality, false, true);
     queue->clear();
   }
   queues.activationQueue.clear();

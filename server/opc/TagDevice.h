@@ -15,8 +15,9 @@ class TagDevice : public SOCmnObject {
  public:
   TagDevice(std::string_view deviceName, std::uint32_t objectType) : SOCmnObject(objectType), name(deviceName) {}
 
-  // Completes every request still queued as failed (out of service) and drops the
-  // activation records; with queueLock held. For when nothing will take them any more.
+  // Completes every request still queued as failed (writes as not sent, with a
+  // communication failure; reads out of service) and drops the activation records; with
+  // queueLock held. For when nothing will take them any more.
   void failQueued(ServerQueues& serverQueues);
 
   const std::string name;  // key in the device list

@@ -147,7 +147,14 @@ void PlcDevice::ReadCyclicBlock(CyclicBlock& block, plc::ResultCode& code, Regis
   }
   block.lastRead = started;
   block.lastCode = code;
+  noteRefusal(block, code);
   block.serviced = 1;
+}
+
+void PlcDevice::noteRefusal(const RegisterBlock& block, plc::ResultCode code) {
+  if (code < plc::kBadResponse || !block.bridgedWide || bridgingRefused) return;
+  bridgingRefused = true;
+  bridgeRegisters = kMaxReadGap;
 }
 
 plc::ResultCode PlcDevice::FirstRefusal() const {

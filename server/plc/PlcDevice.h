@@ -4,8 +4,10 @@
 // configuration loader; numbered when polling starts. Everything but construction and
 // status() runs on the PLC's worker; the status dialog reads the cyclic blocks under
 // queueLock, so they change only with it held.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,6 +29,16 @@ namespace zentarc {
 
 inline constexpr std::uint32_t kPlcDeviceObjectType = 0x08000000;
 
+// How a worker bounds one step of device reads or writes.
+struct RequestStep {
+  // Asked before each block after the first: true leaves the blocks not begun (in their
+  // order) for the next step, so that one step never runs for long.
+  std::function<bool()> timeUp;
+  // Once set, the write blocks not begun fail as unsent (code 33), and are counted.
+  const std::atomic<bool>* stopping = nullptr;
+  std::size_t unsent = 0;  // write requests answered as not sent because of the stop
+};
+
 class PlcDevice : public TagDevice {
  public:
   PlcDevice(std::string_view name, std::string_view addressText);
@@ -36,6 +48,10 @@ class PlcDevice : public TagDevice {
   void RemoveFromCyclic(PlcTag* tag);
   void MoveToRate(PlcTag* tag, std::uint32_t updateRate);
   void RecomputeRanges();
+  // Builds the cyclic blocks afresh from the tags they poll now, each at its block's rate,
+  // joining by worthBridging with bridgeRegisters; the new blocks fall due when the first
+  // of their tags' old blocks would have. The rotation starts over.
+  void RebuildCyclicBlocks();
   bool HasBlocksToRecompute() const { return !blocksToRecompute.empty(); }
   // True when `block` is one of this device's cyclic blocks now.
   bool HasCyclicBlock(const CyclicBlock* block) const;
@@ -56,12 +72,20 @@ class PlcDevice : public TagDevice {
   std::uint32_t MsUntilNextDue(std::uint32_t now) const;
 
   // Device reads and writes. Queue* with queueLock held; a tag of no known type (span 0)
-  // completes at once as failed. Run* complete every queued request and empty the blocks;
-  // with a nonzero selectionCode nothing is sent and every request fails with that code.
+  // completes at once as failed. Run* complete the requests of every block they run and
+  // drop those blocks (all of them unless the step's time is up); with a nonzero
+  // selectionCode nothing is sent and every request fails with that code. A read whose
+  // request was completed meanwhile (its requester gave up) is not sent for.
   void QueueRead(std::unique_ptr<RequestRecord> record);
-  void RunReads(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode = plc::kOk);
+  void RunReads(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode = plc::kOk,
+                RequestStep* step = nullptr);
   void QueueWrite(std::unique_ptr<RequestRecord> record);
-  void RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode = plc::kOk);
+  void RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode = plc::kOk,
+                 RequestStep* step = nullptr);
+
+  // Completes the requests of the read and write blocks not run yet as failed with the
+  // quality; queueLock held. Returns the number of writes among them.
+  std::size_t FailPendingRequests(std::uint16_t quality);
 
   // Drops every block and the tag references they hold (tags hold the device, so this ends
   // the cycle at shut-down). queueLock held.
@@ -81,6 +105,11 @@ class PlcDevice : public TagDevice {
   std::vector<std::unique_ptr<ReadBlock>> readBlocks;
   std::vector<std::unique_ptr<WriteBlock>> writeBlocks;
   std::uint32_t nextBlock = 0;    // rotation position in cyclicBlocks
+  // Registers worth one more round trip to this PLC (see ReadCost): how widely the cyclic
+  // and read blocks bridge unused registers. The worker sets it as it learns the PLC.
+  std::uint32_t bridgeRegisters = kMaxReadGap;
+  // Set when a read that bridged beyond that gap was refused: bridging is then given up.
+  bool bridgingRefused = false;
   void* statusTreeItem = nullptr; // the status dialog's tree item for the device, if any
 
  protected:
@@ -89,6 +118,9 @@ class PlcDevice : public TagDevice {
  private:
   void joinCyclic(CyclicBlock& block, PlcTag* tag, std::uint32_t span);
   void destroyCyclic(CyclicBlock* block);
+  // After a read of the block: a refused read that took in unused registers gives wide
+  // bridging up (those registers may lie outside the PLC's memory).
+  void noteRefusal(const RegisterBlock& block, plc::ResultCode code);
   // The outcome of one device read: into the tag's cache (kept current only for a polled
   // tag) and into the request, which is then completed. registers: null on failure.
   void finishRead(RequestRecord& record, plc::ResultCode code, const std::uint16_t* registers,

@@ -28,13 +28,11 @@ void failWrite(RequestRecord& record, std::uint16_t quality) {
   record.request->complete(E_FAIL, true, quality, false, true);
 }
 
-template <class Block>
-Block* findBlock(std::vector<std::unique_ptr<Block>>& blocks, const PlcTag& tag, std::uint32_t span,
-                 bool (*joins)(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t)) {
+WriteBlock* findWriteBlock(std::vector<std::unique_ptr<WriteBlock>>& blocks, const PlcTag& tag, std::uint32_t span) {
   if (isArrayTag(tag)) return nullptr;
   for (const auto& block : blocks) {
     if (block->holdsArray || block->length == 0) continue;
-    if (joins(block->firstRegister, block->lastRegister(), tag.address, span)) return block.get();
+    if (joinsForWrite(block->firstRegister, block->lastRegister(), tag.address, span)) return block.get();
   }
   return nullptr;
 }
@@ -50,8 +48,19 @@ void PlcDevice::QueueRead(std::unique_ptr<RequestRecord> record) {
     completeRead(*record);
     return;
   }
-  ReadBlock* block = findBlock(readBlocks, tag, span, isNearForRead);
+  // Bridged as widely as the cyclic blocks: a Read of many spread tags is a few messages.
+  ReadBlock* block = nullptr;
+  if (!isArrayTag(tag)) {
+    for (const auto& candidate : readBlocks) {
+      if (candidate->holdsArray || candidate->length == 0) continue;
+      if (!worthBridging(candidate->firstRegister, candidate->lastRegister(), tag.address, span, bridgeRegisters))
+        continue;
+      block = candidate.get();
+      break;
+    }
+  }
   if (block) {
+    if (!isNearForRead(block->firstRegister, block->lastRegister(), tag.address, span)) block->bridgedWide = true;
     block->cover(tag.address, span, false);
   } else {
     readBlocks.push_back(std::make_unique<ReadBlock>(tag.address, span));
@@ -80,15 +89,41 @@ void PlcDevice::finishRead(RequestRecord& record, plc::ResultCode code, const st
   completeRead(record);
 }
 
-void PlcDevice::RunReads(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode) {
-  for (const auto& block : readBlocks) {
-    const plc::ResultCode code = selectionCode != plc::kOk ? selectionCode : block->readAll(io);
+void PlcDevice::RunReads(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode, RequestStep* step) {
+  std::size_t done = 0;
+  for (; done < readBlocks.size(); ++done) {
+    if (done > 0 && step && step->timeUp && step->timeUp()) break;
+    ReadBlock& block = *readBlocks[done];
+    // A read its requester gave up on (it answered without the value) is not sent for.
+    std::erase_if(block.records, [](const auto& record) { return record->request->isCompleted(); });
+    if (block.records.empty()) continue;
+    const plc::ResultCode code = selectionCode != plc::kOk ? selectionCode : block.readAll(io);
+    noteRefusal(block, code);
     const auto readTime = std::chrono::system_clock::now();
     std::lock_guard lock(queueLock);
-    for (const auto& record : block->records)
-      finishRead(*record, code, code == plc::kOk ? block->at(record->tag->address) : nullptr, readTime);
+    for (const auto& record : block.records)
+      finishRead(*record, code, code == plc::kOk ? block.at(record->tag->address) : nullptr, readTime);
+  }
+  readBlocks.erase(readBlocks.begin(), readBlocks.begin() + static_cast<std::ptrdiff_t>(done));
+}
+
+std::size_t PlcDevice::FailPendingRequests(std::uint16_t quality) {
+  for (const auto& block : readBlocks)
+    for (const auto& record : block->records) {
+      record->tag->cache().setQuality(quality);
+      SODaSCacheSnapshot result = record->tag->cache().getSnapshot();
+      result.waitingForInitialData = false;
+      record->request->setReadResult(std::move(result));
+      completeRead(*record);
+    }
+  std::size_t writes = 0;
+  for (const auto& block : writeBlocks) {
+    writes += block->records.size();
+    for (const auto& record : block->records) failWrite(*record, quality);
   }
   readBlocks.clear();
+  writeBlocks.clear();
+  return writes;
 }
 
 void PlcDevice::QueueWrite(std::unique_ptr<RequestRecord> record) {
@@ -98,7 +133,7 @@ void PlcDevice::QueueWrite(std::unique_ptr<RequestRecord> record) {
     failWrite(*record, OPC_QUALITY_BAD);
     return;
   }
-  WriteBlock* block = findBlock(writeBlocks, tag, span, joinsForWrite);
+  WriteBlock* block = findWriteBlock(writeBlocks, tag, span);
   if (block) {
     block->cover(tag.address, span, true);
   } else {
@@ -137,12 +172,18 @@ bool PlcDevice::prepareBlock(WriteBlock& block, std::vector<std::vector<std::uin
   return true;
 }
 
-void PlcDevice::RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode) {
+void PlcDevice::RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode, RequestStep* step) {
   std::vector<std::vector<std::uint16_t>> preRead;
-  for (const auto& block : writeBlocks) {
-    if (selectionCode != plc::kOk) {
+  const auto stopping = [step] { return step && step->stopping && step->stopping->load(); };
+  std::size_t done = 0;
+  for (; done < writeBlocks.size(); ++done) {
+    if (done > 0 && step && step->timeUp && step->timeUp()) break;
+    WriteBlock* block = writeBlocks[done].get();
+    if (selectionCode != plc::kOk || stopping()) {
+      const plc::ResultCode code = selectionCode != plc::kOk ? selectionCode : plc::kChannelNotOpen;
+      if (selectionCode == plc::kOk && step) step->unsent += block->records.size();
       std::lock_guard lock(queueLock);
-      for (const auto& record : block->records) failWrite(*record, qualityForError(selectionCode));
+      for (const auto& record : block->records) failWrite(*record, qualityForError(code));
       continue;
     }
     // The registers a write only partly covers are read first, without queueLock: clients
@@ -150,19 +191,24 @@ void PlcDevice::RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultC
     // A record whose value cannot be converted ends the preparation before the next one's
     // pre-read, as when each record is read and converted in turn.
     preRead.resize(block->records.size());
+    plc::ResultCode readCode = plc::kOk;
     bool prepared = true;
     for (std::size_t i = 0; i < block->records.size() && prepared; ++i) {
-      prepared = preReadRecord(*block->records[i], preRead[i], io) == plc::kOk;
+      readCode = preReadRecord(*block->records[i], preRead[i], io);
       std::vector<std::uint16_t> probe = preRead[i];
-      prepared = prepared && fillWriteRegisters(*block->records[i], probe);
+      prepared = readCode == plc::kOk && fillWriteRegisters(*block->records[i], probe);
     }
     if (prepared) prepared = prepareBlock(*block, preRead);
     if (!prepared) {
+      // A pre-read that failed tells why, as a failed write would; a refused value is Bad.
+      const std::uint16_t quality = readCode != plc::kOk ? qualityForError(readCode) : OPC_QUALITY_BAD;
+      if (readCode == plc::kChannelNotOpen && stopping() && step) step->unsent += block->records.size();
       std::lock_guard lock(queueLock);
-      for (const auto& record : block->records) failWrite(*record, OPC_QUALITY_BAD);
+      for (const auto& record : block->records) failWrite(*record, quality);
       continue;
     }
     const plc::ResultCode code = block->writeAll(io);
+    if (code == plc::kChannelNotOpen && stopping() && step) step->unsent += block->records.size();
     std::lock_guard lock(queueLock);
     for (const auto& record : block->records) {
       if (code == plc::kOk) {
@@ -172,7 +218,7 @@ void PlcDevice::RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultC
       }
     }
   }
-  writeBlocks.clear();
+  writeBlocks.erase(writeBlocks.begin(), writeBlocks.begin() + static_cast<std::ptrdiff_t>(done));
 }
 
 }  // namespace zentarc

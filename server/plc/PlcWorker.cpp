@@ -67,12 +67,14 @@ void PlcWorker::run() {
       reads = device_.queues.readQueue.size();
       activations = device_.queues.activationQueue.size();
     }
-    if (writes > 0) {
-      settle(device_.queues.writeQueue, writes);
+    // Blocks a step left for lack of time go on now, after what was queued meanwhile joined.
+    if (writes > 0 || !device_.writeBlocks.empty()) {
+      if (writes > 0) settle(device_.queues.writeQueue, writes);
       runWrites();
     }
-    if (reads > 0) {
-      settle(device_.queues.readQueue, reads);
+    if (stop_) break;
+    if (reads > 0 || !device_.readBlocks.empty()) {
+      if (reads > 0) settle(device_.queues.readQueue, reads);
       runReads();
     }
     if (activations > 0) {
@@ -94,7 +96,8 @@ std::uint32_t PlcWorker::msUntilNextTry() const {
 
 bool PlcWorker::waitForWork() {
   if (stop_) return false;
-  const std::uint32_t timeout = std::min(msUntilNextTry(), kMaxPassWaitMs);
+  const bool leftOver = !device_.writeBlocks.empty() || !device_.readBlocks.empty();
+  const std::uint32_t timeout = leftOver ? 0 : std::min(msUntilNextTry(), kMaxPassWaitMs);
   if (timeout > 0) {
     std::unique_lock lock(queues_.queueLock);
     device_.queues.workQueued.wait_for(lock, std::chrono::milliseconds(timeout),
@@ -140,11 +143,20 @@ plc::ResultCode PlcWorker::connect() {
   // A connection the PLC closed meanwhile (it restarted) is found before the next message
   // rather than by it: the message goes over a new connection instead of failing.
   if (link_.stillOpen(1)) return plc::kOk;
+  const plc::ResultCode code = openConnection();
+  if (code != plc::kOk && !stop_) failed(code);
+  return code;
+}
+
+plc::ResultCode PlcWorker::openConnection() {
+  // Once a stop is asked no new connection is made: its handshake would be new messages.
+  if (stop_) return plc::kChannelNotOpen;
   const plc::ResultCode code = link_.SelectPlc(1);
+  heartbeat_.beat();
   ++status_.messagesSent;
   if (code != plc::kOk) {
     ++status_.messagesFailed;
-    failed(code);
+    status_.connected = false;
     return code;
   }
   status_.connected = true;
@@ -152,6 +164,14 @@ plc::ResultCode PlcWorker::connect() {
   everConnected_ = true;
   publish();
   return plc::kOk;
+}
+
+RequestStep PlcWorker::requestStep() {
+  RequestStep step;
+  const std::uint32_t started = clock_();
+  step.timeUp = [this, started] { return clock_() - started >= kRequestStepMs; };
+  step.stopping = &stop_;
+  return step;
 }
 
 void PlcWorker::takeQueued(std::vector<std::unique_ptr<RequestRecord>>& queue,
@@ -167,42 +187,49 @@ void PlcWorker::runWrites() {
   if (device_.writeBlocks.empty()) return;
   const plc::ResultCode ready = readyForRequests();
   io_.begin();
-  device_.RunWrites(io_, queues_.queueLock, ready);
+  RequestStep step = requestStep();
+  device_.RunWrites(io_, queues_.queueLock, ready, &step);
+  unsentWrites_ += step.unsent;
   noteMessages();
 }
 
 void PlcWorker::runReads() {
+  {
+    // In register order, so that the read blocks gather neighbours whatever order the
+    // clients asked in.
+    std::lock_guard lock(queues_.queueLock);
+    std::stable_sort(device_.queues.readQueue.begin(), device_.queues.readQueue.end(),
+                     [](const auto& a, const auto& b) { return a->tag->address < b->tag->address; });
+  }
   takeQueued(device_.queues.readQueue, &PlcDevice::QueueRead);
   if (device_.readBlocks.empty()) return;
   const plc::ResultCode ready = readyForRequests();
   io_.begin();
-  device_.RunReads(io_, queues_.queueLock, ready);
+  RequestStep step = requestStep();
+  device_.RunReads(io_, queues_.queueLock, ready, &step);
   noteMessages();
+  learnReadCost();
 }
 
-void PlcWorker::applyActivation(const ActivationRecord& record) {
+bool PlcWorker::applyActivation(const ActivationRecord& record) {
   PlcTag* tag = record.tag;
-  if (!tag) return;
+  if (!tag) return false;
+  // A tag is polled at the fastest rate its active items still ask for, and not at all once
+  // none is left: a rate nobody wants any more must not cost the PLC for good. The items'
+  // list is read as it is now, so the records of one batch agree whatever their order.
+  const std::uint32_t rate = tag->smallestActiveRate();
   const bool inLiveBlock = tag->unscheduled == 0 && device_.HasCyclicBlock(tag->pollBlock);
-  if (record.rateChanged) {
-    // The block runs at the smallest rate over the tag's active items: one group's new rate
-    // must not slow a tag that a faster group shares, nor start polling a tag no item uses.
-    const std::uint32_t rate = tag->smallestActiveRate();
-    if (rate == 0) return;
-    if (!inLiveBlock || tag->pollBlock->updateRate != rate) device_.MoveToRate(tag, rate);
-  } else if (record.active) {
-    // A tag out of every block (or whose block is gone) is scheduled afresh, whatever the
-    // number of its items: only a tag still in a live block can be compared by rate.
-    if (tag->activeItems.size() < 2 || !inLiveBlock) {
-      device_.AddToCyclic(tag, record.updateRate);
-    } else if (record.updateRate < tag->pollBlock->updateRate) {
-      device_.MoveToRate(tag, record.updateRate);
-    }
-  } else if (tag->activeItems.empty() && tag->unscheduled == 0) {
+  if (rate == 0) {
+    if (tag->unscheduled != 0) return false;
     device_.RemoveFromCyclic(tag);
     // Nothing keeps its value current any more: a client must not take it for one.
     tag->cache().invalidate();
+    return true;
   }
+  if (inLiveBlock && tag->pollBlock->updateRate == rate) return false;
+  if (inLiveBlock || tag->unscheduled == 0) device_.MoveToRate(tag, rate);
+  else device_.AddToCyclic(tag, rate);
+  return true;
 }
 
 void PlcWorker::runActivations() {
@@ -210,10 +237,13 @@ void PlcWorker::runActivations() {
     std::lock_guard lock(queues_.queueLock);
     auto& queue = device_.queues.activationQueue;
     if (queue.size() > 1) sortActivations(queue);
-    for (const auto& record : queue) applyActivation(*record);
+    bool changed = false;
+    for (const auto& record : queue) changed = applyActivation(*record) || changed;
     queue.clear();
-    // Still under queueLock: the status dialog reads the blocks' ranges with it held.
-    if (device_.HasBlocksToRecompute()) device_.RecomputeRanges();
+    // Still under queueLock: the status dialog reads the blocks' ranges with it held. Blocks
+    // that grew and shrank tag by tag are merged again whenever the tags or rates change.
+    if (changed) device_.RebuildCyclicBlocks();
+    else if (device_.HasBlocksToRecompute()) device_.RecomputeRanges();
   }
   countBlocks();
   // Tags that joined the blocks of a PLC that is down are Bad at once, not at the next try.
@@ -224,6 +254,34 @@ void PlcWorker::runActivations() {
     code_ = device_.FirstRefusal();
     return stateChanged();
   }
+  publish();
+}
+
+void PlcWorker::learnReadCost() {
+  if (device_.bridgingRefused) {
+    if (bridgingFallback_) return;
+    // A read that took in unused registers was refused (they lie outside the PLC's memory):
+    // from now on this PLC's blocks bridge only the gaps every block may.
+    bridgingFallback_ = true;
+  } else {
+    const std::uint32_t wanted = cost_.registersPerRoundTrip();
+    const std::uint32_t planned = device_.bridgeRegisters;
+    // Within a factor of two the blocks stay as they are: a few readings must not reshape
+    // them back and forth.
+    if (cost_.samples() < kSamplesBeforePlanning || (wanted < 2 * planned && 2 * wanted > planned)) return;
+    // Real time, as the costs are: the blocks change at most this often however the
+    // worker's ticks run.
+    const auto now = std::chrono::steady_clock::now();
+    if (planned_ && now - plannedAt_ < kReplanInterval) return;
+    planned_ = true;
+    plannedAt_ = now;
+    device_.bridgeRegisters = wanted;
+  }
+  {
+    std::lock_guard lock(queues_.queueLock);
+    if (!device_.cyclicBlocks.empty()) device_.RebuildCyclicBlocks();
+  }
+  countBlocks();
   publish();
 }
 
@@ -258,12 +316,15 @@ void PlcWorker::readBlock(CyclicBlock& block) {
   plc::ResultCode code = plc::kOk;
   device_.ReadCyclicBlock(block, code, io_);
   noteMessages();
+  learnReadCost();
 }
 
 void PlcWorker::noteMessages() {
-  status_.messagesSent += io_.sent;
-  status_.messagesFailed += io_.failed;
-  io_.sent = io_.failed = 0;
+  // A message sent again over a new connection counts twice, its first try as failed.
+  status_.messagesSent += io_.sent + linkIo_.retries;
+  status_.messagesFailed += io_.failed + linkIo_.retries;
+  io_.sent = io_.failed = linkIo_.retries = 0;
+  if (stop_) return publish();  // what a stop held back is no failure of the PLC
   if (plc::isTransportFailure(io_.failure)) return failed(io_.failure);
   if (io_.failure == plc::kOk && !io_.succeeded) return publish();  // nothing went out
   // The PLC answered. Its state is then what its answers say: while it has cyclic blocks,
@@ -315,6 +376,8 @@ void PlcWorker::countBlocks() {
 }
 
 void PlcWorker::passBegins() {
+  // Beats here and at every message: a worker is stuck only when a pass or a message takes
+  // longer than its bounds allow.
   heartbeat_.beat();
   // A recovery waiting to be reported, or a reminder, falls due between messages too.
   if (reportedCode_ != 0) report();
@@ -349,8 +412,13 @@ void PlcWorker::finish() {
   link_.CloseAll();
   {
     std::lock_guard lock(queues_.queueLock);
-    // Requests that arrived during the last pass are answered rather than left pending.
+    // Requests that arrived during the last pass, or that a step left for later, are
+    // answered rather than left pending: none of them was sent.
+    unsentWrites_ += device_.queues.writeQueue.size();
     device_.failQueued(queues_);
+    unsentWrites_ += device_.FailPendingRequests(qualityForError(plc::kChannelNotOpen));
+    // Nothing keeps the polled values current any more.
+    device_.SetQualityAll(OPC_QUALITY_OUT_OF_SERVICE);
     device_.ReleaseBlocks();
   }
   countBlocks();

@@ -11,6 +11,7 @@
 // are Bad and its device reads and writes fail at once. Nothing here waits on another PLC,
 // and no lock a client takes is held across a message.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <thread>
@@ -21,9 +22,11 @@
 #include "server/plc/PlcDevice.h"
 #include "server/plc/PlcStatus.h"
 #include "server/plc/PlcStatusSink.h"
+#include "server/plc/ReadCost.h"
 #include "server/plc/RegisterAccess.h"
 #include "server/plc/TickClock.h"
 #include "server/plc/TrackedAccess.h"
+#include "server/plc/WorkerLink.h"
 #include "server/toolkit/Heartbeat.h"
 
 namespace zentarc {
@@ -36,6 +39,10 @@ inline constexpr int kMaxSettleSteps = 50;
 inline constexpr int kMaxActivationSettleSteps = 10;
 // The longest wait of a pass with nothing to do: a pass begins at least this often.
 inline constexpr std::uint32_t kMaxPassWaitMs = 1000;
+// Device reads and writes of one pass run for about this long at most; the blocks not begun
+// go on in the next pass, after the writes queued meanwhile, so that a slow PLC and a large
+// request cannot hold everything else up.
+inline constexpr std::uint32_t kRequestStepMs = 1000;
 // A PLC that stays failed with the same code is reported again this often, so that a log
 // read later still shows it; otherwise only changes of its state are reported.
 inline constexpr std::uint32_t kFailureReminderMs = 10 * 60 * 1000;
@@ -43,6 +50,11 @@ inline constexpr std::uint32_t kFailureReminderMs = 10 * 60 * 1000;
 // working this long: one that drops its connection every few messages is one failure in
 // the log, not two lines per drop.
 inline constexpr std::uint32_t kSteadyMs = 5000;
+
+// Reads timed before the blocks are first planned by the PLC's answer times, and the least
+// time between two such plans.
+inline constexpr std::uint32_t kSamplesBeforePlanning = 8;
+inline constexpr std::chrono::seconds kReplanInterval{10};
 
 // The pause before the next try after `failures` failed tries in a row: 100 ms after the
 // first (a lost connection is mostly made again at once), then 1 s doubling up to 30 s.
@@ -56,15 +68,18 @@ class PlcWorker {
   PlcWorker& operator=(const PlcWorker&) = delete;
 
   void start();
-  // The worker ends after the message in flight, if any (at most about a second).
+  // The worker ends after the message in flight, if any (at most about a second): nothing
+  // more is sent, and every request still pending is answered as not sent.
   void requestStop();
   // Waits for the worker to end (not from the worker itself).
   void join();
 
   PlcDevice& device() const { return device_; }
-  // Beats once per pass; a pass starts at least once a second and waits at most about a
-  // second for each PLC message it sends.
+  // Beats once per pass and at every PLC message; a pass starts at least once a second and
+  // waits at most about a second for each message (three for a connect and its handshake).
   const Heartbeat& heartbeat() const { return heartbeat_; }
+  // Writes answered as not sent because polling stopped (valid once the worker has ended).
+  std::size_t unsentWrites() const { return unsentWrites_; }
 
  private:
   void run();
@@ -84,7 +99,11 @@ class PlcWorker {
   void runWrites();
   void runReads();
   void runActivations();
-  void applyActivation(const ActivationRecord& record);
+  // True when the tag's block or rate changed.
+  bool applyActivation(const ActivationRecord& record);
+  // Takes what the last messages taught of the PLC's answer times into how widely its blocks
+  // bridge, rebuilding them when that changed much.
+  void learnReadCost();
   void serveCyclic();
   void readBlock(CyclicBlock& block);
 
@@ -92,6 +111,9 @@ class PlcWorker {
   plc::ResultCode readyForRequests();
   // Connects and handshakes when the channel is closed; a failure counts as a failed try.
   plc::ResultCode connect();
+  // Connects and handshakes now; counts the message but leaves failures to the caller.
+  plc::ResultCode openConnection();
+  RequestStep requestStep();
   bool backingOff(std::uint32_t now) const;  // a try is not due yet after failures
   bool demoted(std::uint32_t now) const { return failures_ >= 2 && backingOff(now); }
   // The outcome of the messages of one step.
@@ -113,11 +135,13 @@ class PlcWorker {
   PlcStatusSink& sink_;
   TickClock clock_;
   Heartbeat heartbeat_;
-  plc::GeLink link_;
-  LinkRegisterAccess linkIo_{link_};
-  TrackedAccess io_{linkIo_};
   std::atomic<bool> stop_{false};
+  plc::GeLink link_;
+  WorkerLink linkIo_{link_, stop_, [this] { return openConnection(); }};
+  ReadCost cost_;
+  TrackedAccess io_{linkIo_, &cost_, &heartbeat_};
   std::thread thread_;
+  std::size_t unsentWrites_ = 0;
 
   // State of the passes, touched by the worker thread only.
   plc::ResultCode code_ = plc::kOk;  // the last result
@@ -129,6 +153,9 @@ class PlcWorker {
   std::uint32_t reportedAt_ = 0;
   std::uint32_t failedAt_ = 0;       // tick of the last failure
   std::uint32_t scanStart_ = 0;      // tick the current pass over the blocks began
+  bool planned_ = false;             // the blocks were planned by measured answer times
+  std::chrono::steady_clock::time_point plannedAt_{};
+  bool bridgingFallback_ = false;    // wide bridging was refused and is given up
   PlcStatus status_;
 };
 

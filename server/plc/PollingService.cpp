@@ -29,12 +29,17 @@ void PollingService::stop() {
   // All are told first, so that stopping takes the longest message in flight, not the sum.
   for (auto& worker : workers_) worker->requestStop();
   for (auto& worker : workers_) worker->join();
+  unsentWrites_ = 0;
+  for (auto& worker : workers_) unsentWrites_ += worker->unsentWrites();
   if (noPlc_.joinable() && std::this_thread::get_id() != noPlc_.get_id()) noPlc_.join();
   if (!started_) return;
   // Nothing takes requests any more: they fail at once from now on, and none is stranded.
   std::lock_guard lock(queues_.queueLock);
   queues_.accepting = false;
-  for (std::size_t i = 0; i < devices_.getCount(); ++i) devices_.getIndex(i)->failQueued(queues_);
+  for (std::size_t i = 0; i < devices_.getCount(); ++i) {
+    unsentWrites_ += devices_.getIndex(i)->queues.writeQueue.size();
+    devices_.getIndex(i)->failQueued(queues_);
+  }
 }
 
 }  // namespace zentarc

@@ -3,7 +3,7 @@
 // start() numbers the devices and starts the workers; with no PLC at all it sends
 // WM_NO_PLC instead (from a thread of its own, as the window may only handle it once its
 // message loop runs). stop() signals stopEvent, lets every worker end after the message it
-// has in flight, and waits for them all.
+// has in flight, and waits for them all; every request still pending is answered by then.
 #include <cstddef>
 #include <memory>
 #include <thread>
@@ -30,6 +30,8 @@ class PollingService {
   // The event that ends the polling when signalled (null before start).
   SOCmnEvent* stopEvent() const { return stopEvent_; }
   std::size_t workerCount() const { return workers_.size(); }
+  // After stop(): the writes answered as not sent because polling stopped.
+  std::size_t unsentWrites() const { return unsentWrites_; }
   const PlcWorker& worker(std::size_t i) const { return *workers_[i]; }
 
  private:
@@ -41,6 +43,7 @@ class PollingService {
   std::vector<std::unique_ptr<PlcWorker>> workers_;
   std::thread noPlc_;
   bool started_ = false;
+  std::size_t unsentWrites_ = 0;
 };
 
 }  // namespace zentarc

@@ -32,6 +32,25 @@ constexpr bool isNearForRead(std::uint32_t blockFirst, std::uint32_t blockLast, 
   return blockFirst - first <= kMaxReadGap;
 }
 
+// What reading `length` registers costs, in registers: each message of at most 512 counts as
+// `perRoundTrip` registers, the time one more round trip takes.
+constexpr std::uint64_t readCost(std::uint32_t length, std::uint32_t perRoundTrip) {
+  return std::uint64_t{(length + kMaxPieceRegisters - 1) / kMaxPieceRegisters} * perRoundTrip + length;
+}
+
+// Whether reading the tag along with the block costs less than reading it apart: the unused
+// registers between them take less time than the round trip they save, and bridging them
+// adds no message of its own. Tags near by the rule above always join.
+constexpr bool worthBridging(std::uint32_t blockFirst, std::uint32_t blockLast, std::uint32_t first,
+                             std::uint32_t span, std::uint32_t perRoundTrip) {
+  if (span == 0) return false;
+  if (isNearForRead(blockFirst, blockLast, first, span)) return true;
+  const std::uint32_t low = first < blockFirst ? first : blockFirst;
+  const std::uint32_t high = first + span - 1 > blockLast ? first + span - 1 : blockLast;
+  return readCost(high - low + 1, perRoundTrip) <
+         readCost(blockLast - blockFirst + 1, perRoundTrip) + readCost(span, perRoundTrip);
+}
+
 // Write rule: a write joins when it overlaps the block or follows it directly, or replaces
 // the block's first register alone. Anything else would leave a register between the two
 // without a value, or start before the block, so it gets a block of its own.
@@ -72,6 +91,7 @@ class RegisterBlock {
   std::uint32_t capacity = 0;
   std::vector<std::uint16_t> buffer;  // capacity registers
   bool holdsArray = false;            // its first tag is an array: nothing else joins
+  bool bridgedWide = false;           // reads unused registers beyond the gap always bridged
 
  private:
   void ensureCapacity(std::uint32_t newLength, std::uint32_t shift, bool keepContents);

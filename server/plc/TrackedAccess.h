@@ -1,19 +1,30 @@
 #pragma once
 // Register access that keeps account of its messages: how many went out, how many failed,
 // the last failure, and whether any succeeded since begin(). A worker runs every message
-// through it, so that each step's outcome and the PLC's figures are known.
+// through it, so that each step's outcome and the PLC's figures are known, and its heartbeat
+// beats at every message: a worker waiting on a slow PLC is alive.
+#include <chrono>
 #include <cstdint>
 
+#include "server/plc/ReadCost.h"
 #include "server/plc/RegisterAccess.h"
+#include "server/toolkit/Heartbeat.h"
 
 namespace zentarc {
 
 class TrackedAccess : public RegisterAccess {
  public:
-  explicit TrackedAccess(RegisterAccess& inner) : inner_(inner) {}
+  // With a cost, the time of every read answered is recorded in it; with a heartbeat, it
+  // beats after every message.
+  explicit TrackedAccess(RegisterAccess& inner, ReadCost* cost = nullptr, Heartbeat* heartbeat = nullptr)
+      : inner_(inner), cost_(cost), heartbeat_(heartbeat) {}
 
   plc::ResultCode ReadRegisters(std::uint16_t count, std::uint16_t index, std::uint16_t* destination) override {
-    return track(inner_.ReadRegisters(count, index, destination));
+    const auto started = std::chrono::steady_clock::now();
+    const plc::ResultCode code = inner_.ReadRegisters(count, index, destination);
+    if (cost_ && code == plc::kOk)
+      cost_->record(count, std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started));
+    return track(code);
   }
   plc::ResultCode WriteRegisters(std::uint16_t count, std::uint16_t index, const std::uint16_t* source) override {
     return track(inner_.WriteRegisters(count, index, source));
@@ -32,6 +43,7 @@ class TrackedAccess : public RegisterAccess {
 
  private:
   plc::ResultCode track(plc::ResultCode code) {
+    if (heartbeat_) heartbeat_->beat();
     ++sent;
     if (code == plc::kOk) {
       succeeded = true;
@@ -42,6 +54,8 @@ class TrackedAccess : public RegisterAccess {
     return code;
   }
   RegisterAccess& inner_;
+  ReadCost* cost_;
+  Heartbeat* heartbeat_;
 };
 
 }  // namespace zentarc

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "server/shell/MqttSetup.h"
+
 namespace zentarc::shell {
 
 namespace {
@@ -37,7 +39,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     static const char* const valued[] = {"--endpoint", "--config", "--security", "--anonymous", "--users",
                                          "--pki", "--add-user", "--remove-user", "--role",
                                          "--check-config"};
-    bool takesValue = false;
+    bool takesValue = name.rfind("--mqtt", 0) == 0;
     for (const char* v : valued) takesValue |= name == v;
     std::optional<std::string> value;
     if (eq != std::string::npos) {
@@ -79,6 +81,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         return cl;
       }
       cl.role = value;
+    } else if (name.rfind("--mqtt", 0) == 0) {
+      if (!takeMqttOption(name, *value, cl.mqtt, cl.error)) return cl;
     } else if (name == "--users") {
       cl.users = value;
     } else if (name == "--pki") {
@@ -109,7 +113,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string usageText() {
-  return "Usage: OPCZentarc [-RegServer | -UnregServer | -Embedding] [options]\n"
+  return std::string("Usage: OPCZentarc [-RegServer | -UnregServer | -Embedding] [options]\n"
          "\n"
          "Serves the registers of the GE PLCs in the configuration file to OPC UA clients.\n"
          "\n"
@@ -138,7 +142,8 @@ std::string usageText() {
          "                   add a user (or give it a new role and password) with the password\n"
          "                   read from standard input, then exit\n"
          "  --remove-user NAME [--users FILE]\n"
-         "                   remove a user, then exit\n"
+         "                   remove a user, then exit\n") +
+         mqttUsageText() +
          "  --headless       no window: messages and PLC status go to standard error\n"
          "                   (also the case when there is no display)\n"
          "  --check-config PATH\n"

@@ -10,6 +10,11 @@ namespace zentarc::shell {
 
 enum class Switch { None, RegServer, UnregServer, Embedding };
 
+// MQTT: --mqtt URL and the --mqtt-... options, as given (MqttSetup.h checks and resolves them).
+struct MqttCommandLine {
+  std::optional<std::string> url, node, prefix, rate, write, ca, cert, key, user, passwordFile, buffer;
+};
+
 struct CommandLine {
   Switch action = Switch::None;
   std::string switchText;                // the words read for the switch, joined by blanks
@@ -25,6 +30,7 @@ struct CommandLine {
   std::optional<std::string> addUser;
   std::optional<std::string> removeUser;
   std::optional<std::string> role;
+  MqttCommandLine mqtt;
   bool headless = false;                 // --headless
   bool help = false;                     // --help
   std::vector<std::string> notices;      // options not known: reported, then ignored

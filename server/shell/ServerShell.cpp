@@ -5,6 +5,7 @@
 #include "server/config/ConfigurationLoader.h"
 #include "server/plc/DevicePlantView.h"
 #include "server/shell/ConfigDiscovery.h"
+#include "server/shell/MqttSetup.h"
 #include "server/shell/SecuritySetup.h"
 #include "server/shell/ServerIdentity.h"
 #include "server/toolkit/SOCmnEvent.h"
@@ -103,6 +104,8 @@ bool ServerShell::startUp() {
   serving.shutdownGrace = options_.shutdownGrace;
   if (!setUpSecurity(serving.security)) return false;
   serving.plant = std::make_shared<DevicePlantView>(*devices_, &ui_.catalogue());
+  if (!setUpMqtt(serving.plant)) return false;
+  if (mqtt_) serving.broker = mqtt_->view();
   backend_ = std::make_shared<zentarc::ua::UaServingBackend>(serving);
   entry_->setServingBackend(backend_);
   made_.serving = entry_->start();
@@ -121,6 +124,28 @@ bool ServerShell::setUpSecurity(zentarc::ua::ServerSecurity& security) {
   for (const auto& w : warnings) log_.line(LogPriority::Warning, "warning: " + w);
   security.log = [this](const std::string& line) { log_.line(line); };
   if (security.pki) log_.line("certificates in " + security.pki->root().string());
+  return true;
+}
+
+bool ServerShell::setUpMqtt(std::shared_ptr<const PlantView> plant) {
+  std::vector<std::string> notices;
+  const auto options = resolveMqtt(options_.commandLine, store_, notices, mqttError_);
+  for (const auto& n : notices) log_.line(LogPriority::Warning, n);
+  if (!options) return mqttError_.empty();
+  auto log = [this](mqtt::LogLevel level, const std::string& text) {
+    log_.line(level == mqtt::LogLevel::Error     ? LogPriority::Error
+              : level == mqtt::LogLevel::Warning ? LogPriority::Warning
+              : level == mqtt::LogLevel::Notice  ? LogPriority::Notice
+                                                 : LogPriority::Info,
+              text);
+  };
+  mqtt_ = std::make_unique<mqtt::MqttPublisher>(*options, entry_->getNameSpaceRoot()->getTags(), std::move(plant),
+                                                entry_->getCreator(), log);
+  if (!mqtt_->start(mqttError_)) {
+    mqtt_.reset();
+    return false;
+  }
+  ui_.attachBroker(mqtt_->view());
   return true;
 }
 
@@ -157,7 +182,10 @@ int ServerShell::run() {
     SOCmnTrace* trace = getSOCmnTrace();
     if (trace->getLevelMask(SOCMNTRACE_L_ERR) & kStartTraceMask)
       trace->trace(SOCMNTRACE_L_ERR, kStartTraceMask, kStartTraceId, kStartTraceText);
-    const std::string why = !securityError_.empty() ? securityError_ : backend_ ? backend_->errorText() : std::string();
+    const std::string why = !securityError_.empty() ? securityError_
+                            : !mqttError_.empty()   ? "MQTT: " + mqttError_
+                            : backend_              ? backend_->errorText()
+                                                    : std::string();
     log_.line(LogPriority::Error, std::string(kStartTraceText) + " on " + endpoint_ + (why.empty() ? std::string() : ": " + why));
     ui_.destroyWindow();
     // Whoever started us must see that serving never began.
@@ -171,7 +199,7 @@ int ServerShell::run() {
 void ServerShell::watchLoops() {
   for (std::size_t i = 0; i < polling_->workerCount(); ++i) {
     const PlcWorker& worker = polling_->worker(i);
-    liveness_.watch("PLC worker of " + worker.device().name, worker.heartbeat(), kPollingPassBound);
+    liveness_.watch("PLC worker of " + worker.device().name, worker.heartbeat(), options_.pollingStuckBound);
   }
   if (backend_->server()) liveness_.watch("OPC UA thread", backend_->server()->heartbeat(), kUaPassBound);
   watchdog_ = std::make_unique<ServiceWatchdog>(notifier_, liveness_, log_);
@@ -184,7 +212,26 @@ void ServerShell::stopWatchingLoops() {
   liveness_.forgetAll();
 }
 
+void ServerShell::stopPolling() {
+  if (!polling_) return;
+  polling_->stop();
+  if (const std::size_t unsent = polling_->unsentWrites(); unsent > 0)
+    log_.line(LogPriority::Warning, std::to_string(unsent) + (unsent == 1 ? " write was" : " writes were") +
+                                        " not sent to the PLCs, as the server stopped first; each client was "
+                                        "told its write failed");
+  polling_.reset();  // gives its stopEvent back
+}
+
 void ServerShell::shutDown() {
+  // The PLCs first: nothing more is sent beyond the message in flight, and every write still
+  // pending is answered while its client is connected, so that no client is left to guess
+  // whether its write happened.
+  stopPolling();
+  // MQTT then publishes the answers to those writes, says offline and lets go of its tags.
+  if (mqtt_) {
+    mqtt_->stop();
+    mqtt_.reset();
+  }
   SOCmnEventPool* pool = getEventPool();
   SOCmnEvent* shutdownEvent = pool->popEvent();
   if (handler_) handler_->setShutdownEvent(shutdownEvent);
@@ -196,10 +243,6 @@ void ServerShell::shutDown() {
   if (handler_) handler_->setShutdownEvent(nullptr);
   pool->pushEvent(shutdownEvent);
 
-  if (polling_) {
-    polling_->stop();
-    polling_.reset();  // gives its stopEvent back
-  }
   devices_.reset();
   queues_.reset();  // the three queues and queueLock
 

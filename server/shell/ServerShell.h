@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "server/mqtt/MqttPublisher.h"
 #include "server/opc/ServerCreator.h"
 #include "server/opc/ServerQueues.h"
 #include "server/plc/DeviceList.h"
@@ -24,12 +25,12 @@
 
 namespace zentarc::shell {
 
-// The longest a healthy pass of each serving loop may take before the watchdog counts the
-// loop as stuck. A polling pass waits up to about 1 s for each PLC message (connect or
-// answer) and up to 1.6 s for its queues to settle, and a pass with many write blocks for a
-// slow PLC sends many messages: hence the wide margin. The OPC UA loop waits at most 10 ms
-// for input and then serves what came.
-inline constexpr std::chrono::milliseconds kPollingPassBound{60000};
+// The longest a serving loop may go without a sign of life before the watchdog counts it as
+// stuck. A PLC worker beats at every pass and every message: it waits at most about 1 s for
+// an answer (3 s for a connect and its handshake) and 1 s for its queues to settle, so a
+// worker waiting on a slow PLC is alive. The OPC UA loop waits at most 10 ms for input and
+// then serves what came.
+inline constexpr std::chrono::milliseconds kPollingPassBound{10000};
 inline constexpr std::chrono::milliseconds kUaPassBound{15000};
 
 struct ShellOptions {
@@ -39,6 +40,8 @@ struct ShellOptions {
   SOCmnPointer<SODaSEntry> entry;  // null: the process-wide entry
   // How long clients are given to notice the shutdown notice before their sessions close.
   std::chrono::milliseconds shutdownGrace{2000};
+  // How long a PLC worker may be silent before the watchdog counts it as stuck.
+  std::chrono::milliseconds pollingStuckBound = kPollingPassBound;
 };
 
 class ServerShell {
@@ -66,6 +69,7 @@ class ServerShell {
   DeviceList* devices() const { return devices_.get(); }
   ServerQueues* queues() const { return queues_.get(); }
   zentarc::ua::UaServingBackend* backend() const { return backend_.get(); }
+  mqtt::MqttPublisher* mqtt() const { return mqtt_.get(); }
   SODaSEntry* entry() const { return entry_.get(); }
   const LivenessWatch& liveness() const { return liveness_; }
   ServiceWatchdog* watchdog() const { return watchdog_.get(); }
@@ -76,9 +80,12 @@ class ServerShell {
   bool startUp();
   // The OPC UA security of the run; false (the start fails) when it cannot be had.
   bool setUpSecurity(zentarc::ua::ServerSecurity& security);
+  // MQTT, when asked for; false (the start fails) when its options cannot be used.
+  bool setUpMqtt(std::shared_ptr<const PlantView> plant);
   void loadConfiguration();
   void watchLoops();
   void stopWatchingLoops();
+  void stopPolling();
   void shutDown();
 
   ShellOptions options_;
@@ -87,6 +94,7 @@ class ServerShell {
   settings::SettingsStore store_;
   std::string endpoint_;
   std::string securityError_;  // why the security could not be set up
+  std::string mqttError_;      // why MQTT could not be set up
   SOCmnPointer<SODaSEntry> entry_;
   SOCmnPointer<ServerCreator> creator_;
   SOCmnPointer<ServerEventHandler> handler_;
@@ -95,6 +103,7 @@ class ServerShell {
   std::shared_ptr<ServerQueues> queues_;
   std::unique_ptr<PollingService> polling_;
   std::shared_ptr<zentarc::ua::UaServingBackend> backend_;
+  std::unique_ptr<mqtt::MqttPublisher> mqtt_;
   ServiceNotifier notifier_;
   std::unique_ptr<ServiceStatus> serviceStatus_;  // between the PLC workers and the window
   LivenessWatch liveness_;

@@ -67,6 +67,14 @@ std::string plcStateLine(const PlcDevice& device, const plc::ErrorCatalogue& cat
   return device.name;
 }
 
+std::string brokerStatusLine(const BrokerFigures& f) {
+  std::string line = f.connected ? "MQTT: connected to " + f.url + ", " + std::to_string(f.published) + " published"
+                                 : "MQTT: not connected to " + f.url + (f.lastError.empty() ? "" : ": " + f.lastError);
+  if (f.buffered) line += ", " + std::to_string(f.buffered) + " waiting";
+  if (f.dropped) line += ", " + std::to_string(f.dropped) + " dropped";
+  return line;
+}
+
 std::unique_ptr<plc::ErrorCatalogue> loadDefaultCatalogue() {
   auto catalogue = std::make_unique<plc::ErrorCatalogue>();
   catalogue->Load(plc::ErrorCatalogue::DefaultPath());

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "server/plc/DeviceList.h"
+#include "server/toolkit/BrokerView.h"
 #include "server/plc/ErrorCatalogue.h"
 
 namespace zentarc::shell {
@@ -26,6 +27,10 @@ std::string statusLogLine(unsigned code, const PlcDevice& device, const plc::Err
 // The PLC's state now, for the Communication Status dialog: working, idle, failing with the
 // code's text, or not reachable and when it is tried next.
 std::string plcStateLine(const PlcDevice& device, const plc::ErrorCatalogue& catalogue);
+
+// The status window's broker line: "MQTT: connected to URL, N published", or why not, with
+// what waits and what was dropped.
+std::string brokerStatusLine(const BrokerFigures& figures);
 
 // The texts of error.dat beside the program, for a window or log that was given none.
 std::unique_ptr<plc::ErrorCatalogue> loadDefaultCatalogue();

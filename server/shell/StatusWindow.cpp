@@ -135,9 +135,16 @@ void StatusWindow::plcStatus(unsigned code, PlcDevice* device) {
   rebuildStatusText();
 }
 
+void StatusWindow::attachBroker(std::shared_ptr<const BrokerView> broker) {
+  broker_ = std::move(broker);
+  rebuildStatusText();
+}
+
 void StatusWindow::rebuildStatusText() {
-  if (!devices_ || reportedCodes_.empty()) return;
-  std::string text = buildStatusText(*devices_, reportedCodes_, catalogue_);
+  std::string text;
+  if (devices_ && !reportedCodes_.empty()) text = buildStatusText(*devices_, reportedCodes_, catalogue_);
+  // The broker's line below the PLCs', kept current by the clock.
+  if (broker_) text += brokerStatusLine(broker_->figures()) + "\n";
   if (text == statusText_) return;
   statusText_ = std::move(text);
   view_->update();

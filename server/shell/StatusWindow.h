@@ -28,6 +28,7 @@ class StatusWindow : public QMainWindow, public ShellUiLifecycle {
   MessagePrompter& prompter() override { return *prompter_; }
   const plc::ErrorCatalogue& catalogue() const override { return catalogue_; }
   void showMinimized() override;
+  void attachBroker(std::shared_ptr<const BrokerView> broker) override;
 
   // The menu commands (40001 Exit, 40002 About, 40003 Comm. Status).
   void command(int id);
@@ -54,6 +55,7 @@ class StatusWindow : public QMainWindow, public ShellUiLifecycle {
   const plc::ErrorCatalogue& catalogue_;
   TextView* view_ = nullptr;
   ReportedCodes reportedCodes_;
+  std::shared_ptr<const BrokerView> broker_;
   std::string statusText_;
 };
 

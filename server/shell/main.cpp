@@ -14,6 +14,7 @@
 #include "server/shell/CommandLine.h"
 #include "server/shell/ConfigDiscovery.h"
 #include "server/shell/HeadlessUi.h"
+#include "server/shell/MqttSetup.h"
 #include "server/shell/ServerShell.h"
 #include "server/shell/ShellLog.h"
 #include "server/shell/SignalWatcher.h"
@@ -30,6 +31,21 @@ bool environmentSet(const char* name) {
 // Without any of these, a window could not be shown.
 bool displayAvailable() {
   return environmentSet("DISPLAY") || environmentSet("WAYLAND_DISPLAY") || environmentSet("QT_QPA_PLATFORM");
+}
+
+// What MQTT would publish, when it is on; a problem with its options counts as a problem.
+int checkMqtt(const zentarc::shell::CommandLine& cl, const std::string& config, int exitCode) {
+  const zentarc::settings::SettingsStore store(zentarc::settings::SettingsStore::defaultPath());
+  std::vector<std::string> notices;
+  std::string error;
+  const auto mqtt = zentarc::shell::resolveMqtt(cl, store, notices, error);
+  for (const auto& n : notices) std::cout << "note: " << n << "\n";
+  if (!error.empty()) {
+    std::cout << "problem: MQTT: " << error << "\n";
+    return exitCode == zentarc::config::kCheckClean ? zentarc::config::kCheckProblems : exitCode;
+  }
+  if (mqtt && exitCode != zentarc::config::kCheckUnreadable) zentarc::shell::printMqttCheck(*mqtt, config, std::cout);
+  return exitCode;
 }
 
 }  // namespace
@@ -52,7 +68,7 @@ int main(int argc, char** argv) {
     // Nothing starts: no window, no polling, no endpoint.
     const auto report = zentarc::config::CheckConfiguration(*cl.checkConfig);
     zentarc::config::PrintConfigCheck(*cl.checkConfig, report, std::cout);
-    return report.exitCode;
+    return checkMqtt(cl, *cl.checkConfig, report.exitCode);
   }
   options.executablePath = ownExecutablePath();
 

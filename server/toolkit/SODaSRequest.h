@@ -66,6 +66,11 @@ class SODaSRequest : public SOCmnObject {
                 std::uint16_t writeQuality = OPC_QUALITY_UNCERTAIN, bool changeCacheValue = false,
                 bool notify = true);
 
+  // Ends the request for a requester that gave up on it (it answered its client without
+  // the result): completed with E_ABORT, the callback not run. Whoever would have carried it
+  // out leaves a completed request alone, so a read not sent yet is never sent.
+  void cancel() { complete(E_ABORT, false, OPC_QUALITY_UNCERTAIN, false, false); }
+
   bool isCompleted() const;
   HRESULT getResult() const;
   bool isWriteQualityValid() const;

@@ -49,7 +49,7 @@ std::string problems(const CsvPlan& plan) {
 // Every data type, comments that need quoting or references, an empty PLC.
 std::string plantXml() {
   auto tag = [](const char* name, const char* comment, const char* type, int address, int bit = 0, int elements = 0,
-                const char* access = "READWRITE") { return cf::WriterTag{name, comment, type, bit, address, elements, access}; };
+                const char* access = "READWRITE") { return cf::WriterTag{name, comment, type, bit, address, elements, access, ""}; };
   std::vector<cf::WriterTag> tags;
   int address = 1;
   for (const auto& t : cf::kDataTypes)
@@ -123,28 +123,29 @@ TEST(CsvImport, everyRefusedRowIsListedWithLineColumnAndReason) {
                           "P1,Acc,,VT_I2,17,,,ALL\r\n"              // 10
                           "P1,Good,,VT_I2,18,,,READ\r\n"            // 11 taken by line 2
                           "P1,\"Two\nLines\",,VT_I2,19,,,READ\r\n"  // 12-13
-                          "P1,Com,\"a\rb\",VT_I2,20,,,READ\r\n"     // 14-15
-                          "P1,Short,,VT_I2\r\n"                     // 16
-                          "PLCs,X,,VT_I2,21,,,READ\r\n"             // 17
-                          "P1,Bits,,VT_I2,22,3,,READ\r\n"           // 18 a bit for a type without one
-                          "p1,Ok2,,signed 32 bit,23,,,readwrite\r\n";  // 19 names compare without case
+                          "P1,Com,a\ab,VT_I2,20,,,READ\r\n"          // 14 a bell in the comment
+                          "P1,Short,,VT_I2\r\n"                     // 15
+                          "PLCs,X,,VT_I2,21,,,READ\r\n"             // 16
+                          "P1,Bits,,VT_I2,22,3,,READ\r\n"           // 17 a bit for a type without one
+                          "p1,Ok2,,signed 32 bit,23,,,readwrite\r\n";  // 18 names compare without case
   const CsvPlan plan = planCsvImport(csv, state);
   ASSERT_TRUE(plan.fileError.empty()) << plan.fileError;
   EXPECT_EQ(problems(plan),
             "3 Name: Name already existing. Please use a different item name\n"
             "4 Name: Empty fields. Check Item name\n"
             "5 Elements: Invalid number of Elements: must be between 0 and 32767\n"
-            "6 Address: Invalid Address value: the server reads addresses from 1 to 65535\n"
+            "6 Address: Invalid Address value: must be between 1 and 65535\n"
             "7 Address: Invalid Address value: the item's registers run past register 65536\n"
             "8 Bit: Invalid Bit value: must be between 0 and 15\n"
             "9 DataType: Unknown Data type \"VT_I1\": use a type name such as VT_I2\n"
             "10 Access: Invalid Access Right \"ALL\": use READ, WRITE or READWRITE\n"
             "11 Name: Name already existing. Please use a different item name\n"
             "12 Name: Invalid Item name: it holds a line break or another control character\n"
-            "14 Comment: the comment holds a line break or another control character\n"
-            "16 : the row has 4 fields, the header 8\n"
-            "17 PLC: Name already existing. Please use a different PLC name\n"
-            "18 Bit: the data type \"signed 16 bit\" has no bit number\n");
+            "14 Comment: Invalid Comment: it holds a control character (only tabs and line breaks may stand in a "
+            "comment)\n"
+            "15 : the row has 4 fields, the header 8\n"
+            "16 PLC: Name already existing. Please use a different PLC name\n"
+            "17 Bit: the data type \"signed 16 bit\" has no bit number\n");
   EXPECT_EQ(plan.refusedRows, 14u);
   ASSERT_EQ(plan.rows.size(), 2u);
   EXPECT_EQ(plan.rows[1].plc, "P1");  // the existing PLC's own spelling
@@ -205,7 +206,7 @@ TEST(CsvRoundTrip, exportThenImportGivesTheSameXmlByteForByte) {
 
 TEST(CsvCommandLine, exitStatusSaysWhetherEveryRowWasTaken) {
   TempDir dir;
-  const auto base = dir.write("base.xml", cf::writeConfig({{"P1", "10.0.0.1", {{"Temp", "", "VT_I2", 0, 10, 0, "READ"}}}}));
+  const auto base = dir.write("base.xml", cf::writeConfig({{"P1", "10.0.0.1", {{"Temp", "", "VT_I2", 0, 10, 0, "READ", ""}}}}));
   const auto good = dir.write("good.csv", std::string(kHeader) + "P1,New,,VT_I4,20,,,READ\r\n");
   const auto mixed = dir.write("mixed.csv", std::string(kHeader) + "P1,A,,VT_I4,30,,,READ\r\nP1,Temp,,VT_I2,31,,,READ\r\n");
   const auto out = dir.file("out.xml");

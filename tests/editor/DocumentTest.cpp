@@ -115,7 +115,7 @@ TEST(KeySpace, plcAndItemNamesShareOneKeySpace) {
 }
 
 TEST(EditorError, reportTextFollowsTheConvention) {
-  EXPECT_EQ(errorReportText(457, "Key taken", "Form_Load"), " Error n. 457  Key taken in Form_Load");
+  EXPECT_EQ(errorReportText(457, "The name is in use. Choose another."), " Error n. 457  The name is in use. Choose another.");
 }
 
 TEST(ItemStepping, nextAddressAndBitForEveryTypeRow) {

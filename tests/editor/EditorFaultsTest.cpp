@@ -86,9 +86,9 @@ TEST(EditorFaults, editingKeysAndShortcutsWorkInTheItemNameField) {
     EXPECT_EQ(name->text(), "umpPumpumpPump");
     QTest::keyClick(name, Qt::Key_Backspace);
     EXPECT_EQ(name->text(), "umpPumpumpPum");
-    // Characters that may not be typed are still discarded.
+    // Blanks and dots are part of names.
     QTest::keyClicks(name, " .x");
-    EXPECT_EQ(name->text(), "umpPumpumpPumx");
+    EXPECT_EQ(name->text(), "umpPumpumpPum .x");
     clickButton(d.cmdCancel);
   });
   f.trigger("mnuAddItem");
@@ -118,7 +118,7 @@ TEST(EditorFaults, valuesTheServerWouldSkipAreRefusedByTheItemDialog) {
               (std::vector<QString>{"Invalid number of Elements: must be between 0 and 32767",
                                     "Invalid number of Elements: must be between 0 and 32767",
                                     "Invalid Address value: the item's registers run past register 65536",
-                                    "Invalid Address value: the server reads addresses from 1 to 65535"}));
+                                    "Invalid Address value: must be between 1 and 65535"}));
     // The last register of the table may be used.
     chooseType(d.cmbDataType, "signed 32 bit");
     typeInto(d.txtItemName, "LastWord");

@@ -155,27 +155,23 @@ TEST(EditorLook, fileDialogsStartInTheCurrentFilesFolderAndAboutOpensOnce) {
   EXPECT_EQ(f.window->findChildren<frmAbout*>().size(), 1);
 }
 
-TEST(EditorLook, errorMessagesCarryTheErrorIcon) {
-  QtPrompter prompter;
+TEST(EditorLook, refusedInputCarriesTheWarningIconAndFailedCommandsTheErrorIcon) {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
-  QString title;
-  // Answers the box as soon as it is up; the prompter's exec returns then.
-  QTimer poll;
-  poll.setInterval(10);
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      icon = box->icon();
-      title = box->windowTitle();
-      box->button(QMessageBox::Ok)->click();
-    }
-  });
-  poll.start();
-  QTimer::singleShot(5000, [] {
-    if (QWidget* w = QApplication::activeModalWidget()) w->close();  // never hang the run
-  });
-  EXPECT_EQ(prompter.message(nullptr, "Invalid Address value", Buttons::Ok), Answer::Ok);
+  EXPECT_EQ(pressInRealBox(nullptr, "Invalid Address value", Buttons::Ok, Qt::Key_Return, nullptr, &icon), Answer::Ok);
+  EXPECT_EQ(icon, QMessageBox::Warning);
+  EXPECT_EQ(pressInRealBox(nullptr, " Error n. 75  Not saved.", Buttons::Error, Qt::Key_Return, nullptr, &icon),
+            Answer::Ok);
   EXPECT_EQ(icon, QMessageBox::Critical);
-  EXPECT_EQ(title, "ConfigOPCZentarc");
+  // The window sends a refused save as a notice, a failed one as an error.
+  LookOpened f;
+  f.trigger("mnuNewCfg");
+  f.trigger("mnuSaveCfg");  // no PLC yet
+  f.prompter.answers.push_back(Answer::No);  // the new configuration need not be saved
+  f.open(QString::fromStdString(f.dir.write("broken.xml", "<TarvelleZentarcCfg>").string()));
+  ASSERT_EQ(f.prompter.shown.size(), 3u);
+  EXPECT_EQ(f.prompter.shown[0].buttons, Buttons::Ok);
+  EXPECT_EQ(f.prompter.shown[2].buttons, Buttons::Error);
+  EXPECT_TRUE(f.prompter.shown[2].text.startsWith(" Error n. 31  ")) << f.prompter.shown[2].text.toStdString();
 }
 
 TEST(EditorLook, windowSizeSplitterAndColumnWidthsAreRemembered) {
@@ -218,7 +214,7 @@ TEST(EditorCsv, importChecksEveryRowAsksForNewPlcAddressesAndImportsTheGoodRows)
   f.prompter.openFiles.push_back(QString::fromStdString(csv.string()));
   f.prompter.texts = {QString("10.0.0.1"), QString("10.0.0.2")};  // taken by P1, then free
   onNextDialog<frmCsvReport>(f.prompter, [](frmCsvReport& d) {
-    EXPECT_EQ(d.lblSummary->text(), "2 rows can be imported (2 tags); 1 rows are refused:");
+    EXPECT_EQ(d.lblSummary->text(), "2 rows can be imported (2 tags); 1 row is refused:");
     ASSERT_EQ(d.grdProblems->rowCount(), 1);
     EXPECT_EQ(d.grdProblems->item(0, 0)->text(), "3");
     EXPECT_EQ(d.grdProblems->item(0, 1)->text(), "Name");

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include "common/settings/SettingsStore.h"
@@ -29,9 +30,43 @@ std::optional<QString> take(std::deque<std::optional<QString>>& answers) {
 
 }  // namespace
 
-Answer ScriptedPrompter::message(QWidget*, const QString& text, Buttons buttons) {
+Answer pressInRealBox(QWidget* parent, const QString& text, Buttons buttons, Qt::Key key,
+                      QMessageBox::StandardButtons* shownButtons, QMessageBox::Icon* icon) {
+  bool pressed = false;
+  int polls = 0;
+  QTimer poll;
+  poll.setInterval(10);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box && !pressed) {
+      pressed = true;
+      if (shownButtons) *shownButtons = box->standardButtons();
+      if (icon) *icon = box->icon();
+      QTest::keyClick(box, key);
+    } else if (++polls == 500) {
+      ADD_FAILURE() << "the message box did not close";
+      if (QWidget* w = QApplication::activeModalWidget()) w->close();  // never hang the run
+    }
+  });
+  poll.start();
+  return QtPrompter().message(parent, text, buttons);
+}
+
+Answer ScriptedPrompter::answerRealBox(QWidget* parent, const QString& text, Buttons buttons) {
+  const Qt::Key key = boxKeys.front();
+  boxKeys.pop_front();
+  QMessageBox::StandardButtons shownButtons;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  const Answer answer = pressInRealBox(parent, text, buttons, key, &shownButtons, &icon);
+  boxButtons.push_back(shownButtons);
+  boxIcons.push_back(icon);
+  return answer;
+}
+
+Answer ScriptedPrompter::message(QWidget* parent, const QString& text, Buttons buttons) {
   shown.push_back({text, buttons});
-  if (buttons == Buttons::Ok) return Answer::Ok;
+  if (buttons == Buttons::Ok || buttons == Buttons::Error) return Answer::Ok;
+  if (!boxKeys.empty()) return answerRealBox(parent, text, buttons);
   if (answers.empty()) {
     ADD_FAILURE() << "unexpected question: " << text.toStdString();
     return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
@@ -109,6 +144,7 @@ EditorFixture::~EditorFixture() {
   EXPECT_TRUE(prompter.answers.empty()) << "unused answers";
   EXPECT_TRUE(prompter.dialogs.empty()) << "unused dialog actions";
   EXPECT_TRUE(prompter.texts.empty()) << "unused text answers";
+  EXPECT_TRUE(prompter.boxKeys.empty()) << "unused message box keys";
 }
 
 QString EditorFixture::settingsPath() const {

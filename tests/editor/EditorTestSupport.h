@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QString>
 #include <gtest/gtest.h>
 #include <ostream>
@@ -40,6 +41,11 @@ class ScriptedPrompter : public Prompter {
   void runModal(QDialog& dialog) override;
 
   std::deque<Answer> answers;                   // for questions, in order
+  // While not empty, questions show the real message box, and the next key is pressed in
+  // it (Qt::Key_Escape, Qt::Key_Return); its buttons and icon are recorded.
+  std::deque<Qt::Key> boxKeys;
+  std::vector<QMessageBox::StandardButtons> boxButtons;
+  std::vector<QMessageBox::Icon> boxIcons;
   std::deque<std::optional<QString>> openFiles;  // nullopt: the user cancels
   std::deque<std::optional<QString>> saveFiles;
   std::deque<std::optional<QString>> texts;  // answers to askText; nullopt: the user cancels
@@ -52,7 +58,15 @@ class ScriptedPrompter : public Prompter {
 
   // Texts shown since the last call, then forgets them.
   std::vector<QString> takeShown();
+
+ private:
+  Answer answerRealBox(QWidget* parent, const QString& text, Buttons buttons);
 };
+
+// Shows the real box of QtPrompter and presses key in it as soon as it is up; records its
+// buttons and icon. The box is closed after a few seconds at the latest.
+Answer pressInRealBox(QWidget* parent, const QString& text, Buttons buttons, Qt::Key key,
+                      QMessageBox::StandardButtons* shownButtons = nullptr, QMessageBox::Icon* icon = nullptr);
 
 // A window with its own temp folder and settings file.
 class EditorFixture {

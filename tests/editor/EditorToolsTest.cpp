@@ -98,8 +98,8 @@ TEST(Clipboard, aGeneratedNameThatIsTakenIsRefusedBeforeAnythingIsAdded) {
   f.trigger("mnuPaste");
   const auto shown = f.prompter.takeShown();
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_TRUE(shown[0].startsWith(" Error n. 457  ")) << shown[0].toStdString();
-  EXPECT_TRUE(shown[0].endsWith(" in mnuPaste_Click"));
+  EXPECT_EQ(shown[0], " Error n. 457  The name \"Door_1\" is already in use, so nothing was pasted. Paste again: "
+                      "the next paste takes the next number.");
   EXPECT_EQ(f.node("Line2")->childCount(), 1);
   EXPECT_EQ(f.window->state().colItems->Count(), 6u);
   f.trigger("mnuPaste");  // the counter moved on

@@ -214,20 +214,19 @@ TEST(EditorWindow, openingAFileAndSavingItAgainGivesTheSameBytes) {
 TEST(EditorWindow, openStopsAtDuplicateNamesAndSaysOnlyPartWasLoaded) {
   EditorFixture f;
   const auto path = f.dir.write(
-      "dup.xml", configFile(plcLines("P1", "1", tagLines("A", "", "VT_I2", 1)) +
-                            plcLines("P2", "2", tagLines("B", "", "VT_I2", 2) + tagLines("a", "", "VT_I2", 3) +
+      "dup.xml", configFile(plcLines("P1", "1", tagLines("A", "", "VT_I2", 1) + tagLines("a", "", "VT_I2", 3) +
                                                     tagLines("C", "", "VT_I2", 4)) +
                             plcLines("P3", "3", "")));
   f.open(QString::fromStdString(path.string()));
-  const auto shown = f.prompter.takeShown();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_TRUE(shown[0].startsWith(" Error n. 457  ")) << shown[0].toStdString();
-  EXPECT_TRUE(shown[0].endsWith(" in ImportXML")) << shown[0].toStdString();
-  EXPECT_TRUE(shown[0].contains("Only part of the file was loaded"));
-  EXPECT_NE(f.window->TreeView1()->nodeByKey("B"), nullptr);
+  EXPECT_EQ(f.prompter.takeShown(),
+            (std::vector<QString>{" Error n. 457  The item name \"a\" is already used by a PLC or an item (names "
+                                  "compare without regard to case) (line 13). Only part of the file was loaded (1 PLC "
+                                  "and 1 item); saving over the file would drop the rest. Correct the file there and "
+                                  "open it again."}));
+  EXPECT_NE(f.window->TreeView1()->nodeByKey("A"), nullptr);
   EXPECT_EQ(f.window->TreeView1()->nodeByKey("C"), nullptr);
   EXPECT_EQ(f.window->TreeView1()->nodeByKey("P3"), nullptr);
-  EXPECT_EQ(f.node("B")->parent(), f.node("P2"));
+  EXPECT_EQ(f.node("A")->parent(), f.node("P1"));
   EXPECT_TRUE(f.window->state().bCfgOpen);
   EXPECT_TRUE(f.window->state().bCfgSaved);
 }
@@ -357,8 +356,8 @@ TEST(EditorWindow, aFailedSaveKeepsTheOldFileAndTheUnsavedState) {
   f.trigger("mnuSaveAs");
   auto shown = f.prompter.takeShown();
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_TRUE(shown[0].startsWith(" Error n. 75  ")) << shown[0].toStdString();
-  EXPECT_TRUE(shown[0].endsWith(" in CreateXML"));
+  EXPECT_TRUE(shown[0].startsWith(" Error n. 75  The configuration was not saved (")) << shown[0].toStdString();
+  EXPECT_TRUE(shown[0].endsWith("the old file is unchanged. Save it under another name or in a folder you may write to."));
   EXPECT_FALSE(f.window->state().bCfgSaved);
   EXPECT_EQ(f.window->sCfgFile().toStdString(), path.string());
   EXPECT_FALSE(f.recordedConfigFile().has_value());
@@ -379,13 +378,17 @@ TEST(EditorWindow, aSettingsStoreThatCannotBeWrittenIsReported) {
   EXPECT_TRUE(f.window->state().bCfgSaved);  // the file itself was written
 }
 
-TEST(EditorWindow, closingTheWindowWithChangesAsksOnceAndStillCloses) {
+TEST(EditorWindow, closingTheWindowWithChangesAsksOnceAndClosesOnlyWhenTheWorkIsSavedOrDropped) {
   EditorFixture f;
   f.trigger("mnuNewCfg");
   f.prompter.answers.push_back(Answer::Yes);
-  f.window->close();
+  f.window->close();  // the save is refused: no PLC
   EXPECT_EQ(f.prompter.takeShown(), (std::vector<QString>{"Do you want to save active configuration?",
                                                           "Configuration not valid"}));
+  EXPECT_TRUE(f.window->isVisible());
+  ASSERT_NE(f.window->state().colPLC, nullptr);
+  f.prompter.answers.push_back(Answer::No);
+  f.window->close();
   EXPECT_FALSE(f.window->isVisible());
   EXPECT_EQ(f.window->state().colPLC, nullptr);
   // Exit asks once as well, not a second time when the window unloads.

@@ -100,7 +100,7 @@ TEST(ImportXML, stopsAtTheFirstFaultKeepingWhatWasReadAndSaysSo) {
       {plcXml("P1", "<tag><name>a</name><comment/><datatype>VT_BOOL</datatype><address>1</address>"
                     "<accessrights>READ</accessrights></tag>"),
        1, 0, "databit"},
-      {plcXml("P1", tagXml("a", "VT_I2", "99999999999")), 1, 0, "Overflow"},
+      {plcXml("P1", tagXml("a", "VT_I2", "99999999999")), 1, 0, "address \"99999999999\" is out of the range"},
       // Tags the server would skip are not taken in either, so they are never written back.
       {plcXml("P1", tagXml("a", "VT_I2 ARRAY", "5", "<elements>-3</elements>")), 1, 0,
        "The item \"a\" cannot be loaded by the server: Invalid number of Elements"},

@@ -16,27 +16,61 @@ std::size_t readsOf(const plcsim::Simulator& sim) { return sim.stats().reads; }
 
 }  // namespace
 
-TEST(PollingSchedule, aTagActivatedAt1000And500EndsAt500AndStaysThere) {
+TEST(PollingSchedule, aTagFollowsTheFastestRateItsItemsStillAskFor) {
   PollingHarness h;
-  h.simulate("127.0.4.10");
+  auto& sim = h.simulate("127.0.4.10");
   ASSERT_TRUE(h.load(plcXml("P", "127.0.4.10", tagXml("T", "VT_I2", 1) + tagXml("U", "VT_I2", 50))));
   h.start();
-  auto slow = h.group("slow", 1000);
-  auto fast = h.group("fast", 500);
+  auto slow = h.group("slow", 500);
+  auto fast = h.group("fast", 100);
   auto i1 = h.activate(*slow, "T");
-  auto i2 = h.activate(*fast, "T");
   ASSERT_TRUE(waitUntil([&] { return h.blockRate("T") == 500; }));
+  auto readsIn = [&](int ms) {
+    const auto before = readsOf(sim);
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return readsOf(sim) - before;
+  };
+  const auto alone = readsIn(1500);  // about 3
+  auto i2 = h.activate(*fast, "T");
+  ASSERT_TRUE(waitUntil([&] { return h.blockRate("T") == 100; }));
+  EXPECT_GE(readsIn(1500), alone + 6);  // about 15
+  // The fast client goes: the load falls back to what the slow one asks for.
   i2->setActive(false);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // well past the settle time
-  EXPECT_EQ(h.blockRate("T"), 500u);
+  ASSERT_TRUE(waitUntil([&] { return h.blockRate("T") == 500; }));
+  EXPECT_LE(readsIn(1500), alone + 1);
   EXPECT_EQ(h.blockCount(0), 1u);
 
-  // The other order: the second activation is slower and changes nothing.
+  // An item that moves to a slower group (left and added in one batch) slows its tag.
   auto u1 = h.activate(*fast, "U");
-  ASSERT_TRUE(waitUntil([&] { return h.blockRate("U") == 500; }));
-  auto u2 = h.activate(*slow, "U");
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(h.blockRate("U"), 500u);
+  ASSERT_TRUE(waitUntil([&] { return h.blockRate("U") == 100; }));
+  auto glacial = h.group("glacial", 2000);
+  u1->setActive(false);
+  auto u2 = h.activate(*glacial, "U");
+  EXPECT_TRUE(waitUntil([&] { return h.blockRate("U") == 2000; }));
+}
+
+TEST(PollingSchedule, blocksBuiltTagByTagAreMergedAgain) {
+  PollingHarness h;
+  auto& sim = h.simulate("127.0.4.13");
+  ASSERT_TRUE(h.load(plcXml("P", "127.0.4.13", tagXml("A", "VT_I2", 1) + tagXml("B", "VT_I2", 21) +
+                                                   tagXml("C", "VT_I2", 11))));
+  h.start();
+  auto g = h.group("g", 200);
+  auto other = h.group("other", 1000);
+  auto a = h.activate(*g, "A");
+  auto b = h.activate(*other, "B");
+  ASSERT_TRUE(waitUntil([&] { return h.blockCount(0) == 2; }));
+  // C lies between them, near both; once B is polled at A's rate, all three are one read.
+  auto c = h.activate(*g, "C");
+  ASSERT_TRUE(waitUntil([&] { return h.blockRate("C") == 200; }));
+  other->setUpdateRate(200);
+  ASSERT_TRUE(waitUntil([&] { return h.blockCount(0) == 1 && h.blockRate("B") == 200; }));
+  sim.clearLog();
+  ASSERT_TRUE(waitUntil([&] { return !sim.log().empty(); }));
+  const auto read = sim.log().back().request;
+  EXPECT_EQ(read.kind, plcsim::MessageKind::Read);
+  EXPECT_EQ(read.index, 0u);
+  EXPECT_EQ(read.count, 21u);
 }
 
 TEST(PollingSchedule, rateChangesMoveTagsAndDeactivationStopsPolling) {

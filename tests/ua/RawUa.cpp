@@ -13,6 +13,7 @@ std::string loopbackUrl(int port) { return "opc.tcp://127.0.0.1:" + std::to_stri
 UaServerConfig loopbackConfig(int port) {
   UaServerConfig c;
   c.endpointUrl = loopbackUrl(port);
+  c.security = ServerSecurity::unsecured();
   return c;
 }
 

@@ -10,7 +10,8 @@
 namespace zentarc::ua::test {
 
 std::string loopbackUrl(int port);
-// A server configuration with its endpoint on 127.0.0.1:port and every other setting as it comes.
+// A server configuration with its endpoint on 127.0.0.1:port, SecurityPolicy None with
+// anonymous writing, and every other setting as it comes.
 UaServerConfig loopbackConfig(int port);
 // A plain TCP connection to 127.0.0.1:port; -1 when refused.
 int rawConnect(int port);

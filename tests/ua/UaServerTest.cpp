@@ -312,12 +312,20 @@ TEST(UaServer, shutdownAllClients_announcesThenClosesEverything) {
   EXPECT_EQ(b.read(std::vector<ReadValueId>(1), out), StatusCode(Status::BadShutdown));
 }
 
-TEST(UaServer, start_reportsBadUrlAndBusyPort) {
-  UaServerConfig bad;
+TEST(UaServer, start_reportsBadUrlBusyPortAndSecurityWithoutCertificate) {
+  UaServerConfig bad = loopbackConfig(28411);
   bad.endpointUrl = "http://127.0.0.1:28411";
   UaServer s1(bad);
   EXPECT_EQ(s1.start(), StatusCode(Status::BadTcpEndpointUrlInvalid));
   EXPECT_NE(s1.errorText().find("invalid endpoint URL"), std::string::npos);
+  // A configuration left as it comes is secure, and a secure server needs its certificate.
+  UaServerConfig plain;
+  plain.endpointUrl = loopbackUrl(28411);
+  EXPECT_FALSE(plain.security.offersNone());
+  EXPECT_EQ(plain.security.anonymous, AnonymousAccess::Read);
+  UaServer s0(plain);
+  EXPECT_EQ(s0.start(), StatusCode(Status::BadConfigurationError));
+  EXPECT_NE(s0.errorText().find("no certificate"), std::string::npos);
   UaServer s2(loopbackConfig(28411));
   ASSERT_TRUE(s2.start().isGood());
   UaServer s3(loopbackConfig(28411));

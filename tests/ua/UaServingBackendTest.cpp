@@ -45,6 +45,7 @@ struct Served {
     entry->getNameSpaceRoot()->addLeaf(tag.get());
     UaServingBackend::Options o;
     o.shutdownGrace = grace;
+    o.security = ServerSecurity::unsecured();
     backend = std::make_shared<UaServingBackend>(o);
     entry->setServingBackend(backend);
   }

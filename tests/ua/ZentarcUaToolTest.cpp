@@ -68,7 +68,7 @@ struct StubServer {
   int16_t value = 7;
   std::vector<std::thread> publishers;
 
-  explicit StubServer(int port, ServerSecurity security = {}) : server(makeConfig(port, std::move(security))) {
+  explicit StubServer(int port, ServerSecurity security = ServerSecurity::unsecured()) : server(makeConfig(port, std::move(security))) {
     auto& t = server.services();
     t.add<ReadRequest, ReadResponse>([this](RequestContext&, ReadRequest& req, const Reply<ReadResponse>& reply) {
       ReadResponse resp;

@@ -100,6 +100,42 @@ TEST_F(ServiceLimitsTest, deviceOperation_withAHugeTimeoutHint_endsAtTheServersB
   EXPECT_EQ(services_->deviceOperationCount(), 0u);
 }
 
+TEST_F(ServiceLimitsTest, aReadAcrossASlowPlc_isAnsweredBeforeItsTimeoutHint_withWhatHasCome) {
+  DeviceTag* fast = addTag("Fast", VT_I2);
+  DeviceTag* slow = addTag("Slow", VT_I2);
+  build();
+  ReadRequest r;
+  r.maxAge = 0;
+  r.nodesToRead = {valueOf("Fast"), valueOf("Slow")};
+  const uint32_t id = call(&UaServices::read, r, nullptr, 8000);
+  ASSERT_EQ(fast->pending.size(), 1u);
+  SODaSCacheSnapshot value;
+  value.value = SOCmnVariant::fromI2(7);
+  value.waitingForInitialData = false;
+  fast->pending[0]->setReadResult(value);
+  fast->pending[0]->complete(S_OK);
+  runPosted();
+  advance(7150);
+  EXPECT_FALSE(answered(id));
+  advance(100);  // 7.25 s: a tenth of the hint before it, so the client still takes it
+  ASSERT_TRUE(answered(id));
+  const auto results = response<ReadResponse>(id).results;
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_FALSE(results[0].status.has_value() && results[0].status->isBad());
+  ASSERT_TRUE(results[0].value.has_value());
+  EXPECT_EQ(results[1].status, StatusCode(Status::BadTimeout));
+  // The slow PLC's read is called off, so its worker does not send for it.
+  EXPECT_TRUE(slow->pending.at(0)->isCompleted());
+  EXPECT_EQ(slow->pending.at(0)->getResult(), E_ABORT);
+
+  // Without a hint the server's own bound of a few seconds holds.
+  const uint32_t plain = deviceRead("Slow");
+  advance(4900);
+  EXPECT_FALSE(answered(plain));
+  advance(200);
+  EXPECT_TRUE(answered(plain));
+}
+
 TEST_F(ServiceLimitsTest, read_namingALargeArrayTagOftenIsRefusedBeforeAnythingIsBuilt) {
   DeviceTag* big = addTag("Big", VT_ARRAY | VT_UI2, 4000);
   ServiceLimits limits;

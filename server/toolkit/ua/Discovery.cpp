@@ -7,7 +7,8 @@
 namespace zentarc::ua {
 
 std::string advertisedEndpointUrl(const UaServerConfig& config, const std::string& clientUrl) {
-  if (clientUrl.rfind("opc.tcp://", 0) == 0) return clientUrl;
+  // Only a URL of a plausible length is shown back (it goes into every endpoint).
+  if (clientUrl.rfind("opc.tcp://", 0) == 0 && clientUrl.size() <= config.limits.maxEndpointUrlLength) return clientUrl;
   std::string url = config.endpointUrl;
   const std::string wildcard = "0.0.0.0";
   size_t at = url.find(wildcard);
@@ -71,6 +72,8 @@ std::vector<EndpointDescription> serverEndpoints(const UaServerConfig& config,
 void registerDiscoveryServices(ServiceTable& table, const UaServerConfig& config) {
   table.add<GetEndpointsRequest, GetEndpointsResponse>(
       [&config](RequestContext&, GetEndpointsRequest& req, const Reply<GetEndpointsResponse>& reply) {
+        if (req.endpointUrl.size() > config.limits.maxEndpointUrlLength)
+          return reply.fault(Status::BadTcpEndpointUrlInvalid);
         GetEndpointsResponse resp;
         bool wantsBinary = req.profileUris.empty();
         for (const auto& p : req.profileUris) wantsBinary |= p == kTransportProfileBinary;
@@ -80,6 +83,8 @@ void registerDiscoveryServices(ServiceTable& table, const UaServerConfig& config
       ServiceTable::Needs::Nothing);
   table.add<FindServersRequest, FindServersResponse>(
       [&config](RequestContext&, FindServersRequest& req, const Reply<FindServersResponse>& reply) {
+        if (req.endpointUrl.size() > config.limits.maxEndpointUrlLength)
+          return reply.fault(Status::BadTcpEndpointUrlInvalid);
         FindServersResponse resp;
         bool wanted = req.serverUris.empty();
         for (const auto& u : req.serverUris) wanted |= u == config.applicationUri;

@@ -110,6 +110,7 @@ inline constexpr uint32_t PublishRequest = 826, PublishResponse = 829;
 inline constexpr uint32_t RepublishRequest = 832, RepublishResponse = 835;
 inline constexpr uint32_t TransferSubscriptionsRequest = 841, TransferSubscriptionsResponse = 844;
 inline constexpr uint32_t DeleteSubscriptionsRequest = 847, DeleteSubscriptionsResponse = 850;
-inline constexpr uint32_t BuildInfo_Encoding = 340, ServerStatusDataType_Encoding = 864;
+inline constexpr uint32_t BuildInfo_Encoding = 340, ServerStatusDataType_Encoding = 864,
+                          ServerDiagnosticsSummaryDataType_Encoding = 861;
 
 }  // namespace zentarc::ua::Id

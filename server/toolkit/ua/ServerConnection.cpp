@@ -2,11 +2,15 @@
 
 #include <algorithm>
 
+#include "server/toolkit/ua/ServicesDiscovery.h"
 #include "server/toolkit/ua/security/SecurityLog.h"
 
 namespace zentarc::ua {
 
 namespace {
+// An emptied output buffer keeps at most this much of its storage.
+constexpr size_t kKeptOutputCapacity = 256 * 1024;
+
 // Clients may keep using a token for a quarter of its lifetime after it should have been renewed.
 std::chrono::milliseconds withGrace(uint32_t lifetimeMs) {
   return std::chrono::milliseconds(static_cast<int64_t>(lifetimeMs) * 5 / 4);
@@ -44,11 +48,18 @@ void ServerConnection::fail(StatusCode code, const std::string& reason) {
   assembler_.clear();
 }
 
+void ServerConnection::setPeer(std::string peer) {
+  peer_ = std::move(peer);
+  assembler_.setClient(peerAddress(peer_));
+}
+
 void ServerConnection::markSent(size_t n) {
   sent_ = std::min(sent_ + n, out_.size());
-  // What went out is dropped in large steps, not per send.
+  // What went out is dropped in large steps, not per send; a large answer's storage goes
+  // back with it.
   if (sent_ == out_.size()) {
-    out_.clear();
+    if (out_.capacity() > kKeptOutputCapacity) std::string().swap(out_);
+    else out_.clear();
     sent_ = 0;
   } else if (sent_ > (1u << 20)) {
     out_.erase(0, sent_);
@@ -178,19 +189,34 @@ void ServerConnection::unsecureOpen(char* data, size_t size, Chunk& chunk, std::
   const Certificate sender = Certificate::fromDer(chunk.senderCertificate.data);
   if (!sender) throw UaError(Status::BadCertificateInvalid, "client certificate does not parse");
   if (state_ == State::Open) {
+    // A renewal shows the same certificate, which must still be trusted and valid.
     if (sender.der() != clientCertificate_.der())
       throw UaError(Status::BadSecurityChecksFailed, "renewal with another certificate");
+    const StatusCode still = security_->pki->recheck(sender);
+    if (!still.isGood()) {
+      host_.securityEvent(peer_,
+                          "renewal of the channel of certificate " + SecurityLog::quoted(sender.commonName()) +
+                              " from " + peer_ + " refused: " + statusCodeName(still),
+                          "closed " + sender.thumbprint());
+      throw UaError(still, "client certificate no longer accepted");
+    }
   } else {
-    const StatusCode verdict = security_->pki->validate(sender, *policy);
+    bool copied = false;
+    const StatusCode verdict = security_->pki->validate(sender, *policy, &copied);
     if (!verdict.isGood()) {
-      host_.securityEvent(peer_, "certificate " + SecurityLog::quoted(sender.commonName()) + " of " + peer_ +
-                                     " refused: " + statusCodeName(verdict) +
-                                     (verdict == StatusCode(Status::BadCertificateUntrusted)
-                                          ? " (a copy is in rejected/certs; move it to trusted/certs to accept it)"
-                                          : ""));
+      host_.securityEvent(peer_,
+                          "certificate " + SecurityLog::quoted(sender.commonName()) + " of " + peer_ +
+                              " refused: " + statusCodeName(verdict) +
+                              (copied ? " (a copy is in rejected/certs; move it to trusted/certs to accept it)" : ""),
+                          sender.thumbprint());
       throw UaError(verdict, "client certificate refused");
     }
   }
+  // What we decrypt is bounded before any RSA work: an OpenSecureChannel request takes a
+  // few blocks of our key.
+  const size_t block = security_->pki->ownKey().sizeBytes();
+  if (size - chunk.securedOffset > size_t{limits_.maxOpenSecureChannelBlocks} * block)
+    throw UaError(Status::BadSecurityChecksFailed, "OpenSecureChannel request too large");
   const AsymmetricSecurity security{policy, &security_->pki->ownKey(), ours.der(), &sender};
   readSequenceHeader(chunk, unsecureOpenChunk(data, size, chunk.securedOffset, security, plain));
   if (state_ != State::Open) {
@@ -229,7 +255,17 @@ void ServerConnection::onOpen(char* data, size_t size, Chunk& chunk) {
     info->mode = mode_;
     info->clientCertificate = clientCertificate_;
     info->peer = peer_;
+    info->client = secure ? "certificate " + clientCertificate_.thumbprint() : "address " + peerAddress(peer_);
     channel_ = std::move(info);
+    // Without security and without a None endpoint, the channel only finds the others: its
+    // requests are small.
+    discoveryOnly_ = !secure && security_ && !security_->offersNone();
+    if (discoveryOnly_) {
+      ChunkLimits small = assembler_.limits();
+      small.maxMessageSize = std::min(small.maxMessageSize ? small.maxMessageSize : limits_.maxDiscoveryMessageSize,
+                                      limits_.maxDiscoveryMessageSize);
+      assembler_.setLimits(small);
+    }
   } else if (req.requestType == SecurityTokenRequestType::Renew) {
     if (state_ != State::Open || chunk.channelId != channelId_)
       throw UaError(Status::BadTcpSecureChannelUnknown, "renewal of an unknown channel");
@@ -275,6 +311,18 @@ void ServerConnection::onOpen(char* data, size_t size, Chunk& chunk) {
 }
 
 void ServerConnection::onMessage(const Chunk& chunk) {
+  // A request that a discovery-only channel may not carry is refused at its first chunk,
+  // before any of it is held.
+  if (discoveryOnly_ && chunk.header.chunk == 'C' && !assembler_.assembling(chunk.requestId)) {
+    NodeId type;
+    try {
+      Decoder d(chunk.body.data(), chunk.body.size());
+      d.read(type);
+    } catch (const UaError&) {
+    }
+    if (!type.isNumeric() || type.namespaceIndex != 0 || !isDiscoveryRequest(type.numericId()))
+      throw UaError(Status::BadSecurityPolicyRejected, "a channel without security serves discovery only");
+  }
   std::optional<std::string> body = assembler_.add(chunk);
   if (body) host_.onServiceRequest(*this, chunk.requestId, std::move(*body));
 }
@@ -296,6 +344,18 @@ void ServerConnection::sendResponse(uint32_t requestId, std::string_view body) {
   if (!appendSymmetricChunks(out_, "MSG", channelId_, sendTokenId_, sendSequence_, requestId, fault, sendLimits_,
                              &security))
     fail(Status::BadTcpInternalError, "cannot send even a fault");
+}
+
+bool ServerConnection::recheckCertificate() {
+  if (state_ != State::Open || !policy_->secure || !security_ || !security_->pki) return false;
+  const StatusCode still = security_->pki->recheck(clientCertificate_);
+  if (still.isGood()) return false;
+  host_.securityEvent(peer_,
+                      "channel of certificate " + SecurityLog::quoted(clientCertificate_.commonName()) + " from " +
+                          peer_ + " closed: " + statusCodeName(still),
+                      "closed " + clientCertificate_.thumbprint());
+  fail(still, "client certificate no longer accepted");
+  return true;
 }
 
 void ServerConnection::tick() {

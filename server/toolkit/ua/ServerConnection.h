@@ -25,11 +25,13 @@ class ConnectionHost {
   // A whole MSG body (encoding id and request) arrived.
   virtual void onServiceRequest(ServerConnection& connection, uint32_t requestId,
                                 std::string body) = 0;
-  // Where the partial messages of every connection draw their bytes from (none: no limit
-  // beyond each connection's own).
-  virtual ByteBudget* inputBudget() { return nullptr; }
-  // Something an operator should know, such as a refused certificate.
-  virtual void securityEvent(const std::string& /*peer*/, const std::string& /*text*/) {}
+  // Where the partial messages of every connection draw their bytes from, each address with
+  // its share (none: no limit beyond each connection's own).
+  virtual SharedPool* inputBudget() { return nullptr; }
+  // Something an operator should know, such as a refused certificate. With a key (a
+  // certificate's thumbprint), the first event about it is always logged.
+  virtual void securityEvent(const std::string& /*peer*/, const std::string& /*text*/,
+                             const std::string& /*key*/ = {}) {}
 };
 
 class ServerConnection {
@@ -77,7 +79,11 @@ class ServerConnection {
   const ChunkLimits& sendLimits() const { return sendLimits_; }
   // What the channel turned out to be (policy, mode, client certificate); set at opening.
   const std::shared_ptr<const ChannelInfo>& channel() const { return channel_; }
-  void setPeer(std::string peer) { peer_ = std::move(peer); }
+  // The client's "address:port"; its address is whose share partial messages count against.
+  void setPeer(std::string peer);
+  // Closes the channel when its client's certificate is no longer trusted or valid; true
+  // when it did.
+  bool recheckCertificate();
   size_t pendingInputBytes() const { return assembler_.pendingBytes(); }
 
  private:
@@ -118,6 +124,8 @@ class ServerConnection {
   Certificate clientCertificate_;
   std::shared_ptr<const ChannelInfo> channel_;
   std::string scratch_;  // plain text of the last OpenSecureChannel chunk
+  // A channel without security on a server that offers none: discovery requests only.
+  bool discoveryOnly_ = false;
 
   uint32_t channelId_ = 0;
   uint32_t currentTokenId_ = 0;  // the newest token issued

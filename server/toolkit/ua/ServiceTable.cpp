@@ -23,7 +23,8 @@ void ReplyBase::send(std::string body) const {
 }
 
 void ReplyBase::fault(StatusCode status) const {
-  if (!state_) return;
+  if (!state_ || state_->done) return;
+  if (state_->onFault) state_->onFault(status);
   send(encodeServiceFault(state_->requestHandle, status));
 }
 

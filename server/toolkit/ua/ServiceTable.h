@@ -48,6 +48,11 @@ class ReplyBase {
   ReplyBase(std::weak_ptr<ResponseSink> sink, uint64_t connectionId, uint32_t requestId,
             uint32_t requestHandle);
   void fault(StatusCode status) const;
+  // Has `observer` told of the status this request is refused with, should it be (set
+  // before the handler runs; copies share it).
+  void observeFaults(std::function<void(StatusCode)> observer) const {
+    if (state_) state_->onFault = std::move(observer);
+  }
   bool answered() const { return !state_ || state_->done; }
   uint32_t requestHandle() const { return state_ ? state_->requestHandle : 0; }
   uint64_t connectionId() const { return state_ ? state_->connectionId : 0; }
@@ -63,6 +68,7 @@ class ReplyBase {
     uint32_t requestId = 0;
     uint32_t requestHandle = 0;
     mutable std::atomic<bool> done{false};
+    std::function<void(StatusCode)> onFault;
   };
   std::shared_ptr<State> state_;
 };

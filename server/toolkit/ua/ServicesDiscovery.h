@@ -36,4 +36,10 @@ struct GetEndpointsResponse {
   ZUA_FIELDS(responseHeader, endpoints)
 };
 
+// The services a channel without security may call when the server offers no endpoint
+// without it: finding the others.
+inline bool isDiscoveryRequest(uint32_t encodingId) {
+  return encodingId == GetEndpointsRequest::kEncodingId || encodingId == FindServersRequest::kEncodingId;
+}
+
 }  // namespace zentarc::ua

@@ -201,4 +201,24 @@ struct ServerStatusDataType {
   ZUA_FIELDS(startTime, currentTime, state, buildInfo, secondsTillShutdown, shutdownReason)
 };
 
+struct ServerDiagnosticsSummaryDataType {
+  static constexpr uint32_t kEncodingId = Id::ServerDiagnosticsSummaryDataType_Encoding;
+  uint32_t serverViewCount = 0;
+  uint32_t currentSessionCount = 0;
+  uint32_t cumulatedSessionCount = 0;
+  uint32_t securityRejectedSessionCount = 0;
+  uint32_t rejectedSessionCount = 0;
+  uint32_t sessionTimeoutCount = 0;
+  uint32_t sessionAbortCount = 0;
+  uint32_t currentSubscriptionCount = 0;
+  uint32_t cumulatedSubscriptionCount = 0;
+  uint32_t publishingIntervalCount = 0;
+  uint32_t securityRejectedRequestsCount = 0;
+  uint32_t rejectedRequestsCount = 0;
+  ZUA_FIELDS(serverViewCount, currentSessionCount, cumulatedSessionCount, securityRejectedSessionCount,
+             rejectedSessionCount, sessionTimeoutCount, sessionAbortCount, currentSubscriptionCount,
+             cumulatedSubscriptionCount, publishingIntervalCount, securityRejectedRequestsCount,
+             rejectedRequestsCount)
+};
+
 }  // namespace zentarc::ua

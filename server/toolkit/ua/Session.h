@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "server/toolkit/ua/ServicesCommon.h"
+#include "server/toolkit/ua/security/Certificate.h"
 
 namespace zentarc::ua {
 
@@ -12,6 +13,9 @@ namespace zentarc::ua {
 class SessionAttachment {
  public:
   virtual ~SessionAttachment() = default;
+  // Whether the session keeps nothing a client could come back for (subscriptions, work
+  // under way): such a session whose connection is gone may make room for another.
+  virtual bool holdsNothing() const { return true; }
 };
 
 // Who a session's client proved to be at its last activation.
@@ -33,7 +37,11 @@ struct Session {
   bool activating = false;   // a password check is under way
   SessionIdentity identity;  // valid once activated
   bool mayWrite = true;      // what the identity's role allows
-  std::string clientThumbprint;  // of the certificate of the channel that created it (secure)
+  std::string credential;    // UserName identities: the digest of the user's entry they proved
+  // Whose share of the server's pools the session counts against (see ChannelInfo::client).
+  std::string client;
+  Certificate clientCertificate;  // of the channel that created it (secure channels)
+  std::string clientThumbprint;   // its thumbprint
   ByteString serverNonce;        // the last one given to the client
   double timeoutMs = 0;
   uint32_t maxResponseMessageSize = 0;  // 0: no limit beyond the channel's

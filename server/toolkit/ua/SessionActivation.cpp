@@ -28,9 +28,10 @@ bool writerRole(AnonymousAccess a) { return a == AnonymousAccess::Write; }
 
 }  // namespace
 
-StatusCode SessionManager::readIdentity(const RequestContext& ctx, const Session& s, const ExtensionObject& token,
-                                        SessionIdentity& identity, std::string& password) {
+StatusCode SessionManager::readIdentity(const RequestContext& ctx, const ExtensionObject& token,
+                                        SessionIdentity& identity, std::string& password, bool& encrypted) {
   const ServerSecurity& security = config_.security;
+  encrypted = false;
   if (token.encoding == 0 || token.typeId.isNumeric(Id::AnonymousIdentityToken)) {
     AnonymousIdentityToken anonymous;
     if (token.encoding != 0 && !fromExtensionObject(token, anonymous)) return Status::BadIdentityTokenInvalid;
@@ -58,8 +59,21 @@ StatusCode SessionManager::readIdentity(const RequestContext& ctx, const Session
   }
   const SecurityPolicy& policy = secure ? *channel->policy : security.passwordPolicyForNone();
   if (user.encryptionAlgorithm != policy.asymmetricEncryptionUri) return Status::BadIdentityTokenInvalid;
+  password = user.password.data;
+  encrypted = true;
+  return Status::Good;
+}
+
+StatusCode SessionManager::openPassword(const RequestContext& ctx, const Session& s, std::string& password) {
+  const ServerSecurity& security = config_.security;
+  const ChannelInfo* channel = ctx.channel.get();
+  const SecurityPolicy& policy =
+      channel && channel->secure() ? *channel->policy : security.passwordPolicyForNone();
+  // A password takes a block or two of our key; the decryption of more would only cost us.
+  const size_t block = security.pki->ownKey().sizeBytes();
+  if (password.size() > size_t{config_.limits.maxPasswordBlocks} * block) return Status::BadIdentityTokenInvalid;
   std::string secret;
-  const bool opened = crypto::rsaDecrypt(security.pki->ownKey(), policy.asymmetricEncryption, user.password.data, secret);
+  const bool opened = crypto::rsaDecrypt(security.pki->ownKey(), policy.asymmetricEncryption, password, secret);
   const bool ok = opened && splitSecret(secret, s.serverNonce.data, password);
   OPENSSL_cleanse(secret.data(), secret.size());
   return ok ? StatusCode(Status::Good) : StatusCode(Status::BadIdentityTokenInvalid);
@@ -93,22 +107,38 @@ void SessionManager::activateSession(RequestContext& ctx, ActivateSessionRequest
   }
   SessionIdentity identity;
   std::string password;
-  const StatusCode read = readIdentity(ctx, s, req.userIdentityToken, identity, password);
-  if (!read.isGood()) {
-    logFailure(peer, "session activation refused (" + std::string(statusCodeName(read)) + ") for " +
-                         (identity.userName.empty() ? std::string("an anonymous client")
-                                                    : "user " + SecurityLog::quoted(identity.userName)));
-    return reply.fault(read);
-  }
+  bool encrypted = false;
+  StatusCode read = readIdentity(ctx, req.userIdentityToken, identity, password, encrypted);
   // Another channel takes the session over only with the identity it has now.
-  if (s.activated && s.channelId != ctx.channelId && !(identity == s.identity)) {
+  if (read.isGood() && s.activated && s.channelId != ctx.channelId && !(identity == s.identity)) {
     logFailure(peer, "session move refused: another identity");
     return reply.fault(Status::BadIdentityTokenRejected);
   }
   const NodeId token = s.authenticationToken;
-  if (identity.type == UserTokenType::Anonymous) {
+  if (read.isGood() && identity.type == UserTokenType::Anonymous) {
     const UserRole role = writerRole(config_.security.anonymous) ? UserRole::Writer : UserRole::Reader;
-    return finishActivation(token, ctx.connectionId, ctx.channelId, identity, role, peer, reply);
+    return finishActivation(token, ctx.connectionId, ctx.channelId, identity, UserGrant{role, {}}, peer, reply);
+  }
+  // Guessing slows down before any work is spent on the password.
+  const std::string address = peerAddress(peer);
+  if (read.isGood()) {
+    const LoginThrottle::Verdict verdict = throttle_.admit(identity.userName, address);
+    if (verdict == LoginThrottle::Verdict::Wait) {
+      const auto wait = throttle_.waitFor(identity.userName, address);
+      logFailure(peer, "login of user " + SecurityLog::quoted(identity.userName) + " refused after failed ones; next try in " +
+                           std::to_string((wait.count() + 999) / 1000) + " s");
+      return reply.fault(Status::BadIdentityTokenRejected);
+    }
+    if (verdict == LoginThrottle::Verdict::Busy) return reply.fault(Status::BadTooManyOperations);
+    if (encrypted) read = openPassword(ctx, s, password);
+    if (!read.isGood()) throttle_.finished(identity.userName, address, false);
+  }
+  if (!read.isGood()) {
+    OPENSSL_cleanse(password.data(), password.size());
+    logFailure(peer, "session activation refused (" + std::string(statusCodeName(read)) + ") for " +
+                         (identity.userName.empty() ? std::string("an anonymous client")
+                                                    : "user " + SecurityLog::quoted(identity.userName)));
+    return reply.fault(read);
   }
   // The password is checked on the worker; the answer comes back to this thread.
   s.activating = true;
@@ -116,33 +146,36 @@ void SessionManager::activateSession(RequestContext& ctx, ActivateSessionRequest
   const uint64_t connection = ctx.connectionId;
   const uint32_t channelId = ctx.channelId;
   const bool queued = passwords_ && passwords_->submit(identity.userName, std::move(password),
-      [this, alive, token, connection, channelId, identity, peer, reply](std::optional<UserRole> role) {
+      [this, alive, token, connection, channelId, identity, peer, reply](std::optional<UserGrant> grant) {
         if (!post_) return;
-        post_([this, alive, token, connection, channelId, identity, peer, reply, role] {
+        post_([this, alive, token, connection, channelId, identity, peer, reply, grant] {
           if (!alive.lock()) return;
-          finishActivation(token, connection, channelId, identity, role, peer, reply);
+          throttle_.finished(identity.userName, peerAddress(peer), grant.has_value());
+          finishActivation(token, connection, channelId, identity, grant, peer, reply);
         });
       });
   OPENSSL_cleanse(password.data(), password.size());
   if (!queued) {
     s.activating = false;
+    throttle_.abandoned(address);
     return reply.fault(Status::BadTooManyOperations);
   }
 }
 
 void SessionManager::finishActivation(const NodeId& authToken, uint64_t connectionId, uint32_t channelId,
-                                      SessionIdentity identity, std::optional<UserRole> role,
+                                      SessionIdentity identity, std::optional<UserGrant> grant,
                                       const std::string& peer, const Reply<ActivateSessionResponse>& reply) {
   auto it = sessions_.find(authToken);
   if (it == sessions_.end()) return reply.fault(Status::BadSessionIdInvalid);
   Session& s = *it->second;
   s.activating = false;
-  if (!role) {
+  if (!grant) {
     logFailure(peer, "failed activation of user " + SecurityLog::quoted(identity.userName));
     return reply.fault(Status::BadIdentityTokenRejected);
   }
   s.identity = std::move(identity);
-  s.mayWrite = *role == UserRole::Writer;
+  s.mayWrite = grant->role == UserRole::Writer;
+  s.credential = std::move(grant->credential);
   s.channelId = channelId;
   s.connectionId = connectionId;
   s.activated = true;

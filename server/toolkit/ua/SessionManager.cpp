@@ -41,11 +41,28 @@ Guid randomGuid() {
   return g;
 }
 
+// Counts a refused CreateSession or ActivateSession.
+std::function<void(StatusCode)> refusalCounter(std::shared_ptr<ServerCounters> counters) {
+  return [counters = std::move(counters)](StatusCode status) {
+    ++counters->rejectedSessions;
+    if (securityRefusal(status)) ++counters->securityRejectedSessions;
+  };
+}
+
 }  // namespace
 
-SessionManager::SessionManager(const UaServerConfig& config, Clock clock)
-    : config_(config), clock_(std::move(clock)), log_(config.security.log), alive_(std::make_shared<bool>(true)) {
-  if (config_.security.users) passwords_ = std::make_unique<PasswordChecks>(config_.security.users);
+SessionManager::SessionManager(const UaServerConfig& config, std::shared_ptr<ServerCounters> counters, Clock clock)
+    : config_(config),
+      counters_(counters ? std::move(counters) : std::make_shared<ServerCounters>()),
+      clock_(std::move(clock)),
+      log_(config.security.log),
+      throttle_(clock_),
+      table_(config.limits.maxSessions, config.limits.maxSessionsPerClient),
+      alive_(std::make_shared<bool>(true)) {
+  if (config_.security.users) {
+    passwords_ = std::make_unique<PasswordChecks>(config_.security.users);
+    usersSeen_ = config_.security.users->refresh();
+  }
 }
 
 SessionManager::~SessionManager() {
@@ -61,6 +78,7 @@ void SessionManager::setHooks(CreatedHook created, ClosedHook closed) {
 void SessionManager::logFailure(const std::string& peer, const std::string& text) {
   log_.event(peer, text + " from " + peer);
 }
+
 
 StatusCode SessionManager::resolve(const RequestHeader& header, uint32_t channelId,
                                    std::shared_ptr<Session>& session) {
@@ -79,6 +97,7 @@ void SessionManager::close(const NodeId& token, bool deleteSubscriptions) {
   if (it == sessions_.end()) return;
   std::shared_ptr<Session> s = it->second;
   sessions_.erase(it);
+  table_.give(s->client, 1);
   if (closed_) closed_(*s, deleteSubscriptions);
 }
 
@@ -94,6 +113,7 @@ void SessionManager::closeExpired() {
   std::vector<NodeId> due;
   for (const auto& [token, s] : sessions_)
     if (expired(*s, now)) due.push_back(token);
+  counters_->sessionTimeouts += static_cast<uint32_t>(due.size());
   for (const NodeId& t : due) close(t, true);
 }
 
@@ -102,8 +122,71 @@ bool SessionManager::evictOldestUnactivated() {
   for (const auto& [token, s] : sessions_)
     if (!s->activated && !s->activating && (!oldest || s->createdAt < oldest->createdAt)) oldest = s.get();
   if (!oldest) return false;
+  ++counters_->sessionAborts;
   close(oldest->authenticationToken, true);
   return true;
+}
+
+bool SessionManager::evictAbandoned(const std::string* client) {
+  if (!connectionOpen_) return false;
+  const Session* idlest = nullptr;
+  for (const auto& [token, s] : sessions_) {
+    if (!s->activated || s->activating || (client && s->client != *client)) continue;
+    if (connectionOpen_(s->connectionId) || (s->attachment && !s->attachment->holdsNothing())) continue;
+    if (!idlest || s->lastActivity < idlest->lastActivity) idlest = s.get();
+  }
+  if (!idlest) return false;
+  ++counters_->sessionAborts;
+  close(idlest->authenticationToken, true);
+  return true;
+}
+
+StatusCode SessionManager::makeRoom(const std::string& client) {
+  // A client at its share makes room among its own sessions; a full table among everyone's
+  // that nobody uses any more.
+  if (table_.shareUsed(client) && !evictAbandoned(&client)) return Status::BadTooManySessions;
+  if (table_.full() && !evictOldestUnactivated() && !evictAbandoned(nullptr)) return Status::BadTooManySessions;
+  return Status::Good;
+}
+
+void SessionManager::revoke(const NodeId& token, const std::string& why) {
+  auto it = sessions_.find(token);
+  if (it == sessions_.end()) return;
+  const Session& s = *it->second;
+  const std::string who = s.identity.type == UserTokenType::UserName
+                              ? "of user " + SecurityLog::quoted(s.identity.userName)
+                              : "of " + SecurityLog::quoted(s.clientDescription.applicationUri);
+  log_.firstOf("ended " + s.sessionId.toString(), "", "session " + who + " ended: " + why);
+  ++counters_->sessionAborts;
+  close(token, true);
+}
+
+void SessionManager::recheckClients() {
+  const ServerSecurity& security = config_.security;
+  std::vector<std::pair<NodeId, std::string>> ending;
+  if (security.pki) {
+    for (const auto& [token, s] : sessions_) {
+      if (!s->clientCertificate) continue;
+      const StatusCode still = security.pki->recheck(s->clientCertificate);
+      if (!still.isGood())
+        ending.emplace_back(token, "its certificate " + SecurityLog::quoted(s->clientCertificate.commonName()) +
+                                       " is no longer accepted (" + statusCodeName(still) + ")");
+    }
+  }
+  if (security.users) {
+    const uint64_t reading = security.users->refresh();
+    if (reading != usersSeen_) {
+      usersSeen_ = reading;
+      for (const auto& [token, s] : sessions_) {
+        if (!s->activated || s->identity.type != UserTokenType::UserName) continue;
+        const std::optional<UserGrant> grant = security.users->current(s->identity.userName);
+        if (!grant) ending.emplace_back(token, "the user is no longer in the users file");
+        else if (grant->credential != s->credential) ending.emplace_back(token, "the user's password was changed");
+        else s->mayWrite = grant->role == UserRole::Writer;
+      }
+    }
+  }
+  for (const auto& [token, why] : ending) revoke(token, why);
 }
 
 std::unordered_set<uint32_t> SessionManager::channelsWithActivatedSessions() const {
@@ -139,16 +222,22 @@ void SessionManager::createSession(RequestContext& ctx, CreateSessionRequest& re
       return reply.fault(Status::BadCertificateUriInvalid);
     }
   }
-  if (sessions_.size() >= config_.limits.maxSessions && !evictOldestUnactivated())
-    return reply.fault(Status::BadTooManySessions);
+  const std::string client = channel ? channel->client : std::string("address ?");
+  const StatusCode room = makeRoom(client);
+  if (!room.isGood()) return reply.fault(room);
+  table_.take(client, 1);
   auto s = std::make_shared<Session>();
+  s->client = client;
   s->sessionId = NodeId(1, randomGuid());
   s->authenticationToken = NodeId(1, randomGuid());
   s->name = bounded(req.sessionName, config_.limits.maxSessionNameLength);
   s->clientDescription = boundedDescription(req.clientDescription, config_.limits.maxClientTextLength);
   s->channelId = ctx.channelId;
   s->connectionId = ctx.connectionId;
-  if (secure) s->clientThumbprint = channel->clientCertificate.thumbprint();
+  if (secure) {
+    s->clientCertificate = channel->clientCertificate;
+    s->clientThumbprint = channel->clientCertificate.thumbprint();
+  }
   double requested = req.requestedSessionTimeout > 0 ? req.requestedSessionTimeout
                                                      : config_.limits.maxSessionTimeoutMs;
   s->timeoutMs = std::clamp(requested, config_.limits.minSessionTimeoutMs, config_.limits.maxSessionTimeoutMs);
@@ -157,6 +246,7 @@ void SessionManager::createSession(RequestContext& ctx, CreateSessionRequest& re
   s->lastActivity = s->createdAt;
   s->serverNonce = ByteString{crypto::randomBytes(32)};
   sessions_[s->authenticationToken] = s;
+  ++counters_->cumulatedSessions;
 
   CreateSessionResponse resp;
   resp.sessionId = s->sessionId;
@@ -179,12 +269,14 @@ void SessionManager::createSession(RequestContext& ctx, CreateSessionRequest& re
 void SessionManager::registerServices(ServiceTable& table) {
   table.add<CreateSessionRequest, CreateSessionResponse>(
       [this](RequestContext& ctx, CreateSessionRequest& req, const Reply<CreateSessionResponse>& reply) {
+        reply.observeFaults(refusalCounter(counters_));
         createSession(ctx, req, reply);
       },
       ServiceTable::Needs::Nothing);
 
   table.add<ActivateSessionRequest, ActivateSessionResponse>(
       [this](RequestContext& ctx, ActivateSessionRequest& req, const Reply<ActivateSessionResponse>& reply) {
+        reply.observeFaults(refusalCounter(counters_));
         activateSession(ctx, req, reply);
       },
       ServiceTable::Needs::Nothing);

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <future>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -29,6 +31,10 @@ namespace zentarc::ua {
 namespace {
 // Out of file descriptors: accepting is paused this long instead of spinning on the socket.
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+// A connection that has sent us nothing of what we queued for this long does not read.
+constexpr auto kNotReading = std::chrono::milliseconds(1000);
+// Freed memory goes back to the system once this much has gone since the last time.
+constexpr size_t kTrimAfterBytes = 16u * 1024 * 1024;
 
 void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
@@ -51,18 +57,35 @@ std::string peerOf(int fd) {
   return std::string(host) + ":" + std::to_string(port);
 }
 
-// Services a None channel may call when no None endpoint is offered: finding the others.
-bool discoveryService(uint32_t encodingId) {
-  return encodingId == GetEndpointsRequest::kEncodingId || encodingId == FindServersRequest::kEncodingId;
+// The status of a ServiceFault body; Good for any other answer.
+StatusCode faultIn(std::string_view body) {
+  try {
+    Decoder d(body.data(), body.size());
+    NodeId type;
+    d.read(type);
+    if (!type.isNumeric(ServiceFault::kEncodingId)) return Status::Good;
+    ResponseHeader h;
+    d.read(h);
+    return h.serviceResult;
+  } catch (const UaError&) {
+    return Status::Good;
+  }
 }
 }  // namespace
 
-class UaServer::Impl : public ConnectionHost {
+class UaServer::Impl : public ConnectionHost, public OutputBudget {
  public:
   explicit Impl(UaServerConfig cfg)
-      : config(std::move(cfg)), sessions(config), pendingInput(config.limits.maxPendingInputBytes) {
+      : config(std::move(cfg)),
+        counters(std::make_shared<ServerCounters>()),
+        sessions(config, counters),
+        pendingInput(config.limits.maxPendingInputBytes, config.limits.maxPendingInputPerAddress) {
     registerDiscoveryServices(table, config);
     sessions.registerServices(table);
+    sessions.setConnectionCheck([this](uint64_t id) {
+      auto it = conns.find(id);
+      return it != conns.end() && !it->second.protocol->closing();
+    });
   }
 
   ~Impl() override { stop(); }
@@ -73,7 +96,13 @@ class UaServer::Impl : public ConnectionHost {
     explicit Sink(Impl* impl) : impl_(impl) {}
     void sendResponse(uint64_t connectionId, uint32_t requestId, std::string body) override {
       std::lock_guard lock(m_);
-      if (impl_) impl_->queueResponse(connectionId, requestId, std::move(body));
+      if (!impl_) return;
+      const StatusCode fault = faultIn(body);
+      if (fault.isBad()) {
+        ++impl_->counters->rejectedRequests;
+        if (securityRefusal(fault)) ++impl_->counters->securityRejectedRequests;
+      }
+      impl_->queueResponse(connectionId, requestId, std::move(body));
     }
     void detach() {
       std::lock_guard lock(m_);
@@ -88,12 +117,20 @@ class UaServer::Impl : public ConnectionHost {
   struct Conn {
     int fd = -1;
     SteadyTime sessionSeen{};  // accepted, or last seen carrying an activated session
+    SteadyTime lastInput{};    // accepted, or last sent us something
+    SteadyTime lastOutput{};   // last took some of what we queued, or had nothing queued
+    std::string address;       // whose share it counts against until its channel says
     bool broken = false;       // to be dropped without another word (send failed, output bounds)
     std::unique_ptr<ServerConnection> protocol;
     size_t backlog() const { return protocol->backlog(); }
+    const std::string& client() const {
+      const auto& ch = protocol->channel();
+      return ch ? ch->client : address;
+    }
   };
 
   UaServerConfig config;
+  std::shared_ptr<ServerCounters> counters;
   ServiceTable table;
   SessionManager sessions;
   UaServerHooks hooks;
@@ -112,21 +149,31 @@ class UaServer::Impl : public ConnectionHost {
   std::atomic<uint64_t> longestTurnUs{0};
   std::atomic<size_t> pendingInputMirror{0};
   std::shared_ptr<Sink> sink;
+  SteadyTime turnEnds{};
 
   std::mutex postMutex;
   std::vector<std::function<void()>> posted;
 
-  ByteBudget pendingInput;  // before conns: their partial messages give bytes back to it
-  std::unordered_map<uint64_t, Conn> conns;
+  SharedPool pendingInput;  // before conns: their partial messages give bytes back to it
+  std::map<uint64_t, Conn> conns;  // by id: the order in which a turn takes them
+  uint64_t resumeAfter = 0;        // the turn before ran out of time after this connection
   SteadyTime acceptPausedUntil{};
   uint64_t nextConnId = 1;
   uint32_t nextChannelId = 1;
   SteadyTime lastTick{};
   SteadyTime lastSessionSweep{};
+  SteadyTime lastRevocationCheck{};
+  // Answers under way (reserved by handlers), by client.
+  std::unordered_map<std::string, size_t> reservedOutput;
+  size_t reservedOutputTotal = 0;
+  size_t heldSinceTrim = 0;  // the most held (input and output) since memory last went back
+  SteadyTime lastTrim{};
 
   // ----- ConnectionHost
-  ByteBudget* inputBudget() override { return &pendingInput; }
-  void securityEvent(const std::string& peer, const std::string& text) override { sessions.securityEvent(peer, text); }
+  SharedPool* inputBudget() override { return &pendingInput; }
+  void securityEvent(const std::string& peer, const std::string& text, const std::string& key) override {
+    sessions.securityEvent(peer, text, key);
+  }
   uint32_t newChannelId() override {
     uint32_t id = nextChannelId++;
     if (nextChannelId == 0) nextChannelId = 1;
@@ -152,7 +199,7 @@ class UaServer::Impl : public ConnectionHost {
                                            : nullptr;
     if (!entry) return reply.fault(Status::BadServiceUnsupported);
     const bool unsecured = !c.channel() || !c.channel()->secure();
-    if (unsecured && !config.security.offersNone() && !discoveryService(type.numericId()))
+    if (unsecured && !config.security.offersNone() && !isDiscoveryRequest(type.numericId()))
       return reply.fault(Status::BadSecurityPolicyRejected);
     RequestContext ctx;
     ctx.connectionId = c.id();
@@ -203,6 +250,11 @@ class UaServer::Impl : public ConnectionHost {
   }
 
   StatusCode start() {
+    for (const SecurityPolicy* p : config.security.policies)
+      if (p->secure && !config.security.hasCertificate()) {
+        error = std::string("security policy ") + p->name + " is offered but the server has no certificate";
+        return Status::BadConfigurationError;
+      }
     auto addr = parseEndpointUrl(config.endpointUrl);
     if (!addr) {
       error = "invalid endpoint URL \"" + config.endpointUrl + "\" (expected opc.tcp://host:port)";
@@ -289,18 +341,14 @@ class UaServer::Impl : public ConnectionHost {
       int n = poll(fds.data(), fds.size(), timeout);
       if (n < 0 && errno != EINTR) break;
       const SteadyTime turnStart = std::chrono::steady_clock::now();
+      turnEnds = turnStart + std::chrono::milliseconds(config.limits.turnBudgetMs);
       if (fds[0].revents & POLLIN) {
         uint64_t v;
         (void)!read(wakeFd, &v, sizeof v);
       }
       runPosted();
       if (fds[1].revents & POLLIN) acceptAll();
-      for (size_t i = 2; i < fds.size(); ++i) {
-        if (!fds[i].revents) continue;
-        auto it = conns.find(ids[i - 2]);
-        if (it == conns.end()) continue;
-        if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) readFrom(it->second);
-      }
+      readAll(fds, ids);
       periodic();
       flushAll();
       const auto turn = std::chrono::steady_clock::now() - turnStart;
@@ -317,6 +365,30 @@ class UaServer::Impl : public ConnectionHost {
     connectionCountMirror = 0;
     close(listenFd);
     listenFd = -1;
+  }
+
+  bool turnOver() const { return std::chrono::steady_clock::now() >= turnEnds; }
+
+  // Reads from the connections that have input, starting after the one where the last turn
+  // ran out of time, until this turn's time is up: a burst of expensive requests from one
+  // client (each OpenSecureChannel costs RSA work) makes the others wait one turn at most.
+  void readAll(const std::vector<pollfd>& fds, const std::vector<uint64_t>& ids) {
+    const size_t count = ids.size();
+    size_t first = 0;
+    while (first < count && ids[first] <= resumeAfter) ++first;
+    if (first == count) first = 0;
+    resumeAfter = 0;
+    for (size_t k = 0; k < count; ++k) {
+      const size_t i = (first + k) % count;
+      if (!fds[i + 2].revents) continue;
+      if (turnOver()) {
+        resumeAfter = i == 0 ? 0 : ids[i - 1];
+        return;
+      }
+      auto it = conns.find(ids[i]);
+      if (it == conns.end()) continue;
+      if (fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR)) readFrom(it->second);
+    }
   }
 
   void runPosted() {
@@ -341,11 +413,13 @@ class UaServer::Impl : public ConnectionHost {
       uint64_t id = nextConnId++;
       Conn c;
       c.fd = fd;
-      c.sessionSeen = std::chrono::steady_clock::now();
+      c.sessionSeen = c.lastInput = c.lastOutput = std::chrono::steady_clock::now();
       c.protocol = std::make_unique<ServerConnection>(id, *this, config.limits, &std::chrono::steady_clock::now,
                                                       &config.security);
-      c.protocol->setPeer(peerOf(fd));
-      if (openConnections() >= config.limits.maxConnections && !evictOneWithoutSession())
+      const std::string peer = peerOf(fd);
+      c.address = "address " + peerAddress(peer);
+      c.protocol->setPeer(peer);
+      if (openConnections() >= config.limits.maxConnections && !evictIdleWithoutSession())
         c.protocol->fail(Status::BadTcpServerTooBusy, "too many connections");
       conns.emplace(id, std::move(c));
     }
@@ -358,14 +432,15 @@ class UaServer::Impl : public ConnectionHost {
     return n;
   }
 
-  // Makes room in a full table: the connection longest without an activated session goes.
-  bool evictOneWithoutSession() {
+  // Makes room in a full table: of the connections without an activated session, the one
+  // idle longest goes, not one whose handshake is under way.
+  bool evictIdleWithoutSession() {
     const auto busy = sessions.channelsWithActivatedSessions();
     Conn* victim = nullptr;
     for (auto& [id, c] : conns) {
       if (c.protocol->closing()) continue;
       if (c.protocol->state() == ServerConnection::State::Open && busy.count(c.protocol->channelId())) continue;
-      if (!victim || c.sessionSeen < victim->sessionSeen) victim = &c;
+      if (!victim || c.lastInput < victim->lastInput) victim = &c;
     }
     if (!victim) return false;
     victim->protocol->fail(Status::BadTcpServerTooBusy, "connection without a session closed to make room");
@@ -377,6 +452,7 @@ class UaServer::Impl : public ConnectionHost {
     char buf[65536];
     ssize_t n = recv(c.fd, buf, sizeof buf, 0);
     if (n > 0) {
+      c.lastInput = std::chrono::steady_clock::now();
       c.protocol->onBytes(buf, static_cast<size_t>(n));
       return;
     }
@@ -395,6 +471,14 @@ class UaServer::Impl : public ConnectionHost {
       sessions.closeExpired();
       sessionCountMirror = sessions.count();
       closeChannelsWithoutSession(now);
+    }
+    if (now - lastRevocationCheck >= std::chrono::milliseconds(config.limits.revocationCheckMs)) {
+      lastRevocationCheck = now;
+      // A certificate taken out of the trust list (or expired), a user taken out of the
+      // users file: their channels and sessions end now, not when they next log in.
+      for (auto& [id, c] : conns) c.protocol->recheckCertificate();
+      sessions.recheckClients();
+      sessionCountMirror = sessions.count();
     }
     if (hooks.tick && now - lastTick >= std::chrono::milliseconds(hooks.tickIntervalMs)) {
       lastTick = now;
@@ -416,45 +500,119 @@ class UaServer::Impl : public ConnectionHost {
     }
   }
 
-  // Backlogs over the bound of one connection, or of all together (largest first), are cut.
-  void boundOutput() {
-    size_t total = 0;
-    for (auto& [id, c] : conns) {
-      if (c.backlog() > config.limits.maxQueuedOutputPerConnection) c.broken = true;
+  // ----- OutputBudget: backlogs of the connections plus answers under way.
+  size_t outputHeld() const {
+    size_t total = reservedOutputTotal;
+    for (const auto& [id, c] : conns)
       if (!c.broken) total += c.backlog();
+    return total;
+  }
+  size_t outputHeldBy(const std::string& client) const {
+    auto it = reservedOutput.find(client);
+    size_t total = it == reservedOutput.end() ? 0 : it->second;
+    for (const auto& [id, c] : conns)
+      if (!c.broken && c.client() == client) total += c.backlog();
+    return total;
+  }
+  bool reading(const Conn& c, SteadyTime now) const { return c.backlog() == 0 || now - c.lastOutput < kNotReading; }
+
+  // Drops connections that read nothing, largest backlog first, until the output held is at
+  // most `target`; false when it is still above.
+  bool dropNonReading(size_t target) {
+    const SteadyTime now = std::chrono::steady_clock::now();
+    size_t held = outputHeld();
+    while (held > target) {
+      Conn* largest = nullptr;
+      for (auto& [id, c] : conns)
+        if (!c.broken && !reading(c, now) && (!largest || c.backlog() > largest->backlog())) largest = &c;
+      if (!largest) return false;
+      largest->broken = true;
+      held -= largest->backlog();
     }
-    while (total > config.limits.maxQueuedOutputTotal) {
+    return true;
+  }
+
+  StatusCode reserve(const std::string& client, size_t bytes) override {
+    const UaServerLimits& l = config.limits;
+    if (bytes > l.maxQueuedOutputPerConnection) return Status::BadResponseTooLarge;
+    if (outputHeldBy(client) + bytes > l.maxQueuedOutputPerClient) return Status::BadTooManyOperations;
+    if (bytes > l.maxQueuedOutputTotal || !dropNonReading(l.maxQueuedOutputTotal - bytes))
+      return Status::BadResourceUnavailable;
+    reservedOutput[client] += bytes;
+    reservedOutputTotal += bytes;
+    return Status::Good;
+  }
+
+  void release(const std::string& client, size_t bytes) override {
+    auto it = reservedOutput.find(client);
+    if (it == reservedOutput.end()) return;
+    const size_t back = std::min(bytes, it->second);
+    it->second -= back;
+    reservedOutputTotal -= back;
+    if (it->second == 0) reservedOutput.erase(it);
+  }
+
+  // Backlogs over the bound of one connection are cut; connections that read nothing go
+  // before three quarters of the budget are held, and past the budget (or a client's share)
+  // the largest backlog goes.
+  void boundOutput() {
+    const UaServerLimits& l = config.limits;
+    std::unordered_map<std::string, size_t> byClient;
+    for (auto& [id, c] : conns) {
+      if (c.backlog() > l.maxQueuedOutputPerConnection) c.broken = true;
+      if (!c.broken) byClient[c.client()] += c.backlog();
+    }
+    for (auto& [client, held] : byClient) {
+      if (auto r = reservedOutput.find(client); r != reservedOutput.end()) held += r->second;
+      while (held > l.maxQueuedOutputPerClient) {
+        Conn* largest = nullptr;
+        for (auto& [id, c] : conns)
+          if (!c.broken && c.client() == client && (!largest || c.backlog() > largest->backlog())) largest = &c;
+        if (!largest || largest->backlog() == 0) break;
+        largest->broken = true;
+        held -= largest->backlog();
+      }
+    }
+    dropNonReading(l.maxQueuedOutputTotal / 4 * 3);
+    size_t held = outputHeld();
+    while (held > l.maxQueuedOutputTotal) {
       Conn* largest = nullptr;
       for (auto& [id, c] : conns)
         if (!c.broken && (!largest || c.backlog() > largest->backlog())) largest = &c;
-      if (!largest) break;
+      if (!largest || largest->backlog() == 0) break;
       largest->broken = true;
-      total -= largest->backlog();
+      held -= largest->backlog();
     }
   }
 
   void flushAll() {
+    const SteadyTime now = std::chrono::steady_clock::now();
     for (auto& [id, c] : conns) {
       while (!c.broken && c.backlog() > 0) {
         const std::string_view out = c.protocol->unsent();
         ssize_t n = send(c.fd, out.data(), out.size(), MSG_NOSIGNAL);
         if (n > 0) {
           c.protocol->markSent(static_cast<size_t>(n));
+          c.lastOutput = now;
           continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) break;
         c.broken = true;
       }
-      // Chunks left for a later turn, or held back while the client read nothing, go on.
-      if (!c.broken && !c.protocol->paused() && c.protocol->hasWaitingChunk()) c.protocol->resume();
+      if (c.backlog() == 0) c.lastOutput = now;
+      // Chunks left for a later turn, or held back while the client read nothing, go on
+      // while this turn has time.
+      if (!c.broken && !c.protocol->paused() && c.protocol->hasWaitingChunk() && !turnOver()) c.protocol->resume();
     }
     boundOutput();
     size_t queued = 0;
     for (auto it = conns.begin(); it != conns.end();) {
       Conn& c = it->second;
       if (c.broken || (c.protocol->closing() && c.backlog() == 0)) {
+        const uint64_t id = it->first;
         close(c.fd);
         it = conns.erase(it);
+        if (hooks.connectionClosed) hooks.connectionClosed(id);
       } else {
         queued += c.backlog();
         ++it;
@@ -463,6 +621,19 @@ class UaServer::Impl : public ConnectionHost {
     connectionCountMirror = conns.size();
     queuedOutputMirror = queued;
     pendingInputMirror = pendingInput.used();
+    giveMemoryBack(queued + reservedOutputTotal + pendingInput.used());
+  }
+
+  // Large answers and requests leave freed pages that the allocator keeps; once as much as
+  // kTrimAfterBytes has gone since the most held, they go back to the system.
+  void giveMemoryBack(size_t heldNow) {
+    heldSinceTrim = std::max(heldSinceTrim, heldNow);
+    if (heldSinceTrim - heldNow < kTrimAfterBytes) return;
+    const SteadyTime now = std::chrono::steady_clock::now();
+    if (now - lastTrim < std::chrono::seconds(1)) return;
+    lastTrim = now;
+    ::malloc_trim(0);
+    heldSinceTrim = heldNow;
   }
 
   void shutdownClients(const std::string& reason, std::chrono::milliseconds grace) {
@@ -520,6 +691,8 @@ std::chrono::microseconds UaServer::takeLongestTurn() {
 }
 size_t UaServer::pendingInputBytes() const { return impl_->pendingInputMirror; }
 const UaServerConfig& UaServer::config() const { return impl_->config; }
+OutputBudget& UaServer::outputBudget() { return *impl_; }
+std::shared_ptr<const ServerCounters> UaServer::counters() const { return impl_->counters; }
 const Heartbeat& UaServer::heartbeat() const { return impl_->heartbeat; }
 
 }  // namespace zentarc::ua

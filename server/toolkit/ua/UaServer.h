@@ -10,6 +10,8 @@
 #include <string>
 
 #include "server/toolkit/Heartbeat.h"
+#include "server/toolkit/ua/OutputBudget.h"
+#include "server/toolkit/ua/ServerCounters.h"
 #include "server/toolkit/ua/ServerLimits.h"
 #include "server/toolkit/ua/ServiceTable.h"
 #include "server/toolkit/ua/ServicesSubscription.h"
@@ -23,8 +25,8 @@ struct UaServerConfig {
   std::string productUri = "urn:OPCZentarc";
   std::string applicationName = "OPCZentarc";
   UaServerLimits limits;
-  // A bare server offers SecurityPolicy None with anonymous writing; the program's own
-  // defaults (secure policies, anonymous reading) come from its command line.
+  // Secure policies and anonymous reading unless the caller says otherwise; they need a
+  // certificate (security.pki), or start() refuses.
   ServerSecurity security;
 };
 
@@ -37,6 +39,8 @@ struct UaServerHooks {
   std::function<void(Session&, bool deleteSubscriptions)> sessionClosed;
   // shutdownAllClients began: set ServerStatus to Shutdown with this reason.
   std::function<void(const std::string& reason, uint32_t secondsTillShutdown)> shutdownStarted;
+  // A connection is gone: answers for it are dropped, so work for it may stop.
+  std::function<void(uint64_t connectionId)> connectionClosed;
   // Called every tickIntervalMs on the IO thread (publishing timers, sampling).
   std::function<void()> tick;
   uint32_t tickIntervalMs = 10;
@@ -55,7 +59,8 @@ class UaServer {
 
   // Binds and listens on the endpoint URL's host and port and starts the IO thread.
   // Good, or BadTcpEndpointUrlInvalid (bad URL) / BadResourceUnavailable (bind or listen
-  // failed; errorText() says why).
+  // failed) / BadConfigurationError (secure policies without a certificate); errorText()
+  // says why.
   StatusCode start();
   const std::string& errorText() const;
   uint16_t port() const;  // the bound port (useful with port 0)
@@ -80,6 +85,10 @@ class UaServer {
   // long) since the last call. Thread-safe.
   std::chrono::microseconds takeLongestTurn();
   const UaServerConfig& config() const;
+  // The budget of answers not yet sent; for handlers on the IO thread only.
+  OutputBudget& outputBudget();
+  // Sessions and requests counted since the start, for the diagnostics.
+  std::shared_ptr<const ServerCounters> counters() const;
   // Beats once per pass of the IO loop (a pass waits at most one tick interval for input).
   const Heartbeat& heartbeat() const;
 

@@ -145,6 +145,7 @@ MessageAssembler& MessageAssembler::operator=(MessageAssembler&& other) noexcept
   limits_ = other.limits_;
   maxPending_ = other.maxPending_;
   shared_ = other.shared_;
+  client_ = std::move(other.client_);
   pendingBytes_ = other.pendingBytes_;
   pending_ = std::move(other.pending_);
   other.pending_.clear();
@@ -153,7 +154,7 @@ MessageAssembler& MessageAssembler::operator=(MessageAssembler&& other) noexcept
 }
 
 void MessageAssembler::clear() {
-  if (shared_) shared_->give(pendingBytes_);
+  if (shared_) shared_->give(client_, pendingBytes_);
   pendingBytes_ = 0;
   pending_.clear();
 }
@@ -161,7 +162,7 @@ void MessageAssembler::clear() {
 void MessageAssembler::drop(std::map<uint32_t, Pending>::iterator it) {
   const size_t n = it->second.charged;
   pendingBytes_ -= n;
-  if (shared_) shared_->give(n);
+  if (shared_) shared_->give(client_, n);
   pending_.erase(it);
 }
 
@@ -201,9 +202,11 @@ std::optional<std::string> MessageAssembler::add(const Chunk& chunk) {
     drop(it);
     throw UaError(Status::BadTcpMessageTooLarge, "partial messages too large");
   }
-  if (shared_ && !shared_->take(more)) {
+  if (shared_ && !shared_->take(client_, more)) {
     drop(it);
-    throw UaError(Status::BadTcpNotEnoughResources, "too many partial messages on the server");
+    throw UaError(Status::BadTcpNotEnoughResources, shared_->usedBy(client_) + more > shared_->share()
+                                                         ? "too many partial messages from one address"
+                                                         : "too many partial messages on the server");
   }
   pendingBytes_ += more;
   p.charged = want;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "server/toolkit/ua/Binary.h"
+#include "server/toolkit/ua/SharedPool.h"
 #include "server/toolkit/ua/security/ChunkSecurity.h"
 
 namespace zentarc::ua {
@@ -108,43 +109,30 @@ uint32_t nextSequenceNumber(uint32_t n);
 // Whether `received` may follow `last`.
 bool sequenceNumberFollows(uint32_t last, uint32_t received);
 
-// Bytes that many holders draw from one limit (the partial messages of every connection).
-// Used from one thread.
-class ByteBudget {
- public:
-  explicit ByteBudget(size_t limit) : limit_(limit) {}
-  bool take(size_t n) {
-    if (n > limit_ - used_) return false;
-    used_ += n;
-    return true;
-  }
-  void give(size_t n) { used_ -= std::min(n, used_); }
-  size_t used() const { return used_; }
-  size_t limit() const { return limit_; }
-
- private:
-  size_t limit_;
-  size_t used_ = 0;
-};
-
 // Collects MSG chunks per request id until the final one. Limits count chunks per message,
 // the bytes of all partial messages together (the agreed message size), the number of
-// messages assembled at once, and, when given, a budget shared with other connections.
+// messages assembled at once, and, when given, a pool shared with other connections, of
+// which this connection's client (its address) has a share.
 class MessageAssembler {
  public:
-  explicit MessageAssembler(ChunkLimits limits, size_t maxPending = 64, ByteBudget* shared = nullptr)
+  explicit MessageAssembler(ChunkLimits limits, size_t maxPending = 64, SharedPool* shared = nullptr)
       : limits_(limits), maxPending_(maxPending), shared_(shared) {}
   ~MessageAssembler() { clear(); }
   MessageAssembler(MessageAssembler&& other) noexcept { *this = std::move(other); }
   MessageAssembler& operator=(MessageAssembler&& other) noexcept;
   void setLimits(ChunkLimits limits) { limits_ = limits; }
+  const ChunkLimits& limits() const { return limits_; }
+  // Whose share of the shared pool the partial messages count against (nothing held yet).
+  void setClient(std::string client) { client_ = std::move(client); }
   // The whole body when `chunk` is final; nullopt when more chunks are due or it was an abort.
   // Throws UaError(BadTcpMessageTooLarge) over this connection's limits and
-  // UaError(BadTcpNotEnoughResources) when the shared budget is spent.
+  // UaError(BadTcpNotEnoughResources) when the shared pool, or the client's share, is spent.
   std::optional<std::string> add(const Chunk& chunk);
   // Drops every partial message and gives its bytes back.
   void clear();
   size_t pendingBytes() const { return pendingBytes_; }
+  // Whether earlier chunks of this request are held.
+  bool assembling(uint32_t requestId) const { return pending_.count(requestId) != 0; }
 
  private:
   struct Pending {
@@ -156,7 +144,8 @@ class MessageAssembler {
 
   ChunkLimits limits_;
   size_t maxPending_ = 64;
-  ByteBudget* shared_ = nullptr;
+  SharedPool* shared_ = nullptr;
+  std::string client_;
   size_t pendingBytes_ = 0;
   std::map<uint32_t, Pending> pending_;
 };

@@ -159,6 +159,7 @@ int main(int argc, char** argv) {
   options.endpointUrl = "opc.tcp://127.0.0.1:" + std::to_string(port);
   options.shutdownGrace = std::chrono::milliseconds(1500);
   options.plant = std::make_shared<DevicePlantView>(devices, &catalogue);
+  options.security = ua::ServerSecurity::unsecured();
   auto backend = std::make_shared<ua::UaServingBackend>(options);
   entry->setServingBackend(backend);
   if (!entry->start()) {

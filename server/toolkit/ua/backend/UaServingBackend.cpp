@@ -39,7 +39,10 @@ bool UaServingBackend::start(SODaSEntry& entry) {
   so.limits = options_.serviceLimits;
   so.identity = identity;
   so.plant = options_.plant;
+  so.broker = options_.broker;
   so.sessionCount = [server] { return server->sessionCount(); };
+  so.counters = server->counters();
+  so.output = &server->outputBudget();
   so.serverObjects = [this](const Session& s) {
     auto it = serverObjects_.find(s.sessionId);
     return it != serverObjects_.end() ? it->second : SOCmnPointer<SODaSServer>();
@@ -67,6 +70,7 @@ bool UaServingBackend::start(SODaSEntry& entry) {
   hooks.shutdownStarted = [this](const std::string& reason, uint32_t seconds) {
     services_->shutdownStarted(reason, seconds);
   };
+  hooks.connectionClosed = [this](uint64_t id) { services_->connectionClosed(id); };
   hooks.tick = [this] { services_->tick(); };
   server->setHooks(hooks);
 

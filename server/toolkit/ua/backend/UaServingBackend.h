@@ -23,9 +23,11 @@ class UaServingBackend : public SOSrvServingBackend {
     UaServerLimits limits;
     ServiceLimits serviceLimits;
     std::chrono::milliseconds shutdownGrace{2000};  // time clients get to see the notice
-    ServerSecurity security;  // what a bare server offers unless told otherwise: None, anonymous writing
+    ServerSecurity security;  // secure policies and anonymous reading unless told otherwise
     // The PLCs for the folders and diagnostics (null: tags only).
     std::shared_ptr<const PlantView> plant;
+    // The MQTT side's figures (null: no MQTT).
+    std::shared_ptr<const BrokerView> broker;
   };
 
   UaServingBackend();

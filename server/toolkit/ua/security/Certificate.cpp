@@ -2,6 +2,7 @@
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>
+#include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
@@ -114,6 +115,24 @@ size_t Certificate::keyBits() const {
   if (!cert_) return 0;
   EVP_PKEY* k = X509_get0_pubkey(cert_.get());
   return k ? static_cast<size_t>(EVP_PKEY_get_bits(k)) : 0;
+}
+
+bool Certificate::usualPublicExponent() const {
+  if (!cert_) return false;
+  EVP_PKEY* k = X509_get0_pubkey(cert_.get());
+  if (!k || !EVP_PKEY_is_a(k, "RSA")) return false;
+  BIGNUM* e = nullptr;
+  if (EVP_PKEY_get_bn_param(k, OSSL_PKEY_PARAM_RSA_E, &e) != 1 || !e) return false;
+  // Below 2^32 (2^32 itself, being even, is no RSA exponent).
+  const bool fits = BN_num_bits(e) <= 32;
+  BN_free(e);
+  return fits;
+}
+
+bool Certificate::certificateAuthority() const {
+  if (!cert_) return false;
+  const uint32_t flags = X509_get_extension_flags(cert_.get());
+  return (flags & EXFLAG_BCONS) && (flags & EXFLAG_CA);
 }
 
 std::string Certificate::applicationUri() const {

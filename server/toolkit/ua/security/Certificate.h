@@ -40,6 +40,11 @@ class Certificate {
   std::string thumbprint() const { return crypto::sha1(der_); }
   crypto::Key publicKey() const;
   size_t keyBits() const;
+  // An RSA key whose public exponent is at most 2^32 (the usual one is 65537): a larger one
+  // makes every check of a signature slow.
+  bool usualPublicExponent() const;
+  // Whether the certificate says it belongs to a certificate authority (CA:TRUE).
+  bool certificateAuthority() const;
   std::string applicationUri() const;  // the first URI of subjectAltName
   std::string commonName() const;
   // -1 not yet valid at `t`, 1 expired at `t`, 0 valid.

@@ -41,9 +41,9 @@ void PasswordChecks::run() {
       job = std::move(jobs_.front());
       jobs_.pop_front();
     }
-    const std::optional<UserRole> role = users_ ? users_->check(job.name, job.password) : std::nullopt;
+    const std::optional<UserGrant> grant = users_ ? users_->check(job.name, job.password) : std::nullopt;
     OPENSSL_cleanse(job.password.data(), job.password.size());
-    job.done(role);
+    job.done(grant);
   }
 }
 

@@ -18,9 +18,9 @@ namespace zentarc::ua {
 
 class PasswordChecks {
  public:
-  using Done = std::function<void(std::optional<UserRole>)>;
+  using Done = std::function<void(std::optional<UserGrant>)>;
 
-  explicit PasswordChecks(std::shared_ptr<UserDirectory> users, size_t maxWaiting = 16);
+  explicit PasswordChecks(std::shared_ptr<UserDirectory> users, size_t maxWaiting = 64);
   ~PasswordChecks();  // lets the check under way finish; those waiting are dropped
   PasswordChecks(const PasswordChecks&) = delete;
   PasswordChecks& operator=(const PasswordChecks&) = delete;

@@ -2,11 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <system_error>
+#include <vector>
 
 namespace zentarc::ua {
 
@@ -110,31 +112,46 @@ void Pki::reloadTrustedIfChanged() {
   trustedLoaded_ = true;
 }
 
-void Pki::reject(const Certificate& peer) {
+bool Pki::reject(const Certificate& peer) {
   const fs::path dir = root_ / "rejected/certs";
   const fs::path file = dir / certificateFileName(peer);
   std::error_code ec;
-  if (fs::exists(file, ec)) return;
-  size_t held = 0;
-  for (const auto& entry : fs::directory_iterator(dir, ec)) {
-    (void)entry;
-    if (++held >= kMaxRejected) return;  // an attacker cannot fill the disk with them
+  if (fs::exists(file, ec)) return true;
+  // Only so many are kept, the newest: an attacker cannot fill the disk, and the application
+  // an operator is waiting for is there even after a flood of others.
+  std::vector<std::pair<fs::file_time_type, fs::path>> held;
+  for (const auto& entry : fs::directory_iterator(dir, ec))
+    if (entry.is_regular_file(ec)) held.emplace_back(entry.last_write_time(ec), entry.path());
+  if (held.size() >= kMaxRejected) {
+    std::sort(held.begin(), held.end());
+    for (size_t i = 0; i + kMaxRejected - 1 < held.size(); ++i) fs::remove(held[i].second, ec);
   }
   std::string error;
-  writeFile(file, peer.der(), 0644, error);
+  return writeFile(file, peer.der(), 0644, error);
 }
 
-StatusCode Pki::validate(const Certificate& peer, const SecurityPolicy& policy) {
+StatusCode Pki::validate(const Certificate& peer, const SecurityPolicy& policy, bool* copied) {
+  if (copied) *copied = false;
   if (!peer) return Status::BadCertificateInvalid;
-  if (peer.selfSigned() && !peer.signedBy(peer.publicKey())) return Status::BadCertificateInvalid;
+  // What costs nothing comes before the signature, whose cost a peer's key can inflate.
   const size_t bits = peer.keyBits();
-  if (bits < policy.minAsymmetricKeyBits || bits > policy.maxAsymmetricKeyBits)
+  if (bits < policy.minAsymmetricKeyBits || bits > policy.maxAsymmetricKeyBits || !peer.usualPublicExponent())
     return Status::BadCertificatePolicyCheckFailed;
+  if (peer.certificateAuthority()) return Status::BadCertificateUseNotAllowed;
+  if (peer.selfSigned() && !peer.signedBy(peer.publicKey())) return Status::BadCertificateInvalid;
   reloadTrustedIfChanged();
   if (!trusted_.count(peer.thumbprint())) {
-    reject(peer);
+    const bool kept = reject(peer);
+    if (copied) *copied = kept;
     return Status::BadCertificateUntrusted;
   }
+  if (peer.validityAt(clock_()) != 0) return Status::BadCertificateTimeInvalid;
+  return Status::Good;
+}
+
+StatusCode Pki::recheck(const Certificate& peer) {
+  reloadTrustedIfChanged();
+  if (!peer || !trusted_.count(peer.thumbprint())) return Status::BadCertificateUntrusted;
   if (peer.validityAt(clock_()) != 0) return Status::BadCertificateTimeInvalid;
   return Status::Good;
 }

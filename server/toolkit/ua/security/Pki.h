@@ -29,19 +29,27 @@ class Pki {
   const crypto::Key& ownKey() const { return ownKey_; }
   const std::filesystem::path& root() const { return root_; }
 
-  // Checks a peer's certificate for a channel of `policy`, in the usual order: its own
-  // signature when self-signed (BadCertificateInvalid), its key size (BadCertificatePolicy-
-  // CheckFailed), the trust list (BadCertificateUntrusted: a copy goes to rejected/certs),
-  // its validity period (BadCertificateTimeInvalid). Good when it may be used.
-  StatusCode validate(const Certificate& peer, const SecurityPolicy& policy);
+  // Checks a peer's certificate for a channel of `policy`, cheap checks first: its key size
+  // and public exponent (BadCertificatePolicyCheckFailed), that it is no certificate
+  // authority (BadCertificateUseNotAllowed), its own signature when self-signed
+  // (BadCertificateInvalid), the trust list (BadCertificateUntrusted: a copy goes to
+  // rejected/certs, and `copied` tells whether one lies there now), its validity period
+  // (BadCertificateTimeInvalid). Good when it may be used.
+  StatusCode validate(const Certificate& peer, const SecurityPolicy& policy, bool* copied = nullptr);
+  // For a certificate that passed validate() before: whether it is still trusted and valid
+  // now (the trust list is read again when its folder changed). Good, BadCertificateUntrusted
+  // or BadCertificateTimeInvalid.
+  StatusCode recheck(const Certificate& peer);
   // The clock (tests move it).
   void setClock(std::function<std::time_t()> clock) { clock_ = std::move(clock); }
-  // At most this many certificates are kept in rejected/certs.
+  // At most this many certificates are kept in rejected/certs; a new one takes the place of
+  // the oldest.
   static constexpr size_t kMaxRejected = 100;
 
  private:
   void reloadTrustedIfChanged();
-  void reject(const Certificate& peer);
+  // True when the copy lies in rejected/certs afterwards.
+  bool reject(const Certificate& peer);
 
   std::filesystem::path root_;
   std::string ownName_;

@@ -4,12 +4,13 @@ namespace zentarc::ua {
 
 namespace {
 constexpr size_t kMaxAddresses = 1000;
+constexpr size_t kMaxKeys = 1000;
+}  // namespace
 
-std::string addressOf(const std::string& peer) {
+std::string peerAddress(const std::string& peer) {
   const size_t colon = peer.rfind(':');
   return colon == std::string::npos ? peer : peer.substr(0, colon);
 }
-}  // namespace
 
 SecurityLog::SecurityLog(Sink sink, std::chrono::seconds interval, Clock clock)
     : sink_(std::move(sink)), interval_(interval), clock_(std::move(clock)) {}
@@ -27,7 +28,7 @@ std::string SecurityLog::quoted(std::string_view text) {
 void SecurityLog::event(const std::string& peer, const std::string& text) {
   if (!sink_) return;
   const auto now = clock_();
-  const std::string address = addressOf(peer);
+  const std::string address = peerAddress(peer);
   auto it = byAddress_.find(address);
   if (it != byAddress_.end() && now - it->second.last < interval_) {
     ++it->second.heldBack;
@@ -46,6 +47,18 @@ void SecurityLog::event(const std::string& peer, const std::string& text) {
     line += " (and " + std::to_string(it->second.heldBack) + " more from " + address + " not logged)";
   it->second = Seen{now, 0};
   sink_(line);
+}
+
+void SecurityLog::firstOf(const std::string& key, const std::string& peer, const std::string& text) {
+  if (!sink_) return;
+  if (keysSeen_.count(key)) return event(peer, text);
+  if (keyOrder_.size() >= kMaxKeys) {
+    keysSeen_.erase(keyOrder_.front());
+    keyOrder_.pop_front();
+  }
+  keysSeen_.insert(key);
+  keyOrder_.push_back(key);
+  sink_(text);
 }
 
 }  // namespace zentarc::ua

@@ -2,6 +2,20 @@
 
 namespace zentarc::ua {
 
+std::vector<const SecurityPolicy*> securePolicies() {
+  std::vector<const SecurityPolicy*> out;
+  for (const SecurityPolicy& p : securityPolicies())
+    if (p.secure) out.push_back(&p);
+  return out;
+}
+
+ServerSecurity ServerSecurity::unsecured() {
+  ServerSecurity s;
+  s.policies = {&noneSecurityPolicy()};
+  s.anonymous = AnonymousAccess::Write;
+  return s;
+}
+
 bool ServerSecurity::offers(const SecurityPolicy& p) const {
   for (const SecurityPolicy* q : policies)
     if (q == &p) return true;

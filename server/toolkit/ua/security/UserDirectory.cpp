@@ -134,6 +134,7 @@ bool UserDirectory::passwordMatches(std::string_view hash, std::string_view pass
 void UserDirectory::reloadIfChanged() {
   struct stat st {};
   if (stat(path_.c_str(), &st) != 0) {
+    if (seen_.size != -1 || !users_.empty()) ++readings_;
     users_.clear();
     seen_ = {};
     return;
@@ -151,9 +152,10 @@ void UserDirectory::reloadIfChanged() {
     users_[parts[0]] = Entry{*role, parts[2]};
   }
   seen_ = {st.st_ino, st.st_size, ns};
+  ++readings_;
 }
 
-std::optional<UserRole> UserDirectory::check(std::string_view name, std::string_view password) {
+std::optional<UserGrant> UserDirectory::check(std::string_view name, std::string_view password) {
   Entry entry{UserRole::Reader, {}};
   bool known = false;
   {
@@ -169,7 +171,21 @@ std::optional<UserRole> UserDirectory::check(std::string_view name, std::string_
   static const std::string decoy = hashPassword("decoy");
   const bool ok = passwordMatches(known ? entry.hash : decoy, password);
   if (!known || !ok) return std::nullopt;
-  return entry.role;
+  return UserGrant{entry.role, crypto::sha256(entry.hash)};
+}
+
+std::optional<UserGrant> UserDirectory::current(std::string_view name) {
+  std::lock_guard lock(mutex_);
+  reloadIfChanged();
+  auto it = users_.find(std::string(name));
+  if (it == users_.end()) return std::nullopt;
+  return UserGrant{it->second.role, crypto::sha256(it->second.hash)};
+}
+
+uint64_t UserDirectory::refresh() {
+  std::lock_guard lock(mutex_);
+  reloadIfChanged();
+  return readings_;
 }
 
 bool UserDirectory::addUser(const std::string& path, const std::string& name, UserRole role,

@@ -1,6 +1,7 @@
 // Read and Write. Values from the cache are answered at once; reads from the device and
 // writes are toolkit requests on the tag, answered when the last of them completes (or when
 // the request's time is up).
+#include <algorithm>
 #include <cmath>
 
 #include "server/toolkit/ua/services/AttributeRead.h"
@@ -21,6 +22,8 @@ struct UaServices::DeviceOperation {
   SteadyTime deadline{};
   bool finished = false;
   std::shared_ptr<SessionState> session;  // whose count of open operations it is in
+  uint64_t connectionId = 0;              // where the answer goes
+  size_t reservedOutput = 0;              // room for the answer in the output budget
 };
 
 namespace {
@@ -49,8 +52,47 @@ size_t readResponseBytes(const AddressSpace& space, const std::vector<ReadValueI
   return total;
 }
 
+// Bytes of one element of a tag's type on the wire.
+size_t elementBytes(const NodeId& dataType) {
+  switch (dataType.namespaceIndex == 0 && dataType.isNumeric() ? dataType.numericId() : 0) {
+    case Id::Boolean: case Id::SByte: case Id::Byte: return 1;
+    case Id::Int16: case Id::UInt16: return 2;
+    case Id::Int32: case Id::UInt32: case Id::Float: return 4;
+    default: return 8;
+  }
+}
+
+// What the answer to a Read will take encoded, about: the figure the output budget counts.
+size_t readAnswerBytes(const AddressSpace& space, const std::vector<ReadValueId>& nodes) {
+  constexpr size_t kPerValue = 40;  // encoding mask, status, timestamps, variant and array headers
+  size_t total = 64;                // the response header
+  for (const ReadValueId& r : nodes) {
+    total += kPerValue;
+    const Node* node = space.find(r.nodeId);
+    if (!node || !node->tag || r.attributeId != static_cast<uint32_t>(AttributeId::Value)) continue;
+    if (node->valueRank == 1) total += size_t{node->arrayLength} * elementBytes(node->dataType);
+    else if (node->valueBytes > sizeof(DataValue)) total += node->valueBytes - sizeof(DataValue);
+  }
+  return total;
+}
+
+// Answers below this size are not worth a reservation: a client that leaves them unread is
+// paused long before they add up.
+constexpr size_t kReservedFrom = 64 * 1024;
+
 bool validTimestamps(TimestampsToReturn t) {
   return t >= TimestampsToReturn::Source && t <= TimestampsToReturn::Neither;
+}
+
+// How long a Read from the device or a Write may wait for its PLCs before it is answered
+// with what has come. A client drops an answer that comes after its timeoutHint, and with it
+// every value that had arrived: so the answer goes a little before the hint (a tenth of it,
+// 100 ms to 1 s), or at the server's own bound when the hint is longer or none is given.
+std::chrono::milliseconds answerWithin(uint32_t hint, uint32_t fallback, uint32_t most) {
+  if (hint == 0) return std::chrono::milliseconds(fallback);
+  if (hint >= most) return std::chrono::milliseconds(most);
+  const uint32_t margin = std::clamp(hint / 10, 100u, 1000u);
+  return std::chrono::milliseconds(hint > 2 * margin ? hint - margin : hint / 2);
 }
 
 }  // namespace
@@ -63,6 +105,15 @@ void UaServices::read(RequestContext& ctx, ReadRequest& req, const Reply<ReadRes
   // A few bytes of request can name a large array tag thousands of times.
   if (readResponseBytes(space_, req.nodesToRead) > limits_.maxReadResponseBytes)
     return reply.fault(Status::BadResponseTooLarge);
+  // A large answer takes its room in the output budget before it is made.
+  const std::string& client = sessionState(ctx).client;
+  const size_t answerBytes = readAnswerBytes(space_, req.nodesToRead);
+  size_t reserved = 0;
+  if (output_ && answerBytes >= kReservedFrom) {
+    const StatusCode room = output_->reserve(client, answerBytes);
+    if (!room.isGood()) return reply.fault(room);
+    reserved = answerBytes;
+  }
 
   ReadResponse resp;
   resp.results.resize(req.nodesToRead.size());
@@ -109,8 +160,22 @@ void UaServices::read(RequestContext& ctx, ReadRequest& req, const Reply<ReadRes
     }
     op->deviceNodes[i] = node;
   }
-  if (!op) return reply(std::move(resp));
-  if (!admitDeviceOperation(ctx, *op)) return;
+  if (!op) {
+    reply(std::move(resp));
+    if (reserved) output_->release(client, reserved);
+    return;
+  }
+  // Device reads reserve room for their answer however small: they wait, and add up.
+  if (output_ && !reserved) {
+    const StatusCode room = output_->reserve(client, answerBytes);
+    if (!room.isGood()) return reply.fault(room);
+    reserved = answerBytes;
+  }
+  op->reservedOutput = reserved;
+  if (!admitDeviceOperation(ctx, *op)) {
+    if (reserved) output_->release(client, reserved);
+    return;
+  }
 
   op->values = std::move(resp.results);
   // One extra count until every request is out, so an at-once completion cannot finish early.
@@ -194,23 +259,36 @@ void UaServices::write(RequestContext& ctx, WriteRequest& req, const Reply<Write
 
 bool UaServices::admitDeviceOperation(RequestContext& ctx, DeviceOperation& op) {
   SessionState& state = sessionState(ctx);
-  if (state.deviceOperations >= limits_.maxDeviceOperationsPerSession ||
-      deviceOperations_.size() >= limits_.maxDeviceOperations) {
+  if (state.deviceOperations >= limits_.maxDeviceOperationsPerSession || !devicePool_.take(state.client, 1)) {
     op.reply.fault(Status::BadTooManyOperations);
     return false;
   }
   ++state.deviceOperations;
   op.session = sessions_[state.sessionId];
-  const uint32_t hint = std::min(ctx.requestHeader.timeoutHint, limits_.maxDeviceTimeoutMs);
-  op.deadline = now() + std::chrono::milliseconds(hint ? hint : limits_.defaultDeviceTimeoutMs);
+  op.connectionId = ctx.connectionId;
+  const bool read = op.kind == DeviceOperation::Kind::Read;
+  op.deadline = now() + answerWithin(ctx.requestHeader.timeoutHint,
+                                     read ? limits_.defaultDeviceReadTimeoutMs : limits_.defaultDeviceTimeoutMs,
+                                     limits_.maxDeviceTimeoutMs);
+  return true;
+}
+
+bool UaServices::endDeviceOperation(DeviceOperation& op) {
+  if (op.finished) return false;
+  op.finished = true;
+  std::erase_if(deviceOperations_, [&op](const auto& o) { return o.get() == &op; });
+  if (op.session) {
+    if (op.session->deviceOperations > 0) --op.session->deviceOperations;
+    devicePool_.give(op.session->client, 1);
+    if (op.reservedOutput && output_) output_->release(op.session->client, op.reservedOutput);
+  }
+  op.reservedOutput = 0;
   return true;
 }
 
 void UaServices::finishDeviceOperation(const std::shared_ptr<DeviceOperation>& op) {
-  if (op->finished) return;
-  op->finished = true;
-  std::erase(deviceOperations_, op);
-  if (op->session && op->session->deviceOperations > 0) --op->session->deviceOperations;
+  // The room reserved for the answer is given back as the answer takes it in the output.
+  if (!endDeviceOperation(*op)) return;
   if (op->kind == DeviceOperation::Kind::Read) {
     for (size_t i = 0; i < op->deviceNodes.size(); ++i) {
       const Node* node = op->deviceNodes[i];
@@ -219,6 +297,8 @@ void UaServices::finishDeviceOperation(const std::shared_ptr<DeviceOperation>& o
       // keeps no current value); its quality tells success from failure.
       const auto& request = op->requests[i];
       if (!request || !request->isCompleted()) {
+        // Answered without it: the PLC need not be asked for it any more.
+        if (request) request->cancel();
         op->values[i] = statusOnly(Status::BadTimeout);
       } else if (auto result = request->getReadResult()) {
         op->values[i] = tagValueFrom(*result, op->timestamps, DateTime::now());
@@ -239,6 +319,15 @@ void UaServices::finishDeviceOperation(const std::shared_ptr<DeviceOperation>& o
     resp.results = std::move(op->statuses);
     Reply<WriteResponse>(op->reply)(std::move(resp));
   }
+}
+
+void UaServices::connectionClosed(uint64_t connectionId) {
+  // Device work whose answer nobody will read gives back its slots and its room for output
+  // now; the PLC workers finish the requests themselves.
+  std::vector<std::shared_ptr<DeviceOperation>> gone;
+  for (auto& op : deviceOperations_)
+    if (op->connectionId == connectionId) gone.push_back(op);
+  for (auto& op : gone) endDeviceOperation(*op);
 }
 
 void UaServices::expireDeviceOperations(SteadyTime t) {

@@ -20,6 +20,10 @@ const DiagnosticVariable kServerVariableTable[kServerVariables] = {
     {"Tags", Id::UInt32}, {"Plcs", Id::UInt32}, {"PlcsFailing", Id::UInt32}, {"Sessions", Id::UInt32},
     {"MonitoredItems", Id::UInt32}};
 
+const DiagnosticVariable kBrokerVariableTable[kBrokerVariables] = {
+    {"Connected", Id::Boolean}, {"Published", Id::UInt64}, {"Buffered", Id::UInt64}, {"Dropped", Id::UInt64},
+    {"LastError", Id::String}};
+
 uint32_t clampToUInt32(uint64_t n) {
   return static_cast<uint32_t>(std::min<uint64_t>(n, std::numeric_limits<uint32_t>::max()));
 }
@@ -32,6 +36,10 @@ const DiagnosticVariable& describe(PlcVariable variable) {
 
 const DiagnosticVariable& describe(ServerVariable variable) {
   return kServerVariableTable[static_cast<std::size_t>(variable)];
+}
+
+const DiagnosticVariable& describe(BrokerVariable variable) {
+  return kBrokerVariableTable[static_cast<std::size_t>(variable)];
 }
 
 Variant plcVariableValue(const PlcDiagnostics& d, PlcVariable variable, const PlantView& plant) {
@@ -55,8 +63,10 @@ Variant plcVariableValue(const PlcDiagnostics& d, PlcVariable variable, const Pl
   return Variant();
 }
 
-DiagnosticValues::DiagnosticValues(std::shared_ptr<const PlantView> plant, ServerCounts counts, WallClock clock)
+DiagnosticValues::DiagnosticValues(std::shared_ptr<const PlantView> plant, ServerCounts counts, WallClock clock,
+                                   std::shared_ptr<const BrokerView> broker)
     : plant_(std::move(plant)),
+      broker_(std::move(broker)),
       counts_(std::move(counts)),
       clock_(clock ? std::move(clock) : WallClock([] { return DateTime::now(); })),
       plcs_(plant_ ? plant_->plcCount() : 0) {}
@@ -95,6 +105,22 @@ TimedValue DiagnosticValues::serverValue(ServerVariable variable) {
   }
   std::lock_guard lock(mutex_);
   return observe(server_[static_cast<std::size_t>(variable)], Variant::of(clampToUInt32(n)));
+}
+
+TimedValue DiagnosticValues::brokerValue(BrokerVariable variable) {
+  if (!broker_) return TimedValue{Variant(), clock_()};
+  // The figures are copied without waiting on the broker.
+  const BrokerFigures f = broker_->figures();
+  Variant value;
+  switch (variable) {
+    case BrokerVariable::Connected: value = Variant::of(f.connected); break;
+    case BrokerVariable::Published: value = Variant::of(f.published); break;
+    case BrokerVariable::Buffered: value = Variant::of(f.buffered); break;
+    case BrokerVariable::Dropped: value = Variant::of(f.dropped); break;
+    case BrokerVariable::LastError: value = Variant::of(String(f.lastError)); break;
+  }
+  std::lock_guard lock(mutex_);
+  return observe(brokerObserved_[static_cast<std::size_t>(variable)], std::move(value));
 }
 
 }  // namespace zentarc::ua

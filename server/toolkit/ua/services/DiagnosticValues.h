@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "server/toolkit/ua/services/AddressSpace.h"
+#include "server/toolkit/BrokerView.h"
 #include "server/toolkit/PlantView.h"
 
 namespace zentarc::ua {
@@ -26,12 +27,17 @@ inline constexpr std::size_t kPlcVariables = 11;
 enum class ServerVariable { Tags, Plcs, PlcsFailing, Sessions, MonitoredItems };
 inline constexpr std::size_t kServerVariables = 5;
 
+// The MQTT side's, in the server's Diagnostics/Mqtt object.
+enum class BrokerVariable { Connected, Published, Buffered, Dropped, LastError };
+inline constexpr std::size_t kBrokerVariables = 5;
+
 struct DiagnosticVariable {
   const char* name;   // browse and display name, last part of a PLC variable's NodeId
   uint32_t dataType;  // ns 0 numeric id
 };
 const DiagnosticVariable& describe(PlcVariable variable);
 const DiagnosticVariable& describe(ServerVariable variable);
+const DiagnosticVariable& describe(BrokerVariable variable);
 
 // One figure of a snapshot as the variable shows it.
 Variant plcVariableValue(const PlcDiagnostics& diagnostics, PlcVariable variable, const PlantView& plant);
@@ -45,11 +51,13 @@ class DiagnosticValues {
   };
   using WallClock = std::function<DateTime()>;
 
-  // plant may be null (no PLCs).
-  DiagnosticValues(std::shared_ptr<const PlantView> plant, ServerCounts counts, WallClock clock = {});
+  // plant may be null (no PLCs), broker too (no MQTT).
+  DiagnosticValues(std::shared_ptr<const PlantView> plant, ServerCounts counts, WallClock clock = {},
+                   std::shared_ptr<const BrokerView> broker = nullptr);
 
   TimedValue plcValue(std::size_t plc, PlcVariable variable);
   TimedValue serverValue(ServerVariable variable);
+  TimedValue brokerValue(BrokerVariable variable);
 
  private:
   struct Observed {
@@ -62,11 +70,13 @@ class DiagnosticValues {
   std::size_t plcsFailing() const;
 
   const std::shared_ptr<const PlantView> plant_;
+  const std::shared_ptr<const BrokerView> broker_;
   const ServerCounts counts_;
   const WallClock clock_;
   std::mutex mutex_;
   std::vector<std::array<Observed, kPlcVariables>> plcs_;
   std::array<Observed, kServerVariables> server_;
+  std::array<Observed, kBrokerVariables> brokerObserved_;
 };
 
 }  // namespace zentarc::ua

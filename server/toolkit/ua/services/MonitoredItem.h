@@ -59,6 +59,7 @@ class MonitoredItem {
   bool followsPublishing = false;  // asked for the publishing interval (-1)
   uint32_t queueSize = 1;
   bool discardOldest = true;
+  size_t queueBytes = 0;  // what its queue (beyond one value) holds of the shared pool
   DataChangeFilter filter;
 
   SamplingGroup* group = nullptr;

@@ -1,5 +1,6 @@
 // CreateMonitoredItems, ModifyMonitoredItems, SetMonitoringMode and DeleteMonitoredItems,
 // and how items map onto toolkit groups and items.
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <unordered_map>
@@ -25,6 +26,21 @@ double UaServices::reviseSamplingInterval(const Subscription& s, double requeste
   const double floor = std::max(limits_.minSamplingIntervalMs, node.minimumSamplingInterval);
   if (requested < floor) return floor;
   return std::min(requested, limits_.maxSamplingIntervalMs);
+}
+
+uint32_t UaServices::grantQueue(const std::string& client, MonitoredItem& item, uint32_t requested,
+                                bool discardOldest) {
+  // Every item keeps one value anyway; the rest of its queue comes from the client's share
+  // of queued values, as much as is left of it.
+  queued_.give(client, item.queueBytes);
+  item.queueBytes = 0;
+  const uint32_t wanted = std::clamp<uint32_t>(requested, 1, limits_.maxQueueSize);
+  const size_t perValue = std::max(item.node.valueBytes, sizeof(DataValue) + 64);
+  const size_t extra = std::min<size_t>(wanted - 1, queued_.room(client) / perValue);
+  item.queueBytes = extra * perValue;
+  queued_.take(client, item.queueBytes);
+  item.setQueue(static_cast<uint32_t>(1 + extra), discardOldest);
+  return item.queueSize;
 }
 
 void UaServices::placeInGroup(Subscription& s, MonitoredItem& item) {
@@ -94,6 +110,7 @@ void UaServices::createMonitoredItems(RequestContext& ctx, CreateMonitoredItemsR
       req.timestampsToReturn > TimestampsToReturn::Neither)
     return reply.fault(Status::BadTimestampsToReturnInvalid);
 
+  const std::string& client = s->session->client;
   CreateMonitoredItemsResponse resp;
   resp.results.resize(req.itemsToCreate.size());
   for (size_t i = 0; i < req.itemsToCreate.size(); ++i) {
@@ -112,8 +129,7 @@ void UaServices::createMonitoredItems(RequestContext& ctx, CreateMonitoredItemsR
     else if (!c.itemToMonitor.dataEncoding.name.empty())
       r.statusCode = Status::BadDataEncodingUnsupported;
     else if (!validMode(c.monitoringMode)) r.statusCode = Status::BadMonitoringModeInvalid;
-    else if (s->items.size() >= limits_.maxMonitoredItemsPerSubscription ||
-             monitoredItemTotal_ >= limits_.maxMonitoredItems)
+    else if (s->items.size() >= limits_.maxMonitoredItemsPerSubscription || items_.room(client) == 0)
       r.statusCode = Status::BadTooManyMonitoredItems;
     if (r.statusCode.isBad()) continue;
 
@@ -122,13 +138,13 @@ void UaServices::createMonitoredItems(RequestContext& ctx, CreateMonitoredItemsR
     const MonitoringParameters& p = c.requestedParameters;
     r.statusCode = item->setFilter(p.filter);
     if (r.statusCode.isBad()) continue;
+    items_.take(client, 1);
     item->clientHandle = p.clientHandle;
-    item->setQueue(std::min(p.queueSize, limits_.maxQueueSize), p.discardOldest);
+    grantQueue(client, *item, p.queueSize, p.discardOldest);
     item->samplingInterval = reviseSamplingInterval(*s, p.samplingInterval, *node, item->followsPublishing);
     const uint32_t id = s->nextItemId++;
     MonitoredItem& ref = *item;
     s->items[id] = std::move(item);
-    ++monitoredItemTotal_;
     placeInGroup(*s, ref);
     applyMode(ref, c.monitoringMode);
     ref.sample();  // the first value goes out with the next publish
@@ -169,7 +185,7 @@ void UaServices::modifyMonitoredItems(RequestContext& ctx, ModifyMonitoredItemsR
     if (r.statusCode.isBad()) continue;
     item.timestamps = req.timestampsToReturn;
     item.clientHandle = p.clientHandle;
-    item.setQueue(std::min(p.queueSize, limits_.maxQueueSize), p.discardOldest);
+    grantQueue(s->session->client, item, p.queueSize, p.discardOldest);
     bool follows = false;
     const double interval = reviseSamplingInterval(*s, p.samplingInterval, item.node, follows);
     if (interval != item.samplingInterval || follows != item.followsPublishing) {
@@ -238,9 +254,11 @@ void UaServices::deleteMonitoredItems(RequestContext& ctx, DeleteMonitoredItemsR
     resp.results.push_back(Status::Good);
   }
   removeFromGroups(*s, leaving);
+  const std::string& client = s->session->client;
   for (MonitoredItem* item : leaving) {
+    queued_.give(client, item->queueBytes);
     s->items.erase(item->id);
-    --monitoredItemTotal_;
+    items_.give(client, 1);
   }
   reply(std::move(resp));
 }

@@ -74,7 +74,7 @@ void organizeAll(AddressSpace& space, const NodeId& folderId, const std::vector<
 }  // namespace
 
 void addPlantNodes(AddressSpace& space, SODaSNameSpaceRoot& root, std::shared_ptr<const PlantView> plant,
-                   DiagnosticValues::ServerCounts counts) {
+                   DiagnosticValues::ServerCounts counts, std::shared_ptr<const BrokerView> broker) {
   const std::size_t plcs = plant ? plant->plcCount() : 0;
   // Each tag's node by PLC (the last list: tags of no known PLC), in load order.
   std::vector<std::vector<Node*>> tagsOf(plcs + 1);
@@ -87,7 +87,9 @@ void addPlantNodes(AddressSpace& space, SODaSNameSpaceRoot& root, std::shared_pt
     ++tagNodes;
   }
   counts.tags = tagNodes;
-  auto values = std::make_shared<DiagnosticValues>(plant, std::move(counts));
+  const bool mqtt = broker != nullptr;
+  auto values = std::make_shared<DiagnosticValues>(plant, std::move(counts), DiagnosticValues::WallClock{},
+                                                   std::move(broker));
 
   PlantBuilder b(space);
   const NodeId top = b.object(NodeId(kTagNamespace, PlantId::Folder), kPlantFolderName, Id::FolderType,
@@ -98,6 +100,15 @@ void addPlantNodes(AddressSpace& space, SODaSNameSpaceRoot& root, std::shared_pt
     const auto v = static_cast<ServerVariable>(i);
     b.variable(NodeId(kTagNamespace, PlantId::FirstServerVariable + static_cast<uint32_t>(i)), describe(v),
                serverDiagnostics, [values, v] { return values->serverValue(v); });
+  }
+  if (mqtt) {
+    const NodeId brokerDiagnostics = b.object(NodeId(kTagNamespace, PlantId::BrokerDiagnostics), kBrokerDiagnosticsName,
+                                              Id::BaseObjectType, serverDiagnostics, Id::Organizes);
+    for (std::size_t i = 0; i < kBrokerVariables; ++i) {
+      const auto v = static_cast<BrokerVariable>(i);
+      b.variable(NodeId(kTagNamespace, PlantId::FirstBrokerVariable + static_cast<uint32_t>(i)), describe(v),
+                 brokerDiagnostics, [values, v] { return values->brokerValue(v); });
+    }
   }
 
   for (std::size_t plc = 0; plc < plcs; ++plc) {

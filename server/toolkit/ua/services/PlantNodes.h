@@ -21,19 +21,23 @@ namespace PlantId {
 inline constexpr uint32_t Folder = 1, Diagnostics = 2;
 // The server-wide variables: FirstServerVariable + ServerVariable.
 inline constexpr uint32_t FirstServerVariable = 3;
+// The MQTT side's object under the server's Diagnostics, and its variables:
+// FirstBrokerVariable + BrokerVariable.
+inline constexpr uint32_t BrokerDiagnostics = 20, FirstBrokerVariable = 21;
 inline constexpr uint32_t FirstFallback = 1000;
 }  // namespace PlantId
 
 inline constexpr const char* kPlantFolderName = "OPCZentarc";
 inline constexpr const char* kDiagnosticsName = "Diagnostics";
+inline constexpr const char* kBrokerDiagnosticsName = "Mqtt";
 
 NodeId plcFolderNodeId(const std::string& plcName);
 NodeId plcDiagnosticsNodeId(const std::string& plcName);
 NodeId plcVariableNodeId(const std::string& plcName, PlcVariable variable);
 
 // Adds the folders and diagnostics after the standard and the tag nodes; plant may be null.
-// counts.tags is filled in here.
+// counts.tags is filled in here. With a broker, Diagnostics also holds Mqtt (ns=1;i=20).
 void addPlantNodes(AddressSpace& space, SODaSNameSpaceRoot& root, std::shared_ptr<const PlantView> plant,
-                   DiagnosticValues::ServerCounts counts);
+                   DiagnosticValues::ServerCounts counts, std::shared_ptr<const BrokerView> broker = nullptr);
 
 }  // namespace zentarc::ua

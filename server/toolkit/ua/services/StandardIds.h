@@ -10,5 +10,7 @@ inline constexpr uint32_t Server_ServerCapabilities_ModellingRules = 2996,
                           Server_ServerDiagnostics_EnabledFlag = 2294,
                           Server_ServerRedundancy_RedundancySupport = 3709,
                           RedundancySupport = 851;
+inline constexpr uint32_t ServerDiagnosticsSummaryDataType = 859, ServerDiagnosticsSummaryType = 2150,
+                          Server_ServerDiagnostics_ServerDiagnosticsSummary = 2275;
 
 }  // namespace zentarc::ua::StdId

@@ -181,6 +181,7 @@ void addDataTypes(AddressSpace& space, Builder& b) {
   dt(Id::Structure, "Structure", Id::BaseDataType, true);
   dt(Id::BuildInfo, "BuildInfo", Id::Structure);
   dt(Id::ServerStatusDataType, "ServerStatusDataType", Id::Structure);
+  dt(StdId::ServerDiagnosticsSummaryDataType, "ServerDiagnosticsSummaryDataType", Id::Structure);
   dt(Id::DataValue, "DataValue", Id::BaseDataType);
   dt(Id::DiagnosticInfo, "DiagnosticInfo", Id::BaseDataType);
   dt(Id::Enumeration, "Enumeration", Id::BaseDataType, true);
@@ -213,6 +214,8 @@ void addObjectAndVariableTypes(AddressSpace& space, Builder& b) {
          Id::BaseDataVariableType, false);
   b.type(NodeClass::VariableType, Id::BuildInfoType, "BuildInfoType", Id::BaseDataVariableType,
          false);
+  b.type(NodeClass::VariableType, StdId::ServerDiagnosticsSummaryType, "ServerDiagnosticsSummaryType",
+         Id::BaseDataVariableType, false);
   space.addReference(ns0(Id::VariableTypesFolder), ns0(Id::Organizes), ns0(Id::BaseVariableType));
 }
 
@@ -315,19 +318,55 @@ void addServerObject(AddressSpace& space, Builder& b, const ServerIdentity& iden
   b.variable(Id::OperationLimits_MaxMonitoredItemsPerCall, "MaxMonitoredItemsPerCall", Id::UInt32,
              uint32Value(limits.maxMonitoredItemsPerCall), L);
 
-  b.object(Id::Server_ServerDiagnostics, "ServerDiagnostics", Id::ServerDiagnosticsType, Id::Server);
-  b.variable(StdId::Server_ServerDiagnostics_EnabledFlag, "EnabledFlag", Id::Boolean,
-             Variant::of(false), Id::Server_ServerDiagnostics);
   b.object(Id::Server_VendorServerInfo, "VendorServerInfo", Id::VendorServerInfoType, Id::Server);
   b.object(Id::Server_ServerRedundancy, "ServerRedundancy", Id::ServerRedundancyType, Id::Server);
   b.variable(StdId::Server_ServerRedundancy_RedundancySupport, "RedundancySupport",
              StdId::RedundancySupport, Variant::of(int32_t{0}), Id::Server_ServerRedundancy);
 }
 
+// ServerDiagnostics: EnabledFlag and the summary of sessions, subscriptions and refusals that
+// monitoring tools read, each figure read afresh.
+void addServerDiagnostics(Builder& b, std::function<ServerDiagnosticsSummaryDataType()> summary) {
+  const uint32_t D = Id::Server_ServerDiagnostics;
+  b.object(D, "ServerDiagnostics", Id::ServerDiagnosticsType, Id::Server);
+  b.variable(StdId::Server_ServerDiagnostics_EnabledFlag, "EnabledFlag", Id::Boolean, Variant::of(bool(summary)), D);
+  if (!summary) return;
+  using Field = uint32_t ServerDiagnosticsSummaryDataType::*;
+  struct Figure {
+    uint32_t id;
+    const char* name;
+    Field field;
+  };
+  using S = ServerDiagnosticsSummaryDataType;
+  static constexpr Figure kFigures[] = {
+      {2276, "ServerViewCount", &S::serverViewCount},
+      {2277, "CurrentSessionCount", &S::currentSessionCount},
+      {2278, "CumulatedSessionCount", &S::cumulatedSessionCount},
+      {2279, "SecurityRejectedSessionCount", &S::securityRejectedSessionCount},
+      {3705, "RejectedSessionCount", &S::rejectedSessionCount},
+      {2281, "SessionTimeoutCount", &S::sessionTimeoutCount},
+      {2282, "SessionAbortCount", &S::sessionAbortCount},
+      {2285, "CurrentSubscriptionCount", &S::currentSubscriptionCount},
+      {2286, "CumulatedSubscriptionCount", &S::cumulatedSubscriptionCount},
+      {2284, "PublishingIntervalCount", &S::publishingIntervalCount},
+      {2287, "SecurityRejectedRequestsCount", &S::securityRejectedRequestsCount},
+      {2288, "RejectedRequestsCount", &S::rejectedRequestsCount},
+  };
+  const uint32_t summaryId = StdId::Server_ServerDiagnostics_ServerDiagnosticsSummary;
+  Node& whole = b.variable(summaryId, "ServerDiagnosticsSummary", StdId::ServerDiagnosticsSummaryDataType, Variant(),
+                           D, Id::HasComponent, -1, StdId::ServerDiagnosticsSummaryType);
+  whole.edit().valueSource = [summary] { return Variant::of(toExtensionObject(summary())); };
+  for (const Figure& f : kFigures) {
+    Node& n = b.variable(f.id, f.name, Id::UInt32, Variant(), summaryId, Id::HasComponent);
+    n.edit().valueSource = [summary, field = f.field] { return Variant::of(summary().*field); };
+  }
+}
+
 }  // namespace
 
 void addStandardNodes(AddressSpace& space, const ServerIdentity& identity,
-                      const ServiceLimits& limits, std::shared_ptr<ServerStatusSource> status) {
+                      const ServiceLimits& limits, std::shared_ptr<ServerStatusSource> status,
+                      std::function<ServerDiagnosticsSummaryDataType()> diagnostics) {
   Builder b(space);
   addReferenceTypes(b);
   addFolders(b);
@@ -336,6 +375,7 @@ void addStandardNodes(AddressSpace& space, const ServerIdentity& identity,
   addObjectAndVariableTypes(space, b);
   b.object(StdId::ModellingRule_Mandatory, "Mandatory", 77);
   addServerObject(space, b, identity, limits, status);
+  addServerDiagnostics(b, std::move(diagnostics));
 }
 
 }  // namespace zentarc::ua

@@ -2,6 +2,7 @@
 // The standard part of the address space that generic clients read on connect: Root,
 // Objects, Types and Views, the reference and data type trees, and the Server object with
 // ServerStatus, NamespaceArray, ServerArray and ServerCapabilities.
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,8 +32,11 @@ struct ServerIdentity {
   BuildInfo buildInfo;
 };
 
-// Adds every standard node to `space`. The status source must outlive the address space.
+// Adds every standard node to `space`. The status source must outlive the address space;
+// `diagnostics` gives ServerDiagnosticsSummary and its variables on each read (none: the
+// summary is left out and EnabledFlag is false).
 void addStandardNodes(AddressSpace& space, const ServerIdentity& identity,
-                      const ServiceLimits& limits, std::shared_ptr<ServerStatusSource> status);
+                      const ServiceLimits& limits, std::shared_ptr<ServerStatusSource> status,
+                      std::function<ServerDiagnosticsSummaryDataType()> diagnostics = {});
 
 }  // namespace zentarc::ua

@@ -89,21 +89,48 @@ NotificationMessage Subscription::keepAlive() const {
   return m;
 }
 
-void Subscription::remember(const NotificationMessage& message, uint32_t limit) {
-  sent_.push_back(message);
-  while (sent_.size() > limit) sent_.pop_front();
+size_t Subscription::messageBytes(const NotificationMessage& message) {
+  size_t bytes = sizeof(Kept);
+  for (const ExtensionObject& eo : message.notificationData) bytes += sizeof(ExtensionObject) + eo.body.capacity();
+  return bytes;
+}
+
+size_t Subscription::remember(const NotificationMessage& message, size_t bytes, uint32_t limit) {
+  sent_.push_back(Kept{message, bytes});
+  keptBytes_ += bytes;
+  size_t freed = 0;
+  while (sent_.size() > limit) freed += forgetOldest();
+  return freed;
+}
+
+size_t Subscription::forgetOldest() {
+  if (sent_.empty()) return 0;
+  const size_t bytes = sent_.front().bytes;
+  sent_.pop_front();
+  keptBytes_ -= bytes;
+  return bytes;
+}
+
+size_t Subscription::forgetAll() {
+  const size_t bytes = keptBytes_;
+  sent_.clear();
+  keptBytes_ = 0;
+  return bytes;
 }
 
 std::vector<uint32_t> Subscription::availableSequenceNumbers() const {
   std::vector<uint32_t> out;
   out.reserve(sent_.size());
-  for (const auto& m : sent_) out.push_back(m.sequenceNumber);
+  for (const auto& k : sent_) out.push_back(k.message.sequenceNumber);
   return out;
 }
 
-bool Subscription::acknowledge(uint32_t sequenceNumber) {
+bool Subscription::acknowledge(uint32_t sequenceNumber, size_t& freed) {
+  freed = 0;
   for (auto it = sent_.begin(); it != sent_.end(); ++it)
-    if (it->sequenceNumber == sequenceNumber) {
+    if (it->message.sequenceNumber == sequenceNumber) {
+      freed = it->bytes;
+      keptBytes_ -= freed;
       sent_.erase(it);
       return true;
     }
@@ -111,8 +138,8 @@ bool Subscription::acknowledge(uint32_t sequenceNumber) {
 }
 
 const NotificationMessage* Subscription::findMessage(uint32_t sequenceNumber) const {
-  for (const auto& m : sent_)
-    if (m.sequenceNumber == sequenceNumber) return &m;
+  for (const auto& k : sent_)
+    if (k.message.sequenceNumber == sequenceNumber) return &k.message;
   return nullptr;
 }
 

@@ -39,10 +39,20 @@ class Subscription {
   NotificationMessage takeNotifications(bool& more);
   // A keep-alive carries the next sequence number without using it.
   NotificationMessage keepAlive() const;
-  void remember(const NotificationMessage& message, uint32_t limit);
+  // Keeps a sent message for Republish (it takes `bytes`); returns the bytes of older ones
+  // forgotten to stay within `limit` messages.
+  size_t remember(const NotificationMessage& message, size_t bytes, uint32_t limit);
+  // Forgets the oldest kept message; returns its bytes (0: none was kept).
+  size_t forgetOldest();
+  // Forgets every kept message; returns their bytes.
+  size_t forgetAll();
+  size_t keptBytes() const { return keptBytes_; }
   std::vector<uint32_t> availableSequenceNumbers() const;
-  bool acknowledge(uint32_t sequenceNumber);
+  // Forgets an acknowledged message; false when none has that number. `freed` gets its bytes.
+  bool acknowledge(uint32_t sequenceNumber, size_t& freed);
   const NotificationMessage* findMessage(uint32_t sequenceNumber) const;
+  // What a message kept for Republish takes.
+  static size_t messageBytes(const NotificationMessage& message);
 
   const uint32_t id;
   const std::shared_ptr<SessionState> session;
@@ -66,7 +76,12 @@ class Subscription {
 
  private:
   uint32_t useSequenceNumber();
-  std::deque<NotificationMessage> sent_;
+  struct Kept {
+    NotificationMessage message;
+    size_t bytes;
+  };
+  std::deque<Kept> sent_;
+  size_t keptBytes_ = 0;
 };
 
 }  // namespace zentarc::ua

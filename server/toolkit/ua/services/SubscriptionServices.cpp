@@ -42,9 +42,9 @@ void UaServices::reviseCounts(Subscription& s, double interval, uint32_t lifetim
 void UaServices::createSubscription(RequestContext& ctx, CreateSubscriptionRequest& req,
                                     const Reply<CreateSubscriptionResponse>& reply) {
   SessionState& state = sessionState(ctx);
-  if (state.subscriptionIds.size() >= limits_.maxSubscriptionsPerSession ||
-      subscriptions_.size() >= limits_.maxSubscriptions)
+  if (state.subscriptionIds.size() >= limits_.maxSubscriptionsPerSession || !subscriptionPool_.take(state.client, 1))
     return reply.fault(Status::BadTooManySubscriptions);
+  ++cumulatedSubscriptions_;
   const uint32_t id = nextSubscriptionId_++;
   auto s = std::make_unique<Subscription>(id, sessions_[state.sessionId]);
   reviseCounts(*s, revisePublishingInterval(req.requestedPublishingInterval),
@@ -115,6 +115,16 @@ void UaServices::deleteSubscription(uint32_t id) {
   // object now, so closing the session does not take them apart in one go.
   for (auto& [key, group] : s.groups)
     if (group->toolkitGroup && state.server) state.server->detachGroup(group->toolkitGroup.get());
+  // What it holds of the shared pools goes back at once: its subscription, its queued values
+  // and the messages kept for Republish (the items follow as they are taken apart).
+  subscriptionPool_.give(state.client, 1);
+  size_t queuedBytes = s.forgetAll();
+  for (auto& [itemId, item] : s.items) {
+    queuedBytes += item->queueBytes;
+    item->queueBytes = 0;
+    item->clearQueue();
+  }
+  queued_.give(state.client, queuedBytes);
   std::erase(state.subscriptionIds, id);
   retiring_.push_back(std::move(it->second));
   subscriptions_.erase(it);
@@ -134,7 +144,7 @@ void UaServices::retireSome(size_t& budget) {
     // ... then our own items go.
     while (s.groups.empty() && !s.items.empty() && budget > 0) {
       s.items.erase(s.items.begin());
-      --monitoredItemTotal_;
+      items_.give(s.session->client, 1);
       --budget;
     }
     if (!s.groups.empty() || !s.items.empty()) return;
@@ -157,6 +167,18 @@ void UaServices::deleteSubscriptions(RequestContext& ctx, DeleteSubscriptionsReq
   servePendingPublishes(sessionState(ctx));
 }
 
+void UaServices::keepForRepublish(Subscription& s, const NotificationMessage& m) {
+  const std::string& client = s.session->client;
+  const size_t bytes = Subscription::messageBytes(m);
+  // A client that acknowledges nothing loses its oldest messages, not the server its memory.
+  while (!queued_.take(client, bytes)) {
+    const size_t freed = s.forgetOldest();
+    if (freed == 0) return;  // not even this one fits: it is sent, not kept
+    queued_.give(client, freed);
+  }
+  queued_.give(client, s.remember(m, bytes, limits_.maxRetransmissionQueue));
+}
+
 void UaServices::answerPublish(SessionState& state, Subscription* s, NotificationMessage message,
                                bool more) {
   QueuedPublish q = std::move(state.publishQueue.front());
@@ -176,7 +198,7 @@ bool UaServices::sendNext(Subscription& s) {
   bool more = false;
   if (s.publishingEnabled && s.hasNotifications()) {
     NotificationMessage m = s.takeNotifications(more);
-    s.remember(m, limits_.maxRetransmissionQueue);
+    keepForRepublish(s, m);
     answerPublish(state, &s, std::move(m), more);
   } else {
     answerPublish(state, &s, s.keepAlive(), false);
@@ -264,9 +286,15 @@ void UaServices::publish(RequestContext& ctx, PublishRequest& req, const Reply<P
   q.timeoutHintMs = ctx.requestHeader.timeoutHint;
   for (const auto& ack : req.subscriptionAcknowledgements) {
     Subscription* s = findSubscription(ctx, ack.subscriptionId);
-    if (!s) q.ackResults.push_back(Status::BadSubscriptionIdInvalid);
-    else q.ackResults.push_back(s->acknowledge(ack.sequenceNumber) ? Status::Good
-                                                                   : Status::BadSequenceNumberUnknown);
+    size_t freed = 0;
+    if (!s) {
+      q.ackResults.push_back(Status::BadSubscriptionIdInvalid);
+    } else if (s->acknowledge(ack.sequenceNumber, freed)) {
+      queued_.give(state.client, freed);
+      q.ackResults.push_back(Status::Good);
+    } else {
+      q.ackResults.push_back(Status::BadSequenceNumberUnknown);
+    }
   }
   if (state.subscriptionIds.empty() && state.pendingStatus.empty())
     return reply.fault(Status::BadNoSubscription);

@@ -1,5 +1,7 @@
 #include "server/toolkit/ua/services/UaServices.h"
 
+#include <set>
+
 #include "server/toolkit/ua/services/PlantNodes.h"
 #include "server/toolkit/ua/services/TagNodes.h"
 
@@ -14,14 +16,21 @@ UaServices::UaServices(SODaSNameSpaceRoot& root, SOCmnPointer<SODaSCreator> crea
       clock_(std::move(options.clock)),
       serverObjects_(std::move(options.serverObjects)),
       alive_(std::make_shared<bool>(true)),
-      teardownLeft_(limits_.teardownItemsPerTick) {
-  addStandardNodes(space_, options.identity, limits_, status_);
+      teardownLeft_(limits_.teardownItemsPerTick),
+      counters_(std::move(options.counters)),
+      output_(options.output),
+      subscriptionPool_(limits_.maxSubscriptions, limits_.maxSubscriptionsPerClient),
+      items_(limits_.maxMonitoredItems, limits_.maxMonitoredItemsPerClient),
+      queued_(limits_.maxQueuedValueBytes, limits_.maxQueuedValueBytesPerClient),
+      devicePool_(limits_.maxDeviceOperations, limits_.maxDeviceOperationsPerClient) {
+  if (!options.sessionCount) options.sessionCount = [this] { return sessions_.size(); };
+  sessionCount_ = options.sessionCount;
+  addStandardNodes(space_, options.identity, limits_, status_, [this] { return diagnosticsSummary(); });
   addTagNodes(space_, root, limits_.minSamplingIntervalMs);
   DiagnosticValues::ServerCounts counts;
-  counts.sessions = options.sessionCount ? std::move(options.sessionCount)
-                                         : std::function<size_t()>([this] { return sessions_.size(); });
-  counts.monitoredItems = [this] { return monitoredItemTotal_; };
-  addPlantNodes(space_, root, std::move(options.plant), std::move(counts));
+  counts.sessions = options.sessionCount;
+  counts.monitoredItems = [this] { return items_.used(); };
+  addPlantNodes(space_, root, std::move(options.plant), std::move(counts), std::move(options.broker));
 }
 
 UaServices::~UaServices() {
@@ -71,6 +80,7 @@ SessionState& UaServices::sessionState(RequestContext& ctx) {
   if (auto* state = session.attachmentAs<SessionState>()) return *state;
   auto state = std::make_shared<SessionState>();
   state->sessionId = session.sessionId;
+  state->client = session.client;
   state->server = serverObjects_ ? serverObjects_(session)
                                  : SOCmnPointer<SODaSServer>(new SODaSServer(creator_));
   session.attachment = state;
@@ -91,6 +101,26 @@ void UaServices::sessionClosed(Session& session) {
   state->continuationPoints.clear();
   if (state->server) state->server->removeAllGroups();
   session.attachment.reset();
+}
+
+ServerDiagnosticsSummaryDataType UaServices::diagnosticsSummary() const {
+  ServerDiagnosticsSummaryDataType d;
+  d.currentSessionCount = static_cast<uint32_t>(sessionCount_());
+  if (counters_) {
+    d.cumulatedSessionCount = counters_->cumulatedSessions;
+    d.securityRejectedSessionCount = counters_->securityRejectedSessions;
+    d.rejectedSessionCount = counters_->rejectedSessions;
+    d.sessionTimeoutCount = counters_->sessionTimeouts;
+    d.sessionAbortCount = counters_->sessionAborts;
+    d.securityRejectedRequestsCount = counters_->securityRejectedRequests;
+    d.rejectedRequestsCount = counters_->rejectedRequests;
+  }
+  d.currentSubscriptionCount = static_cast<uint32_t>(subscriptions_.size());
+  d.cumulatedSubscriptionCount = cumulatedSubscriptions_;
+  std::set<double> intervals;
+  for (const auto& [id, sub] : subscriptions_) intervals.insert(sub->publishingInterval);
+  d.publishingIntervalCount = static_cast<uint32_t>(intervals.size());
+  return d;
 }
 
 void UaServices::shutdownStarted(const std::string& reason, uint32_t secondsTillShutdown) {

@@ -18,6 +18,9 @@
 #include <string>
 
 #include "server/toolkit/SODaSCreator.h"
+#include "server/toolkit/ua/OutputBudget.h"
+#include "server/toolkit/ua/ServerCounters.h"
+#include "server/toolkit/ua/SharedPool.h"
 #include "server/toolkit/SODaSNameSpaceRoot.h"
 #include "server/toolkit/SODaSServer.h"
 #include "server/toolkit/ua/ServiceTable.h"
@@ -26,6 +29,7 @@
 #include "server/toolkit/ua/ServicesSubscription.h"
 #include "server/toolkit/ua/ServicesView.h"
 #include "server/toolkit/ua/services/AddressSpace.h"
+#include "server/toolkit/BrokerView.h"
 #include "server/toolkit/PlantView.h"
 #include "server/toolkit/ua/services/ServiceLimits.h"
 #include "server/toolkit/ua/services/StandardNodes.h"
@@ -48,7 +52,10 @@ struct QueuedPublish {
 
 // What the services keep per session (hung on the session and kept here for the ticks).
 struct SessionState : SessionAttachment {
+  bool holdsNothing() const override { return subscriptionIds.empty() && deviceOperations == 0; }
+
   NodeId sessionId;
+  std::string client;  // whose share of the pools it draws from
   SOCmnPointer<SODaSServer> server;  // holds this session's toolkit groups
   std::map<std::string, ContinuationPoint> continuationPoints;
   uint32_t nextContinuationPoint = 1;
@@ -75,8 +82,14 @@ class UaServices {
     ServerObjectFactory serverObjects;
     // The PLCs, their tags and figures for the folders and diagnostics (null: none).
     std::shared_ptr<const PlantView> plant;
+    // The MQTT side's figures for Diagnostics/Mqtt (null: no MQTT).
+    std::shared_ptr<const BrokerView> broker;
     // Sessions open on the server, for the diagnostics (empty: those the services know).
     std::function<size_t()> sessionCount;
+    // The server's counts of sessions and requests, for the diagnostics (null: none).
+    std::shared_ptr<const ServerCounters> counters;
+    // Where answers reserve their room before they are made (null: no budget).
+    OutputBudget* output = nullptr;
   };
 
   // Builds the address space from the namespace root (tags must all be added by now) and the
@@ -92,6 +105,8 @@ class UaServices {
 
   // Hooks for the server.
   void sessionClosed(Session& session);
+  // Work for a connection that is gone stops (its answers would be dropped).
+  void connectionClosed(uint64_t connectionId);
   void shutdownStarted(const std::string& reason, uint32_t secondsTillShutdown);
   void tick();
 
@@ -100,7 +115,9 @@ class UaServices {
   const ServiceLimits& limits() const { return limits_; }
   size_t subscriptionCount() const { return subscriptions_.size(); }
   // Items of live subscriptions and of deleted ones not yet taken apart.
-  size_t monitoredItemCount() const { return monitoredItemTotal_; }
+  size_t monitoredItemCount() const { return items_.used(); }
+  // Bytes of queued values and of messages kept for Republish.
+  size_t queuedValueBytes() const { return queued_.used(); }
   size_t retiringSubscriptionCount() const { return retiring_.size(); }
   size_t deviceOperationCount() const { return deviceOperations_.size(); }
 
@@ -146,12 +163,18 @@ class UaServices {
   // deadline; false (the request refused) when a bound is reached.
   bool admitDeviceOperation(RequestContext& ctx, DeviceOperation& op);
   void finishDeviceOperation(const std::shared_ptr<DeviceOperation>& op);
+  // Gives back what an operation holds; true the first time.
+  bool endDeviceOperation(DeviceOperation& op);
   void expireDeviceOperations(SteadyTime now);
   // View helpers
   StatusCode browseOne(SessionState& state, const BrowseDescription& d, uint32_t maxRefs,
                        size_t offset, BrowseResult& result);
   // Subscription helpers
   double revisePublishingInterval(double requested) const;
+  // Keeps a sent message for Republish within the client's share, forgetting the
+  // subscription's oldest ones to make room.
+  void keepForRepublish(Subscription& s, const NotificationMessage& m);
+  ServerDiagnosticsSummaryDataType diagnosticsSummary() const;
   void reviseCounts(Subscription& s, double interval, uint32_t lifetime, uint32_t keepAlive);
   void publishCycle(Subscription& s, SteadyTime now);
   bool sendNext(Subscription& s);
@@ -164,6 +187,9 @@ class UaServices {
   double reviseSamplingInterval(const Subscription& s, double requested, const Node& node,
                                 bool& followsPublishing) const;
   void placeInGroup(Subscription& s, MonitoredItem& item);
+  // Sets the item's queue to what was asked, as far as the client's share of queued values
+  // allows, and returns the revised size.
+  uint32_t grantQueue(const std::string& client, MonitoredItem& item, uint32_t requested, bool discardOldest);
   // Takes items out of their sampling groups and toolkit groups, one pass per group; groups
   // left empty go.
   void removeFromGroups(Subscription& s, const std::vector<MonitoredItem*>& items);
@@ -178,6 +204,7 @@ class UaServices {
   Poster post_;
   Clock clock_;
   ServerObjectFactory serverObjects_;
+  std::function<size_t()> sessionCount_;
   std::shared_ptr<bool> alive_;  // completions arriving after destruction are dropped
 
   std::map<NodeId, std::shared_ptr<SessionState>> sessions_;
@@ -185,8 +212,15 @@ class UaServices {
   std::deque<std::unique_ptr<Subscription>> retiring_;  // deleted, being taken apart
   size_t teardownLeft_ = 0;  // items that may still be taken apart in this tick
   uint32_t nextSubscriptionId_ = 1;
-  size_t monitoredItemTotal_ = 0;
+  uint32_t cumulatedSubscriptions_ = 0;
   std::vector<std::shared_ptr<DeviceOperation>> deviceOperations_;
+  std::shared_ptr<const ServerCounters> counters_;
+  OutputBudget* output_ = nullptr;
+  // What the clients hold of the shared pools.
+  SharedPool subscriptionPool_;
+  SharedPool items_;
+  SharedPool queued_;
+  SharedPool devicePool_;
 };
 
 }  // namespace zentarc::ua
