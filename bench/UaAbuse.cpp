@@ -1,47 +1,41 @@
-// OPC UA abuse soak: the server (toolkit + UA backend, in a child process so its memory is its
-// own) under every attack of the hardening work at once, beside a normal client that reads
-// ten values every 20 ms. Prints the normal client's read latency (worst, p99), the server's
-// peak RSS, and what each attacker got.
-//   - Write requests carrying a million-element array of Null (1 MB each);
-//   - connections piling up partial messages (intermediate chunks, never a final one);
-//   - CreateSession without ActivateSession, asking for an hour, with 1 MB session names;
-//   - connections that never send a Hello, keeping the connection table full;
-//   - sessions with 50,000 monitored items each, dropped without a word or deleted;
-//   - clients that pipeline Reads of 1,000 values and never read the answers.
-// Targets: worst latency < 100 ms, peak RSS < 300 MB.
-// Usage: bench_ua_abuse [--seconds S] [--port P] [--only WORD]   (WORD: attacks whose name has it)
-//        bench_ua_abuse --serve <port> <tags>   (the child)
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+// OPC UA abuse soak: the server (toolkit + UA backend with the program's own security: secure
+// policies only, anonymous reading, a users file; in a child process so that its memory is
+// its own) under each attack in turn, then all of them at once, beside a normal client: a
+// trusted application logged in as a writer that reads ten values every 20 ms and writes one
+// every 200 ms, and opens a new session every second. Printed per phase: the normal client's
+// worst read and write, its session opens, the server's peak RSS (and 2 s after the attack),
+// and the longest turn of the server's IO thread.
+// Targets during every attack: RSS < 300 MB, worst read < 100 ms, no IO turn over 100 ms.
+// Usage: bench_ua_abuse [--seconds S per phase (10)] [--all S (30)] [--port P] [--only WORD]
+//        bench_ua_abuse --serve <port> <work folder>   (the child)
 #include <unistd.h>
-
-#include <cerrno>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <functional>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
-#include <memory>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/ChildProcess.h"
+#include "bench/UaAbuseAttacks.h"
 #include "bench/UaBenchServer.h"
-#include "server/toolkit/ua/UaClient.h"
-#include "tests/ua/RawWrite.h"
+#include "server/toolkit/ua/security/LocalIdentity.h"
+#include "server/toolkit/ua/security/UserDirectory.h"
 
 using namespace zentarc::ua;
 using namespace zentarc::bench;
-using zentarc::ua::test::nullArrayWrite;
-using zentarc::ua::test::RawWrite;
-using SteadyClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -49,328 +43,331 @@ constexpr int kTags = 10000;
 
 // ---- the server child -------------------------------------------------------------------
 
-int serve(int port, int tagCount) {
-  UaBenchServer server(tagCount, [](int i) { return i; });
-  // The server's default limits throughout.
-  if (!server.start(port, UaBenchServer::options(port))) return 1;
+// Completes device requests after their delay, like PLCs on a slow line.
+class SlowDevice {
+ public:
+  SlowDevice() : worker_([this] { run(); }) {}
+  ~SlowDevice() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    worker_.join();
+  }
+  void add(SOCmnPointer<SODaSRequest> request, std::chrono::milliseconds delay) {
+    std::lock_guard lock(mutex_);
+    due_.emplace(SteadyClock::now() + delay, std::move(request));
+    wake_.notify_all();
+  }
+
+ private:
+  void run() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+      if (due_.empty()) {
+        wake_.wait(lock);
+        continue;
+      }
+      const auto when = due_.begin()->first;
+      if (SteadyClock::now() < when) {
+        wake_.wait_until(lock, when);
+        continue;
+      }
+      SOCmnPointer<SODaSRequest> r = std::move(due_.begin()->second);
+      due_.erase(due_.begin());
+      lock.unlock();
+      r->complete(S_OK, false, OPC_QUALITY_UNCERTAIN, r->getOperation() == SODASREQUEST_OPERATION_WRITE);
+      lock.lock();
+    }
+  }
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::multimap<SteadyClock::time_point, SOCmnPointer<SODaSRequest>> due_;
+  bool stopping_ = false;
+  std::thread worker_;
+};
+
+class SlowTag : public SODaSTag {
+ public:
+  SlowTag(SlowDevice& device, std::chrono::milliseconds delay) : device_(device), delay_(delay) {}
+  void handleRequest(SODaSRequest* request) override {
+    if (request->getOperation() == SODASREQUEST_OPERATION_READ && !request->isDeviceRead()) {
+      request->complete(S_OK);
+      return;
+    }
+    request->markPending();
+    device_.add(SOCmnPointer<SODaSRequest>::share(request), delay_);
+  }
+
+ private:
+  SlowDevice& device_;
+  std::chrono::milliseconds delay_;
+};
+
+int serve(int port, const fs::path& work) {
+  UaBenchServer server(kTags, [](int i) { return i; });
+  SlowDevice device;
+  SOCmnPointer<SODaSNameSpaceRoot> root = server.entry->getNameSpaceRoot();
+  auto add = [&](SODaSTag* t, const std::string& name, VARTYPE vt) {
+    t->setName(name);
+    t->setAccessRights(OPC_READABLE | OPC_WRITEABLE);
+    t->setNativeDatatype(vt);
+    t->getCache()->setValue(vt & VT_ARRAY ? SOCmnVariant::zeroOf(vt, 32768) : SOCmnVariant::fromI4(0));
+    root->addLeaf(t);
+    t->release();
+  };
+  for (int i = 0; i < 64; ++i) add(new SlowTag(device, 20ms), "Big" + std::to_string(i), VT_ARRAY | VT_I4);
+  for (int i = 0; i < 100; ++i) add(new SlowTag(device, 2000ms), "Slow" + std::to_string(i), VT_I4);
+  // The program's own defaults for security.
+  UaServingBackend::Options options = UaBenchServer::options(port);
+  options.security = ServerSecurity{};
+  options.security.pki = std::make_shared<Pki>(work / "server", "OPCZentarc");
+  std::string error;
+  if (!options.security.pki->loadOrCreateOwn(localCertificateRequest("OPCZentarc", "bench", "urn:OPCZentarc"), error)) {
+    std::cerr << "serve: " << error << "\n";
+    return 1;
+  }
+  options.security.users = std::make_shared<UserDirectory>((work / "users").string());
+  if (!server.start(port, options)) return 1;
+  // Every value changes every 100 ms.
+  std::atomic<bool> quit{false};
+  std::thread changer([&] {
+    for (int32_t round = 1; !quit; ++round) {
+      for (auto& t : server.tags) t->getCache()->setValue(SOCmnVariant::fromI4(round));
+      std::this_thread::sleep_for(100ms);
+    }
+  });
   UaBenchServer::untilQuit([&](const std::string& line) {
     if (line == "turn") std::cout << "TURN " << server.backend->server()->takeLongestTurn().count() << std::endl;
   });
+  quit = true;
+  changer.join();
   server.stop();
   return 0;
 }
 
-// ---- the attackers -------------------------------------------------------------------------
+// ---- the normal client -----------------------------------------------------------------------
 
-struct Tally {
-  std::atomic<long> tries{0}, refused{0}, cut{0};
+struct Figures {
+  std::mutex mutex;
+  std::vector<double> reads, writes, opens;
+  long failedReads = 0, failedWrites = 0, failedOpens = 0;
+  void reset() {
+    std::lock_guard lock(mutex);
+    reads.clear();
+    writes.clear();
+    opens.clear();
+    failedReads = failedWrites = failedOpens = 0;
+  }
 };
 
-using Attack = std::function<void(const std::string& url, const std::atomic<bool>& stop, Tally& t)>;
-
-ReadValueId valueOf(int tag) {
-  ReadValueId r;
-  r.nodeId = NodeId(1, "T" + std::to_string(tag));
-  r.attributeId = static_cast<uint32_t>(AttributeId::Value);
-  return r;
+double msSince(SteadyClock::time_point t0) {
+  return std::chrono::duration<double, std::milli>(SteadyClock::now() - t0).count();
 }
 
-void pause(const std::atomic<bool>& stop, std::chrono::milliseconds d) {
-  const auto end = SteadyClock::now() + d;
-  while (!stop && SteadyClock::now() < end) std::this_thread::sleep_for(std::min(d, 20ms));
+UaClientOptions normalOptions(const Pki& normal, const std::string& from) {
+  UaClientOptions o;
+  o.securityPolicy = "Basic256Sha256";
+  o.securityMode = MessageSecurityMode::Sign;
+  o.certificate = normal.ownCertificate();
+  o.privateKey = normal.ownKey();
+  o.applicationUri = normal.ownCertificate().applicationUri();
+  o.localAddress = from;
+  o.timeout = 5s;
+  return o;
 }
 
-void nullArrays(const std::string& url, const std::atomic<bool>& stop, Tally& t) {
-  RawWrite attack = nullArrayWrite();
-  UaClient c;
-  while (!stop) {
+// Reads ten values every 20 ms and writes one every 200 ms, as the operator.
+void normalReader(const std::string& url, const Pki& normal, const std::atomic<bool>& stop, Figures& f) {
+  std::vector<ReadValueId> nodes(10);
+  for (int i = 0; i < 10; ++i) {
+    nodes[i].nodeId = NodeId(1, "T" + std::to_string(i));
+    nodes[i].attributeId = static_cast<uint32_t>(AttributeId::Value);
+  }
+  WriteValue w;
+  w.nodeId = NodeId(1, "T" + std::to_string(kTags - 1));
+  w.attributeId = static_cast<uint32_t>(AttributeId::Value);
+  UaClientOptions o = normalOptions(normal, "127.0.0.2");
+  o.userName = "operator";
+  o.password = "op-secret";
+  UaClient c(o);
+  for (int32_t n = 0; !stop; ++n) {
     if (!c.connected() && !c.connect(url).isGood()) {
-      pause(stop, 200ms);
-      continue;
-    }
-    WriteResponse resp;
-    ++t.tries;
-    const StatusCode st = c.call(attack, resp);
-    if (st.isBad()) ++t.refused;
-    if (!c.connected()) ++t.cut;
-    pause(stop, 50ms);
-  }
-}
-
-void partialMessages(const std::string& url, const std::atomic<bool>& stop, Tally& t) {
-  const std::string part(60000, 'p');
-  UaClient c;
-  uint32_t seq = 2, requestId = 1;
-  while (!stop) {
-    if (!c.connected()) {
-      if (!c.openChannel(url).isGood()) {
-        pause(stop, 200ms);
-        continue;
-      }
-      seq = 2;
-    }
-    const ChannelSecurityToken tok = c.securityToken();
-    std::string chunk = "MSGC";
-    chunk.append(4, '\0');
-    Encoder e(chunk);
-    e.write(tok.channelId);
-    e.write(tok.tokenId);
-    e.write(seq++);
-    e.write(requestId++ % 60);  // up to 60 messages assembled at once
-    chunk += part;
-    const uint32_t size = static_cast<uint32_t>(chunk.size());
-    std::memcpy(&chunk[4], &size, 4);
-    ++t.tries;
-    if (send(c.socketFd(), chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT) <= 0) {
-      ++t.cut;
-      c.disconnect();
-    }
-    pause(stop, 5ms);
-  }
-}
-
-void unactivatedSessions(const std::string& url, const std::atomic<bool>& stop, Tally& t) {
-  UaClient c;
-  CreateSessionRequest cs;
-  cs.requestedSessionTimeout = 3'600'000;
-  cs.sessionName = std::string(1000000, 's');
-  while (!stop) {
-    if (!c.connected() && !c.openChannel(url).isGood()) {
-      pause(stop, 200ms);
-      continue;
-    }
-    CreateSessionResponse csr;
-    ++t.tries;
-    if (c.call(cs, csr).isBad()) ++t.refused;
-    if (!c.connected()) ++t.cut;
-    pause(stop, 10ms);
-  }
-}
-
-void silentConnections(const std::string& url, const std::atomic<bool>& stop, Tally& t) {
-  const int port = std::stoi(url.substr(url.rfind(':') + 1));
-  std::vector<int> fds;
-  while (!stop) {
-    // Keep 150 open: more than the server's table holds.
-    for (auto it = fds.begin(); it != fds.end();) {
-      char b;
-      const ssize_t n = recv(*it, &b, 1, MSG_DONTWAIT);
-      if (n == 0 || (n < 0 && errno != EAGAIN)) {
-        close(*it);
-        it = fds.erase(it);
-        ++t.cut;
-      } else {
-        ++it;
-      }
-    }
-    while (fds.size() < 150 && !stop) {
-      int fd = socket(AF_INET, SOCK_STREAM, 0);
-      sockaddr_in a{};
-      a.sin_family = AF_INET;
-      a.sin_port = htons(static_cast<uint16_t>(port));
-      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      ++t.tries;
-      if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        close(fd);
-        break;
-      }
-      fds.push_back(fd);
-    }
-    pause(stop, 100ms);
-  }
-  for (int fd : fds) close(fd);
-}
-
-void hugeSubscriptions(const std::string& url, const std::atomic<bool>& stop, Tally& t) {
-  for (int round = 0; !stop; ++round) {
-    UaClientOptions o;
-    o.timeout = 30s;
-    o.requestedSessionTimeoutMs = 10'000;
-    UaClient c(o);
-    if (!c.connect(url).isGood()) {
-      pause(stop, 500ms);
-      continue;
-    }
-    CreateSubscriptionRequest cs;
-    cs.requestedPublishingInterval = 1000;
-    cs.requestedLifetimeCount = 30;
-    cs.requestedMaxKeepAliveCount = 10;
-    CreateSubscriptionResponse csr;
-    if (c.call(cs, csr).isBad()) continue;
-    for (int first = 0; first < 50000 && !stop; first += 2000) {  // the server's per-call limit
-      CreateMonitoredItemsRequest r;
-      r.subscriptionId = csr.subscriptionId;
-      for (int i = first; i < first + 2000; ++i) {
-        MonitoredItemCreateRequest m;
-        m.itemToMonitor.nodeId = NodeId(1, "T" + std::to_string(i % kTags));
-        m.requestedParameters.samplingInterval = 1000;
-        r.itemsToCreate.push_back(m);
-      }
-      CreateMonitoredItemsResponse resp;
-      ++t.tries;
-      if (c.call(r, resp).isBad()) ++t.refused;
-      for (const auto& res : resp.results)
-        if (res.statusCode.isBad()) {
-          ++t.refused;
-          break;
-        }
-    }
-    if (round % 2 == 0) {
-      // Dropped without a word: the session times out and takes its items with it.
-      shutdown(c.socketFd(), SHUT_RDWR);
-      ++t.cut;
-    } else {
-      DeleteSubscriptionsRequest d;
-      d.subscriptionIds = {csr.subscriptionId};
-      DeleteSubscriptionsResponse dr;
-      (void)c.call(d, dr);
-      c.disconnect();
-    }
-    pause(stop, 2000ms);
-  }
-}
-
-void unreadAnswers(const std::string& url, const std::atomic<bool>& stop, Tally& t) {
-  ReadRequest r;
-  r.maxAge = 1e9;
-  for (int i = 0; i < 1000; ++i) r.nodesToRead.push_back(valueOf(i));
-  while (!stop) {
-    UaClientOptions o;
-    o.timeout = 200ms;
-    UaClient c(o);
-    if (!c.connect(url).isGood()) {
-      pause(stop, 200ms);
-      continue;
-    }
-    const auto end = SteadyClock::now() + 5s;
-    while (!stop && SteadyClock::now() < end) {
-      ++t.tries;
-      if (c.post(r).isBad()) {  // the server stopped reading us
-        ++t.refused;
-        pause(stop, 100ms);
-        if (!c.connected()) break;
-      }
-    }
-    ++t.cut;
-  }
-}
-
-// ---- the normal client and the watchers -----------------------------------------------------
-
-struct Latencies {
-  std::vector<double> ms;
-  long failed = 0;
-};
-
-void normalClient(const std::string& url, const std::atomic<bool>& stop, Latencies& out) {
-  std::vector<ReadValueId> nodes;
-  for (int i = 0; i < 10; ++i) nodes.push_back(valueOf(i));
-  UaClient c;
-  while (!stop) {
-    if (!c.connected() && !c.connect(url).isGood()) {
-      ++out.failed;
-      pause(stop, 100ms);
+      std::lock_guard lock(f.mutex);
+      ++f.failedReads;
+      abuse::pause(stop, 100ms);
       continue;
     }
     std::vector<DataValue> results;
-    const auto t0 = SteadyClock::now();
-    const StatusCode st = c.read(nodes, results, 1e9);
-    const double ms = std::chrono::duration<double, std::milli>(SteadyClock::now() - t0).count();
-    if (st.isGood()) out.ms.push_back(ms);
-    else ++out.failed;
-    pause(stop, 20ms);
+    auto t0 = SteadyClock::now();
+    const bool read = c.read(nodes, results, 1e9).isGood();
+    const double readMs = msSince(t0);
+    bool wrote = true;
+    double writeMs = -1;
+    if (n % 10 == 0) {
+      w.value.value = Variant::of(n);
+      std::vector<StatusCode> st;
+      t0 = SteadyClock::now();
+      wrote = c.write({w}, st).isGood() && st[0].isGood();
+      writeMs = msSince(t0);
+    }
+    {
+      std::lock_guard lock(f.mutex);
+      if (read) f.reads.push_back(readMs);
+      else ++f.failedReads;
+      if (!wrote) ++f.failedWrites;
+      else if (writeMs >= 0) f.writes.push_back(writeMs);
+    }
+    abuse::pause(stop, 20ms);
   }
 }
 
+// A new session every second, as another normal client would open one.
+void normalOpener(const std::string& url, const Pki& normal, const std::atomic<bool>& stop, Figures& f) {
+  while (!stop) {
+    UaClient c(normalOptions(normal, "127.0.0.3"));
+    const auto t0 = SteadyClock::now();
+    std::vector<DataValue> out;
+    const bool ok = c.connect(url).isGood() && c.read(std::vector<ReadValueId>(1), out, 1e9).isGood();
+    const double ms = msSince(t0);
+    {
+      std::lock_guard lock(f.mutex);
+      if (ok) f.opens.push_back(ms);
+      else ++f.failedOpens;
+    }
+    c.disconnect();
+    abuse::pause(stop, 1000ms);
+  }
+}
+
+double worst(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
 double percentile(std::vector<double> v, double p) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
   return v[std::min(v.size() - 1, static_cast<size_t>(p * double(v.size())))];
 }
 
+long longestTurnUs(Child& server) {
+  (void)!write(server.in, "turn\n", 5);
+  char buf[64];
+  if (fgets(buf, sizeof buf, server.out) && std::strncmp(buf, "TURN ", 5) == 0) return std::atol(buf + 5);
+  return -1;
+}
+
+// One phase: the attacks given, for `seconds`, with the figures printed.
+void phase(const std::string& title, const std::vector<const abuse::AttackKind*>& kinds, const abuse::Target& target,
+           double seconds, Child& server, Figures& figures) {
+  std::atomic<bool> stop{false};
+  std::vector<abuse::Tally> tallies(kinds.size());
+  std::vector<std::thread> threads;
+  (void)longestTurnUs(server);
+  figures.reset();
+  for (size_t k = 0; k < kinds.size(); ++k)
+    for (int i = 0; i < kinds[k]->threads; ++i)
+      threads.emplace_back(kinds[k]->run, std::cref(target), i, std::cref(stop), std::ref(tallies[k]));
+  long peak = 0;
+  const auto end = SteadyClock::now() + std::chrono::duration<double>(seconds);
+  while (SteadyClock::now() < end) {
+    peak = std::max(peak, rssKiB(server.pid));
+    std::this_thread::sleep_for(50ms);
+  }
+  const long turnUs = longestTurnUs(server);
+  stop = true;
+  for (auto& t : threads) t.join();
+  std::vector<double> reads, writes, opens;
+  long failedReads, failedWrites, failedOpens;
+  {
+    std::lock_guard lock(figures.mutex);
+    reads = figures.reads;
+    writes = figures.writes;
+    opens = figures.opens;
+    failedReads = figures.failedReads;
+    failedWrites = figures.failedWrites;
+    failedOpens = figures.failedOpens;
+  }
+  std::this_thread::sleep_for(2s);
+  const long after = rssKiB(server.pid);
+  std::printf("%s\n", title.c_str());
+  std::printf("  normal client: %zu reads (%ld failed), p99 %.1f ms, worst %.1f ms; %zu writes (%ld failed), worst %.1f ms;"
+              " %zu sessions opened (%ld failed), worst %.0f ms\n",
+              reads.size(), failedReads, percentile(reads, 0.99), worst(reads), writes.size(), failedWrites,
+              worst(writes), opens.size(), failedOpens, worst(opens));
+  std::printf("  server: peak RSS %.1f MB, %.1f MB 2 s later; longest IO turn %.1f ms\n", peak / 1024.0, after / 1024.0,
+              turnUs / 1000.0);
+  for (size_t k = 0; k < kinds.size(); ++k)
+    std::printf("    %-46s tried %8ld  refused %8ld  cut off %8ld\n", kinds[k]->name, tallies[k].tries.load(),
+                tallies[k].refused.load(), tallies[k].cut.load());
+  std::fflush(stdout);
+}
+
+bool makeIdentity(Pki& pki, const std::string& name) {
+  std::string error;
+  if (pki.loadOrCreateOwn(localCertificateRequest(name, "bench", "urn:bench:" + name), error)) return true;
+  std::fprintf(stderr, "bench_ua_abuse: %s\n", error.c_str());
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() >= 3 && args[0] == "--serve") return serve(std::stoi(args[1]), std::stoi(args[2]));
-  double seconds = 60;
+  if (args.size() >= 3 && args[0] == "--serve") return serve(std::stoi(args[1]), args[2]);
+  double seconds = 10, allSeconds = 30;
   int port = 28590;
   std::string only;
   for (size_t i = 0; i + 1 < args.size(); ++i) {
     if (args[i] == "--seconds") seconds = std::stod(args[i + 1]);
+    if (args[i] == "--all") allSeconds = std::stod(args[i + 1]);
     if (args[i] == "--port") port = std::stoi(args[i + 1]);
     if (args[i] == "--only") only = args[i + 1];
   }
-  Child server = spawn({argv[0], "--serve", std::to_string(port), std::to_string(kTags)});
+  // The attacker's and the normal client's applications, both trusted; a users file.
+  const fs::path work = fs::temp_directory_path() / ("bench-ua-abuse-" + std::to_string(getpid()));
+  Pki attacker(work / "attacker", "attacker"), normal(work / "normal", "normal");
+  if (!makeIdentity(attacker, "attacker") || !makeIdentity(normal, "normal")) return 1;
+  fs::create_directories(work / "server/trusted/certs");
+  std::ofstream(work / "server/trusted/certs/attacker.der", std::ios::binary) << attacker.ownCertificate().der();
+  std::ofstream(work / "server/trusted/certs/normal.der", std::ios::binary) << normal.ownCertificate().der();
+  std::string error;
+  if (!UserDirectory::addUser((work / "users").string(), "operator", UserRole::Writer, "op-secret", error)) {
+    std::fprintf(stderr, "bench_ua_abuse: %s\n", error.c_str());
+    return 1;
+  }
+  Child server = spawn({argv[0], "--serve", std::to_string(port), work.string()});
   if (server.pid <= 0) {
     std::fprintf(stderr, "bench_ua_abuse: the server did not start\n");
     return 1;
   }
-  const std::string url = "opc.tcp://127.0.0.1:" + std::to_string(port);
-  const long startRss = statusKiB(server.pid, "VmRSS:");
+  abuse::Target target;
+  target.url = "opc.tcp://127.0.0.1:" + std::to_string(port);
+  target.port = port;
+  target.certificate = attacker.ownCertificate();
+  target.key = attacker.ownKey();
+  target.applicationUri = attacker.ownCertificate().applicationUri();
+  target.tags = kTags;
 
   std::atomic<bool> stop{false};
-  Latencies normal;
-  std::thread reader(normalClient, url, std::cref(stop), std::ref(normal));
-  std::this_thread::sleep_for(500ms);  // the normal client holds its session before the storm
-  (void)!write(server.in, "turn\n", 5);
-  char startTurn[64];
-  (void)!fgets(startTurn, sizeof startTurn, server.out);
-
-  std::vector<std::pair<const char*, Attack>> attacks = {
-      {"null-array writes (1 MB)", nullArrays},
-      {"partial-message chunks", partialMessages},
-      {"partial-message chunks", partialMessages},
-      {"partial-message chunks", partialMessages},
-      {"partial-message chunks", partialMessages},
-      {"partial-message chunks", partialMessages},
-      {"unactivated sessions (1 MB names)", unactivatedSessions},
-      {"silent connections", silentConnections},
-      {"subscriptions of 50,000 items", hugeSubscriptions},
-      {"subscriptions of 50,000 items", hugeSubscriptions},
-      {"subscriptions of 50,000 items", hugeSubscriptions},
-      {"subscriptions of 50,000 items", hugeSubscriptions},
-      {"pipelined Reads never read", unreadAnswers},
-      {"pipelined Reads never read", unreadAnswers},
-  };
-  std::erase_if(attacks, [&only](const auto& a) { return std::string(a.first).find(only) == std::string::npos; });
-  std::vector<Tally> tallies(attacks.size());
-  std::vector<std::thread> attackers;
-  for (size_t i = 0; i < attacks.size(); ++i)
-    attackers.emplace_back(attacks[i].second, url, std::cref(stop), std::ref(tallies[i]));
-
-  long peakRss = 0;
-  const auto end = SteadyClock::now() + std::chrono::duration<double>(seconds);
-  while (SteadyClock::now() < end) {
-    peakRss = std::max(peakRss, statusKiB(server.pid, "VmRSS:"));
-    std::this_thread::sleep_for(50ms);
+  Figures figures;
+  std::thread reader(normalReader, target.url, std::cref(normal), std::cref(stop), std::ref(figures));
+  std::thread opener(normalOpener, target.url, std::cref(normal), std::cref(stop), std::ref(figures));
+  std::this_thread::sleep_for(1s);  // the normal client holds its session before the storm
+  std::printf("bench_ua_abuse: each attack for %.0f s, then all at once for %.0f s; server RSS at start %.1f MB\n",
+              seconds, allSeconds, rssKiB(server.pid) / 1024.0);
+  std::printf("  targets during every attack: RSS < 300 MB, normal client's worst read < 100 ms, IO turns < 100 ms\n");
+  std::vector<const abuse::AttackKind*> all;
+  for (const auto& kind : abuse::attacks()) {
+    if (std::string(kind.name).find(only) == std::string::npos) continue;
+    all.push_back(&kind);
+    phase(kind.name, {&kind}, target, seconds, server, figures);
   }
-  const long hwm = statusKiB(server.pid, "VmHWM:");
-  // The IO thread's longest busy turn during the storm (warm-up left out).
-  long longestTurnUs = -1;
-  (void)!write(server.in, "turn\n", 5);
-  char buf[64];
-  if (fgets(buf, sizeof buf, server.out) && std::strncmp(buf, "TURN ", 5) == 0) longestTurnUs = std::atol(buf + 5);
+  if (all.size() > 1) phase("all at once", all, target, allSeconds, server, figures);
   stop = true;
-  for (auto& a : attackers) a.join();
   reader.join();
+  opener.join();
   finish(server);
-
-  std::printf("bench_ua_abuse: %.0f s of attacks beside a normal client reading 10 values every 20 ms\n",
-              seconds);
-  std::printf("  normal client: %zu reads, %ld failed; latency p50 %.2f ms, p99 %.2f ms, worst %.2f ms"
-              " (target < 100 ms)\n",
-              normal.ms.size(), normal.failed, percentile(normal.ms, 0.5), percentile(normal.ms, 0.99),
-              normal.ms.empty() ? 0.0 : *std::max_element(normal.ms.begin(), normal.ms.end()));
-  std::printf("  server: peak RSS %.1f MB (VmHWM %.1f MB, at start %.1f MB) (target < 300 MB)\n",
-              peakRss / 1024.0, hwm / 1024.0, startRss / 1024.0);
-  std::printf("  server: longest busy turn of its IO thread %.2f ms (other clients wait that long)\n",
-              longestTurnUs / 1000.0);
+  fs::remove_all(work);
   double load[3] = {0, 0, 0};
-  if (getloadavg(load, 3) > 0) std::printf("  machine: load average %.2f on %ld CPUs\n", load[0], sysconf(_SC_NPROCESSORS_ONLN));
-  std::printf("  attackers (tries / refused / cut off):\n");
-  for (size_t i = 0; i < attacks.size(); ++i)
-    std::printf("    %-36s %8ld %8ld %8ld\n", attacks[i].first, tallies[i].tries.load(),
-                tallies[i].refused.load(), tallies[i].cut.load());
+  if (getloadavg(load, 3) > 0) std::printf("machine: load average %.2f on %ld CPUs\n", load[0], sysconf(_SC_NPROCESSORS_ONLN));
   return 0;
 }

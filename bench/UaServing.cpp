@@ -4,8 +4,12 @@
 //   1. Reads from the cache, 1,000 nodes per Read: reads/s, p50/p99 latency, server CPU per value.
 //   2. 10,000 monitored items at 100 ms, every value changing every cycle: notifications/s, CPU.
 //   3. Server memory with 10,000 tags, and with 10,000 monitored items on top.
+//   4. 1,000 tags of a simulated PLC that nobody subscribes to, read 1,000 per Read at maxAge
+//      one hour (values a device read brought serve later Reads), beside the same Reads at
+//      maxAge 0 (each one goes to the PLC, as every Read of an unpolled tag did before).
 // Usage: bench_ua_serving [--seconds S] [--sessions N] [--no-peer]
 //        bench_ua_serving --serve <port> <tags> <change 0|1>   (the child)
+//        bench_ua_serving --serve-plc <port> <tags>             (the child of figure 4)
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,9 +26,14 @@
 #include <thread>
 #include <vector>
 
-#include "server/toolkit/ua/UaClient.h"
 #include "bench/ChildProcess.h"
 #include "bench/UaBenchServer.h"
+#include "server/opc/PlcTag.h"
+#include "server/opc/ServerCreator.h"
+#include "server/plc/DeviceList.h"
+#include "server/plc/PollingService.h"
+#include "server/toolkit/ua/UaClient.h"
+#include "tools/plcsim/Simulator.h"
 
 using namespace zentarc::ua;
 using namespace zentarc::bench;
@@ -57,6 +66,44 @@ int serve(int port, int tagCount, bool change) {
   return 0;
 }
 
+// The server with a PLC behind it: tags T0..T<n-1> (VT_I4) of a simulated PLC, polled by a
+// worker as in the program, nothing subscribed.
+int servePlc(int port, int tagCount) {
+  zentarc::plcsim::Simulator sim({.address = "127.0.4.240", .logLimit = 0});
+  if (!sim.start()) {
+    std::cerr << "serve-plc: no simulator on 127.0.4.240\n";
+    return 1;
+  }
+  auto queues = std::make_shared<zentarc::ServerQueues>();
+  zentarc::DeviceList devices;
+  SOCmnPointer<zentarc::PlcDevice> device(new zentarc::PlcDevice("PLC", "127.0.4.240"));
+  devices.add(device.get());
+  SOCmnPointer<SODaSEntry> entry(new SODaSEntry());
+  entry->setCreator(SOCmnPointer<SODaSCreator>(new zentarc::ServerCreator(queues)));
+  SOCmnPointer<SODaSNameSpaceRoot> root = entry->getNameSpaceRoot();
+  for (int i = 0; i < tagCount; ++i) {
+    SOCmnPointer<zentarc::PlcTag> t(new zentarc::PlcTag("T" + std::to_string(i), OPC_READABLE, VT_I4, "",
+                                                        static_cast<std::uint16_t>(2 * i), 0, 0, device.get(), queues));
+    root->addLeaf(t.get());
+  }
+  struct : zentarc::PlcStatusSink {
+    void sendMessage(zentarc::PlcStatusMessage, unsigned, zentarc::PlcDevice*) override {}
+  } sink;
+  zentarc::PollingService polling(devices, *queues, sink);
+  polling.start();
+  auto backend = std::make_shared<UaServingBackend>(UaBenchServer::options(port));
+  entry->setServingBackend(backend);
+  if (!entry->start()) {
+    std::cerr << "serve-plc: " << backend->errorText() << "\n";
+    return 1;
+  }
+  std::cout << "READY " << port << std::endl;
+  UaBenchServer::untilQuit();
+  polling.stop();
+  entry->terminate();
+  return 0;
+}
+
 // ---- the drivers ---------------------------------------------------------------------
 
 // Every bench session is a full client session (own nonce, anonymous on the None endpoint).
@@ -67,7 +114,9 @@ struct ReadFigures {
   bool ok = false;
 };
 
-ReadFigures benchReads(const std::string& url, pid_t server, int sessions, double seconds) {
+// maxAge of the measured Reads; warmUpMaxAge of the one Read each session makes first.
+ReadFigures benchReads(const std::string& url, pid_t server, int sessions, double seconds, double maxAge = 1e9,
+                       double warmUpMaxAge = 1e9) {
   std::vector<ReadValueId> nodes(1000);
   for (int i = 0; i < 1000; ++i) nodes[i].nodeId = NodeId(1, "T" + std::to_string(i));
   std::vector<std::vector<double>> latencies(sessions);
@@ -85,13 +134,13 @@ ReadFigures benchReads(const std::string& url, pid_t server, int sessions, doubl
         return;
       }
       std::vector<DataValue> results;
-      c.read(nodes, results, 1e9);  // warm-up
+      c.read(nodes, results, warmUpMaxAge);  // warm-up
       ++ready;
       while (!go) std::this_thread::yield();
       const auto end = SteadyClock::now() + std::chrono::duration<double>(seconds);
       while (SteadyClock::now() < end) {
         const auto t0 = SteadyClock::now();
-        const StatusCode st = c.read(nodes, results, 1e9);
+        const StatusCode st = c.read(nodes, results, maxAge);
         if (!st.isGood() || results.size() != 1000) {
           std::fprintf(stderr, "session %d: read: %s %s\n", s, statusCodeName(st), c.errorText().c_str());
           failed = true;
@@ -250,6 +299,7 @@ int main(int argc, char** argv) {
     else if (a == "--no-peer") peer = false;
   }
   signal(SIGPIPE, SIG_IGN);
+  if (argc >= 4 && std::string(argv[1]) == "--serve-plc") return servePlc(std::atoi(argv[2]), std::atoi(argv[3]));
   std::printf("OPC UA serving, 10,000 Int32 tags, %d sessions of our client, %.0f s per figure\n",
               sessions, seconds);
   Figures ours = measure({"/proc/self/exe", "--serve", "28480", "10000"}, 28480, sessions, seconds);
@@ -260,6 +310,23 @@ int main(int argc, char** argv) {
     print("node-opcua", theirs);
     if (ours.reads.ok && theirs.reads.ok)
       std::printf("read throughput ratio: %.1fx\n", ours.reads.readsPerSecond / theirs.reads.readsPerSecond);
+  }
+  std::printf("1,000 tags of a simulated PLC, nobody subscribed, 1,000 per Read, %d sessions:\n", sessions);
+  for (const double maxAge : {3'600'000.0, 0.0}) {
+    Child c = spawn({"/proc/self/exe", "--serve-plc", "28482", "1000"});
+    if (c.pid <= 0) {
+      std::fprintf(stderr, "could not start the PLC server\n");
+      return 1;
+    }
+    // The warm-up reads every value from the PLC once.
+    const ReadFigures f = benchReads("opc.tcp://127.0.0.1:28482", c.pid, sessions, seconds, maxAge, 0);
+    finish(c);
+    if (!f.ok) {
+      std::printf("  maxAge %s: reads failed\n", maxAge > 0 ? "1 h" : "0");
+      continue;
+    }
+    std::printf("  maxAge %-4s reads/s %8.0f  p50 %7.0f us  p99 %7.0f us  server CPU %6.3f us/value\n",
+                maxAge > 0 ? "1 h:" : "0:", f.readsPerSecond, f.p50us, f.p99us, f.cpuNsPerValue / 1000);
   }
   return 0;
 }

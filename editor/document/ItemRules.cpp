@@ -4,15 +4,30 @@
 
 #include "common/configfile/DataTypes.h"
 #include "common/configfile/PlcAddressRule.h"
+#include "editor/document/ConvertDataType.h"
 
 namespace zentarc::editor {
 
 namespace cf = configfile;
 
+cf::MemoryArea memoryAreaOf(const clsPLCItem& item) {
+  return cf::memoryAreaForFileName(item.sMemory()).value_or(cf::MemoryArea::R);
+}
+
+bool usesBitNumber(const clsPLCItem& item) {
+  return isBooleanType(item.sDataType()) && !cf::isBitArea(memoryAreaOf(item));
+}
+
+std::string readOnlyAreaProblem(const clsPLCItem& item) {
+  if (!cf::isReadOnlyArea(memoryAreaOf(item)) || item.sAccessRight() == "READ") return {};
+  return "Invalid Access Right: the system status bits (%S, %SA, %SB, %SC) are read-only; choose READ";
+}
+
 std::vector<ItemProblem> itemValueProblems(const clsPLCItem& item) {
   const cf::DataTypeEntry* type = cf::findByDisplayName(item.sDataType());
+  const cf::MemoryArea area = memoryAreaOf(item);
   const cf::TagNumbers numbers{type ? type->code : std::uint16_t{0}, item.nDataWord(), item.nBitNumber(),
-                               item.nElements()};
+                               item.nElements(), area};
   std::vector<ItemProblem> problems;
   for (const cf::TagFault fault : cf::checkTagNumbers(numbers)) {
     switch (fault) {
@@ -36,8 +51,12 @@ std::vector<ItemProblem> itemValueProblems(const clsPLCItem& item) {
                                    "number must be 0"});
         break;
       case cf::TagFault::PastLastRegister:
-        problems.push_back({"Address", "Invalid Address value: the item's registers run past register " +
-                                           std::to_string(cf::kLastRegisterNumber)});
+        problems.push_back(
+            {"Address", area == cf::MemoryArea::R
+                            ? "Invalid Address value: the item's registers run past register " +
+                                  std::to_string(cf::kLastRegisterNumber)
+                            : "Invalid Address value: the item runs past " +
+                                  cf::formatAreaAddress(area, cf::kLastRegisterNumber)});
         break;
     }
   }

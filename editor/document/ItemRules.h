@@ -19,6 +19,16 @@ struct ItemProblem {
   std::string message;  // in the item dialog's words
 };
 
+// The item's memory area (R when it names none).
+configfile::MemoryArea memoryAreaOf(const clsPLCItem& item);
+// The bit number applies to the boolean types in the word areas; in a bit area the address
+// names the bit.
+bool usesBitNumber(const clsPLCItem& item);
+
+// The %S, %SA, %SB and %SC bits are served read-only: the message for an item there that
+// asks for write access, or "".
+std::string readOnlyAreaProblem(const clsPLCItem& item);
+
 // Problems of the item's numbers that would make the server skip it; empty when none.
 std::vector<ItemProblem> itemValueProblems(const clsPLCItem& item);
 

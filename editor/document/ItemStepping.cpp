@@ -1,12 +1,22 @@
 #include "ItemStepping.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "common/configfile/DataTypes.h"
+#include "common/configfile/TagRules.h"
 #include "editor/document/Numbers.h"
 
 namespace zentarc::editor {
 
-NextPosition nextItemPosition(std::string_view type, double A, double E, int B) {
+NextPosition nextItemPosition(std::string_view type, double A, double E, int B, configfile::MemoryArea area) {
+  if (configfile::isBitArea(area)) {
+    const configfile::DataTypeEntry* entry = configfile::findByDisplayName(type);
+    const double count = std::max(0.0, std::nearbyint(E));
+    if (!entry) return {A, std::nullopt};
+    return {A + configfile::areaSpan(area, entry->code, 0, static_cast<std::uint32_t>(std::min(count, 65535.0))),
+            std::nullopt};
+  }
   if (type == "boolean") {
     if (B < 15) return {A, B + 1};
     return {A + 1, 0};

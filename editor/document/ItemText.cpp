@@ -1,12 +1,14 @@
 #include "ItemText.h"
 
 #include "editor/document/ConvertDataType.h"
+#include "editor/document/ItemRules.h"
 
 namespace zentarc::editor {
 
 std::string addressText(const clsPLCItem& item) {
-  std::string s = item.sPLCName() + "/%R" + std::to_string(item.nDataWord());
-  if (isBooleanType(item.sDataType())) s += "/bit" + std::to_string(item.nBitNumber());
+  std::string s = item.sPLCName() + "/%" + std::string(configfile::memoryAreaName(memoryAreaOf(item))) +
+                  std::to_string(item.nDataWord());
+  if (usesBitNumber(item)) s += "/bit" + std::to_string(item.nBitNumber());
   if (hasElements(item.sDataType())) s += "/len" + std::to_string(item.nElements());
   return s;
 }
@@ -18,9 +20,12 @@ std::string rightPadded(const std::string& zeros, const std::string& digits) {
 }
 }  // namespace
 
+// %R keys are bare numbers; other areas' keys begin with the area's name, so each area
+// sorts as a block after %R.
 std::string addressSortKey(const clsPLCItem& item) {
-  return rightPadded("000000", std::to_string(item.nDataWord())) +
-         rightPadded("00", std::to_string(item.nBitNumber()));
+  const configfile::MemoryArea area = memoryAreaOf(item);
+  return (area == configfile::MemoryArea::R ? std::string() : std::string(configfile::memoryAreaName(area))) +
+         rightPadded("000000", std::to_string(item.nDataWord())) + rightPadded("00", std::to_string(item.nBitNumber()));
 }
 
 }  // namespace zentarc::editor

@@ -1,6 +1,7 @@
 #pragma once
 // One tag item of a PLC. The data type is kept in its display form ("unsigned 16 bit");
-// the file's type name is produced only when the file is written.
+// the file's type name is produced only when the file is written. The memory area is kept
+// by its name ("R", "AI", "I", ...); empty counts as R.
 #include <cstdint>
 #include <string>
 
@@ -24,6 +25,8 @@ class clsPLCItem {
   void sPLCName(std::string v) { sPLCName_ = std::move(v); }
   const std::string& sName() const { return sName_; }
   void sName(std::string v) { sName_ = std::move(v); }
+  const std::string& sMemory() const { return sMemory_; }
+  void sMemory(std::string v) { sMemory_ = std::move(v); }
 
  private:
   std::string sName_;
@@ -34,6 +37,7 @@ class clsPLCItem {
   std::string sDataType_;
   std::int16_t nBitNumber_ = 0;
   std::int16_t nElements_ = 0;
+  std::string sMemory_;
 };
 
 }  // namespace zentarc::editor

@@ -27,6 +27,7 @@ std::string buildConfigBytes(const std::vector<TreePlc>& tree, const EditorState
       tag.address = item.nDataWord();
       tag.elements = item.nElements();
       tag.access = item.sAccessRight();
+      tag.memory = item.sMemory();
       plc.tags.push_back(std::move(tag));
     }
     plcs.push_back(std::move(plc));

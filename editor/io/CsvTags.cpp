@@ -210,18 +210,17 @@ class Checker {
     else if (!type) add("DataType", "Unknown Data type \"" + typeText + "\": use a type name such as VT_I2");
     if (type) item.sDataType(std::string(type->displayName));
 
-    const std::string address = cell(kAddress);
-    if (!isNumeric(address)) {
-      add("Address", "Invalid Address value");
-    } else {
-      const double v = cellNumber(address);
-      if (v < 1 || v > cf::kMaxAddress) add("Address", "Invalid Address value: must be between 1 and 65535");
-      else item.nDataWord(toInt32(v));
-    }
+    checkAddress(item);
     if (type) {
       const std::string display(type->displayName);
-      checkCount(kBit, isBooleanType(display), 15, "Invalid Bit value", "has no bit number", display,
-                 [&](std::int16_t v) { item.nBitNumber(v); });
+      if (isBooleanType(display) && cf::isBitArea(memoryAreaOf(item))) {
+        // The address names the bit; a bit number has no place here.
+        if (!isZeroOrEmpty(cell(kBit)))
+          add("Bit", "Invalid Bit value: in a bit area the address names the bit, so the bit number must be 0");
+      } else {
+        checkCount(kBit, isBooleanType(display), 15, "Invalid Bit value", "has no bit number", display,
+                   [&](std::int16_t v) { item.nBitNumber(v); });
+      }
       checkCount(kElements, hasElements(display), kMaxEditorElements, "Invalid number of Elements",
                  "has no element count", display, [&](std::int16_t v) { item.nElements(v); });
     }
@@ -236,12 +235,34 @@ class Checker {
       if (found) item.sAccessRight(std::string(found->name));
       else add("Access", "Invalid Access Right \"" + access + "\": use READ, WRITE or READWRITE");
     }
+    if (const std::string problem = readOnlyAreaProblem(item); !problem.empty()) add("Access", problem);
     const std::string comment = cell(kComment);
     if (const std::string fault = commentFault(comment); !fault.empty()) add("Comment", fault);
     item.sComment(storedComment(comment));
     item.sPLCName(row.plc);
     if (problems_.empty())
       for (const ItemProblem& p : itemValueProblems(item)) problems_.push_back({line_, p.field, p.message});
+  }
+
+  // A plain number is a %R address, as in every tag list so far; otherwise an area and a
+  // number: "R17", "%AI17", "%i00017".
+  void checkAddress(clsPLCItem& item) {
+    const std::string address = cell(kAddress);
+    item.sMemory(std::string(cf::memoryAreaName(cf::MemoryArea::R)));
+    if (isNumeric(address)) {
+      const double v = cellNumber(address);
+      if (v < 1 || v > cf::kMaxAddress) add("Address", "Invalid Address value: must be between 1 and 65535");
+      else item.nDataWord(toInt32(v));
+    } else if (const auto a = cf::parseAreaAddress(trimmed(address))) {
+      item.nDataWord(static_cast<std::int32_t>(a->number));
+      item.sMemory(std::string(cf::memoryAreaName(a->area)));
+    } else if (trimmed(address).empty()) {
+      add("Address", "Invalid Address value");
+    } else {
+      add("Address", "Invalid Address value \"" + address +
+                         "\": write a number from 1 to 65535, for a memory area other than %R with the area "
+                         "before it (%AI17, %I17)");
+    }
   }
 
   template <typename Store>
@@ -363,8 +384,12 @@ std::string exportCsv(const std::vector<TreePlc>& order, const EditorState& stat
     for (const std::string& name : node.items) {
       const clsPLCItem& item = state.colItems->Item(name);
       const std::string& type = item.sDataType();
-      row({node.name, name, item.sComment(), ConvertDataType(type), std::to_string(item.nDataWord()),
-           isBooleanType(type) ? std::to_string(item.nBitNumber()) : std::string(),
+      const cf::MemoryArea area = memoryAreaOf(item);
+      const std::string address =
+          area == cf::MemoryArea::R ? std::to_string(item.nDataWord())
+                                    : cf::formatAreaAddress(area, static_cast<std::uint32_t>(item.nDataWord()));
+      row({node.name, name, item.sComment(), ConvertDataType(type), address,
+           usesBitNumber(item) ? std::to_string(item.nBitNumber()) : std::string(),
            hasElements(type) ? std::to_string(item.nElements()) : std::string(), item.sAccessRight(), plc.getUI()});
     }
   }

@@ -2,7 +2,8 @@
 // Tag lists as CSV, one tag per row, with the header line
 //   PLC,Name,Comment,DataType,Address,Bit,Elements,Access[,PLC_Address]
 // DataType holds the file's type names (VT_I2, VT_BOOL ARRAY, ...), Access READ, WRITE or
-// READWRITE. A row with a PLC and nothing else names a PLC without tags. Import checks
+// READWRITE. Address is a plain number for %R and "%AI17", "%I17" for the other memory areas
+// (import also takes "R17", "ai17", "%i00017"). A row with a PLC and nothing else names a PLC without tags. Import checks
 // every row by the item dialog's rules and the shared rule of a loadable tag before it
 // changes anything; refused rows are listed with their line, column and reason.
 #include <cstddef>

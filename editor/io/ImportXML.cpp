@@ -125,6 +125,18 @@ class Reader {
     }
   }
 
+  // The optional memory element; a tag without one is a %R tag.
+  std::string memoryArea(const pugi::xml_node& tag, const std::string& itemName) {
+    const pugi::xml_node memory = tag.child(cf::kMemoryElement.data());
+    if (!memory) return std::string(cf::memoryAreaName(cf::MemoryArea::R));
+    const std::string name = memory.child_value();
+    if (!cf::memoryAreaForFileName(name))
+      fault(ErrorNumber::BadFile, tag,
+            "The item \"" + itemName + "\" names the memory area \"" + name +
+                "\", which is none of R, AI, AQ, I, Q, T, M, G, S, SA, SB and SC");
+    return name;
+  }
+
   void readTag(const pugi::xml_node& tag, const std::string& plcName) {
     clsPLCItem item;
     item.sName(childText(tag, cf::kNameElement));
@@ -132,6 +144,7 @@ class Reader {
     item.sPLCName(plcName);
     item.sDataType(ConvertDataType(childText(tag, cf::kDataTypeElement)));
     item.nDataWord(number<std::int32_t>(tag, cf::kAddressElement));
+    item.sMemory(memoryArea(tag, item.sName()));
     if (isBooleanType(item.sDataType()))
       item.nBitNumber(number<std::int16_t>(tag, cf::kDataBitElement));
     if (hasElements(item.sDataType()))

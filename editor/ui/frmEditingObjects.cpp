@@ -5,6 +5,7 @@
 
 #include "editor/document/ConvertDataType.h"
 #include "editor/document/EditorError.h"
+#include "editor/document/ItemRules.h"
 #include "editor/document/Numbers.h"
 #include "editor/ui/ConfigTree.h"
 #include "editor/ui/frmAbout.h"
@@ -98,11 +99,13 @@ void frmEditing::modifyItem() {
   dialog.msPrevName = key;
   dialog.txtComment->setText(q(item.sComment()));
   dialog.txtPLCName->setText(q(item.sPLCName()));
-  // The type first: choosing a type resets the bit and the element count.
+  // The area, then the type: choosing a type resets the bit and the element count, and the
+  // bit field follows both.
+  frmItems::setComboText(dialog.cmbMemory, q(std::string(configfile::memoryAreaName(memoryAreaOf(item)))));
   frmItems::setComboText(dialog.cmbDataType, q(item.sDataType()));
   dialog.cmbDataType_Click();
   dialog.txtDataWord->setText(QString::number(item.nDataWord()));
-  if (isBooleanType(item.sDataType())) {
+  if (usesBitNumber(item)) {
     dialog.cmbBit->setEnabled(true);
     frmItems::setComboText(dialog.cmbBit, QString::number(item.nBitNumber()));
   }

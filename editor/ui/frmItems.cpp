@@ -53,8 +53,10 @@ void frmItems::buildLayout() {
   txtPLCName = named(new QLineEdit(frmMain), "txtPLCName");
   txtPLCName->setReadOnly(true);
   cmbDataType = named(new QComboBox(frmMain), "cmbDataType");
+  cmbMemory = named(new QComboBox(frmMain), "cmbMemory");
   cmbBit = named(new QComboBox(frmMain), "cmbBit");
   lblBit = named(label("Bit Number", frmMain), "lblBit");
+  lblDataWord = named(label("Address", frmMain), "lblDataWord");
   txtDataWord = named(new QLineEdit(frmMain), "txtDataWord");
   txtElements = named(new QLineEdit(frmMain), "txtElements");
   lblElements = named(label("Number of Elements", frmMain), "lblElements");
@@ -68,8 +70,9 @@ void frmItems::buildLayout() {
   add(label("Comment", frmMain), txtComment);
   add(label("PLC Name", frmMain), txtPLCName);
   add(label("Data Type", frmMain), cmbDataType);
+  add(label("Memory", frmMain), cmbMemory);
   add(lblBit, cmbBit);
-  add(label("Address", frmMain), txtDataWord);
+  add(lblDataWord, txtDataWord);
   add(lblElements, txtElements);
   add(label("Access Right", frmMain), cmbAccessRight);
   outer->addWidget(frmMain);
@@ -100,7 +103,7 @@ void frmItems::buildLayout() {
   cmdOk->setDefault(true);  // Enter
   outer->addLayout(buttons);
 
-  QWidget* order[] = {txtItemName, txtComment,  txtPLCName, cmbDataType, cmbBit,   txtDataWord,
+  QWidget* order[] = {txtItemName, txtComment,  txtPLCName, cmbDataType, cmbMemory, cmbBit, txtDataWord,
                       txtElements, cmbAccessRight, cmdOk,  cmdAdd,      cmdGroup, cmdCancel,
                       txtNumbItems, cmdOkNumber};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
@@ -108,6 +111,7 @@ void frmItems::buildLayout() {
   txtItemName->installEventFilter(this);
   txtNumbItems->installEventFilter(this);
   connect(cmbDataType, &QComboBox::activated, this, [this] { cmbDataType_Click(); });
+  connect(cmbMemory, &QComboBox::activated, this, [this] { cmbMemory_Click(); });
   connect(cmdOk, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
   connect(cmdAdd, &QPushButton::clicked, this, [this] { cmdAdd_Click(); });
   connect(cmdGroup, &QPushButton::clicked, this, [this] { cmdGroup_Click(); });
@@ -120,12 +124,16 @@ void frmItems::Form_Load() {
   main_.trapped([&] {
     for (const char* t : kTypeOrder) cmbDataType->addItem(t);
     cmbDataType->setCurrentIndex(-1);
+    for (const configfile::MemoryAreaEntry& a : configfile::kMemoryAreas)
+      cmbMemory->addItem(QString::fromLatin1(a.name.data(), static_cast<int>(a.name.size())));
+    cmbMemory->setCurrentIndex(0);  // R
     for (int b = 0; b < 16; ++b) cmbBit->addItem(QString::number(b));
     for (const auto& a : {"READ", "WRITE", "READWRITE"}) cmbAccessRight->addItem(a);
     cmbBit->setEnabled(false);
     lblBit->setEnabled(false);
     txtElements->setEnabled(false);
     lblElements->setEnabled(false);
+    followArea();
     mbUnload = true;
   });
 }
@@ -176,17 +184,33 @@ void frmItems::showEvent(QShowEvent* event) {
 void frmItems::cmbDataType_Click() {
   const std::string type = cmbDataType->currentText().toStdString();
   const bool boolean = type.find("boolean") != std::string::npos;
-  if (boolean) {
-    cmbBit->setCurrentIndex(0);
-  } else {
-    setComboText(cmbBit, "0");
-  }
-  cmbBit->setEnabled(boolean);
-  lblBit->setEnabled(boolean);
+  if (boolean) cmbBit->setCurrentIndex(0);
   const bool elements = type.find("array") != std::string::npos || type == "string";
   txtElements->setEnabled(elements);
   lblElements->setEnabled(elements);
   txtElements->setText("0");
+  followArea();
+}
+
+void frmItems::cmbMemory_Click() {
+  // The system status bits are read-only: offer the only access they take.
+  if (const auto area = configfile::memoryAreaForFileName(cmbMemory->currentText().toStdString());
+      area && configfile::isReadOnlyArea(*area))
+    setComboText(cmbAccessRight, "READ");
+  followArea();
+}
+
+void frmItems::followArea() {
+  const auto area = configfile::memoryAreaForFileName(cmbMemory->currentText().toStdString())
+                        .value_or(configfile::MemoryArea::R);
+  const bool bitArea = configfile::isBitArea(area);
+  const QString name = QString::fromLatin1(configfile::memoryAreaName(area).data(),
+                                           static_cast<int>(configfile::memoryAreaName(area).size()));
+  lblDataWord->setText("Address (%" + name + (bitArea ? " bit)" : " word)"));
+  const bool bit = cmbDataType->currentText().contains("boolean") && !bitArea;
+  if (!bit) setComboText(cmbBit, "0");
+  cmbBit->setEnabled(bit);
+  lblBit->setEnabled(bit);
 }
 
 void frmItems::cmdOk_Click() {

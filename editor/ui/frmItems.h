@@ -20,6 +20,7 @@ class frmItems : public QDialog {
   explicit frmItems(frmEditing& main);
 
   void cmbDataType_Click();
+  void cmbMemory_Click();
   void cmdOk_Click();
   void cmdAdd_Click();
   void cmdGroup_Click();
@@ -42,8 +43,10 @@ class frmItems : public QDialog {
   QLineEdit* txtComment;
   QLineEdit* txtPLCName;
   QComboBox* cmbDataType;
+  QComboBox* cmbMemory;
   QComboBox* cmbBit;
   QLabel* lblBit;
+  QLabel* lblDataWord;
   QLineEdit* txtDataWord;
   QLineEdit* txtElements;
   QLabel* lblElements;
@@ -70,6 +73,8 @@ class frmItems : public QDialog {
  private:
   void Form_Load();
   void buildLayout();
+  // The bit field and the address label follow the type and the memory area.
+  void followArea();
   bool storeItem();
   frmEditing& main_;
 };

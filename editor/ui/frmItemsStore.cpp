@@ -83,6 +83,7 @@ bool frmItems::storeItem() {
     return false;
   }
   item.sDataType(str(type));
+  item.sMemory(str(cmbMemory->currentText()));
   if (!CheckFields("dataword")) return false;
   item.nDataWord(toInt32(fieldNumber(txtDataWord->text())));
   if (isBooleanType(item.sDataType())) {
@@ -100,6 +101,10 @@ bool frmItems::storeItem() {
   item.sComment(storedComment(str(txtComment->text())));
   item.sPLCName(str(txtPLCName->text()));
   item.sAccessRight(str(cmbAccessRight->currentText()));
+  if (const std::string problem = readOnlyAreaProblem(item); !problem.empty()) {
+    main_.ask(QString::fromStdString(problem), Buttons::Ok);
+    return false;
+  }
 
   // The server would skip an item whose registers it cannot hold; refuse it here instead.
   if (const auto problems = itemValueProblems(item); !problems.empty()) {
@@ -159,9 +164,10 @@ void frmItems::cmdAdd_Click() {
     txtItemName->setText("New_Item_" + QString::number(main_.state().nNextItem));
     txtComment->setText("");
     const std::string type = str(cmbDataType->currentText());
-    const NextPosition next =
-        nextItemPosition(type, fieldNumber(txtDataWord->text()), fieldNumber(txtElements->text()),
-                         static_cast<int>(fieldNumber(cmbBit->currentText())));
+    const NextPosition next = nextItemPosition(
+        type, fieldNumber(txtDataWord->text()), fieldNumber(txtElements->text()),
+        static_cast<int>(fieldNumber(cmbBit->currentText())),
+        configfile::memoryAreaForFileName(str(cmbMemory->currentText())).value_or(configfile::MemoryArea::R));
     txtDataWord->setText(plainNumber(next.address));
     if (next.bit) cmbBit->setCurrentIndex(*next.bit);
     if (!hasElements(type)) txtElements->setText("0");

@@ -8,6 +8,7 @@
 #include <optional>
 #include <pugixml.hpp>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "common/configfile/ConfigNames.h"
 #include "common/configfile/DataTypes.h"
 #include "common/configfile/Latin1.h"
+#include "common/configfile/PlcAddressRule.h"
 #include "common/configfile/TagRules.h"
 #include "server/opc/PlcTag.h"
 #include "server/plc/DeviceList.h"
@@ -182,11 +184,34 @@ class Loader {
     }
     SOCmnPointer<PlcDevice> device(SOCmnNew<PlcDevice>(name.value(), address.value()));
     devices_.add(device.get());
+    checkPlc(plc, name.value(), address.value());
     for (const pugi::xml_node& tags : plc.children()) {
       if (!named(tags, cf::kTagsElement)) continue;
       for (const pugi::xml_node& tag : tags.children())
         if (named(tag, cf::kTagElement)) loadTag(tag, *device);
     }
+  }
+
+  // What a PLC that loads may still get wrong; it stays loaded (files saved before the
+  // rules existed must go on loading), and each problem is named with its line.
+  void checkPlc(const pugi::xml_node& plc, const std::string& name, const std::string& address) {
+    std::vector<std::string> problems;
+    bool unreachable = false;
+    if (const cf::NameFault fault = cf::checkName(name); fault != cf::NameFault::None)
+      problems.emplace_back(cf::nameFaultText(fault));
+    else if (const auto [it, added] = plcNames_.emplace(cf::foldName(name), name); !added)
+      problems.push_back("the name is already used by another PLC");
+    if (!cf::isDottedIpv4(address)) {
+      problems.push_back(cf::plcAddressFaultText(address));
+      unreachable = true;
+    } else if (const auto [it, added] = plcAddresses_.emplace(address, name); !added) {
+      problems.push_back("the IP address is already used by PLC " + quoted(it->second));
+    }
+    if (problems.empty()) return;
+    std::string who = "PLC " + quoted(name);
+    if (const std::string line = lineText(plc); !line.empty()) who += " (" + line + ")";
+    warn(who + ": " + join(problems) + ". The PLC is loaded" +
+         (unreachable ? ", but the server cannot connect to it: its tags are Bad." : "."));
   }
 
   static TagFields readFields(const pugi::xml_node& tag) {
@@ -229,6 +254,10 @@ class Loader {
     if (type == 0)
       notes.push_back(f.datatype ? "datatype " + quoted(*f.datatype) + " is not a known type"
                                  : std::string("it has no datatype"));
+    // No register to read or write: every read and write of it fails.
+    const bool sized = type == VT_BSTR || (type & VT_ARRAY) != 0;
+    if (sized && count && *count == 0)
+      notes.push_back(type == VT_BSTR ? "it is a string of 0 characters" : "it is an array of 0 elements");
     const std::uint32_t rights = f.accessrights ? cf::accessRightsForName(*f.accessrights) : 0;
     if (rights == 0)
       notes.push_back(f.accessrights ? "accessrights " + quoted(*f.accessrights) + " is not READ, WRITE or READWRITE"
@@ -272,8 +301,11 @@ class Loader {
     }
     names_.insert(cf::foldName(*f.name));
     if (!notes.empty()) {
+      const bool noRights = rights == 0;
       warn(who + ": " + join(notes) + ". The tag is loaded" +
-           (type == 0 ? " but not served to OPC UA clients." : " but clients can neither read nor write it."));
+           (type == 0   ? " but not served to OPC UA clients."
+            : noRights  ? " but clients can neither read nor write it."
+                        : " but every read and write of it fails."));
     }
   }
 
@@ -289,6 +321,8 @@ class Loader {
   ConfigWarnings& warnings_;
   LineIndex lines_;
   std::unordered_set<std::string> names_;  // folded names of the tags loaded so far
+  std::unordered_map<std::string, std::string> plcNames_;      // folded name -> name, PLCs loaded
+  std::unordered_map<std::string, std::string> plcAddresses_;  // IP address -> the first PLC's name
 };
 
 }  // namespace

@@ -56,6 +56,13 @@ void PlcTag::handleRequest(SODaSRequest* request) {
       if (queues && plc) queue = &plc->queues.readQueue;
       break;
     case SODASREQUEST_OPERATION_WRITE:
+      // A string longer than the tag's characters would be cut short: refused whole, and
+      // nothing is written, as for an array of the wrong length.
+      if (getNativeDatatype() == VT_BSTR && request->getWriteValue().vt() == VT_BSTR &&
+          request->getWriteValue().bstrVal().size() > count) {
+        request->complete(OPC_E_RANGE, true, OPC_QUALITY_BAD, false, true);
+        return;
+      }
       if (queues && plc) queue = &plc->queues.writeQueue;
       break;
     default:

@@ -33,7 +33,8 @@ class PlcTag : public SODaSTag {
   // Device reads (kinds 21, 22) go to the PLC's readQueue and writes to its writeQueue, both
   // marked pending; other reads complete at once; other operations are ignored. Once the
   // queues are gone (shut-down), or when kMaxQueuedRequests wait already, device reads and
-  // writes fail at once.
+  // writes fail at once. A string longer than the tag's characters fails at once with
+  // OPC_E_RANGE.
   void handleRequest(SODaSRequest* request) override;
 
   TagDevice* device() const { return plc.get(); }

@@ -188,6 +188,7 @@ void PlcDevice::ReleaseBlocks() {
   cyclicBlocks.clear();
   readBlocks.clear();
   writeBlocks.clear();
+  fedTags_.clear();
   nextBlock = 0;
 }
 

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "server/opc/PlcTag.h"
@@ -83,6 +84,10 @@ class PlcDevice : public TagDevice {
   void RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode = plc::kOk,
                  RequestStep* step = nullptr);
 
+  // Drops the values that device reads left in the caches of tags nothing polls (the PLC
+  // failed, or polling stops): Reads go to the PLC for them again.
+  void ForgetReadValues();
+
   // Completes the requests of the read and write blocks not run yet as failed with the
   // quality; queueLock held. Returns the number of writes among them.
   std::size_t FailPendingRequests(std::uint16_t quality);
@@ -117,6 +122,8 @@ class PlcDevice : public TagDevice {
 
  private:
   void joinCyclic(CyclicBlock& block, PlcTag* tag, std::uint32_t span);
+  bool isPolled(const PlcTag& tag) const;
+  void forgetRead(PlcTag& tag);
   void destroyCyclic(CyclicBlock* block);
   // After a read of the block: a refused read that took in unused registers gives wide
   // bridging up (those registers may lie outside the PLC's memory).
@@ -134,6 +141,9 @@ class PlcDevice : public TagDevice {
   bool prepareBlock(WriteBlock& block, std::vector<std::vector<std::uint16_t>>& preRead);
 
   TickClock clock_ = steadyTickCount;
+  // Tags nothing polls whose cache holds a value a device read brought (tags live as long
+  // as the namespace, which outlives the polling).
+  std::unordered_set<PlcTag*> fedTags_;
   mutable std::mutex statusMutex_;  // held only to copy status_
   PlcStatus status_;
 };

@@ -30,9 +30,16 @@ void failWrite(RequestRecord& record, std::uint16_t quality) {
 
 WriteBlock* findWriteBlock(std::vector<std::unique_ptr<WriteBlock>>& blocks, const PlcTag& tag, std::uint32_t span) {
   if (isArrayTag(tag)) return nullptr;
+  // A register has no bit write: a boolean's register is read, changed and written back,
+  // and every bit the PLC changes in between is undone. So that window is one round trip:
+  // booleans share a block only with booleans of the same register, read right before it
+  // is written, and nothing else joins them.
+  const bool bits = rewritesBits(tag.getNativeDatatype());
   for (const auto& block : blocks) {
-    if (block->holdsArray || block->length == 0) continue;
-    if (joinsForWrite(block->firstRegister, block->lastRegister(), tag.address, span)) return block.get();
+    if (block->holdsArray || block->length == 0 || block->holdsBits != bits) continue;
+    if (bits ? block->firstRegister == tag.address && block->length == span
+             : joinsForWrite(block->firstRegister, block->lastRegister(), tag.address, span))
+      return block.get();
   }
   return nullptr;
 }
@@ -73,12 +80,12 @@ void PlcDevice::QueueRead(std::unique_ptr<RequestRecord> record) {
 void PlcDevice::finishRead(RequestRecord& record, plc::ResultCode code, const std::uint16_t* registers,
                            std::chrono::system_clock::time_point readTime) {
   PlcTag& tag = *record.tag;
-  // Only a polled tag's cache is kept current; a one-off read of any other tag is stored
-  // without making its cache current, so that nobody takes the value for a current one
-  // later (a subscription, a read from the cache).
-  const bool polled = tag.unscheduled == 0 && HasCyclicBlock(tag.pollBlock);
+  // The value serves later Reads that accept its age, polled or not. A tag nothing polls is
+  // remembered, so that its value is dropped when the PLC fails or is written to: no Read
+  // takes it for the PLC's value then.
   if (code == plc::kOk) {
-    storeRegisters(tag, {registers, registerSpan(tag)}, readTime, polled);
+    storeRegisters(tag, {registers, registerSpan(tag)}, readTime);
+    if (!isPolled(tag)) fedTags_.insert(&tag);
   } else {
     tag.cache().setQuality(qualityForError(code));
   }
@@ -105,6 +112,18 @@ void PlcDevice::RunReads(RegisterAccess& io, QueueLock& queueLock, plc::ResultCo
       finishRead(*record, code, code == plc::kOk ? block.at(record->tag->address) : nullptr, readTime);
   }
   readBlocks.erase(readBlocks.begin(), readBlocks.begin() + static_cast<std::ptrdiff_t>(done));
+}
+
+bool PlcDevice::isPolled(const PlcTag& tag) const { return tag.unscheduled == 0 && HasCyclicBlock(tag.pollBlock); }
+
+void PlcDevice::forgetRead(PlcTag& tag) {
+  if (fedTags_.erase(&tag) > 0) tag.cache().invalidate();
+}
+
+void PlcDevice::ForgetReadValues() {
+  for (PlcTag* tag : fedTags_)
+    if (!isPolled(*tag)) tag->cache().invalidate();
+  fedTags_.clear();
 }
 
 std::size_t PlcDevice::FailPendingRequests(std::uint16_t quality) {
@@ -140,6 +159,7 @@ void PlcDevice::QueueWrite(std::unique_ptr<RequestRecord> record) {
     writeBlocks.push_back(std::make_unique<WriteBlock>(tag.address, span));
     block = writeBlocks.back().get();
     block->holdsArray = isArrayTag(tag);
+    block->holdsBits = rewritesBits(tag.getNativeDatatype());
   }
   block->records.push_back(std::move(record));
 }
@@ -211,6 +231,8 @@ void PlcDevice::RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultC
     if (code == plc::kChannelNotOpen && stopping() && step) step->unsent += block->records.size();
     std::lock_guard lock(queueLock);
     for (const auto& record : block->records) {
+      // What a device read left of a tag nothing polls is no longer what the PLC holds.
+      if (!isPolled(*record->tag)) forgetRead(*record->tag);
       if (code == plc::kOk) {
         record->request->complete(S_OK, false, OPC_QUALITY_UNCERTAIN, false, true);
       } else {

@@ -9,13 +9,14 @@
 namespace zentarc {
 
 enum class PlcState {
-  Idle,     // nothing to poll and no failure outstanding
+  Idle,        // nothing to poll and no failure outstanding
+  Connecting,  // something to poll, and no answer yet since the start
   Working,  // the last message succeeded
   Failing,  // the last message failed; the next try comes at once or after a short pause
   Demoted,  // failed again and again: tried only after a growing back-off
 };
 
-// "idle", "working", "failing", "demoted".
+// "idle", "connecting", "working", "failing", "demoted".
 const char* plcStateName(PlcState state);
 
 struct PlcStatus {
@@ -33,6 +34,9 @@ struct PlcStatus {
   std::uint32_t scanPeriodMs = 0;    // the last full pass over its cyclic blocks
   std::uint32_t polledBlocks = 0;
   std::uint32_t polledTags = 0;
+  // Failures that began within the last minute, as of the last report to the sink (a PLC
+  // that flaps is reported with this count rather than at every failure).
+  std::uint32_t failuresLastMinute = 0;
 };
 
 }  // namespace zentarc

@@ -7,6 +7,7 @@
 
 #include "server/opc/PlcTag.h"
 #include "server/opc/ValueConversion.h"
+#include "server/plc/AddressText.h"
 
 namespace zentarc {
 
@@ -57,6 +58,10 @@ void PlcWorker::run() {
   device_.setClock(clock_);
   link_.Setup({device_.addressText});
   scanStart_ = clock_();
+  // An address no connection can be made to fails once, for good: the PLC is never tried,
+  // its tags are Bad, and its state names the reason.
+  addressUnusable_ = !plc::parseAddressText(device_.addressText);
+  if (addressUnusable_) failed(plc::kAddressNotAvailable);
   publish();
   while (waitForWork()) {
     passBegins();
@@ -89,7 +94,7 @@ void PlcWorker::run() {
 
 std::uint32_t PlcWorker::msUntilNextTry() const {
   const std::uint32_t now = clock_();
-  if (device_.cyclicBlocks.empty()) return std::numeric_limits<std::uint32_t>::max();
+  if (device_.cyclicBlocks.empty() || addressUnusable_) return std::numeric_limits<std::uint32_t>::max();
   if (backingOff(now)) return static_cast<std::uint32_t>(ticksUntil(retryAt_, now));
   return device_.MsUntilNextDue(now);
 }
@@ -130,12 +135,16 @@ void PlcWorker::settleActivations(std::size_t seen) {
   }
 }
 
-bool PlcWorker::backingOff(std::uint32_t now) const { return failures_ > 0 && ticksUntil(retryAt_, now) > 0; }
+bool PlcWorker::backingOff(std::uint32_t now) const {
+  return addressUnusable_ || (failures_ > 0 && ticksUntil(retryAt_, now) > 0);
+}
 
 plc::ResultCode PlcWorker::readyForRequests() {
-  // Demoted: a client learns at once that the PLC is not reachable, rather than waiting a
-  // connect limit per request.
-  if (demoted(clock_())) return code_;
+  // Demoted: a client's request tries the PLC at once, at most once a second, so that a PLC
+  // that is back takes it without waiting out the back-off; in between, a client learns at
+  // once that the PLC is not reachable rather than waiting a connect limit per request.
+  const std::uint32_t now = clock_();
+  if (addressUnusable_ || (demoted(now) && now - lastTryAt_ < kRequestTryMs)) return code_;
   return connect();
 }
 
@@ -151,6 +160,7 @@ plc::ResultCode PlcWorker::connect() {
 plc::ResultCode PlcWorker::openConnection() {
   // Once a stop is asked no new connection is made: its handshake would be new messages.
   if (stop_) return plc::kChannelNotOpen;
+  lastTryAt_ = clock_();
   const plc::ResultCode code = link_.SelectPlc(1);
   heartbeat_.beat();
   ++status_.messagesSent;
@@ -346,13 +356,19 @@ void PlcWorker::failed(plc::ResultCode code) {
   ++failures_;
   retryAt_ = clock_() + retryDelayMs(failures_);
   device_.SetQualityAll(qualityForError(code));
+  {
+    std::lock_guard lock(queues_.queueLock);
+    device_.ForgetReadValues();
+  }
   stateChanged();
 }
 
 PlcState PlcWorker::state() const {
   if (failures_ >= 2) return PlcState::Demoted;
   if (failures_ == 1 || code_ != plc::kOk) return PlcState::Failing;
-  return device_.cyclicBlocks.empty() ? PlcState::Idle : PlcState::Working;
+  if (device_.cyclicBlocks.empty()) return PlcState::Idle;
+  // Nothing has answered yet: working is what it may turn out to be, not what it is.
+  return everConnected_ ? PlcState::Working : PlcState::Connecting;
 }
 
 void PlcWorker::publish() {
@@ -361,7 +377,7 @@ void PlcWorker::publish() {
   status_.state = now;
   status_.lastResultCode = code_;
   status_.nextTry = {};
-  if (failures_ > 0 && !device_.cyclicBlocks.empty()) {
+  if (failures_ > 0 && !addressUnusable_ && !device_.cyclicBlocks.empty()) {
     const std::int32_t wait = std::max<std::int32_t>(0, ticksUntil(retryAt_, clock_()));
     status_.nextTry = std::chrono::system_clock::now() + std::chrono::milliseconds(wait);
   }
@@ -380,32 +396,21 @@ void PlcWorker::passBegins() {
   // longer than its bounds allow.
   heartbeat_.beat();
   // A recovery waiting to be reported, or a reminder, falls due between messages too.
-  if (reportedCode_ != 0) report();
+  if (reports_.pending()) report();
 }
 
 void PlcWorker::stateChanged() {
-  if (code_ != plc::kOk) failedAt_ = clock_();
   publish();
   report();
 }
 
 void PlcWorker::report() {
   const std::uint32_t now = clock_();
-  if (code_ == plc::kOk) {
-    if (reportedCode_ == 0) return;
-    if (!reportedDemoted_ && now - failedAt_ < kSteadyMs) return;
-    reportedCode_ = 0;
-    reportedDemoted_ = false;
-    sink_.sendMessage(WM_PLC_STATUS, 0, &device_);
-    return;
-  }
-  const bool demotedNow = failures_ >= 2;
-  const bool changed = code_ != reportedCode_ || (demotedNow && !reportedDemoted_);
-  if (!changed && now - reportedAt_ < kFailureReminderMs) return;
-  reportedCode_ = code_;
-  reportedDemoted_ = reportedDemoted_ || demotedNow;
-  reportedAt_ = now;
-  sink_.sendMessage(WM_PLC_STATUS, code_, &device_);
+  const auto tell = reports_.update(now, code_, failures_ >= 2);
+  if (!tell) return;
+  status_.failuresLastMinute = reports_.failuresInLastMinute(now);
+  publish();
+  sink_.sendMessage(WM_PLC_STATUS, *tell, &device_);
 }
 
 void PlcWorker::finish() {
@@ -419,6 +424,7 @@ void PlcWorker::finish() {
     unsentWrites_ += device_.FailPendingRequests(qualityForError(plc::kChannelNotOpen));
     // Nothing keeps the polled values current any more.
     device_.SetQualityAll(OPC_QUALITY_OUT_OF_SERVICE);
+    device_.ForgetReadValues();
     device_.ReleaseBlocks();
   }
   countBlocks();

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "server/opc/ServerQueues.h"
+#include "server/plc/FailureReports.h"
 #include "server/plc/GeLink.h"
 #include "server/plc/PlcDevice.h"
 #include "server/plc/PlcStatus.h"
@@ -43,13 +44,9 @@ inline constexpr std::uint32_t kMaxPassWaitMs = 1000;
 // go on in the next pass, after the writes queued meanwhile, so that a slow PLC and a large
 // request cannot hold everything else up.
 inline constexpr std::uint32_t kRequestStepMs = 1000;
-// A PLC that stays failed with the same code is reported again this often, so that a log
-// read later still shows it; otherwise only changes of its state are reported.
-inline constexpr std::uint32_t kFailureReminderMs = 10 * 60 * 1000;
-// A PLC that failed once and worked again at once is reported working only after it kept
-// working this long: one that drops its connection every few messages is one failure in
-// the log, not two lines per drop.
-inline constexpr std::uint32_t kSteadyMs = 5000;
+// A demoted PLC is tried at once for a client's device read or write, at most this often,
+// so that a PLC that is back takes requests without waiting out its back-off.
+inline constexpr std::uint32_t kRequestTryMs = 1000;
 
 // Reads timed before the blocks are first planned by the PLC's answer times, and the least
 // time between two such plans.
@@ -122,8 +119,7 @@ class PlcWorker {
   void failed(plc::ResultCode code);
   // Publishes the figures and reports a change of state to the sink.
   void stateChanged();
-  // Reports the state when the sink has not heard it yet: a failure (or demotion) at once,
-  // again after kFailureReminderMs; working again after kSteadyMs unless it was demoted.
+  // Tells the sink what FailureReports says is due.
   void report();
   PlcState state() const;
   void publish();
@@ -147,15 +143,14 @@ class PlcWorker {
   plc::ResultCode code_ = plc::kOk;  // the last result
   std::uint32_t failures_ = 0;       // failed tries in a row (connects, transport failures)
   std::uint32_t retryAt_ = 0;        // tick of the next try while failures_ > 0
+  std::uint32_t lastTryAt_ = 0;      // tick of the last connect
   bool everConnected_ = false;
-  unsigned reportedCode_ = 0;        // what the sink was last told, and when
-  bool reportedDemoted_ = false;
-  std::uint32_t reportedAt_ = 0;
-  std::uint32_t failedAt_ = 0;       // tick of the last failure
+  FailureReports reports_;
   std::uint32_t scanStart_ = 0;      // tick the current pass over the blocks began
   bool planned_ = false;             // the blocks were planned by measured answer times
   std::chrono::steady_clock::time_point plannedAt_{};
   bool bridgingFallback_ = false;    // wide bridging was refused and is given up
+  bool addressUnusable_ = false;     // the address text is no IPv4 address: never tried
   PlcStatus status_;
 };
 

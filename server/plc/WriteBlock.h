@@ -13,6 +13,7 @@ class WriteBlock : public RegisterBlock {
  public:
   using RegisterBlock::RegisterBlock;
   std::vector<std::unique_ptr<RequestRecord>> records;  // in queue order; the last write wins
+  bool holdsBits = false;  // booleans of one register (or a boolean array): nothing else joins
 
   // While the block is prepared: which registers an earlier record has already filled, so
   // that a later record's read-before-write of the same register keeps that value.

@@ -4,6 +4,7 @@
 
 #include "server/config/ConfigurationLoader.h"
 #include "server/plc/DevicePlantView.h"
+#include "server/shell/ClientShares.h"
 #include "server/shell/ConfigDiscovery.h"
 #include "server/shell/MqttSetup.h"
 #include "server/shell/SecuritySetup.h"
@@ -103,6 +104,9 @@ bool ServerShell::startUp() {
   serving.endpointUrl = endpoint_;
   serving.shutdownGrace = options_.shutdownGrace;
   if (!setUpSecurity(serving.security)) return false;
+  std::vector<std::string> shareNotices;
+  applyClientShares(store_, serving.limits, serving.serviceLimits, shareNotices);
+  for (const auto& n : shareNotices) log_.line(LogPriority::Warning, n);
   serving.plant = std::make_shared<DevicePlantView>(*devices_, &ui_.catalogue());
   if (!setUpMqtt(serving.plant)) return false;
   if (mqtt_) serving.broker = mqtt_->view();
@@ -121,7 +125,7 @@ bool ServerShell::setUpSecurity(zentarc::ua::ServerSecurity& security) {
     securityError_ = "no certificate for the secure policies: " + securityError_;
     return false;
   }
-  for (const auto& w : warnings) log_.line(LogPriority::Warning, "warning: " + w);
+  for (const auto& w : warnings) log_.line(LogPriority::Warning, w);
   security.log = [this](const std::string& line) { log_.line(line); };
   if (security.pki) log_.line("certificates in " + security.pki->root().string());
   return true;
@@ -177,7 +181,11 @@ int ServerShell::run() {
     exitCode = ui_.exec();
     notifier_.stopping();
     stopWatchingLoops();
-    if (configurationUnusable_ && exitCode == 0) exitCode = 1;
+    if (configurationUnusable_ && exitCode == 0) {
+      // What ends the run is an error, so that `journalctl -p err` shows it.
+      log_.line(LogPriority::Error, "the server ends: no configuration could be loaded, so there is no PLC to serve");
+      exitCode = 1;
+    }
   } else {
     SOCmnTrace* trace = getSOCmnTrace();
     if (trace->getLevelMask(SOCMNTRACE_L_ERR) & kStartTraceMask)

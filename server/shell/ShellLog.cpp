@@ -43,14 +43,26 @@ void ShellLog::line(LogPriority priority, std::string_view text) {
   while (!flat.empty() && flat.back() == ' ') flat.pop_back();
   std::string out;
   if (journal_) out = "<" + std::to_string(static_cast<int>(priority)) + ">";
-  out += timestampNow() + " OPCZentarc: " + flat + "\n";
+  out += timestampNow() + " OPCZentarc: ";
+  out += levelWord(priority);
+  out += flat + "\n";
   std::lock_guard g(mutex_);
   std::fwrite(out.data(), 1, out.size(), out_);
   std::fflush(out_);
 }
 
 void LogPrompter::warning(std::string_view caption, std::string_view text) {
-  log_.line(LogPriority::Warning, "warning: " + std::string(caption) + ": " + std::string(text));
+  log_.line(LogPriority::Warning, std::string(caption) + ": " + std::string(text));
+}
+
+std::string_view levelWord(LogPriority priority) {
+  switch (priority) {
+    case LogPriority::Error: return "error: ";
+    case LogPriority::Warning: return "warning: ";
+    case LogPriority::Notice: return "notice: ";
+    case LogPriority::Info: return "";
+  }
+  return "";
 }
 
 }  // namespace zentarc::shell

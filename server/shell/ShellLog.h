@@ -1,8 +1,10 @@
 #pragma once
-// The log of a run without a window: one line per message, each with the local time,
-// on standard error. When systemd runs the server, standard error is the journal: each
-// line then starts with its priority ("<4>"), so `journalctl -p warning` shows only
-// failures and problems.
+// The log of a run without a window: one line per message, each with the local time and
+// the word of its priority ("error: ", "warning: ", "notice: "; none for plain information),
+// on standard error, so that grepping a log file for "warning" finds what the journal shows
+// as warnings. When systemd runs the server, standard error is the journal: each line then
+// also starts with its priority ("<4>"), so `journalctl -p warning` shows only failures and
+// problems.
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -31,6 +33,9 @@ class ShellLog {
   std::FILE* out_;
   bool journal_;
 };
+
+// The word a line of the priority starts with: "error: ", "warning: ", "notice: " or none.
+std::string_view levelWord(LogPriority priority);
 
 // Message boxes as log lines: "warning: <caption>: <text>", with the priority Warning.
 class LogPrompter : public MessagePrompter {

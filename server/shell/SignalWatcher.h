@@ -1,6 +1,8 @@
 #pragma once
-// SIGTERM, SIGINT and SIGHUP close the server as its window's close box would, so that
-// systemd and Ctrl+C get the orderly shut-down (clients told, PLC connections closed).
+// SIGTERM and SIGINT close the server as its window's close box would, so that systemd and
+// Ctrl+C get the orderly shut-down (clients told, PLC connections closed). SIGHUP, which
+// daemons take as "read your configuration again", does not stop the server: stopping on
+// it would end the service with success, and systemd would not start it again.
 #include <functional>
 
 class QSocketNotifier;
@@ -9,14 +11,15 @@ namespace zentarc::shell {
 
 class SignalWatcher {
  public:
-  // onSignal runs on the thread of the message loop.
-  explicit SignalWatcher(std::function<void()> onSignal);
+  // Both run on the thread of the message loop.
+  SignalWatcher(std::function<void()> onStop, std::function<void()> onHangUp);
   ~SignalWatcher();
   SignalWatcher(const SignalWatcher&) = delete;
   SignalWatcher& operator=(const SignalWatcher&) = delete;
 
  private:
-  std::function<void()> onSignal_;
+  std::function<void()> onStop_;
+  std::function<void()> onHangUp_;
   QSocketNotifier* notifier_ = nullptr;
 };
 

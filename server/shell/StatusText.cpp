@@ -47,10 +47,14 @@ std::string buildStatusText(const DeviceList& devices, const ReportedCodes& code
 }
 
 std::string statusLogLine(unsigned code, const PlcDevice& device, const plc::ErrorCatalogue& catalogue) {
-  if (code == 0) return "PLC " + device.name + ": communication working";
-  std::string line = codeText(code, catalogue) + " on " + device.name + " (code " + std::to_string(code) + ")";
   const PlcStatus status = device.status();
+  const std::string flaps =
+      status.failuresLastMinute > 1 ? std::to_string(status.failuresLastMinute) + " times in the last minute" : "";
+  if (code == 0)
+    return "PLC " + device.name + ": communication working" + (flaps.empty() ? "" : " again, after failing " + flaps);
+  std::string line = codeText(code, catalogue) + " on " + device.name + " (code " + std::to_string(code) + ")";
   if (status.lastResultCode == code && status.state == PlcState::Demoted) line += "; " + demotionText(status);
+  if (!flaps.empty()) line += "; failed " + flaps;
   return line;
 }
 
@@ -60,6 +64,7 @@ std::string plcStateLine(const PlcDevice& device, const plc::ErrorCatalogue& cat
       codeText(status.lastResultCode, catalogue) + " (code " + std::to_string(status.lastResultCode) + ")";
   switch (status.state) {
     case PlcState::Idle: return device.name + ": idle";
+    case PlcState::Connecting: return device.name + ": connecting";
     case PlcState::Working: return device.name + ": working";
     case PlcState::Failing: return device.name + ": failing: " + code;
     case PlcState::Demoted: return device.name + ": " + demotionText(status) + "; last: " + code;

@@ -41,14 +41,14 @@ int runUserAdmin(const CommandLine& cl, const settings::SettingsStore& store, st
   std::string error;
   if (cl.removeUser) {
     if (!ua::UserDirectory::removeUser(settings.usersFile, *cl.removeUser, error)) {
-      log.line("cannot remove the user: " + error);
+      log.line(LogPriority::Error, "cannot remove the user: " + error);
       return 1;
     }
     log.line("user \"" + *cl.removeUser + "\" removed from " + settings.usersFile);
     return 0;
   }
   if (!ua::UserDirectory::validName(*cl.addUser)) {
-    log.line("cannot add the user: a user name has 1 to 64 printable characters, no ':' and no blanks");
+    log.line(LogPriority::Error, "cannot add the user: a user name has 1 to 64 printable characters, no ':' and no blanks");
     return 1;
   }
   std::string password;
@@ -63,7 +63,7 @@ int runUserAdmin(const CommandLine& cl, const settings::SettingsStore& store, st
   const bool ok = ua::UserDirectory::addUser(settings.usersFile, *cl.addUser, role, password, error);
   OPENSSL_cleanse(password.data(), password.size());
   if (!ok) {
-    log.line("cannot add the user: " + error);
+    log.line(LogPriority::Error, "cannot add the user: " + error);
     return 1;
   }
   log.line("user \"" + *cl.addUser + "\" (" + ua::userRoleName(role) + ") written to " + settings.usersFile);

@@ -13,6 +13,7 @@
 #include "server/config/ConfigCheck.h"
 #include "server/shell/CommandLine.h"
 #include "server/shell/ConfigDiscovery.h"
+#include "server/shell/DisplayProbe.h"
 #include "server/shell/HeadlessUi.h"
 #include "server/shell/MqttSetup.h"
 #include "server/shell/ServerShell.h"
@@ -23,14 +24,11 @@
 
 namespace {
 
-bool environmentSet(const char* name) {
-  const char* v = std::getenv(name);
-  return v && *v;
-}
-
-// Without any of these, a window could not be shown.
-bool displayAvailable() {
-  return environmentSet("DISPLAY") || environmentSet("WAYLAND_DISPLAY") || environmentSet("QT_QPA_PLATFORM");
+// SIGHUP asks a daemon to read its configuration again; this one reads it only at start.
+void hangUpNoticed(zentarc::shell::ShellLog& log) {
+  log.line(zentarc::shell::LogPriority::Notice,
+           "SIGHUP received: the configuration is read only at start; the server goes on with the one it "
+           "loaded (restart it to load a changed file)");
 }
 
 // What MQTT would publish, when it is on; a problem with its options counts as a problem.
@@ -58,7 +56,9 @@ int main(int argc, char** argv) {
   options.commandLine = parseCommandLine(args);
   const CommandLine& cl = options.commandLine;
   if (!cl.error.empty()) {
-    std::fprintf(stderr, "OPCZentarc: %s\nTry 'OPCZentarc --help'.\n", cl.error.c_str());
+    // It ends the run: an error for the journal as well.
+    std::fprintf(stderr, "%sOPCZentarc: %s\nTry 'OPCZentarc --help'.\n", isJournalStream(2) ? "<3>" : "",
+                 cl.error.c_str());
     return 2;
   }
   if (cl.help) {
@@ -80,17 +80,22 @@ int main(int argc, char** argv) {
   }
   // Qt sees none of our arguments: a switch such as -embedding is ours alone.
   int qtArgc = 1;
-  if (cl.headless || !displayAvailable()) {
+  const DisplayProbe display = cl.headless ? DisplayProbe{} : probeDisplay([](const char* name) { return std::getenv(name); });
+  if (cl.headless || !display.usable) {
+    // A display that is named but cannot be reached (a closed session, a wrong number) must
+    // not keep a plant server from starting: Qt would end the process.
+    if (!display.unreachable.empty())
+      log.line(LogPriority::Warning, "the display " + display.unreachable + " cannot be reached; running without a window");
     QCoreApplication app(qtArgc, argv);
     HeadlessUi ui(log);
-    SignalWatcher watcher([&ui] { ui.postClose(); });
+    SignalWatcher watcher([&ui] { ui.postClose(); }, [&log] { hangUpNoticed(log); });
     ServerShell shell(options, ui, log);
     return shell.run();
   }
   QApplication app(qtArgc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   StatusWindow window;
-  SignalWatcher watcher([&window] { window.postClose(); });
+  SignalWatcher watcher([&window] { window.postClose(); }, [&log] { hangUpNoticed(log); });
   ServerShell shell(options, window, log);
   return shell.run();
 }

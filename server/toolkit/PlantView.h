@@ -14,7 +14,7 @@ namespace zentarc {
 
 // A PLC's figures as its worker last published them.
 struct PlcDiagnostics {
-  std::string state = "idle";  // "working", "failing", "demoted" or "idle"
+  std::string state = "idle";  // "connecting", "working", "failing", "demoted" or "idle"
   bool failing = false;        // failing or demoted
   bool connected = false;
   std::uint32_t lastResultCode = 0;

@@ -83,6 +83,16 @@ TEST_F(ConfigCheckTest, skippedOrNotedTagsAndPlcsExitOneWithTheLoadersMessagesAn
   EXPECT_EQ(r.plcs[0].polledTags, 1u);  // but is never polled
 }
 
+TEST_F(ConfigCheckTest, plcsThatCannotWorkAndEmptyStringsOrArraysAreProblems) {
+  const auto r = check(file(plc("name=\"A\" IPaddress=\"127.0.1.300\"", tag("S", "VT_BSTR", 1)) +
+                            plc("name=\"B\" IPaddress=\"127.0.0.2\"", "")));
+  EXPECT_EQ(r.exitCode, kCheckProblems);
+  ASSERT_EQ(r.problems.size(), 2u);
+  EXPECT_TRUE(mentions(r.problems, "PLC \"A\" (line 4)", "not a dotted IPv4 address")) << r.problems[0];
+  EXPECT_TRUE(mentions(r.problems, "\"S\"", "a string of 0 characters")) << r.problems[1];
+  EXPECT_EQ(r.plcs.size(), 2u);
+}
+
 TEST_F(ConfigCheckTest, filesThatCannotBeReadExitTwo) {
   const auto missing = CheckConfiguration(dir.file("absent.xml").string());
   EXPECT_EQ(missing.exitCode, kCheckUnreadable);

@@ -232,6 +232,39 @@ TEST_F(LoaderTest, plcWithoutNameOrAddressIsSkippedWithItsTags) {
   EXPECT_TRUE(warned("PLC \"NoIp\"", "has no IPaddress"));
 }
 
+TEST_F(LoaderTest, plcsThatCannotWorkAsConfiguredAreNamedWithTheirLinesYetStillLoad) {
+  const std::string file = fileXml(plcXml("name=\"Line1\" IPaddress=\"127.0.1.300\"", "") +   // line 4
+                                   plcXml("name=\"Line2\" IPaddress=\"localhost\"", "") +     // line 8
+                                   plcXml("name=\"Line3\" IPaddress=\" 127.0.1.3\"", "") +    // line 12
+                                   plcXml("name=\"\" IPaddress=\"127.0.1.4\"", "") +          // line 16
+                                   plcXml("name=\"line1\" IPaddress=\"127.0.1.5\"", "") +     // line 20
+                                   plcXml("name=\"Line6\" IPaddress=\"127.0.1.5\"", "") +     // line 24
+                                   plcXml("name=\"Line7\" IPaddress=\"127.0.1.7\"", ""));
+  EXPECT_EQ(load(file), 1);
+  EXPECT_EQ(devices.getCount(), 7u);  // all of them, as before: stored files may rely on it
+  ASSERT_EQ(warnings.texts.size(), 6u);
+  EXPECT_TRUE(warned("PLC \"Line1\" (line 4)", "\"127.0.1.300\" is not a dotted IPv4 address"));
+  EXPECT_TRUE(warned("PLC \"Line1\" (line 4)", "its tags are Bad"));
+  EXPECT_TRUE(warned("PLC \"Line2\" (line 8)", "\"localhost\" is not a dotted IPv4 address"));
+  EXPECT_TRUE(warned("PLC \"Line3\" (line 12)", "\" 127.0.1.3\" is not a dotted IPv4 address"));
+  EXPECT_TRUE(warned("PLC \"\" (line 16)", "the name is empty"));
+  EXPECT_TRUE(warned("PLC \"line1\" (line 20)", "the name is already used by another PLC"));
+  EXPECT_TRUE(warned("PLC \"Line6\" (line 24)", "the IP address is already used by PLC \"line1\""));
+}
+
+TEST_F(LoaderTest, stringsAndArraysOfNoElementsLoadWithANote) {
+  const std::string file = fileXml(plcXml("name=\"P\" IPaddress=\"127.0.0.14\"",
+                                          tagXml("Text", "VT_BSTR", "1", "<elements>0</elements>") +
+                                              tagXml("Words", "VT_I2 ARRAY", "2") +
+                                              tagXml("Fine", "VT_I2 ARRAY", "3", "<elements>2</elements>")));
+  EXPECT_EQ(load(file), 1);
+  EXPECT_EQ(tagNames(), (std::vector<std::string>{"Text", "Words", "Fine"}));
+  ASSERT_EQ(warnings.texts.size(), 2u);
+  EXPECT_TRUE(warned("Tag \"Text\" (PLC \"P\", line 6)", "a string of 0 characters"));
+  EXPECT_TRUE(warned("Tag \"Words\" (PLC \"P\", line 7)", "an array of 0 elements"));
+  EXPECT_TRUE(warned("\"Words\"", "every read and write of it fails"));
+}
+
 TEST_F(LoaderTest, unreadableFilesAreReportedLoadNothingAndFail) {
   EXPECT_EQ(load(fileXml(plcXml("name=\"P\" IPaddress=\"127.0.0.14\"", tagXml("A", "VT_I2", "1"))) +
                  "<TarvelleZentarcCfg"),

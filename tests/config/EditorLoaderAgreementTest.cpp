@@ -64,7 +64,11 @@ TEST(EditorLoaderAgreement, theEditorKeepsExactlyTheTagsTheLoaderLoads) {
   std::vector<std::string> loaded;
   for (const auto& t : root->getTags()) loaded.push_back(t->getName());
   EXPECT_EQ(loaded, kept);
-  EXPECT_EQ(warnings.texts.size(), refused.size());
+  // One warning for each tag the loader skips; the others note tags that load all the same
+  // (strings and arrays of no elements).
+  std::size_t skipped = 0;
+  for (const auto& text : warnings.texts) skipped += text.find("The tag is not loaded") != std::string::npos;
+  EXPECT_EQ(skipped, refused.size());
   EXPECT_GT(kept.size(), 500u);
   EXPECT_GT(refused.size(), 500u);
 }

@@ -94,7 +94,13 @@ TEST_F(Demotion, triesFollowAGrowingBackOff_andRequestsFailAtOnceMeanwhile) {
   ASSERT_TRUE(h.waitForQuality("T", OPC_QUALITY_GOOD));
   EXPECT_EQ(h.tag("T")->getCache()->getValue().iVal(), 5);
   EXPECT_TRUE(waitUntil([&] { return device().status().state == PlcState::Working; }));
-  EXPECT_EQ(h.sink.reports().back(), (StatusReport{WM_PLC_STATUS, 0, "P"}));  // at once after a demotion
+  // Told once it kept working 5 s, after a demotion as after any failure.
+  tick = 8304 + kSteadyMs - 100;
+  quietFor(300);
+  EXPECT_FALSE(h.sink.reported(0, "P"));
+  tick = 8304 + kSteadyMs + 100;
+  EXPECT_TRUE(waitUntil([&] { return h.sink.reported(0, "P"); }, 3000));
+  EXPECT_EQ(h.sink.reports().back(), (StatusReport{WM_PLC_STATUS, 0, "P"}));
 }
 
 TEST_F(Demotion, aPlcThatStaysDownIsRemindedOfEveryTenMinutes) {

@@ -127,7 +127,7 @@ TEST(PlcFaults, aRateChangeOfAGroupWhoseItemIsInactiveStartsNoPolling) {
   EXPECT_EQ(sim.stats().reads, 0u);
 }
 
-TEST(PlcFaults, aTagNobodyPollsKeepsNoCurrentValue_soItsFirstPolledValueIsTheDevicesNow) {
+TEST(PlcFaults, aDeviceReadOfATagNobodyPollsServesLaterReads_untilAWriteOrAFailure) {
   PollingHarness h;
   auto& sim = h.simulate("127.0.7.6");
   sim.setRegister(0, 1);
@@ -135,9 +135,14 @@ TEST(PlcFaults, aTagNobodyPollsKeepsNoCurrentValue_soItsFirstPolledValueIsTheDev
   h.start();
   const SODaSCacheSnapshot read = deviceRead(h, "T");
   EXPECT_EQ(read.value.iVal(), 1);
-  EXPECT_FALSE(read.waitingForInitialData);  // the read's own answer is current
-  EXPECT_TRUE(h.tag("T")->getCache()->isWaitingForInitialData());
+  // The cache keeps it, with the time it was read, for Reads that accept its age.
+  const SODaSCacheSnapshot kept = h.tag("T")->getCache()->getSnapshot();
+  EXPECT_FALSE(kept.waitingForInitialData);
+  EXPECT_EQ(kept.value.iVal(), 1);
+  EXPECT_EQ(kept.timeStamp, read.timeStamp);
+  // A write makes it what the PLC no longer holds: dropped.
   EXPECT_EQ(deviceWrite(h, "T", SOCmnVariant::fromI2(2)), S_OK);
+  EXPECT_TRUE(h.tag("T")->getCache()->isWaitingForInitialData());
 
   // Subscribed now: nothing current until the block's first read, which finds 2.
   auto g = h.group("g", 100);
@@ -153,6 +158,13 @@ TEST(PlcFaults, aTagNobodyPollsKeepsNoCurrentValue_soItsFirstPolledValueIsTheDev
   // Unsubscribed: the value is no longer kept current.
   item->setActive(false);
   EXPECT_TRUE(waitUntil([&] { return h.tag("T")->getCache()->isWaitingForInitialData(); }));
+
+  // Read again, then the PLC fails: the value read is dropped, not kept as the PLC's.
+  EXPECT_EQ(deviceRead(h, "T").value.iVal(), 2);
+  EXPECT_FALSE(h.tag("T")->getCache()->isWaitingForInitialData());
+  sim.stop();
+  EXPECT_EQ(deviceRead(h, "T").quality, OPC_QUALITY_COMM_FAILURE);
+  EXPECT_TRUE(h.tag("T")->getCache()->isWaitingForInitialData());
 }
 
 TEST(PlcFaults, aHookIsAnsweredWhileAPreReadWaitsForThePlcsAnswer) {

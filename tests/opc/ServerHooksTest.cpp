@@ -216,6 +216,17 @@ TEST_F(ServerHooksTest, deviceReadsAndWritesAreQueuedOtherReadsCompleteAtOnce) {
   odd->complete(E_FAIL);
 }
 
+TEST_F(ServerHooksTest, aStringLongerThanTheTagIsRefusedWholeAndNeverQueued) {
+  SOCmnPointer<PlcTag> t = tag("Text", 5, VT_BSTR, 5);
+  SOCmnPointer<SODaSRequest> tooLong = t->submitWrite(SOCmnVariant::fromBstr(u"abcdefgh"));
+  EXPECT_TRUE(tooLong->isCompleted());
+  EXPECT_EQ(tooLong->getResult(), OPC_E_RANGE);
+  EXPECT_TRUE(plc->queues.writeQueue.empty());
+  SOCmnPointer<SODaSRequest> fits = t->submitWrite(SOCmnVariant::fromBstr(u"abcde"));
+  EXPECT_TRUE(fits->isPending());
+  EXPECT_EQ(plc->queues.writeQueue.size(), 1u);
+}
+
 TEST_F(ServerHooksTest, completingAQueuedRequestAnswersTheRequester) {
   SOCmnPointer<PlcTag> t = tag("T", 5);
   HRESULT result = S_OK;

@@ -19,109 +19,18 @@
 #include "server/config/ConfigCheck.h"
 #include "server/shell/ServerIdentity.h"
 #include "server/toolkit/ua/UaClient.h"
+#include "tests/shell/ProgramRunner.h"
 #include "tests/shell/ShellTestSupport.h"
 #include "tests/support/NotifySocket.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitFor.h"
 #include "tools/plcsim/Simulator.h"
 
-extern char** environ;
+using zentarc::shelltest::listening;
+using zentarc::shelltest::Program;
+using zentarc::shelltest::subscribe;
 
 namespace {
-
-struct Program {
-  zentarc::testsupport::TempDir dir;
-  pid_t pid = -1;
-
-  // Starts the program with stdout and stderr into files, settings in the temp folder (whose
-  // PKI folder and users file are there too) and no display; `input` is its standard input,
-  // `moreEnv` more environment variables.
-  void start(const std::vector<std::string>& args, const std::string& input = "",
-             const std::vector<std::string>& moreEnv = {}) {
-    if (!std::filesystem::exists(dir.file("settings.ini")))
-      dir.write("settings.ini", "[SOFTWARE\\TarvelleAutomation\\OPCZentarc]\nPki=" + dir.file("pki").string() +
-                                    "\nUsers=" + dir.file("users").string() + "\n");
-    dir.write("in", input);
-    std::vector<std::string> env = {"OPCZENTARC_SETTINGS=" + dir.file("settings.ini").string(), "PATH=/usr/bin:/bin"};
-    env.insert(env.end(), moreEnv.begin(), moreEnv.end());
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argvText = {OPCZENTARC_PROGRAM};
-    argvText.insert(argvText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argvText) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, dir.file("in").c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, dir.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  // The exit code, or -1 when the program has not ended within timeoutMs (it is then killed).
-  int wait(int timeoutMs = 15000) {
-    for (int waited = 0; waited <= timeoutMs; waited += 10) {
-      int status = 0;
-      if (::waitpid(pid, &status, WNOHANG) == pid) {
-        pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    pid = -1;
-    return -1;
-  }
-  std::string out() const { return zentarc::testsupport::TempDir::read(dir.file("out")); }
-  std::string err() const { return zentarc::testsupport::TempDir::read(dir.file("err")); }
-  // True once the program's standard error holds `text`, looking for at most `limit`.
-  bool waitForErr(const std::string& text, std::chrono::milliseconds limit) const {
-    return zentarc::testsupport::waitFor([&] { return err().find(text) != std::string::npos; }, limit);
-  }
-  ~Program() {
-    if (pid > 0) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-    }
-  }
-};
-
-// True when something accepts TCP connections on 127.0.0.1:port right now.
-bool listening(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  ::close(fd);
-  return ok;
-}
-
-// A subscription with one monitored item on the tag, so that the server polls its PLC.
-bool subscribe(zentarc::ua::UaClient& client, const std::string& tag) {
-  using namespace zentarc::ua;
-  CreateSubscriptionRequest cs;
-  cs.requestedPublishingInterval = 100;
-  cs.requestedMaxKeepAliveCount = 50;
-  cs.requestedLifetimeCount = 600;
-  cs.publishingEnabled = true;
-  CreateSubscriptionResponse csr;
-  if (!client.call(cs, csr).isGood()) return false;
-  CreateMonitoredItemsRequest mi;
-  mi.subscriptionId = csr.subscriptionId;
-  MonitoredItemCreateRequest item;
-  item.itemToMonitor.nodeId = NodeId(1, String(tag));
-  item.monitoringMode = MonitoringMode::Reporting;
-  item.requestedParameters.samplingInterval = 100;
-  item.requestedParameters.queueSize = 1;
-  mi.itemsToCreate.push_back(item);
-  CreateMonitoredItemsResponse mir;
-  return client.call(mi, mir).isGood() && mir.results.size() == 1 && mir.results[0].statusCode.isGood();
-}
 
 std::string tagConfig(const std::string& address) {
   return zentarc::shelltest::configXml("<PLC name=\"Press\" IPaddress=\"" + address +
@@ -276,10 +185,11 @@ TEST(ProgramUnderSystemd, theStatusLineCountsAPlcThatFailsAndRecovers) {
   // The log has both: the failure (a warning in the journal) and the recovery (a notice);
   // priorities are written only when standard error is the journal, so here the texts.
   EXPECT_TRUE(zentarc::testsupport::waitFor(
-      [&] { return p.err().find("PLC Press: communication working") != std::string::npos; },
-      std::chrono::milliseconds(5000)))
+      [&] { return p.err().find("notice: PLC Press: communication working") != std::string::npos; },
+      std::chrono::milliseconds(8000)))
       << p.err();
-  EXPECT_NE(p.err().find("on Press (code"), std::string::npos) << p.err();
+  EXPECT_NE(p.err().find("warning: Cannot connect to the PLC on port 18245 on Press (code 32)"), std::string::npos)
+      << p.err();
   client.disconnect();
 
   ::kill(p.pid, SIGTERM);

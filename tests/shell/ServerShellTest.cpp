@@ -351,3 +351,50 @@ TEST(ServerShellRun, whileServingTheWatchdogWatchesThePollingAndOpcUaLoopsAndThe
   EXPECT_EQ(shell.liveness().size(), 0u) << "shut-down is no longer watched";
   EXPECT_FALSE(r.watchdogFired);
 }
+
+TEST(ServerShellRun, aLargeReadOfASlowPlcKeepsItsWorkerAliveForAWatchdogOfAFewSeconds) {
+  ShellRun r({}, 28665);
+  r.options.pollingStuckBound = 2500ms;  // shortened from 10 s
+  // Twelve tags 600 registers apart on a PLC that answers 800 ms late: about 10 s of messages.
+  plcsim::Simulator sim({.address = "127.0.26.45", .faults = {.delayMs = 800}});
+  ASSERT_TRUE(sim.start());
+  std::string tags;
+  for (int i = 0; i < 12; ++i)
+    tags += "<tag><name>S" + std::to_string(i) + "</name><datatype>VT_I2</datatype><address>" +
+            std::to_string(1 + 600 * i) + "</address><accessrights>READ</accessrights></tag>";
+  r.configure("<PLC name=\"Slow\" IPaddress=\"127.0.26.45\"><tags>" + tags + "</tags></PLC>");
+  HeadlessUi ui(r.log.log());
+  ServerShell shell(r.options, ui, r.log.log());
+  std::atomic<bool> read{false};
+  std::vector<std::string> stuck;
+  std::thread client([&] {
+    ua::UaClientOptions options;
+    options.timeout = 20000ms;
+    ua::UaClient c(options);
+    if (connectWhenUp(c, 28665)) {
+      std::vector<ua::ReadValueId> nodes;
+      for (int i = 0; i < 12; ++i) {
+        nodes.push_back({ua::NodeId(1, ua::String("S" + std::to_string(i)))});
+        nodes.back().attributeId = static_cast<uint32_t>(ua::AttributeId::Value);
+      }
+      std::atomic<bool> done{false};
+      std::thread watch([&] {
+        while (!done) {
+          for (const auto& s : shell.liveness().stuck()) stuck.push_back(s.name);
+          std::this_thread::sleep_for(100ms);
+        }
+      });
+      std::vector<ua::DataValue> results;
+      read = c.read(nodes, results, 0).isGood() && results.size() == 12 && sim.stats().reads == 12;
+      done = true;
+      watch.join();
+      c.disconnect();
+    }
+    ui.postClose();
+  });
+  EXPECT_EQ(r.run(ui, shell), 0);
+  client.join();
+  EXPECT_TRUE(read);
+  EXPECT_EQ(stuck, std::vector<std::string>{}) << "the watchdog would have restarted the service";
+  EXPECT_FALSE(r.watchdogFired);
+}

@@ -209,7 +209,13 @@ TEST(ShellLogJournal, linesCarryTheirPriorityOnlyWhenStandardErrorIsTheJournal) 
   ASSERT_EQ(lines.size(), 6u);
   const std::vector<std::string> prefixes = {"<3>", "<4>", "<5>", "<6>", "<4>"};
   for (std::size_t i = 0; i < prefixes.size(); ++i) EXPECT_EQ(lines[i].substr(0, 3), prefixes[i]) << lines[i];
+  // Every line carries the word of its priority, journal or not, so a log file can be
+  // searched for "warning" too; plain information carries none.
+  EXPECT_NE(lines[0].find("OPCZentarc: error: cannot serve"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("OPCZentarc: warning: Can't connect on Line1"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find("OPCZentarc: notice: serving"), std::string::npos) << lines[2];
+  EXPECT_NE(lines[3].find("OPCZentarc: plain"), std::string::npos) << lines[3];
   EXPECT_NE(lines[4].find("OPCZentarc: warning: caption: text"), std::string::npos);
   EXPECT_NE(lines[5][0], '<') << "a terminal gets no priority prefix";
-  EXPECT_NE(lines[5].find("OPCZentarc: terminal"), std::string::npos);
+  EXPECT_NE(lines[5].find("OPCZentarc: error: terminal"), std::string::npos);
 }

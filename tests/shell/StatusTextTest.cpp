@@ -44,10 +44,19 @@ TEST(StatusText, codeWithoutTextGivesAnEmptyText) {
   EXPECT_EQ(shell::buildStatusText(t.devices, {{t.plc[2], 7}}, t.catalogue), "\n\n on Packing\n");
 }
 
-TEST(StatusText, logLinesNameThePlcAndTheCode) {
+TEST(StatusText, logLinesNameThePlcAndTheCode_andSayHowOftenAFlappingPlcFailed) {
   ThreePlcs t;
   EXPECT_EQ(shell::statusLogLine(32, *t.plc[0], t.catalogue), "Connection refused by the PLC on Press (code 32)");
   EXPECT_EQ(shell::statusLogLine(0, *t.plc[0], t.catalogue), "PLC Press: communication working");
+  PlcStatus status;
+  status.state = PlcState::Failing;
+  status.lastResultCode = 32;
+  status.failuresLastMinute = 31;
+  t.plc[0]->publishStatus(status);
+  EXPECT_EQ(shell::statusLogLine(32, *t.plc[0], t.catalogue),
+            "Connection refused by the PLC on Press (code 32); failed 31 times in the last minute");
+  EXPECT_EQ(shell::statusLogLine(0, *t.plc[0], t.catalogue),
+            "PLC Press: communication working again, after failing 31 times in the last minute");
 }
 
 TEST(StatusText, aDemotedPlcSaysItIsNotReachableAndWhenItIsTriedNext) {
@@ -81,6 +90,9 @@ TEST(StatusText, theDialogsLineForEachState) {
   ThreePlcs t;
   EXPECT_EQ(shell::plcStateLine(*t.plc[0], t.catalogue), "Press: idle");
   PlcStatus status;
+  status.state = PlcState::Connecting;
+  t.plc[0]->publishStatus(status);
+  EXPECT_EQ(shell::plcStateLine(*t.plc[0], t.catalogue), "Press: connecting");
   status.state = PlcState::Working;
   t.plc[0]->publishStatus(status);
   EXPECT_EQ(shell::plcStateLine(*t.plc[0], t.catalogue), "Press: working");

@@ -160,7 +160,8 @@ TEST(UaHardening, unactivatedSessions_giveWayWhenFull_andExpireSoon) {
   EXPECT_TRUE(readOne(real).isGood());
 }
 
-// Case: a 1 MB session name and other client texts are not kept whole for the session's life.
+// Case: long session names and other client texts are not kept whole for the session's life,
+// and a CreateSession of a megabyte is no session request at all.
 TEST(UaHardening, clientTextsOfASession_areKeptShort) {
   UaServer server(loopbackConfig(28504));
   std::vector<std::pair<std::string, ApplicationDescription>> seen;
@@ -171,10 +172,10 @@ TEST(UaHardening, clientTextsOfASession_areKeptShort) {
   UaClient client;
   ASSERT_TRUE(client.openChannel(loopbackUrl(28504)).isGood());
   CreateSessionRequest cs;
-  cs.sessionName = std::string(1000000, 'n');
-  cs.clientDescription.applicationUri = std::string(100000, 'u');
-  cs.clientDescription.applicationName = LocalizedText("en", std::string(100000, 'a'));
-  cs.clientDescription.discoveryUrls.assign(10000, "opc.tcp://somewhere:4840");
+  cs.sessionName = std::string(20000, 'n');
+  cs.clientDescription.applicationUri = std::string(10000, 'u');
+  cs.clientDescription.applicationName = LocalizedText("en", std::string(10000, 'a'));
+  cs.clientDescription.discoveryUrls.assign(500, "opc.tcp://somewhere:4840");
   CreateSessionResponse csr;
   ASSERT_TRUE(client.call(cs, csr).isGood());
   ASSERT_EQ(seen.size(), 1u);
@@ -186,8 +187,13 @@ TEST(UaHardening, clientTextsOfASession_areKeptShort) {
   cs.sessionName = std::string(255, 'n') + "\xC3\xA9" + "tail";
   ASSERT_TRUE(client.call(cs, csr).isGood());
   EXPECT_EQ(seen.back().first, std::string(255, 'n'));
-  cs.clientCertificate = ByteString{std::string(100000, 'c')};
+  cs.clientCertificate = ByteString{std::string(40000, 'c')};
   EXPECT_EQ(client.call(cs, csr), StatusCode(Status::BadCertificateInvalid));
+  // A megabyte of session name ends the channel as soon as the request passes 64 KB.
+  cs.sessionName = std::string(1000000, 'n');
+  EXPECT_TRUE(client.call(cs, csr).isBad());
+  EXPECT_EQ(seen.size(), 2u);
+  EXPECT_FALSE(client.connected());
 }
 
 // Case: a secure channel that never carries an activated session only holds a slot.
@@ -336,4 +342,107 @@ TEST(UaHardening, unactivatedSession_cannotBeActivatedFromAnotherChannel) {
   EXPECT_EQ(thief.call(as, asr), StatusCode(Status::BadIdentityTokenInvalid));
   EXPECT_TRUE(readOne(owner).isGood());
   EXPECT_EQ(readOne(thief), StatusCode(Status::BadSecureChannelIdInvalid));
+}
+
+// Case: a GetEndpoints whose endpoint URL takes megabytes, on a server that offers None. It
+// is refused once it passes what a discovery request may take, and one with a URL of a few
+// KB is refused rather than answered with the URL in every endpoint.
+TEST(UaHardening, getEndpointsWithAHugeUrl_isRefused_andHoldsLittleMemory) {
+  UaServer server(loopbackConfig(28510));
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClient c;
+  ASSERT_TRUE(c.openChannel(loopbackUrl(28510)).isGood());
+  GetEndpointsRequest req;
+  req.endpointUrl = "opc.tcp://" + std::string(8u * 1024 * 1024, 'h');
+  GetEndpointsResponse resp;
+  AllocationMeter::resetPeak();
+  EXPECT_TRUE(c.call(req, resp).isBad());
+  // The client's own request is most of it; echoed in seven endpoints, twice each, the URL
+  // would take over 100 MB.
+  EXPECT_LT(AllocationMeter::peakAboveReset(), 40u * 1024 * 1024);
+  EXPECT_FALSE(c.connected());
+  ASSERT_TRUE(c.openChannel(loopbackUrl(28510)).isGood());
+  req.endpointUrl = "opc.tcp://" + std::string(5000, 'h');
+  EXPECT_EQ(c.call(req, resp), StatusCode(Status::BadTcpEndpointUrlInvalid));
+  // An URL of ordinary length is shown back as before.
+  req.endpointUrl = "opc.tcp://plant-host:4840";
+  ASSERT_TRUE(c.call(req, resp).isGood());
+  ASSERT_FALSE(resp.endpoints.empty());
+  EXPECT_EQ(resp.endpoints[0].endpointUrl, req.endpointUrl);
+  UaClient other;
+  EXPECT_TRUE(other.connect(loopbackUrl(28510)).isGood());
+  EXPECT_TRUE(readOne(other).isGood());
+}
+
+// Case: channels from one address keep partial messages up to that address's share of the
+// budget; another address still sends requests of many chunks.
+TEST(UaHardening, partialMessagesOfOneAddress_stayWithinItsShare) {
+  UaServerConfig c = loopbackConfig(28511);
+  c.limits.maxMessageSize = 256 * 1024;
+  c.limits.maxPendingInputBytes = 512 * 1024;
+  c.limits.maxPendingInputPerAddress = 256 * 1024;
+  UaServer server(c);
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  const std::string part(60000, 'p');
+  auto fill = [&](UaClient& client, int chunks, uint32_t requestId) {
+    const ChannelSecurityToken t = client.securityToken();
+    uint32_t seq = 2;
+    for (int i = 0; i < chunks; ++i)
+      if (!sendAllBytes(client.socketFd(), intermediateChunk(t.channelId, t.tokenId, seq++, requestId, part)))
+        return false;
+    return true;
+  };
+  UaClient a, b;
+  ASSERT_TRUE(a.openChannel(loopbackUrl(28511)).isGood());
+  ASSERT_TRUE(b.openChannel(loopbackUrl(28511)).isGood());
+  ASSERT_TRUE(fill(a, 4, 7));
+  ASSERT_TRUE(waitFor([&] { return server.pendingInputBytes() == 240000; }));
+  ASSERT_TRUE(fill(b, 1, 7));
+  EXPECT_EQ(errorIn(readUntilClosed(b.socketFd())), StatusCode(Status::BadTcpNotEnoughResources));
+  // Another address: its own partial messages, and a whole request of many chunks.
+  UaClientOptions o;
+  o.localAddress = "127.0.0.2";
+  UaClient elsewhere(o);
+  ASSERT_TRUE(elsewhere.openChannel(loopbackUrl(28511)).isGood());
+  ASSERT_TRUE(fill(elsewhere, 2, 9));
+  EXPECT_TRUE(waitFor([&] { return server.pendingInputBytes() == 360000; }));
+  o.sendBufferSize = 8192;  // requests of many chunks
+  UaClient reader(o);
+  ASSERT_TRUE(reader.connect(loopbackUrl(28511)).isGood());
+  std::vector<DataValue> out;
+  EXPECT_TRUE(reader.read(std::vector<ReadValueId>(3000), out).isGood()) << reader.errorText();
+}
+
+// Case: the connection table is full and connections come and go fast. The one idle longest
+// makes room, not one whose handshake is under way even though it was accepted earlier.
+TEST(UaHardening, fullConnectionTable_evictsTheConnectionIdleLongest) {
+  UaServerConfig c = loopbackConfig(28513);
+  c.limits.maxConnections = 3;
+  UaServer server(c);
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  const int silentOld = rawConnect(28513);
+  ASSERT_GE(silentOld, 0);
+  std::this_thread::sleep_for(50ms);
+  UaClient handshaking;  // accepted second, and busy
+  ASSERT_TRUE(handshaking.openChannel(loopbackUrl(28513)).isGood());
+  std::this_thread::sleep_for(50ms);
+  const int silentNew = rawConnect(28513);  // accepted third, then silent
+  ASSERT_GE(silentNew, 0);
+  std::this_thread::sleep_for(50ms);
+  GetEndpointsRequest step;
+  GetEndpointsResponse stepDone;
+  ASSERT_TRUE(handshaking.call(step, stepDone).isGood());  // the handshake goes on
+  UaClient first;
+  ASSERT_TRUE(first.connect(loopbackUrl(28513)).isGood()) << first.errorText();
+  EXPECT_EQ(errorIn(readUntilClosed(silentOld, 2000ms)), StatusCode(Status::BadTcpServerTooBusy));
+  UaClient second;
+  ASSERT_TRUE(second.connect(loopbackUrl(28513)).isGood()) << second.errorText();
+  EXPECT_EQ(errorIn(readUntilClosed(silentNew, 2000ms)), StatusCode(Status::BadTcpServerTooBusy));
+  ASSERT_TRUE(handshaking.createAndActivateSession().isGood()) << handshaking.errorText();
+  EXPECT_TRUE(readOne(handshaking).isGood());
+  close(silentOld);
+  close(silentNew);
 }

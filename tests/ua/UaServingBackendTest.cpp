@@ -3,6 +3,7 @@
 // the notice before the sessions close.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -106,4 +107,81 @@ TEST(UaServingBackend, busyPort_failsStartWithTheReason) {
   Served second(28432);
   EXPECT_FALSE(second.entry->start());
   EXPECT_NE(second.backend->errorText().find("28432"), std::string::npos);
+}
+
+// The standard ServerDiagnosticsSummary that monitoring tools read: sessions, subscriptions
+// and the requests and sessions the server refused, each figure also as its own variable.
+TEST(UaServingBackend, serverDiagnosticsSummary_countsSessionsSubscriptionsAndRefusals) {
+  Served s(28433);
+  ASSERT_TRUE(s.entry->start());
+  const std::string u = url(28433);
+  UaClient a, b;
+  ASSERT_TRUE(a.connect(u).isGood());
+  ASSERT_TRUE(b.connect(u).isGood());
+  for (double interval : {100.0, 500.0, 500.0}) {
+    CreateSubscriptionRequest cs;
+    cs.requestedPublishingInterval = interval;
+    CreateSubscriptionResponse csr;
+    ASSERT_TRUE(a.call(cs, csr).isGood());
+  }
+  // Refused: an activation with a token the server does not offer, a request without a session.
+  UaClient refused;
+  ASSERT_TRUE(refused.openChannel(u).isGood());
+  CreateSessionRequest create;
+  CreateSessionResponse created;
+  ASSERT_TRUE(refused.call(create, created).isGood());
+  refused.setAuthenticationToken(created.authenticationToken);
+  ActivateSessionRequest activate;
+  activate.userIdentityToken = toExtensionObject(UserNameIdentityToken{"username", "someone", ByteString{"x"}, ""});
+  ActivateSessionResponse activated;
+  EXPECT_EQ(refused.call(activate, activated), StatusCode(Status::BadIdentityTokenInvalid));
+  refused.setAuthenticationToken(NodeId());
+  std::vector<DataValue> none;
+  EXPECT_EQ(refused.read(std::vector<ReadValueId>(1), none), StatusCode(Status::BadSessionIdInvalid));
+
+  auto figure = [&](uint32_t id) {
+    ReadValueId r;
+    r.nodeId = NodeId(0, id);
+    r.attributeId = static_cast<uint32_t>(AttributeId::Value);
+    std::vector<DataValue> out;
+    EXPECT_TRUE(b.read({r}, out).isGood());
+    const uint32_t* v = out.size() == 1 && out[0].value ? out[0].value->get<uint32_t>() : nullptr;
+    return v ? *v : 0xFFFFFFFFu;
+  };
+  EXPECT_EQ(figure(2277), 3u);  // CurrentSessionCount: a, b and the one never activated
+  EXPECT_EQ(figure(2278), 3u);  // CumulatedSessionCount
+  EXPECT_EQ(figure(3705), 1u);  // RejectedSessionCount
+  EXPECT_EQ(figure(2279), 1u);  // SecurityRejectedSessionCount
+  EXPECT_EQ(figure(2285), 3u);  // CurrentSubscriptionCount
+  EXPECT_EQ(figure(2284), 2u);  // PublishingIntervalCount
+  EXPECT_GE(figure(2288), 2u);  // RejectedRequestsCount: the activation and the read
+  EXPECT_GE(figure(2287), 1u);  // SecurityRejectedRequestsCount
+  a.disconnect();
+  EXPECT_TRUE(waitFor([&] { return figure(2285) == 0; }));
+  EXPECT_EQ(figure(2286), 3u);  // CumulatedSubscriptionCount
+  // The whole summary in one value, and EnabledFlag true.
+  ReadValueId whole;
+  whole.nodeId = NodeId(0, 2275);
+  whole.attributeId = static_cast<uint32_t>(AttributeId::Value);
+  ReadValueId enabled = whole;
+  enabled.nodeId = NodeId(0, 2294);
+  std::vector<DataValue> out;
+  ASSERT_TRUE(b.read({whole, enabled}, out).isGood());
+  ServerDiagnosticsSummaryDataType summary;
+  ASSERT_TRUE(out[0].value && out[0].value->get<ExtensionObject>());
+  ASSERT_TRUE(fromExtensionObject(*out[0].value->get<ExtensionObject>(), summary));
+  EXPECT_EQ(summary.currentSessionCount, 2u);
+  EXPECT_EQ(summary.cumulatedSubscriptionCount, 3u);
+  EXPECT_EQ(summary.rejectedSessionCount, 1u);
+  ASSERT_TRUE(out[1].value && out[1].value->get<bool>());
+  EXPECT_TRUE(*out[1].value->get<bool>());
+  // Browsing ServerDiagnostics shows the summary beside EnabledFlag.
+  BrowseDescription d;
+  d.nodeId = NodeId(0, Id::Server_ServerDiagnostics);
+  std::vector<ReferenceDescription> refs;
+  ASSERT_TRUE(b.browse(d, refs).isGood());
+  std::vector<std::string> names;
+  for (const auto& r : refs) names.push_back(r.browseName.name);
+  EXPECT_NE(std::find(names.begin(), names.end(), "ServerDiagnosticsSummary"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), "EnabledFlag"), names.end());
 }

@@ -311,19 +311,28 @@ void ServerConnection::onOpen(char* data, size_t size, Chunk& chunk) {
 }
 
 void ServerConnection::onMessage(const Chunk& chunk) {
-  // A request that a discovery-only channel may not carry is refused at its first chunk,
-  // before any of it is held.
-  if (discoveryOnly_ && chunk.header.chunk == 'C' && !assembler_.assembling(chunk.requestId)) {
+  // A request of many chunks shows its type in the first: one the channel may not carry is
+  // refused there, and one with a bound of its own (a session request) is held to it.
+  if (chunk.header.chunk == 'C' && !assembler_.assembling(chunk.requestId)) {
     NodeId type;
     try {
       Decoder d(chunk.body.data(), chunk.body.size());
       d.read(type);
     } catch (const UaError&) {
     }
-    if (!type.isNumeric() || type.namespaceIndex != 0 || !isDiscoveryRequest(type.numericId()))
+    const uint32_t id = type.isNumeric() && type.namespaceIndex == 0 ? type.numericId() : 0;
+    if (discoveryOnly_ && !isDiscoveryRequest(id))
       throw UaError(Status::BadSecurityPolicyRejected, "a channel without security serves discovery only");
+    if (const size_t limit = id ? host_.requestLimit(id) : 0) requestLimits_[chunk.requestId] = limit;
   }
   std::optional<std::string> body = assembler_.add(chunk);
+  if (auto it = requestLimits_.find(chunk.requestId); it != requestLimits_.end()) {
+    if (chunk.header.chunk != 'C') {
+      requestLimits_.erase(it);
+    } else if (assembler_.assembledBytes(chunk.requestId) > it->second) {
+      throw UaError(Status::BadRequestTooLarge, "request larger than its kind may be");
+    }
+  }
   if (body) host_.onServiceRequest(*this, chunk.requestId, std::move(*body));
 }
 

@@ -28,6 +28,9 @@ class ConnectionHost {
   // Where the partial messages of every connection draw their bytes from, each address with
   // its share (none: no limit beyond each connection's own).
   virtual SharedPool* inputBudget() { return nullptr; }
+  // The most a request with this encoding id may take, when less than any message (0: no
+  // bound of its own); a request that grows past it closes the channel at once.
+  virtual size_t requestLimit(uint32_t /*encodingId*/) { return 0; }
   // Something an operator should know, such as a refused certificate. With a key (a
   // certificate's thumbprint), the first event about it is always logged.
   virtual void securityEvent(const std::string& /*peer*/, const std::string& /*text*/,
@@ -126,6 +129,8 @@ class ServerConnection {
   std::string scratch_;  // plain text of the last OpenSecureChannel chunk
   // A channel without security on a server that offers none: discovery requests only.
   bool discoveryOnly_ = false;
+  // Requests being assembled that have a bound of their own, by request id.
+  std::map<uint32_t, size_t> requestLimits_;
 
   uint32_t channelId_ = 0;
   uint32_t currentTokenId_ = 0;  // the newest token issued

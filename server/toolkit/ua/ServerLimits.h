@@ -50,8 +50,10 @@ struct UaServerLimits {
   uint32_t maxSessionNameLength = 256;
   uint32_t maxClientTextLength = 1024;   // application URI, product URI and name
   uint32_t maxClientCertificateSize = 32u * 1024;
-  // A channel without security that may only discover carries small requests only.
+  // A channel without security that may only discover carries small requests only; so do
+  // the session services (CreateSession, ActivateSession, ...) on any channel.
   uint32_t maxDiscoveryMessageSize = 64u * 1024;
+  uint32_t maxSessionRequestSize = 64u * 1024;
   uint32_t maxEndpointUrlLength = 4096;
   // RSA work a client can ask of us is bounded before it is done: the encrypted part of an
   // OpenSecureChannel, and of a password, in cipher blocks of our key.

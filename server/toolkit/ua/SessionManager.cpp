@@ -117,10 +117,12 @@ void SessionManager::closeExpired() {
   for (const NodeId& t : due) close(t, true);
 }
 
-bool SessionManager::evictOldestUnactivated() {
+bool SessionManager::evictOldestUnactivated(const std::string* client) {
   const Session* oldest = nullptr;
   for (const auto& [token, s] : sessions_)
-    if (!s->activated && !s->activating && (!oldest || s->createdAt < oldest->createdAt)) oldest = s.get();
+    if (!s->activated && !s->activating && (!client || s->client == *client) &&
+        (!oldest || s->createdAt < oldest->createdAt))
+      oldest = s.get();
   if (!oldest) return false;
   ++counters_->sessionAborts;
   close(oldest->authenticationToken, true);
@@ -143,9 +145,10 @@ bool SessionManager::evictAbandoned(const std::string* client) {
 
 StatusCode SessionManager::makeRoom(const std::string& client) {
   // A client at its share makes room among its own sessions; a full table among everyone's
-  // that nobody uses any more.
-  if (table_.shareUsed(client) && !evictAbandoned(&client)) return Status::BadTooManySessions;
-  if (table_.full() && !evictOldestUnactivated() && !evictAbandoned(nullptr)) return Status::BadTooManySessions;
+  // that nobody uses (yet, or any more).
+  if (table_.shareUsed(client) && !evictOldestUnactivated(&client) && !evictAbandoned(&client))
+    return Status::BadTooManySessions;
+  if (table_.full() && !evictOldestUnactivated(nullptr) && !evictAbandoned(nullptr)) return Status::BadTooManySessions;
   return Status::Good;
 }
 

@@ -70,8 +70,9 @@ class SessionManager {
 
  private:
   void close(const NodeId& token, bool deleteSubscriptions);
-  // Closes the oldest session that was never activated; false when there is none.
-  bool evictOldestUnactivated();
+  // Closes the oldest session that was never activated (of `client` only, when given);
+  // false when there is none.
+  bool evictOldestUnactivated(const std::string* client);
   // Closes the session idle longest of those activated whose connection is gone and that
   // hold nothing (of `client` only, when given); false when there is none.
   bool evictAbandoned(const std::string* client);

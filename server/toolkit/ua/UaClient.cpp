@@ -1,5 +1,6 @@
 #include "server/toolkit/ua/UaClient.h"
 
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -118,6 +119,16 @@ StatusCode UaClient::openChannel(const std::string& endpointUrl) {
   if (getaddrinfo(addr->host.c_str(), port.c_str(), &hints, &res) != 0 || !res)
     return failWith(Status::BadTcpEndpointUrlInvalid, "cannot resolve host \"" + addr->host + "\"");
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (!options_.localAddress.empty()) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (inet_pton(AF_INET, options_.localAddress.c_str(), &local.sin_addr) != 1 ||
+        bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+      freeaddrinfo(res);
+      closeSocket();
+      return failWith(Status::BadCommunicationError, "cannot connect from " + options_.localAddress);
+    }
+  }
   int rc = ::connect(fd_, res->ai_addr, res->ai_addrlen);
   freeaddrinfo(res);
   if (rc != 0 && errno != EINPROGRESS) {
@@ -398,6 +409,7 @@ void UaClient::prepareHeader(RequestHeader& h) {
   h.timestamp = DateTime::now();
   h.requestHandle = ++requestHandle_;
   h.timeoutHint = static_cast<uint32_t>(options_.timeout.count());
+  h.auditEntryId = options_.auditEntryId;
 }
 
 StatusCode UaClient::exchange(const std::string& body, std::string& reply,

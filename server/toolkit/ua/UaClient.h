@@ -27,6 +27,8 @@ struct UaClientOptions {
   uint32_t sendBufferSize = 65536;
   uint32_t maxMessageSize = 64u * 1024 * 1024;
   uint32_t maxChunkCount = 0;
+  std::string localAddress;  // the IPv4 address to connect from (empty: the system's choice)
+  std::string auditEntryId;  // sent in every request header (for a server's audit log)
   // Security: a policy by name ("None", "Basic256Sha256", ...) and, for a secure one, the
   // mode and our own certificate and key; the server's certificate is the one its endpoint
   // shows. An empty user name is anonymous.
@@ -63,6 +65,8 @@ class UaClient {
   const ByteString& lastServerNonce() const { return lastServerNonce_; }
   // Renews the security token now.
   StatusCode renewToken() { return openSecureChannel(SecurityTokenRequestType::Renew); }
+  // The audit entry id later requests carry (see UaClientOptions).
+  void setAuditEntryId(std::string id) { options_.auditEntryId = std::move(id); }
   // CloseSession (if any), CloseSecureChannel, close the socket. Safe to call twice.
   void disconnect(bool deleteSubscriptions = true);
   bool connected() const { return fd_ >= 0; }

@@ -150,6 +150,7 @@ class UaServer::Impl : public ConnectionHost, public OutputBudget {
   std::atomic<size_t> pendingInputMirror{0};
   std::shared_ptr<Sink> sink;
   SteadyTime turnEnds{};
+  bool postedLeft = false;  // posted work waits for the next turn
 
   std::mutex postMutex;
   std::vector<std::function<void()>> posted;
@@ -171,6 +172,15 @@ class UaServer::Impl : public ConnectionHost, public OutputBudget {
 
   // ----- ConnectionHost
   SharedPool* inputBudget() override { return &pendingInput; }
+  size_t requestLimit(uint32_t encodingId) override {
+    switch (encodingId) {
+      case CreateSessionRequest::kEncodingId: case ActivateSessionRequest::kEncodingId:
+      case CloseSessionRequest::kEncodingId: case CancelRequest::kEncodingId:
+        return config.limits.maxSessionRequestSize;
+      default:
+        return isDiscoveryRequest(encodingId) ? config.limits.maxDiscoveryMessageSize : 0;
+    }
+  }
   void securityEvent(const std::string& peer, const std::string& text, const std::string& key) override {
     sessions.securityEvent(peer, text, key);
   }
@@ -337,6 +347,7 @@ class UaServer::Impl : public ConnectionHost, public OutputBudget {
         fds.push_back({c.fd, ev, 0});
         ids.push_back(id);
       }
+      workWaiting |= postedLeft;
       int timeout = workWaiting ? 0 : static_cast<int>(std::max<uint32_t>(1, hooks.tickIntervalMs));
       int n = poll(fds.data(), fds.size(), timeout);
       if (n < 0 && errno != EINTR) break;
@@ -358,7 +369,7 @@ class UaServer::Impl : public ConnectionHost, public OutputBudget {
     // Leaving: sessions first (their hooks may still post answers, which are dropped), then sockets.
     sessions.closeAll();
     sessionCountMirror = 0;
-    runPosted();
+    runPosted(true);
     flushAll();
     for (auto& [id, c] : conns) close(c.fd);
     conns.clear();
@@ -391,13 +402,21 @@ class UaServer::Impl : public ConnectionHost, public OutputBudget {
     }
   }
 
-  void runPosted() {
+  // Runs what other threads posted (device completions, answers), as much as this turn has
+  // time for; the rest comes first in the next turn. `all` when the loop ends.
+  void runPosted(bool all = false) {
     std::vector<std::function<void()>> work;
     {
       std::lock_guard lock(postMutex);
       work.swap(posted);
     }
-    for (auto& fn : work) fn();
+    size_t done = 0;
+    while (done < work.size() && (all || done == 0 || !turnOver())) work[done++]();
+    postedLeft = done < work.size();
+    if (!postedLeft) return;
+    std::lock_guard lock(postMutex);
+    posted.insert(posted.begin(), std::make_move_iterator(work.begin() + static_cast<std::ptrdiff_t>(done)),
+                  std::make_move_iterator(work.end()));
   }
 
   void acceptAll() {

@@ -131,8 +131,12 @@ class MessageAssembler {
   // Drops every partial message and gives its bytes back.
   void clear();
   size_t pendingBytes() const { return pendingBytes_; }
-  // Whether earlier chunks of this request are held.
+  // Whether earlier chunks of this request are held, and how many bytes of it.
   bool assembling(uint32_t requestId) const { return pending_.count(requestId) != 0; }
+  size_t assembledBytes(uint32_t requestId) const {
+    auto it = pending_.find(requestId);
+    return it == pending_.end() ? 0 : it->second.body.size();
+  }
 
  private:
   struct Pending {

@@ -75,6 +75,16 @@ test("browse: the whole tree from Root resolves, attributes read without errors"
   for (const id of ["i=2256", "i=11704", "i=45", "i=2259"]) assert.ok(seen.has(id), `${id} not reached`);
 });
 
+test("diagnostics: ServerDiagnosticsSummary counts this session, and EnabledFlag is true", async () => {
+  const [summary, current, enabled] = await session.read(
+    [2275, 2277, 2294].map((i) => ({ nodeId: `i=${i}`, attributeId: AttributeIds.Value })));
+  for (const v of [summary, current, enabled]) assert.equal(v.statusCode.value, StatusCodes.Good.value);
+  assert.equal(current.value.dataType, DataType.UInt32);
+  assert.ok(current.value.value >= 1);
+  assert.equal(summary.value.value.currentSessionCount, current.value.value);
+  assert.equal(enabled.value.value, true);
+});
+
 const expected = {
   I2: [DataType.Int16, -1234], UI2: [DataType.UInt16, 54321], I4: [DataType.Int32, -123456789],
   UI4: [DataType.UInt32, 3000000000], R4: [DataType.Float, 1.5], BOOL: [DataType.Boolean, true],
@@ -112,6 +122,11 @@ test("write and read back; refusals for rights and type", async () => {
   assert.deepEqual(Array.from((await session.read({ nodeId: "ns=1;s=A_UI2" })).value.value), [9, 8, 7]);
   assert.equal((await w("ns=1;s=STR", DataType.String, "ABC")).value, StatusCodes.Good.value);
   assert.equal((await session.read({ nodeId: "ns=1;s=STR" })).value.value, "ABC");
+  if (hostPath.includes("planthost")) {
+    // On a PLC, a string longer than the tag's 8 characters is refused whole, not cut short.
+    assert.equal((await w("ns=1;s=STR", DataType.String, "ABCDEFGHI")).value, StatusCodes.BadOutOfRange.value);
+    assert.equal((await session.read({ nodeId: "ns=1;s=STR" })).value.value, "ABC");
+  }
 
   assert.equal((await w("ns=1;s=ReadOnly", DataType.Int16, 1)).value, StatusCodes.BadNotWritable.value);
   assert.equal((await w("ns=1;s=I2", DataType.Double, 1.0)).value, StatusCodes.BadTypeMismatch.value);

@@ -113,7 +113,7 @@ test("diagnostics: typed, Good with their own timestamps, read-only; server-wide
     assert.equal(values[i].value.dataType, types[n], n);
     assert.ok(values[i].sourceTimestamp, `${n} has no SourceTimestamp`);
   });
-  assert.ok(["working", "failing", "demoted", "idle"].includes(values[0].value.value));
+  assert.ok(["connecting", "working", "failing", "demoted", "idle"].includes(values[0].value.value));
   const write = await session.write({ nodeId: ids[0], attributeId: AttributeIds.Value,
     value: { value: { dataType: DataType.String, value: "working" } } });
   assert.equal(write.value, StatusCodes.BadNotWritable.value);

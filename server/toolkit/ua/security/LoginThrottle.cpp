@@ -65,7 +65,8 @@ void LoginThrottle::finished(const std::string& user, const std::string& address
 
 void LoginThrottle::forgetQuiet() {
   // Entries whose wait is long over say nothing any more; when every entry still counts,
-  // the oldest half goes (a flood of addresses must not grow this without end).
+  // the older half goes, and all of them when they are all as old (a flood of addresses
+  // must not grow this without end).
   const auto now = clock_();
   auto quiet = [&](const auto& kv) { return now - kv.second.last > 2 * limits_.maxDelay; };
   std::erase_if(byPair_, quiet);
@@ -77,6 +78,7 @@ void LoginThrottle::forgetQuiet() {
     std::nth_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(times.size() / 2), times.end());
     const auto median = times[times.size() / 2];
     std::erase_if(*map, [&](const auto& kv) { return kv.second.last < median; });
+    if (map->size() >= limits_.maxTracked / 2) map->clear();
   }
 }
 

@@ -25,12 +25,14 @@ std::string SecurityLog::quoted(std::string_view text) {
   return out + "\"";
 }
 
-void SecurityLog::event(const std::string& peer, const std::string& text) {
+void SecurityLog::event(const std::string& peer, const std::string& text) { write(peer, text, false); }
+
+void SecurityLog::write(const std::string& peer, const std::string& text, bool always) {
   if (!sink_) return;
   const auto now = clock_();
   const std::string address = peerAddress(peer);
   auto it = byAddress_.find(address);
-  if (it != byAddress_.end() && now - it->second.last < interval_) {
+  if (!always && it != byAddress_.end() && now - it->second.last < interval_) {
     ++it->second.heldBack;
     return;
   }
@@ -51,14 +53,16 @@ void SecurityLog::event(const std::string& peer, const std::string& text) {
 
 void SecurityLog::firstOf(const std::string& key, const std::string& peer, const std::string& text) {
   if (!sink_) return;
-  if (keysSeen_.count(key)) return event(peer, text);
-  if (keyOrder_.size() >= kMaxKeys) {
-    keysSeen_.erase(keyOrder_.front());
-    keyOrder_.pop_front();
+  const bool first = !keysSeen_.count(key);
+  if (first) {
+    if (keyOrder_.size() >= kMaxKeys) {
+      keysSeen_.erase(keyOrder_.front());
+      keyOrder_.pop_front();
+    }
+    keysSeen_.insert(key);
+    keyOrder_.push_back(key);
   }
-  keysSeen_.insert(key);
-  keyOrder_.push_back(key);
-  sink_(text);
+  write(peer, text, first);
 }
 
 }  // namespace zentarc::ua

@@ -30,6 +30,8 @@ class SecurityLog {
   static std::string quoted(std::string_view clientText);
 
  private:
+  void write(const std::string& peer, const std::string& text, bool always);
+
   struct Seen {
     std::chrono::steady_clock::time_point last;
     unsigned heldBack = 0;

@@ -33,6 +33,7 @@ StatusCode statusForWrite(const SODaSRequest& request) {
   if (SUCCEEDED(r)) return Status::Good;
   if (r == OPC_E_BADRIGHTS) return Status::BadNotWritable;
   if (r == OPC_E_BADTYPE) return Status::BadTypeMismatch;
+  if (r == OPC_E_RANGE) return Status::BadOutOfRange;
   if (request.isWriteQualityValid()) {
     const StatusCode s = statusForQuality(request.getWriteQuality());
     if (s.isBad()) return s;
