@@ -233,9 +233,14 @@ bool printSparkplugCheck(const mqtt::MqttOptions& options, const mqtt::Published
   if (!options.sparkplugHost.empty()) out << ", births when primary host " << options.sparkplugHost << " is online";
   out << "\n";
   bool usable = true;
+  // The group and host were checked as options; the node id is one topic level here only.
+  if (std::string error; !mqtt::checkOptions(options, error)) {
+    out << "problem: MQTT: " << error << "\n";
+    usable = false;
+  }
   for (const std::string& plc : plant.plcs) {
-    if (const std::string problem = spb::idProblem(plc); !problem.empty()) {
-      out << "problem: MQTT: the PLC \"" << plc << "\" cannot be a Sparkplug device: its name " << problem << "\n";
+    if (const std::string problem = spb::deviceIdProblem(plc); !problem.empty()) {
+      out << "problem: MQTT: " << problem << "\n";
       usable = false;
     }
   }

@@ -579,12 +579,15 @@ class SparkplugEngine : public PublisherEngine {
 
 }  // namespace
 
+std::string deviceIdProblem(const std::string& plc) {
+  const std::string problem = idProblem(plc);
+  return problem.empty() ? problem : "the PLC \"" + plc + "\" cannot be a Sparkplug device: its name " + problem;
+}
+
 bool checkPlant(const PublishedPlant& plant, std::string& error) {
   for (const std::string& plc : plant.plcs) {
-    if (const std::string problem = idProblem(plc); !problem.empty()) {
-      error = "the PLC \"" + plc + "\" cannot be a Sparkplug device: its name " + problem;
-      return false;
-    }
+    error = deviceIdProblem(plc);
+    if (!error.empty()) return false;
   }
   return true;
 }

@@ -14,7 +14,9 @@
 
 namespace zentarc::mqtt::sparkplug {
 
-// False with a message naming the PLC when a PLC's name cannot be a device id.
+// Why a PLC's name cannot be a device id, naming it; empty when it can.
+std::string deviceIdProblem(const std::string& plc);
+// False with the first such message.
 bool checkPlant(const PublishedPlant& plant, std::string& error);
 
 std::unique_ptr<PublisherEngine> makeSparkplugEngine(EngineContext context);
