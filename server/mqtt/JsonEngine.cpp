@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "server/mqtt/BrokerConnection.h"
+#include "server/mqtt/ConnectionAttempts.h"
 #include "server/mqtt/JsonFormat.h"
 #include "server/mqtt/PublishBuffer.h"
-#include "server/mqtt/ReconnectPolicy.h"
 #include "server/mqtt/TagPoller.h"
 #include "server/mqtt/WriteGateway.h"
 
@@ -31,6 +31,7 @@ class JsonEngine : public PublisherEngine {
         poller_(ctx_.plant, ctx_.options.rateMs),
         gateway_(ctx_.plant, ctx_.wake),
         connection_(settings(ctx_.options, ctx_.address, format_), ctx_.wake),
+        attempts_(ctx_),
         lastSequence_(ctx_.plant.tags.size(), 0),
         plcs_(ctx_.plant.plcs.size()) {}
 
@@ -45,14 +46,14 @@ class JsonEngine : public PublisherEngine {
       sample(now);
       nextTick_ = now + tick();
     }
-    if (!connected_ && !connecting_ && now >= nextAttempt_) {
+    if (!connected_ && !connecting_ && now >= attempts_.next()) {
       connecting_ = true;
       connection_.connect();
     }
     pump();
     updateFigures();
     Clock::time_point next = nextTick_;
-    if (!connected_ && !connecting_) next = std::min(next, nextAttempt_);
+    if (!connected_ && !connecting_) next = std::min(next, attempts_.next());
     return next;
   }
 
@@ -116,9 +117,7 @@ class JsonEngine : public PublisherEngine {
   void connected() {
     connected_ = true;
     connecting_ = false;
-    policy_.connected();
-    reasons_.reset();
-    ctx_.figures.setLastError({});
+    attempts_.connected();
     log(LogLevel::Notice, "MQTT: connected to " + ctx_.options.url + " as " + format_.clientId());
     // Online first: consumers learn the node is back before its values arrive.
     int token = 0;
@@ -146,21 +145,13 @@ class JsonEngine : public PublisherEngine {
 
   void failed(const BrokerEvent& e, Clock::time_point now) {
     connecting_ = false;
-    const auto wait = policy_.failed(e.refused);
-    nextAttempt_ = now + wait;
-    ctx_.figures.setLastError(e.reason);
-    if (reasons_.changed(e.reason))
-      log(LogLevel::Warning, "MQTT: " + ctx_.options.url + ": " + e.reason + "; trying again every " +
-                                 (e.refused ? "30 s" : "1 to 30 s") + " (logged again when the reason changes)");
+    attempts_.failed(e, now);
   }
 
   void lost(const BrokerEvent& e, Clock::time_point now) {
     connected_ = false;
     connecting_ = false;
-    nextAttempt_ = now + policy_.failed(false);
-    ctx_.figures.setLastError(e.reason);
-    reasons_.reset();
-    log(LogLevel::Warning, "MQTT: disconnected from " + ctx_.options.url + ": " + e.reason);
+    attempts_.lost(e, now);
   }
 
   void arrived(BrokerEvent& e, Clock::time_point now) {
@@ -249,15 +240,13 @@ class JsonEngine : public PublisherEngine {
   TagPoller poller_;
   WriteGateway gateway_;
   BrokerConnection connection_;
-  ReconnectPolicy policy_;
-  ReasonLog reasons_;
+  ConnectionAttempts attempts_;
   std::vector<std::uint64_t> lastSequence_;  // per tag: the last message that carried its state
   std::vector<Published> plcs_;
   std::vector<TagState> states_;
   std::vector<Outgoing> outgoing_;
   bool connected_ = false;
   bool connecting_ = false;
-  Clock::time_point nextAttempt_{};
   Clock::time_point nextTick_{};
 };
 

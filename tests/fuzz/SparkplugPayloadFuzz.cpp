@@ -19,18 +19,10 @@ constexpr VARTYPE kTypes[] = {VT_I2, VT_UI2, VT_I4, VT_UI4, VT_R4, VT_BOOL, VT_B
                               VT_ARRAY | VT_I1, VT_ARRAY | VT_UI1, VT_ARRAY | VT_I2, VT_ARRAY | VT_UI2,
                               VT_ARRAY | VT_I4, VT_ARRAY | VT_UI4, VT_ARRAY | VT_R4, VT_ARRAY | VT_BOOL};
 
-DecodeLimits commandLimits() {
-  DecodeLimits l;
-  l.maxBytes = 1u << 20;
-  l.maxMetrics = 10000;
-  l.maxArrayElements = 65536;
-  return l;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const DecodeLimits limits = commandLimits();
+  static const DecodeLimits limits;  // as the server reads commands
   Payload p;
   std::string error;
   if (!decodePayload(std::string_view(reinterpret_cast<const char*>(data), size), p, error, limits)) return 0;

@@ -43,7 +43,8 @@ struct Payload {
 std::string encodePayload(const Payload& payload);
 
 // What a peer may make us decode: the message's size, its metric count, and the elements of
-// one array, each checked before anything is allocated for it.
+// one array, each checked before anything is allocated for it. The defaults are what a
+// host's command may hold.
 struct DecodeLimits {
   std::size_t maxBytes = 1u << 20;
   std::size_t maxMetrics = 10000;

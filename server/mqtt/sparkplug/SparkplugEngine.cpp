@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "server/mqtt/BrokerConnection.h"
-#include "server/mqtt/ReconnectPolicy.h"
+#include "server/mqtt/ConnectionAttempts.h"
 #include "server/mqtt/TagPoller.h"
 #include "server/mqtt/WriteGateway.h"
 #include "server/mqtt/sparkplug/CommandValues.h"
@@ -23,15 +23,6 @@ constexpr std::chrono::milliseconds kTickLimit{50};
 constexpr int kDisconnectTimeoutMs = 1000;
 // Stored changes go out in messages of at most this many metrics.
 constexpr std::size_t kHistoryPerMessage = 1000;
-
-// What a host's command may make us decode.
-DecodeLimits commandLimits() {
-  DecodeLimits l;
-  l.maxBytes = 1u << 20;
-  l.maxMetrics = 10000;
-  l.maxArrayElements = 65536;
-  return l;
-}
 
 // Refused commands are logged, but a host that sends many cannot fill the log: at most ten
 // lines a minute, and then how many were left out.
@@ -74,6 +65,7 @@ class SparkplugEngine : public PublisherEngine {
         poller_(ctx_.plant, ctx_.options.rateMs),
         gateway_(ctx_.plant, ctx_.wake),
         connection_(settings(), ctx_.wake),
+        attempts_(ctx_),
         history_(ctx_.plant.plcs.size(), ctx_.options.bufferBytes),
         deviceBorn_(ctx_.plant.plcs.size(), false),
         lastDiagnostics_(ctx_.plant.plcs.size()),
@@ -99,10 +91,10 @@ class SparkplugEngine : public PublisherEngine {
       sample(now);
       nextTick_ = now + std::min(kTickLimit, std::chrono::milliseconds(ctx_.options.rateMs));
     }
-    if (!connected_ && !connecting_ && now >= nextAttempt_) startConnecting();
+    if (!connected_ && !connecting_ && now >= attempts_.next()) startConnecting();
     updateFigures();
     Clock::time_point next = nextTick_;
-    if (!connected_ && !connecting_) next = std::min(next, nextAttempt_);
+    if (!connected_ && !connecting_) next = std::min(next, attempts_.next());
     return next;
   }
 
@@ -197,9 +189,7 @@ class SparkplugEngine : public PublisherEngine {
     connected_ = true;
     connecting_ = false;
     bdSeqUsed_ = true;
-    policy_.connected();
-    reasons_.reset();
-    ctx_.figures.setLastError({});
+    attempts_.connected();
     log(LogLevel::Notice, "MQTT: connected to " + ctx_.options.url + " as Sparkplug edge node " + edgeNode() +
                               " (bdSeq " + std::to_string(bdSeq_) + ")");
     connection_.subscribe(topicOf(group_, MessageType::NCMD, node_), 1);
@@ -215,12 +205,7 @@ class SparkplugEngine : public PublisherEngine {
 
   void failed(const BrokerEvent& e, Clock::time_point now) {
     connecting_ = false;
-    const auto wait = policy_.failed(e.refused);
-    nextAttempt_ = now + wait;
-    ctx_.figures.setLastError(e.reason);
-    if (reasons_.changed(e.reason))
-      log(LogLevel::Warning, "MQTT: " + ctx_.options.url + ": " + e.reason + "; trying again every " +
-                                 (e.refused ? "30 s" : "1 to 30 s") + " (logged again when the reason changes)");
+    attempts_.failed(e, now);
   }
 
   void ended() {
@@ -234,17 +219,14 @@ class SparkplugEngine : public PublisherEngine {
 
   void lost(const BrokerEvent& e, Clock::time_point now) {
     ended();
-    nextAttempt_ = now + policy_.failed(false);
-    ctx_.figures.setLastError(e.reason);
-    reasons_.reset();
-    log(LogLevel::Warning, "MQTT: disconnected from " + ctx_.options.url + ": " + e.reason);
+    attempts_.lost(e, now);
   }
 
   // The end of a session we left because the primary host went offline: back at once.
   void left(Clock::time_point now) {
     if (!disconnecting_) return;
     ended();
-    nextAttempt_ = now;
+    attempts_.retryAt(now);
   }
 
   // NBIRTH, every DBIRTH of a PLC that works, then what was stored meanwhile.
@@ -431,7 +413,7 @@ class SparkplugEngine : public PublisherEngine {
     }
     Payload p;
     std::string error;
-    if (!decodePayload(e.payload, p, error, commandLimits())) {
+    if (!decodePayload(e.payload, p, error, DecodeLimits{})) {
       refusals_.note("MQTT: a Sparkplug command on " + e.topic + " was refused: " + error, now, ctx_.log);
       return;
     }
@@ -548,8 +530,7 @@ class SparkplugEngine : public PublisherEngine {
   TagPoller poller_;
   WriteGateway gateway_;
   BrokerConnection connection_;
-  ReconnectPolicy policy_;
-  ReasonLog reasons_;
+  ConnectionAttempts attempts_;
   RefusalLog refusals_;
   HistoryStore history_;
   std::vector<std::string> dbirth_, ddeath_, ddata_;  // per PLC
@@ -573,7 +554,6 @@ class SparkplugEngine : public PublisherEngine {
   std::vector<std::vector<Metric>> pending_;  // per PLC: this tick's DDATA
   std::vector<TagState> states_;
   std::uint64_t published_ = 0;
-  Clock::time_point nextAttempt_{};
   Clock::time_point nextTick_{};
 };
 
