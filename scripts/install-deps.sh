@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpugixml-dev libsystemd-dev
+  protobuf-compiler libprotobuf-dev
   libssl-dev
   libpaho-mqtt-dev mosquitto mosquitto-clients
   qt6-base-dev libgl1-mesa-dev
@@ -46,13 +47,14 @@ if [ ${#filtered[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${filtered[@]}"
 fi
 
-# Test-only OPC UA client, pinned by the lockfile; installed again only when the lockfile
-# changed since the last install.
-lock=tests/integration/ua/package-lock.json
-if [ -f "$lock" ]; then
-  stamp=tests/integration/ua/node_modules/.installed-lock
+# Test-only npm tools (the OPC UA client, the Sparkplug B decoder), each pinned by its
+# lockfile; installed again only when the lockfile changed since the last install.
+for dir in tests/integration/ua tests/integration/sparkplug; do
+  lock=$dir/package-lock.json
+  [ -f "$lock" ] || continue
+  stamp=$dir/node_modules/.installed-lock
   if ! cmp -s "$lock" "$stamp" 2>/dev/null; then
-    (cd tests/integration/ua && npm ci --no-audit --no-fund --loglevel=error)
+    (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error)
     cp "$lock" "$stamp"
   fi
-fi
+done

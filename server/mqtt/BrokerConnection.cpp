@@ -113,6 +113,18 @@ struct BrokerConnection::Callbacks {
   }
 };
 
+BrokerSettings brokerSettings(const MqttOptions& o, const BrokerAddress& address) {
+  BrokerSettings s;
+  s.uri = address.pahoUri();
+  s.tls = address.tls;
+  s.caFile = o.caFile;
+  s.certFile = o.certFile;
+  s.keyFile = o.keyFile;
+  s.user = o.user;
+  s.password = o.password;
+  return s;
+}
+
 BrokerConnection::BrokerConnection(BrokerSettings settings, std::function<void()> wake)
     : settings_(std::move(settings)), wake_(std::move(wake)) {}
 
@@ -148,7 +160,7 @@ void BrokerConnection::connect() {
   MQTTAsync_connectOptions o = MQTTAsync_connectOptions_initializer;
   o.MQTTVersion = MQTTVERSION_3_1_1;
   o.keepAliveInterval = settings_.keepAliveSeconds;
-  o.cleansession = 0;
+  o.cleansession = settings_.cleanSession ? 1 : 0;
   o.maxInflight = settings_.maxInFlight;
   o.connectTimeout = 10;
   o.automaticReconnect = 0;  // the publisher decides when to try again
@@ -160,7 +172,7 @@ void BrokerConnection::connect() {
   will.payload.data = settings_.will.payload.data();
   will.payload.len = static_cast<int>(settings_.will.payload.size());
   will.retained = settings_.will.retained ? 1 : 0;
-  will.qos = 1;
+  will.qos = settings_.will.qos;
   o.will = &will;
   if (!settings_.user.empty()) {
     o.username = settings_.user.c_str();
@@ -198,7 +210,7 @@ bool BrokerConnection::publish(const Outgoing& message, int& token) {
   MQTTAsync_message m = MQTTAsync_message_initializer;
   m.payload = const_cast<char*>(message.payload.data());
   m.payloadlen = static_cast<int>(message.payload.size());
-  m.qos = 1;
+  m.qos = message.qos;
   m.retained = message.retained ? 1 : 0;
   if (MQTTAsync_sendMessage(client_, message.topic.c_str(), &m, &r) != MQTTASYNC_SUCCESS) return false;
   token = r.token;

@@ -1,14 +1,16 @@
 #pragma once
 // One connection to the broker through Paho's asynchronous client: MQTT 3.1.1, a persistent
 // session under a stable client id (QoS 1 messages in flight are sent again after a
-// reconnection), the will, TLS and a user. Calls return at once; what the library reports
-// on its own threads becomes events that the owner takes on its thread, woken by `wake`.
+// reconnection) unless a clean one is asked for, the will, TLS and a user. Calls return at
+// once; what the library reports on its own threads becomes events that the owner takes on
+// its thread, woken by `wake`.
 #include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "server/mqtt/MqttOptions.h"
 #include "server/mqtt/PayloadFormat.h"
 
 namespace zentarc::mqtt {
@@ -20,9 +22,14 @@ struct BrokerSettings {
   std::string user, password;
   std::string clientId;
   Outgoing will;
+  bool cleanSession = false;
   int keepAliveSeconds = 10;  // a server that vanishes shows offline within 1.5 times this
   int maxInFlight = 128;
 };
+
+// The broker, TLS and user as the options give them; client id, will and session are the
+// format's to set.
+BrokerSettings brokerSettings(const MqttOptions& options, const BrokerAddress& address);
 
 struct BrokerEvent {
   enum class Kind { Connected, ConnectFailed, ConnectionLost, Delivered, DeliveryFailed, Message, Disconnected };
@@ -46,8 +53,10 @@ class BrokerConnection {
   bool create(std::string& error);
   // Starts a connection attempt; its outcome comes as Connected or ConnectFailed.
   void connect();
-  // Hands a QoS 1 message to the library; true with its token, false while not connected
-  // (or when the library has no room).
+  // The will of the next connection attempt (a Sparkplug death names its session).
+  void setWill(Outgoing will) { settings_.will = std::move(will); }
+  // Hands a message to the library at its QoS; true with its token, false while not
+  // connected (or when the library has no room).
   bool publish(const Outgoing& message, int& token);
   void subscribe(const std::string& filter, int qos);
   void unsubscribe(const std::string& filter);
@@ -69,7 +78,7 @@ class BrokerConnection {
   struct Callbacks;
   void post(BrokerEvent event);
 
-  const BrokerSettings settings_;
+  BrokerSettings settings_;
   const std::function<void()> wake_;
   void* client_ = nullptr;  // MQTTAsync
   std::mutex mutex_;

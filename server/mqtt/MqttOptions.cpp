@@ -4,7 +4,11 @@
 
 #include <unistd.h>
 
+#include "server/mqtt/sparkplug/Topics.h"
+
 namespace zentarc::mqtt {
+
+const char* formatName(Format format) { return format == Format::Sparkplug ? "sparkplug" : "json"; }
 
 std::string BrokerAddress::pahoUri() const {
   return std::string(tls ? "ssl://" : "tcp://") + host + ":" + std::to_string(port);
@@ -121,6 +125,21 @@ bool checkOptions(const MqttOptions& o, std::string& error) {
   if (!o.password.empty() && o.user.empty()) {
     error = "an MQTT password needs a user name";
     return false;
+  }
+  if (o.format == Format::Sparkplug) {
+    // Each is one level of the Sparkplug topics.
+    for (const auto& [id, what] : {std::pair{&o.sparkplugGroup, "group"}, std::pair{&o.node, "edge node"}}) {
+      if (const std::string problem = sparkplug::idProblem(*id); !problem.empty()) {
+        error = std::string("the Sparkplug ") + what + " id \"" + *id + "\" " + problem;
+        return false;
+      }
+    }
+    if (!o.sparkplugHost.empty()) {
+      if (const std::string problem = sparkplug::idProblem(o.sparkplugHost); !problem.empty()) {
+        error = "the Sparkplug host id \"" + o.sparkplugHost + "\" " + problem;
+        return false;
+      }
+    }
   }
   return true;
 }

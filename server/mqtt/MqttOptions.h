@@ -14,6 +14,12 @@ inline constexpr std::uint32_t kMinRateMs = 50;        // as fast as OPC UA may 
 inline constexpr std::uint32_t kMaxRateMs = 3'600'000;
 inline constexpr std::size_t kDefaultBufferMb = 64;
 inline constexpr std::size_t kMaxBufferMb = 65536;
+inline constexpr const char* kDefaultSparkplugGroup = "OPCZentarc";
+
+// What goes on the wire: a retained JSON topic per tag, or Sparkplug B (each PLC a device of
+// this edge node, typed metrics in protobuf payloads, births and deaths).
+enum class Format { Json, Sparkplug };
+const char* formatName(Format format);  // "json", "sparkplug"
 
 struct MqttOptions {
   std::string url;  // mqtt://host[:port] or mqtts://host[:port]
@@ -27,6 +33,9 @@ struct MqttOptions {
   std::string user;      // empty: no user name
   std::string password;  // read from a file, never from the command line
   std::size_t bufferBytes = kDefaultBufferMb * 1024 * 1024;
+  Format format = Format::Json;
+  std::string sparkplugGroup = kDefaultSparkplugGroup;
+  std::string sparkplugHost;  // a primary host application to wait for; empty: none
 };
 
 // A broker URL taken apart. Paho's own form is tcp:// or ssl://.

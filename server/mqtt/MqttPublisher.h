@@ -1,10 +1,10 @@
 #pragma once
 // The MQTT side: publishes every tag (and each PLC's and the server's state) to a broker and
-// takes writes back when allowed. It runs on a thread of its own; OPC UA serving never waits
-// on it or on the broker. While the broker is away the tags are still polled and changes
-// queue in order in a byte-bounded buffer (the oldest dropped and counted when it is full);
-// the connection is tried again after 1 s, doubling up to 30 s. After every (re)connection
-// each tag's state goes out once more, so the broker's retained state is always current.
+// takes writes back when allowed, as retained JSON topics or as Sparkplug B (the options'
+// format picks the engine). It runs on a thread of its own; OPC UA serving never waits on it
+// or on the broker. While the broker is away the tags are still polled and what changes is
+// kept within a byte budget (the oldest dropped and counted when it is full); the connection
+// is tried again after 1 s, doubling up to 30 s.
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -16,14 +16,12 @@
 
 #include "server/mqtt/MqttOptions.h"
 #include "server/mqtt/PayloadFormat.h"
+#include "server/mqtt/PublisherEngine.h"
 #include "server/toolkit/BrokerView.h"
 #include "server/toolkit/PlantView.h"
 #include "server/toolkit/SODaSCreator.h"
 
 namespace zentarc::mqtt {
-
-enum class LogLevel { Error, Warning, Notice, Info };
-using LogSink = std::function<void(LogLevel, const std::string&)>;
 
 class MqttPublisher {
  public:
@@ -47,18 +45,17 @@ class MqttPublisher {
   const PublishedPlant& plant() const { return plant_; }
 
  private:
-  class Figures;
-  class Engine;
-
   void wake();
+  void pause(std::chrono::milliseconds limit);
 
   const MqttOptions options_;
   const std::shared_ptr<const PlantView> plantView_;
   const SOCmnPointer<SODaSCreator> creator_;
   const LogSink log_;
   PublishedPlant plant_;
-  std::shared_ptr<Figures> figures_;
-  std::unique_ptr<Engine> engine_;
+  std::shared_ptr<PublisherFigures> figures_;
+  BrokerAddress address_;
+  std::unique_ptr<PublisherEngine> engine_;
   std::mutex mutex_;
   std::condition_variable wakeUp_;
   bool woken_ = false;

@@ -43,6 +43,7 @@ struct Outgoing {
   std::string topic;
   std::string payload;
   bool retained = false;
+  int qos = 1;
 };
 
 struct TagState {

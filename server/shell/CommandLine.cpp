@@ -39,7 +39,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     static const char* const valued[] = {"--endpoint", "--config", "--security", "--anonymous", "--users",
                                          "--pki", "--add-user", "--remove-user", "--role",
                                          "--check-config"};
-    bool takesValue = name.rfind("--mqtt", 0) == 0;
+    const bool mqttOption = name.rfind("--mqtt", 0) == 0 || name.rfind("--sparkplug", 0) == 0;
+    bool takesValue = mqttOption;
     for (const char* v : valued) takesValue |= name == v;
     std::optional<std::string> value;
     if (eq != std::string::npos) {
@@ -81,7 +82,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         return cl;
       }
       cl.role = value;
-    } else if (name.rfind("--mqtt", 0) == 0) {
+    } else if (mqttOption) {
       if (!takeMqttOption(name, *value, cl.mqtt, cl.error)) return cl;
     } else if (name == "--users") {
       cl.users = value;

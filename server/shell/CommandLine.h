@@ -10,9 +10,11 @@ namespace zentarc::shell {
 
 enum class Switch { None, RegServer, UnregServer, Embedding };
 
-// MQTT: --mqtt URL and the --mqtt-... options, as given (MqttSetup.h checks and resolves them).
+// MQTT: --mqtt URL, the --mqtt-... and --sparkplug-... options, as given (MqttSetup.h checks
+// and resolves them).
 struct MqttCommandLine {
   std::optional<std::string> url, node, prefix, rate, write, ca, cert, key, user, passwordFile, buffer;
+  std::optional<std::string> format, sparkplugGroup, sparkplugHost;
 };
 
 struct CommandLine {

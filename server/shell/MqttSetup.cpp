@@ -8,6 +8,10 @@
 
 #include "server/config/ConfigurationLoader.h"
 #include "server/mqtt/JsonFormat.h"
+#include "server/mqtt/sparkplug/DeviceMetrics.h"
+#include "server/mqtt/sparkplug/MetricCatalogue.h"
+#include "server/mqtt/sparkplug/SparkplugEngine.h"
+#include "server/mqtt/sparkplug/Topics.h"
 #include "server/opc/ServerQueues.h"
 #include "server/plc/DeviceList.h"
 #include "server/plc/DevicePlantView.h"
@@ -52,6 +56,20 @@ bool checkWrite(const std::string& v, std::string& error) {
 
 bool checkPrefix(const std::string& v, std::string& error) { return mqtt::checkPrefix(v, error); }
 
+bool checkFormat(const std::string& v, std::string& error) {
+  if (v == "json" || v == "sparkplug") return true;
+  error = "the MQTT format is json or sparkplug, not \"" + v + "\"";
+  return false;
+}
+
+// A Sparkplug group or host id is one topic level.
+bool checkSparkplugId(const std::string& v, std::string& error) {
+  const std::string problem = mqtt::sparkplug::idProblem(v);
+  if (problem.empty()) return true;
+  error = "the Sparkplug id \"" + v + "\" " + problem;
+  return false;
+}
+
 struct OptionSpec {
   const char* option;
   const char* storeKey;
@@ -71,6 +89,9 @@ const OptionSpec kOptions[] = {
     {"--mqtt-user", kMqttUserValue, &MqttCommandLine::user, nullptr},
     {"--mqtt-password-file", kMqttPasswordFileValue, &MqttCommandLine::passwordFile, nullptr},
     {"--mqtt-buffer", kMqttBufferValue, &MqttCommandLine::buffer, checkBuffer},
+    {"--mqtt-format", kMqttFormatValue, &MqttCommandLine::format, checkFormat},
+    {"--sparkplug-group", kSparkplugGroupValue, &MqttCommandLine::sparkplugGroup, checkSparkplugId},
+    {"--sparkplug-host", kSparkplugHostValue, &MqttCommandLine::sparkplugHost, checkSparkplugId},
 };
 
 const OptionSpec& spec(std::optional<std::string> MqttCommandLine::*field) {
@@ -157,9 +178,18 @@ std::string mqttUsageText() {
          "                   a user for the broker, the password the first line of FILE\n"
          "  --mqtt-buffer MB what is kept while the broker is away (default: 64); beyond it the\n"
          "                   oldest changes are dropped and counted\n"
+         "  --mqtt-format json|sparkplug\n"
+         "                   retained JSON topics, or Sparkplug B: this server an edge node\n"
+         "                   (--mqtt-node), each PLC a device (default: json)\n"
+         "  --sparkplug-group ID\n"
+         "                   the Sparkplug group (default: OPCZentarc)\n"
+         "  --sparkplug-host ID\n"
+         "                   a primary host application: births wait until its STATE says online\n"
+         "                   (default: none)\n"
          "                   (each also in the settings store: Mqtt, MqttNode, MqttPrefix, MqttRate,\n"
          "                   MqttWrite, MqttCa, MqttCert, MqttKey, MqttUser, MqttPasswordFile,\n"
-         "                   MqttBuffer; the command line wins)\n";
+         "                   MqttBuffer, MqttFormat, SparkplugGroup, SparkplugHost; the command line\n"
+         "                   wins)\n";
 }
 
 std::optional<mqtt::MqttOptions> resolveMqtt(const CommandLine& cl, const settings::SettingsStore& store,
@@ -178,6 +208,10 @@ std::optional<mqtt::MqttOptions> resolveMqtt(const CommandLine& cl, const settin
   o.user = pick(cl, store, &MqttCommandLine::user, notices).value_or("");
   if (const auto mb = pick(cl, store, &MqttCommandLine::buffer, notices))
     o.bufferBytes = static_cast<std::size_t>(std::stoull(*mb)) * 1024 * 1024;
+  if (pick(cl, store, &MqttCommandLine::format, notices).value_or("json") == "sparkplug")
+    o.format = mqtt::Format::Sparkplug;
+  o.sparkplugGroup = pick(cl, store, &MqttCommandLine::sparkplugGroup, notices).value_or(mqtt::kDefaultSparkplugGroup);
+  o.sparkplugHost = pick(cl, store, &MqttCommandLine::sparkplugHost, notices).value_or("");
   if (const auto file = pick(cl, store, &MqttCommandLine::passwordFile, notices)) {
     if (o.user.empty()) {
       error = "an MQTT password file needs a user (--mqtt-user or MqttUser)";
@@ -189,13 +223,50 @@ std::optional<mqtt::MqttOptions> resolveMqtt(const CommandLine& cl, const settin
   return o;
 }
 
-void printMqttCheck(const mqtt::MqttOptions& options, const std::string& configPath, std::ostream& out) {
+namespace {
+
+// Sparkplug B: the edge node's messages and each PLC's device, with its metric count.
+bool printSparkplugCheck(const mqtt::MqttOptions& options, const mqtt::PublishedPlant& plant, std::ostream& out) {
+  namespace spb = mqtt::sparkplug;
+  out << "MQTT: " << options.url << ", Sparkplug B edge node " << options.sparkplugGroup << "/" << options.node
+      << ", every " << options.rateMs << " ms, writes " << (options.write ? "on" : "off");
+  if (!options.sparkplugHost.empty()) out << ", births when primary host " << options.sparkplugHost << " is online";
+  out << "\n";
+  bool usable = true;
+  // The group and host were checked as options; the node id is one topic level here only.
+  if (std::string error; !mqtt::checkOptions(options, error)) {
+    out << "problem: MQTT: " << error << "\n";
+    usable = false;
+  }
+  for (const std::string& plc : plant.plcs) {
+    if (const std::string problem = spb::deviceIdProblem(plc); !problem.empty()) {
+      out << "problem: MQTT: " << problem << "\n";
+      usable = false;
+    }
+  }
+  const spb::MetricCatalogue catalogue(plant);
+  const auto topic = [&](spb::MessageType type, const std::string& device = "") {
+    return spb::topicOf(options.sparkplugGroup, type, options.node, device);
+  };
+  out << "  " << topic(spb::MessageType::NBIRTH) << ": " << spb::kNodeMetrics
+      << " node metrics (bdSeq, Node Control/Rebirth, the server's figures); NDEATH as the will\n";
+  for (std::size_t p = 0; p < plant.plcs.size(); ++p)
+    out << "  " << topic(spb::MessageType::DBIRTH, plant.plcs[p]) << ": " << catalogue.tagsOf(p).size()
+        << " tag metrics and " << spb::kDiagnosticsMetrics << " Diagnostics/ metrics\n";
+  if (options.write) out << "  writes by DCMD to " << topic(spb::MessageType::DCMD, "<PLC>") << "\n";
+  return usable;
+}
+
+}  // namespace
+
+bool printMqttCheck(const mqtt::MqttOptions& options, const std::string& configPath, std::ostream& out) {
   SOCmnPointer<SODaSNameSpaceRoot> root(new SODaSNameSpaceRoot());
   DeviceList devices;
   SilentWarnings warnings;
   LoadConfiguration(configPath, *root, devices, std::make_shared<ServerQueues>(), warnings);
   const DevicePlantView view(devices, nullptr);
   const mqtt::PublishedPlant plant = mqtt::collectPlant(root->getTags(), &view);
+  if (options.format == mqtt::Format::Sparkplug) return printSparkplugCheck(options, plant, out);
   const mqtt::JsonFormat format(plant, options.prefix, options.node);
   std::size_t writeOnly = 0, writable = 0;
   for (const auto& t : plant.tags) {
@@ -217,6 +288,7 @@ void printMqttCheck(const mqtt::MqttOptions& options, const std::string& configP
     out << "  " << format.tagTopic(i) << ": " << plant.tags[i].tag->getName() << "\n";
   if (options.write)
     out << "  writes to " << count(writable, "tag", "tags") << " on <tag topic>/set, answered on <tag topic>/set/result\n";
+  return true;
 }
 
 }  // namespace zentarc::shell

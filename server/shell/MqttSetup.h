@@ -25,8 +25,11 @@ inline constexpr const char* kMqttKeyValue = "MqttKey";            // --mqtt-key
 inline constexpr const char* kMqttUserValue = "MqttUser";          // --mqtt-user NAME
 inline constexpr const char* kMqttPasswordFileValue = "MqttPasswordFile";  // --mqtt-password-file FILE
 inline constexpr const char* kMqttBufferValue = "MqttBuffer";      // --mqtt-buffer MB
+inline constexpr const char* kMqttFormatValue = "MqttFormat";      // --mqtt-format json|sparkplug
+inline constexpr const char* kSparkplugGroupValue = "SparkplugGroup";  // --sparkplug-group ID
+inline constexpr const char* kSparkplugHostValue = "SparkplugHost";    // --sparkplug-host ID
 
-// One --mqtt... option: false with `error` for an unknown one or a value that cannot be used.
+// One --mqtt... or --sparkplug... option: false with `error` for an unknown one or a value that cannot be used.
 // A password is never taken from the command line (others on the machine can read it).
 bool takeMqttOption(const std::string& name, const std::string& value, MqttCommandLine& mqtt, std::string& error);
 std::string mqttUsageText();
@@ -38,7 +41,9 @@ std::string mqttUsageText();
 std::optional<mqtt::MqttOptions> resolveMqtt(const CommandLine& commandLine, const settings::SettingsStore& store,
                                              std::vector<std::string>& notices, std::string& error);
 
-// --check-config: the topics MQTT would publish for the configuration at configPath.
-void printMqttCheck(const mqtt::MqttOptions& options, const std::string& configPath, std::ostream& out);
+// --check-config: the topics MQTT would publish for the configuration at configPath; in
+// Sparkplug B, also every PLC whose name cannot be a device id. False when MQTT could not
+// start with this configuration.
+bool printMqttCheck(const mqtt::MqttOptions& options, const std::string& configPath, std::ostream& out);
 
 }  // namespace zentarc::shell

@@ -42,7 +42,8 @@ int checkMqtt(const zentarc::shell::CommandLine& cl, const std::string& config, 
     std::cout << "problem: MQTT: " << error << "\n";
     return exitCode == zentarc::config::kCheckClean ? zentarc::config::kCheckProblems : exitCode;
   }
-  if (mqtt && exitCode != zentarc::config::kCheckUnreadable) zentarc::shell::printMqttCheck(*mqtt, config, std::cout);
+  if (mqtt && exitCode != zentarc::config::kCheckUnreadable && !zentarc::shell::printMqttCheck(*mqtt, config, std::cout))
+    return exitCode == zentarc::config::kCheckClean ? zentarc::config::kCheckProblems : exitCode;
   return exitCode;
 }
 
