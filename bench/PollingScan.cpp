@@ -21,6 +21,7 @@
 
 #include "bench/PollingBenchSupport.h"
 #include "server/plc/AreaRuns.h"
+#include "server/plc/TagUnits.h"
 
 using namespace zentarc;
 using namespace zentarc::bench;
@@ -140,8 +141,13 @@ std::vector<Piece> perTagMessages(Plant& plant) {
   std::vector<Piece> pieces;
   for (const auto& tag : plant.tags)
     for (int p = 0; p < kPlcs; ++p)
-      if (tag->device() == plant.devices.getIndex(p))
-        pieces.push_back({p, tag->address, registerSpan(*tag)});
+      if (tag->device() == plant.devices.getIndex(p)) {
+        const TagPlacement place = readPlacement(*tag);
+        const auto index = static_cast<std::uint16_t>(place.first);
+        const auto count = static_cast<std::uint16_t>(place.span);
+        pieces.push_back({p, areaSelector(tag->area, place.unit), index, count,
+                          ge::dataBytes(place.unit, index, count)});
+      }
   return pieces;
 }
 

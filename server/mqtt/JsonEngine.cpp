@@ -196,9 +196,9 @@ class JsonEngine : public PublisherEngine {
     const PlcDiagnostics& d = s.diagnostics;
     Published& last = plcs_[p];
     if (!always && last.seen && last.state == d.state && last.connected == d.connected &&
-        last.resultCode == d.lastResultCode)
+        last.cpu == d.cpuState && last.resultCode == d.lastResultCode)
       return;
-    last = {true, d.state, d.connected, d.lastResultCode, 0};
+    last = {true, d.state, d.connected, d.cpuState, d.lastResultCode, 0};
     if (d.lastResultCode != 0) s.resultText = ctx_.plantView->resultText(d.lastResultCode);
     outgoing_.clear();
     format_.plcState(p, s, std::chrono::system_clock::now(), outgoing_);
@@ -232,6 +232,7 @@ class JsonEngine : public PublisherEngine {
     bool seen = false;
     std::string state;
     bool connected = false;
+    std::string cpu;
     std::uint32_t resultCode = 0;
     std::uint64_t sequence = 0;  // the last message that carried it
   };

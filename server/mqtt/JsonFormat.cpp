@@ -70,6 +70,8 @@ void JsonFormat::plcState(std::size_t plc, const PlcState& state, WallTime now, 
   json::appendString(p, d.state);
   p += ",\"connected\":";
   p += d.connected ? "true" : "false";
+  p += ",\"cpu\":";
+  json::appendString(p, d.cpuState);
   p += ",\"lastResultCode\":";
   json::appendInteger(p, d.lastResultCode);
   p += ",\"lastResult\":";

@@ -28,10 +28,14 @@ class Demotion : public ::testing::Test {
   }
   PlcDevice& device() { return *h.devices.getIndex(0); }
   std::uint64_t tries() const { return sim->stats().connections; }
-  // Moves the clock on and waits (bounded) until the number of tries is `expected`.
-  bool advanceTo(std::uint32_t t, std::uint64_t expected) {
+  // Moves the clock on and waits (bounded) until the number of tries is `expected` and, for a
+  // try that fails, until the worker has taken the failure in: the next try is timed from the
+  // clock it reads then, so the clock must not move on before.
+  bool advanceTo(std::uint32_t t, std::uint64_t expected, bool fails = true) {
+    const std::uint64_t failedBefore = device().status().messagesFailed;
     tick = t;
-    return waitUntil([&] { return tries() == expected; }, 3000);
+    if (!waitUntil([&] { return tries() == expected; }, 3000)) return false;
+    return !fails || waitUntil([&] { return device().status().messagesFailed > failedBefore; }, 3000);
   }
   // Nothing more happens while the clock stands still.
   void quietFor(int ms) {
@@ -90,7 +94,7 @@ TEST_F(Demotion, triesFollowAGrowingBackOff_andRequestsFailAtOnceMeanwhile) {
   // The PLC takes handshakes again: the next try (4 s on) succeeds and ends the demotion.
   sim->setFaults({});
   sim->setRegister(0, 5);
-  ASSERT_TRUE(advanceTo(8304, 5));
+  ASSERT_TRUE(advanceTo(8304, 5, false));
   ASSERT_TRUE(h.waitForQuality("T", OPC_QUALITY_GOOD));
   EXPECT_EQ(h.tag("T")->getCache()->getValue().iVal(), 5);
   EXPECT_TRUE(waitUntil([&] { return device().status().state == PlcState::Working; }));

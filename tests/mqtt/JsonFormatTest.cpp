@@ -228,6 +228,7 @@ TEST_F(JsonFormatTest, plcState_carriesStateConnectionAndLastResult) {
   s.diagnostics.state = "failing";
   s.diagnostics.connected = false;
   s.diagnostics.lastResultCode = 2;
+  s.diagnostics.cpuState = "unknown";
   s.diagnostics.lastChange = std::chrono::system_clock::time_point(std::chrono::milliseconds(1796638530123LL));
   s.resultText = "Connection refused";
   std::vector<Outgoing> out;
@@ -235,7 +236,7 @@ TEST_F(JsonFormatTest, plcState_carriesStateConnectionAndLastResult) {
   ASSERT_EQ(out.size(), 1u);
   EXPECT_EQ(out[0].topic, "opczentarc/n/Line1/$state");
   EXPECT_TRUE(out[0].retained);
-  EXPECT_EQ(out[0].payload, R"({"state":"failing","connected":false,"lastResultCode":2,)"
+  EXPECT_EQ(out[0].payload, R"({"state":"failing","connected":false,"cpu":"unknown","lastResultCode":2,)"
                             R"("lastResult":"Connection refused","ts":"2026-12-07T10:15:30.123Z"})");
 }
 

@@ -111,7 +111,8 @@ TEST(MqttPublish, failingPlc_publishesNullWithItsBadStatus_thenValuesAgain) {
   ASSERT_TRUE(sim.start());
   EXPECT_TRUE(holds(*s, rig.topic("Line2", "Counter"), "42", "\"Good\"", milliseconds(20000)));
   EXPECT_TRUE(s->waitForMessage("opczentarc/test/Line2/$state", [](const ReceivedMessage& m) {
-    return member(m.payload, "state") == "\"working\"" && member(m.payload, "connected") == "true";
+    return member(m.payload, "state") == "\"working\"" && member(m.payload, "connected") == "true" &&
+           member(m.payload, "cpu") == "\"run, outputs enabled\"";
   }));
 }
 

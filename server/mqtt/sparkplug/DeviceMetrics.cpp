@@ -8,7 +8,8 @@ const char* const kDiagnosticsNames[kDiagnosticsMetrics] = {
     "Diagnostics/State",        "Diagnostics/Connected",      "Diagnostics/LastResultCode",
     "Diagnostics/LastResultText", "Diagnostics/LastChange",   "Diagnostics/MessagesSent",
     "Diagnostics/MessagesFailed", "Diagnostics/Reconnects",   "Diagnostics/ScanPeriodMs",
-    "Diagnostics/PolledBlocks", "Diagnostics/PolledTags"};
+    "Diagnostics/PolledBlocks", "Diagnostics/PolledTags",     "Diagnostics/CpuState",
+    "Diagnostics/CpuRunning",   "Diagnostics/SweepTimeMs",    "Diagnostics/PlcStatusWord"};
 
 std::uint64_t toMillis(WallTime t) {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
@@ -52,6 +53,10 @@ std::vector<Metric> diagnosticsMetrics(const PlcDiagnostics& d, const std::strin
   set(8, DataType::Double, static_cast<double>(d.scanPeriodMs));
   set(9, DataType::UInt32, std::uint64_t{d.polledBlocks});
   set(10, DataType::UInt32, std::uint64_t{d.polledTags});
+  set(11, DataType::String, d.cpuState);
+  set(12, DataType::Boolean, d.cpuRunning);
+  set(13, DataType::UInt16, std::uint64_t{d.sweepTimeMs});
+  set(14, DataType::UInt16, std::uint64_t{d.plcStatusWord});
   // Never changed: null rather than a misleading 1970.
   if (d.lastChange == WallTime{}) {
     out[4].value = std::monostate{};

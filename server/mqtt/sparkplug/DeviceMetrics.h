@@ -26,7 +26,7 @@ std::uint64_t toMillis(WallTime t);
 Metric tagMetric(const SODaSCacheSnapshot& snapshot, VARTYPE type, bool readable, WallTime now);
 
 // The PLC's figures, always these and in this order.
-inline constexpr std::size_t kDiagnosticsMetrics = 11;
+inline constexpr std::size_t kDiagnosticsMetrics = 15;
 extern const char* const kDiagnosticsNames[kDiagnosticsMetrics];  // "Diagnostics/State", ...
 std::vector<Metric> diagnosticsMetrics(const PlcDiagnostics& diagnostics, const std::string& resultText, WallTime now);
 

@@ -66,6 +66,8 @@ TEST(SparkplugDeviceMetrics, diagnosticsAreNamedTypedAndComplete) {
   d.lastResultCode = 7;
   d.reconnects = 1ull << 40;
   d.scanPeriodMs = 250;
+  d.cpuState = "stop, faulted";
+  d.plcStatusWord = 0x3000;
   std::vector<Metric> m = diagnosticsMetrics(d, "Connection refused", kNow);
   ASSERT_EQ(m.size(), kDiagnosticsMetrics);
   EXPECT_EQ(m[0].name, "Diagnostics/State");
@@ -75,6 +77,9 @@ TEST(SparkplugDeviceMetrics, diagnosticsAreNamedTypedAndComplete) {
   EXPECT_TRUE(m[4].isNull);  // never changed
   EXPECT_EQ(std::get<std::uint64_t>(m[7].value), 0xFFFFFFFFu);  // clamped to the UInt32 it is born as
   EXPECT_EQ(std::get<double>(m[8].value), 250.0);
+  EXPECT_EQ(m[11].name, "Diagnostics/CpuState");
+  EXPECT_EQ(std::get<std::string>(m[11].value), "stop, faulted");
+  EXPECT_EQ(std::get<std::uint64_t>(m[14].value), 0x3000u);
   for (const Metric& x : m) {
     EXPECT_EQ(x.timestamp, 1765102531000u) << x.name;
     // Every figure must survive encoding as its datatype.

@@ -166,7 +166,7 @@ TEST(SparkplugBroker, birthsDeclareEveryTag_dataFollowsByAlias_seqRunsOn_deathNa
   ASSERT_EQ(births.size(), 2u);
   const Value& line1 = births[0]->device == "Line1" ? births[0]->payload : births[1]->payload;
   const std::map<std::string, double> datatypes = {
-      {"Setpoint", 2}, {"Level", 9}, {"Recipe", 12}, {"Speeds", 27}, {"Command", 6}, {"Diagnostics/State", 12}};
+      {"Setpoint", 2}, {"Level", 9}, {"Recipe", 12}, {"Speeds", 27}, {"Command", 6}, {"Diagnostics/State", 12}, {"Diagnostics/CpuState", 12}, {"Diagnostics/CpuRunning", 11}};
   for (const auto& [name, datatype] : datatypes) {
     const Value* m = metricNamed(line1, name);
     ASSERT_TRUE(m) << name;
@@ -251,6 +251,7 @@ TEST(SparkplugBroker, aFailingPlcGetsDdeath_andANewDbirthWithCurrentValuesOnceIt
   const auto births = ofType(all, "DBIRTH", "Line2");
   ASSERT_FALSE(births.empty());
   EXPECT_EQ(valueText(metricNamed(births[0]->payload, "Diagnostics/State")), "\"working\"");
+  EXPECT_EQ(valueText(metricNamed(births[0]->payload, "Diagnostics/CpuState")), "\"run, outputs enabled\"");
   // The other PLC never died.
   EXPECT_TRUE(ofType(decodeSparkplug(host->messages()), "DDEATH", "Line1").empty());
   std::string why;
