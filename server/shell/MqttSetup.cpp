@@ -94,7 +94,7 @@ const OptionSpec kOptions[] = {
     {"--sparkplug-host", kSparkplugHostValue, &MqttCommandLine::sparkplugHost, checkSparkplugId},
 };
 
-const OptionSpec& spec(std::optional<std::string> MqttCommandLine::*field) {
+const OptionSpec& optionOf(std::optional<std::string> MqttCommandLine::*field) {
   for (const OptionSpec& s : kOptions)
     if (s.field == field) return s;
   return kOptions[0];
@@ -104,7 +104,7 @@ const OptionSpec& spec(std::optional<std::string> MqttCommandLine::*field) {
 std::optional<std::string> pick(const CommandLine& cl, const settings::SettingsStore& store,
                                 std::optional<std::string> MqttCommandLine::*field, std::vector<std::string>& notices) {
   if (cl.mqtt.*field) return cl.mqtt.*field;
-  const OptionSpec& s = spec(field);
+  const OptionSpec& s = optionOf(field);
   const auto stored = store.read(settings::kProductKey, s.storeKey);
   if (!stored || stored->empty()) return std::nullopt;
   std::string error;
