@@ -4,7 +4,13 @@
 // discovery requests, and every new certificate's refusal reaches the log.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "tests/support/WaitFor.h"
@@ -81,9 +87,33 @@ TEST(UaSecurityHardening, usersFileChanges_endTheSessionsOfRemovedUsers_andApply
   std::vector<DataValue> out;
   EXPECT_EQ(op.read(std::vector<ReadValueId>(2), out), StatusCode(Status::BadSessionIdInvalid));
   EXPECT_EQ(viewer.read(std::vector<ReadValueId>(2), out), StatusCode(Status::BadSessionIdInvalid));
-  EXPECT_EQ(whoAmI(shift), (std::pair<std::string, bool>{"shift", false}));
+  // The three changes may be seen in two rechecks 100 ms apart.
+  EXPECT_TRUE(waitFor([&] { return whoAmI(shift) == std::pair<std::string, bool>{"shift", false}; }, 5000ms));
   EXPECT_TRUE(s.logged("session of user \"operator\" ended: the user is no longer in the users file"));
   EXPECT_TRUE(s.logged("session of user \"viewer\" ended: the user's password was changed"));
+}
+
+// Case: the users file is rewritten in place, same size, within the step its file time moves
+// in (set back here to the time the first reading saw): the new role still counts at once.
+TEST(UaSecurityHardening, usersFileRewrittenWithinOneFileTimeStep_isReadAgain) {
+  const fs::path dir = fs::temp_directory_path() / ("zentarc-users-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const std::string path = (dir / "users").string();
+  std::string error;
+  ASSERT_TRUE(UserDirectory::addUser(path, "shift", UserRole::Writer, "shift-secret", error)) << error;
+  UserDirectory users(path);
+  ASSERT_EQ(users.check("shift", "shift-secret")->role, UserRole::Writer);
+  struct stat before {};
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  std::ifstream in(path);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  text.replace(text.find("shift:writer:"), 13, "shift:reader:");
+  std::ofstream(path, std::ios::in | std::ios::out) << text;  // same file, same size
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  EXPECT_EQ(users.check("shift", "shift-secret")->role, UserRole::Reader);
+  fs::remove_all(dir);
 }
 
 // Case: guessing a password. After a failure, the same name from the same address waits

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -131,19 +132,35 @@ bool UserDirectory::passwordMatches(std::string_view hash, std::string_view pass
   return crypto::equalInConstantTime(pbkdf2(password, *salt, iterations, key->size()), *key);
 }
 
+namespace {
+constexpr long long kSettledNs = 2'000'000'000LL;
+}  // namespace
+
 void UserDirectory::reloadIfChanged() {
   struct stat st {};
   if (stat(path_.c_str(), &st) != 0) {
     if (seen_.size != -1 || !users_.empty()) ++readings_;
     users_.clear();
+    seenLines_.clear();
     seen_ = {};
     return;
   }
   const long long ns = static_cast<long long>(st.st_mtim.tv_sec) * 1'000'000'000LL + st.st_mtim.tv_nsec;
-  if (st.st_ino == seen_.inode && st.st_size == seen_.size && ns == seen_.mtimeNs) return;
+  timespec clock{};
+  clock_gettime(CLOCK_REALTIME, &clock);
+  const long long nowNs = static_cast<long long>(clock.tv_sec) * 1'000'000'000LL + clock.tv_nsec;
+  // File times move in coarse steps: a rewrite of the same size soon after a reading may keep
+  // the time the reading saw. Such a file is read again until its time is safely past.
+  const bool settled = seen_.readAtNs - ns > kSettledNs;
+  if (st.st_ino == seen_.inode && st.st_size == seen_.size && ns == seen_.mtimeNs && settled) return;
   bool readable = false;
+  std::vector<std::string> lines = readLines(path_, readable);
+  const bool same = lines == seenLines_ && seen_.size != -1;
+  seen_ = {st.st_ino, st.st_size, ns, nowNs};
+  if (same) return;
+  seenLines_ = std::move(lines);
   users_.clear();
-  for (const std::string& line : readLines(path_, readable)) {
+  for (const std::string& line : seenLines_) {
     if (line.empty() || line[0] == '#') continue;
     const std::vector<std::string> parts = split(line, ':');
     if (parts.size() != 3 || !validName(parts[0])) continue;
@@ -151,7 +168,6 @@ void UserDirectory::reloadIfChanged() {
     if (!role) continue;
     users_[parts[0]] = Entry{*role, parts[2]};
   }
-  seen_ = {st.st_ino, st.st_size, ns};
   ++readings_;
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <sys/types.h>
 #include <unordered_map>
+#include <vector>
 
 namespace zentarc::ua {
 
@@ -65,7 +66,9 @@ class UserDirectory {
     ino_t inode = 0;
     off_t size = -1;
     long long mtimeNs = -1;
+    long long readAtNs = 0;  // when it was read
   } seen_;
+  std::vector<std::string> seenLines_;
 };
 
 }  // namespace zentarc::ua
