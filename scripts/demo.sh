@@ -51,7 +51,8 @@ trap stop_all EXIT
 "$bin/plcsim" --address 127.0.0.2 --address 127.0.0.3 --duration 120 \
   --set R1=1234 --set R2=0 --animate counter:R3 --animate sine:R4 --animate toggle:R5 \
   --set R10=18765 --set R11=11608 --set R12=65 --set R13=0 \
-  --animate sine:R20-R23 --set R30=17041 --set R31=0 --animate toggle:R40 &
+  --animate sine:R20-R23 --set R30=17041 --set R31=0 --animate toggle:R40 \
+  --animate toggle:Q1 --animate sine:AI1 &
 sim=$!
 
 printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$broker_port" >"$work/mosquitto.conf"
@@ -96,11 +97,11 @@ fi
 echo
 echo "demo: every tag, read from the PLCs over Aes256_Sha256_RsaPss, SignAndEncrypt, anonymous"
 "$bin/zentarc-ua" "${secure[@]}" read Line1.Setpoint Line1.Counter Line1.Level Line1.Running \
-  Line1.Recipe Line1.Speeds Line1.Temperature Line2.Counter Line2.Alarms
+  Line1.Recipe Line1.Speeds Line1.Temperature Line2.Counter Line2.Alarms Line2.PumpRunning Line2.TankLevel
 
 echo
 echo "demo: live values for 5 seconds (a subscription, 500 ms)"
-"$bin/zentarc-ua" "${secure[@]}" watch Line1.Counter Line1.Level Line1.Running Line2.Alarms \
+"$bin/zentarc-ua" "${secure[@]}" watch Line1.Counter Line1.Level Line1.Running Line2.Alarms Line2.PumpRunning Line2.TankLevel \
   --interval 500 --duration 5
 
 echo
@@ -108,7 +109,7 @@ echo "demo: the PLC folders, what Line1's folder holds, and its diagnostics"
 "$bin/zentarc-ua" "${secure[@]}" browse
 "$bin/zentarc-ua" "${secure[@]}" browse "ns=1;s=Line1/"
 "$bin/zentarc-ua" "${secure[@]}" read "ns=1;s=Line1/Diagnostics/State" "ns=1;s=Line1/Diagnostics/Connected" \
-  "ns=1;s=Line1/Diagnostics/MessagesSent" "ns=1;s=Line1/Diagnostics/PolledTags"
+  "ns=1;s=Line1/Diagnostics/MessagesSent" "ns=1;s=Line1/Diagnostics/PolledTags" "ns=1;s=Line1/Diagnostics/CpuState"
 
 echo
 echo "demo: an anonymous client may read but not write"
