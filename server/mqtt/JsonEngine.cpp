@@ -183,9 +183,12 @@ class JsonEngine : public PublisherEngine {
     if (states.empty()) return;
     outgoing_.clear();
     format_.tagStates(states, std::chrono::system_clock::now(), outgoing_);
-    std::uint64_t last = 0;
-    for (Outgoing& o : outgoing_) last = push(std::move(o));
-    for (const TagState& s : states) lastSequence_[s.tag] = last;
+    // One message per state, in order: each tag remembers its own message, so that a buffer
+    // that dropped the front of a batch leaves exactly those tags to be sent again.
+    for (std::size_t k = 0; k < outgoing_.size(); ++k) {
+      const std::uint64_t sequence = push(std::move(outgoing_[k]));
+      if (k < states.size()) lastSequence_[states[k].tag] = sequence;
+    }
   }
 
   // A PLC's state when it changed (or `always`, after a connection).

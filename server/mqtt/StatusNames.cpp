@@ -28,6 +28,7 @@ std::string_view writeStatusName(const SODaSRequest& request) {
   if (SUCCEEDED(r)) return kGood;
   if (r == OPC_E_BADRIGHTS) return "BadNotWritable";
   if (r == OPC_E_BADTYPE) return "BadTypeMismatch";
+  if (r == OPC_E_RANGE) return "BadOutOfRange";  // a string longer than its tag, as over OPC UA
   if (request.isWriteQualityValid()) {
     const std::string_view s = statusName(request.getWriteQuality());
     if (isBad(s)) return s;

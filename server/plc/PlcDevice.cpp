@@ -144,8 +144,12 @@ void PlcDevice::ReadCyclicBlock(CyclicBlock& block, plc::ResultCode& code, Regis
   const bool refusedBefore =
       std::any_of(block.tags.begin(), block.tags.end(), [](const auto& tag) { return tag->refusedTries > 0; });
   code = refusedBefore ? plc::kRequestRefused : block.readAll(io);
+  // A whole read refused whose tags then all read well: the units bridged between them were
+  // what the PLC refused. A refusal of tags themselves says nothing about bridging.
+  bool gapRefused = false;
   if (code == plc::kRequestRefused) {
     code = readAroundRefusals(block, started, io, std::chrono::system_clock::now(), !refusedBefore);
+    gapRefused = !refusedBefore && code == plc::kOk;
   } else if (code == plc::kOk) {
     const auto readTime = std::chrono::system_clock::now();
     for (const auto& tag : block.tags) storeFromBlock(block, *tag, readTime);
@@ -155,7 +159,7 @@ void PlcDevice::ReadCyclicBlock(CyclicBlock& block, plc::ResultCode& code, Regis
   }
   block.lastRead = started;
   block.lastCode = code;
-  noteRefusal(block, code);
+  noteRefusal(block, gapRefused ? plc::kRequestRefused : code == plc::kRequestRefused ? plc::kOk : code);
   block.serviced = 1;
 }
 

@@ -127,7 +127,6 @@ void PlcDevice::RunReads(RegisterAccess& io, QueueLock& queueLock, plc::ResultCo
     std::erase_if(block.records, [](const auto& record) { return record->request->isCompleted(); });
     if (block.records.empty()) continue;
     plc::ResultCode code = selectionCode != plc::kOk ? selectionCode : block.readAll(io);
-    noteRefusal(block, code);
     // Refused: the tags the PLC refuses are found, the others read around them.
     std::vector<PlcTag*> refusedTags;
     const bool split = selectionCode == plc::kOk && code == plc::kRequestRefused;
@@ -140,6 +139,8 @@ void PlcDevice::RunReads(RegisterAccess& io, QueueLock& queueLock, plc::ResultCo
       for (std::size_t i = 0; i < sorted.size(); ++i)
         if (refused[i]) refusedTags.push_back(sorted[i]);
     }
+    // Only a refusal that no tag explains was one of the units bridged between the tags.
+    noteRefusal(block, split ? (code == plc::kOk ? plc::kRequestRefused : plc::kOk) : code);
     const auto readTime = std::chrono::system_clock::now();
     std::lock_guard lock(queueLock);
     for (const auto& record : block.records) {

@@ -381,7 +381,10 @@ void PlcWorker::failed(plc::ResultCode code) {
 
 PlcState PlcWorker::state() const {
   if (failures_ >= 2) return PlcState::Demoted;
-  if (failures_ == 1 || code_ != plc::kOk) return PlcState::Failing;
+  // Tags the PLC refuses one by one are Bad on their own (BadOutOfRange) while it answers for
+  // the others: the PLC works, and its last result still names the refusal.
+  const bool tagsRefused = code_ == plc::kRequestRefused && everConnected_;
+  if (failures_ == 1 || (code_ != plc::kOk && !tagsRefused)) return PlcState::Failing;
   if (device_.cyclicBlocks.empty()) return PlcState::Idle;
   // Nothing has answered yet: working is what it may turn out to be, not what it is.
   return everConnected_ ? PlcState::Working : PlcState::Connecting;

@@ -106,6 +106,9 @@ plc::ResultCode readAroundRefusals(CyclicBlock& block, std::uint32_t tick, Regis
       continue;
     }
     refusedNow = true;
+    // Still refused as far as anyone knows: after a reconnect it says so again, not the
+    // connection's failure.
+    tag->cache().setQuality(kRefusedTagQuality);
     if (!run.empty() && !readRun()) break;
   }
   if (failure == plc::kOk && !run.empty()) readRun();

@@ -124,4 +124,6 @@ TEST(Areas, anAddressPastTheAreasSizeIsOutOfRangeAndItsNeighboursStayGood) {
   EXPECT_LE(after.refused - before.refused, 3u);
   EXPECT_EQ(h.tag("In")->getCache()->getQuality(), 0xC0);
   EXPECT_EQ(h.devices.getIndex(0)->status().lastResultCode, plc::kRequestRefused);
+  // The PLC itself works: only its refused tag is Bad (so MQTT's Sparkplug B keeps the device born).
+  EXPECT_EQ(h.devices.getIndex(0)->status().state, PlcState::Working);
 }

@@ -34,7 +34,8 @@ std::string statusOf(const std::optional<ReceivedMessage>& m) { return m ? membe
 
 const std::string kTags = tagXmlWith("Setpoint", "VT_I2", 1, "READWRITE") + tagXmlWith("Limit", "VT_I2", 2, "READ") +
                           tagXmlWith("Pair", "VT_UI2 ARRAY", 3, "READWRITE", 2) +
-                          tagXmlWith("Other", "VT_I2", 10, "READWRITE");
+                          tagXmlWith("Other", "VT_I2", 10, "READWRITE") +
+                          tagXmlWith("Name", "VT_BSTR", 20, "READWRITE", 4);
 
 // Once the publisher's subscription is in place (it is made after connecting, unseen by the
 // client): a request to a tag that does not exist is answered.
@@ -116,6 +117,7 @@ TEST(MqttWrite, readOnlyMalformedAndUnknown_areRefusedAndNothingIsWritten) {
       {"Setpoint", R"({"value": 1.5, "id": 6})", "6", "\"BadTypeMismatch\""},
       {"Pair", R"({"value": [1, 2, 3], "id": 7})", "7", "\"BadTypeMismatch\""},
       {"Nothing", R"({"value": 1, "id": 8})", "8", "\"BadNodeIdUnknown\""},
+      {"Name", R"({"value": "abcdefgh", "id": 9})", "9", "\"BadOutOfRange\""},  // longer than its 4 characters
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(client->publish(setTopic(c.tag), c.payload));
