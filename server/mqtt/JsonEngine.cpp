@@ -57,10 +57,10 @@ class JsonEngine : public PublisherEngine {
     return next;
   }
 
-  // Offline, then what is buffered, for at most kDrainLimit; then goodbye.
+  // What is buffered, then offline, for at most kDrainLimit; then goodbye.
   void finish() override {
     if (!connected_) return;
-    push(format_.nodeState(false));
+    const std::uint64_t offline = push(format_.nodeState(false));
     const auto deadline = Clock::now() + kDrainLimit;
     while (connected_ && (buffer_.hasWaiting() || buffer_.sentCount() > 0) && Clock::now() < deadline) {
       handleEvents(Clock::now());
@@ -69,6 +69,17 @@ class JsonEngine : public PublisherEngine {
     }
     updateFigures();
     if (!connected_) return;
+    // A backlog too long to drain still holds "offline", and an orderly goodbye makes the
+    // broker drop the will: offline goes out ahead of the backlog, or the broker would show
+    // this server online for good.
+    if (offline >= buffer_.oldestUnacknowledged()) {
+      const auto window = Clock::now() + std::chrono::milliseconds(kDisconnectTimeoutMs);
+      int token = 0;
+      while (connected_ && !connection_.publish(format_.nodeState(false), token) && Clock::now() < window) {
+        handleEvents(Clock::now());  // the library's window frees as acknowledgements come
+        ctx_.pause(std::chrono::milliseconds(20));
+      }
+    }
     connection_.disconnect(kDisconnectTimeoutMs);
     const auto goodbye = Clock::now() + std::chrono::milliseconds(kDisconnectTimeoutMs + 1000);
     bool done = false;
