@@ -246,10 +246,15 @@ void BrokerConnection::post(BrokerEvent event) {
     }
     if (event.kind == BrokerEvent::Kind::Message) {
       const std::size_t bytes = event.topic.size() + event.payload.size();
-      if (waitingMessages_ >= kMaxWaitingMessages || waitingBytes_ + bytes > kMaxWaitingBytes) {
+      const bool full = waitingMessages_ >= kMaxWaitingMessages || waitingBytes_ + bytes > kMaxWaitingBytes;
+      const bool keepWhole = !settings_.keepWholeTopic.empty() && event.topic == settings_.keepWholeTopic &&
+                             event.payload.size() <= kKeepWholeBytes;
+      if (full) {
         if (waitingBytes_ + event.topic.size() > 2 * kMaxWaitingBytes) return;
-        std::string().swap(event.payload);
-        event.overflow = true;
+        if (!keepWhole) {
+          std::string().swap(event.payload);
+          event.overflow = true;
+        }
       }
       ++waitingMessages_;
       waitingBytes_ += event.topic.size() + event.payload.size();

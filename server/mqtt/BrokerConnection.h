@@ -25,6 +25,9 @@ struct BrokerSettings {
   bool cleanSession = false;
   int keepAliveSeconds = 10;  // a server that vanishes shows offline within 1.5 times this
   int maxInFlight = 128;
+  // Messages of this topic keep their (small) payload when too many messages wait: a flood
+  // on other topics must not hide what it says (a primary host's state).
+  std::string keepWholeTopic;
 };
 
 // The broker, TLS and user as the options give them; client id, will and session are the
@@ -73,6 +76,7 @@ class BrokerConnection {
   // to twice the bytes), so a flood of writes cannot take the server's memory.
   static constexpr std::size_t kMaxWaitingMessages = 1000;
   static constexpr std::size_t kMaxWaitingBytes = 8 * 1024 * 1024;
+  static constexpr std::size_t kKeepWholeBytes = 4096;
 
  private:
   struct Callbacks;

@@ -121,6 +121,7 @@ class SparkplugEngine : public PublisherEngine {
     BrokerSettings s = brokerSettings(ctx_.options, ctx_.address);
     s.clientId = "opczentarc-" + node_;
     s.cleanSession = true;  // Sparkplug's rule: delivery rests on births, seq and rebirth
+    if (!ctx_.options.sparkplugHost.empty()) s.keepWholeTopic = stateTopic(ctx_.options.sparkplugHost);
     return s;  // the will, this session's NDEATH, is set before each attempt
   }
 
