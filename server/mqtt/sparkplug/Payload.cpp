@@ -114,16 +114,40 @@ void encodeMetric(const Metric& metric, PbMetric& m) {
   }
 }
 
+// Whether a metric's encoded body holds a data set, a template or an extension: nothing we
+// send or take has them, and their nested metrics and rows would be built unbounded.
+bool holdsNestedValue(google::protobuf::io::CodedInputStream& in) {
+  std::uint32_t length = 0;
+  if (!in.ReadVarint32(&length)) return true;
+  const auto limit = in.PushLimit(static_cast<int>(length));
+  bool nested = false;
+  for (std::uint32_t tag = in.ReadTag(); tag != 0 && !nested; tag = in.ReadTag()) {
+    const int field = WireFormatLite::GetTagFieldNumber(tag);
+    nested = field == PbMetric::kDatasetValueFieldNumber || field == PbMetric::kTemplateValueFieldNumber ||
+             field == PbMetric::kExtensionValueFieldNumber || !WireFormatLite::SkipField(&in, tag);
+  }
+  nested = nested || !in.ConsumedEntireMessage();
+  in.PopLimit(limit);
+  return nested;
+}
+
 // Counts the metrics of an encoded payload without building them, so that a message of
-// millions of tiny metrics is refused before protobuf allocates each one.
-bool countMetrics(std::string_view bytes, std::size_t& count) {
+// millions of tiny metrics is refused before protobuf allocates each one; false also for a
+// metric that holds nested values (then `nested` is set).
+bool countMetrics(std::string_view bytes, std::size_t& count, bool& nested) {
   google::protobuf::io::CodedInputStream in(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                             static_cast<int>(bytes.size()));
   count = 0;
   for (;;) {
     const std::uint32_t tag = in.ReadTag();
     if (tag == 0) return in.ConsumedEntireMessage();
-    if (WireFormatLite::GetTagFieldNumber(tag) == pb::Payload::kMetricsFieldNumber) ++count;
+    if (WireFormatLite::GetTagFieldNumber(tag) == pb::Payload::kMetricsFieldNumber &&
+        WireFormatLite::GetTagWireType(tag) == WireFormatLite::WIRETYPE_LENGTH_DELIMITED) {
+      ++count;
+      nested = holdsNestedValue(in);
+      if (nested) return false;
+      continue;
+    }
     if (!WireFormatLite::SkipField(&in, tag)) return false;
   }
 }
@@ -179,8 +203,10 @@ bool decodePayload(std::string_view bytes, Payload& out, std::string& error, con
     return false;
   }
   std::size_t count = 0;
-  if (!countMetrics(bytes, count)) {
-    error = "not a Sparkplug B payload";
+  bool nested = false;
+  if (!countMetrics(bytes, count, nested)) {
+    error = nested ? "a metric holds a data set, a template or an extension, which are not taken"
+                   : "not a Sparkplug B payload";
     return false;
   }
   if (count > limits.maxMetrics) {

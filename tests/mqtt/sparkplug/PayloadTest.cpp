@@ -176,4 +176,9 @@ TEST(SparkplugPayload, whatAPeerSendsIsBoundedAndCheckedBeforeUse) {
   ASSERT_EQ(back.metrics.size(), 1u);
   EXPECT_TRUE(std::holds_alternative<std::monostate>(back.metrics[0].value));
   EXPECT_FALSE(back.metrics[0].isNull);
+
+  // A template of three empty metrics, by hand: two bytes a nested metric would be built from.
+  const std::string templated("\x12\x0C" "\x0A\x01t" "\x92\x01\x06" "\x12\x00\x12\x00\x12\x00", 14);
+  EXPECT_FALSE(decodePayload(templated, back, error));
+  EXPECT_EQ(error, "a metric holds a data set, a template or an extension, which are not taken");
 }
