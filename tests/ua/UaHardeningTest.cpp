@@ -446,3 +446,31 @@ TEST(UaHardening, fullConnectionTable_evictsTheConnectionIdleLongest) {
   close(silentOld);
   close(silentNew);
 }
+
+// Case: one address fills the table and keeps its connections busier than a newcomer from
+// another address, whose handshake waits on its user. The flood's next connection costs the
+// flood one of its own, not the newcomer its channel.
+TEST(UaHardening, fullConnectionTable_makesRoomFromTheAddressHoldingTheMost) {
+  UaServerConfig c = loopbackConfig(28514);
+  c.limits.maxConnections = 3;
+  UaServer server(c);
+  addEchoRead(server);
+  ASSERT_TRUE(server.start().isGood());
+  UaClientOptions o;
+  o.localAddress = "127.0.0.2";
+  UaClient newcomer(o);
+  ASSERT_TRUE(newcomer.openChannel(loopbackUrl(28514)).isGood()) << newcomer.errorText();
+  std::this_thread::sleep_for(50ms);
+  const int flood[2] = {rawConnect(28514), rawConnect(28514)};
+  for (int fd : flood) {
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(sendAllBytes(fd, "H"));  // a Hello begun: busier than the newcomer
+    std::this_thread::sleep_for(30ms);
+  }
+  const int third = rawConnect(28514);
+  ASSERT_GE(third, 0);
+  EXPECT_EQ(errorIn(readUntilClosed(flood[0], 2000ms)), StatusCode(Status::BadTcpServerTooBusy));
+  ASSERT_TRUE(newcomer.createAndActivateSession().isGood()) << newcomer.errorText();
+  EXPECT_TRUE(readOne(newcomer).isGood());
+  for (int fd : {flood[0], flood[1], third}) close(fd);
+}

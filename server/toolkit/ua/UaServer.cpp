@@ -466,15 +466,21 @@ class UaServer::Impl : public ConnectionHost, public OutputBudget {
     return n;
   }
 
-  // Makes room in a full table: of the connections without an activated session, the one
-  // idle longest goes, not one whose handshake is under way.
+  // Makes room in a full table: of the connections without an activated session, one of
+  // the address that holds the most connections goes (so that one peer's flood costs its own
+  // connections, not a newcomer's handshake), and of those the one idle longest.
   bool evictIdleWithoutSession() {
     const auto busy = sessions.channelsWithActivatedSessions();
+    std::unordered_map<std::string, size_t> held;
+    for (const auto& [id, c] : conns)
+      if (!c.protocol->closing()) ++held[c.address];
     Conn* victim = nullptr;
     for (auto& [id, c] : conns) {
       if (c.protocol->closing()) continue;
       if (c.protocol->state() == ServerConnection::State::Open && busy.count(c.protocol->channelId())) continue;
-      if (!victim || c.lastInput < victim->lastInput) victim = &c;
+      if (!victim || held[c.address] > held[victim->address] ||
+          (held[c.address] == held[victim->address] && c.lastInput < victim->lastInput))
+        victim = &c;
     }
     if (!victim) return false;
     victim->protocol->fail(Status::BadTcpServerTooBusy, "connection without a session closed to make room");
