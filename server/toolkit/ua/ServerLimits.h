@@ -34,9 +34,11 @@ struct UaServerLimits {
   // A session not activated this long after CreateSession (or its own timeout, if shorter)
   // is closed; when the session table is full, the oldest such session makes room.
   uint32_t unactivatedSessionTimeoutMs = 10'000;
-  // Partial (multi-chunk) requests of all connections together, and of one address.
+  // Partial (multi-chunk) requests of all connections together, and of one address: a
+  // quarter, room for one request of the largest size, so that it takes four peers to fill
+  // what everybody's large requests share.
   size_t maxPendingInputBytes = 64u * 1024 * 1024;
-  size_t maxPendingInputPerAddress = 32u * 1024 * 1024;
+  size_t maxPendingInputPerAddress = 16u * 1024 * 1024;
   // Answers a client has not read yet: beyond the first bound we stop reading its requests
   // until it catches up; beyond the second it is dropped. The output budget bounds all
   // clients together, and each client's share of it: it counts what connections have not
