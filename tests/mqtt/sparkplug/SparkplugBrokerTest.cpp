@@ -159,6 +159,7 @@ TEST(SparkplugBroker, birthsDeclareEveryTag_dataFollowsByAlias_seqRunsOn_deathNa
   const Value* bdSeq = metricNamed(all[0].payload, "bdSeq");
   ASSERT_TRUE(bdSeq);
   EXPECT_EQ(bdSeq->member("type")->text, "UInt64");
+  const std::string bdSeqText = valueText(bdSeq);  // `all` is decoded anew below
   EXPECT_EQ(valueText(metricNamed(all[0].payload, "Node Control/Rebirth")), "false");
 
   // A DBIRTH per PLC declaring every tag with its datatype, and the PLC's figures.
@@ -220,7 +221,7 @@ TEST(SparkplugBroker, birthsDeclareEveryTag_dataFollowsByAlias_seqRunsOn_deathNa
   all = decodeUntil(*host, [](const auto& d) { return !ofType(d, "NDEATH").empty(); }, milliseconds(5000));
   const auto deaths = ofType(all, "NDEATH");
   ASSERT_EQ(deaths.size(), 1u);
-  EXPECT_EQ(valueText(metricNamed(deaths[0]->payload, "bdSeq")), valueText(bdSeq));
+  EXPECT_EQ(valueText(metricNamed(deaths[0]->payload, "bdSeq")), bdSeqText);
   EXPECT_EQ(deaths[0]->payload.member("seq")->kind, Value::Kind::Null);
   std::string why;
   EXPECT_TRUE(seqContinuous(decodeSparkplug(host->messages()), &why)) << why;
