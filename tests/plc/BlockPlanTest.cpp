@@ -121,9 +121,11 @@ TEST_F(BlockPlanTest, deviceReadsOfSpreadTagsGoOutInFewMessages_untilABridgedRea
   EXPECT_EQ(io.reads(), (std::vector<Message>{{false, 0, 501}, {false, 520, 61}}));
   EXPECT_EQ(requests.back()->getReadResult()->value.iVal(), 42);
 
-  // The PLC refuses a bridged read (its memory ends inside the gap): bridging is given up.
+  // The PLC refuses a bridged read but each tag's own: the gap was what it refused, so
+  // bridging is given up.
   io.log.clear();
   io.failAt = 0;
+  io.failOnlyThatOne = true;
   io.failCode = plc::kRequestRefused;
   for (int i = 0; i < 2; ++i) spread[i]->submitRead(SODASREQUEST_TYPE_ASYNC_DEVICE);
   runReads();

@@ -61,10 +61,14 @@ class FakeRegisterAccess : public RegisterAccess {
   plcsim::SimMemory memory;                                                    // the other areas
   std::vector<Message> log;
   int failAt = -1;  // 0-based message number that fails (and every one after it)
+  bool failOnlyThatOne = false;  // ... or that one alone
   plc::ResultCode failCode = plc::kNoAnswer;
 
  private:
-  bool failing() const { return failAt >= 0 && static_cast<int>(log.size()) > failAt; }
+  bool failing() const {
+    const int n = static_cast<int>(log.size()) - 1;  // the message being handled
+    return failAt >= 0 && (failOnlyThatOne ? n == failAt : n >= failAt);
+  }
   std::vector<Message> only(bool write) const {
     std::vector<Message> out;
     for (const auto& m : log)
