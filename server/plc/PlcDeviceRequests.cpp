@@ -240,7 +240,8 @@ void PlcDevice::RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultC
     WriteBlock* block = writeBlocks[done].get();
     if (selectionCode != plc::kOk || stopping()) {
       const plc::ResultCode code = selectionCode != plc::kOk ? selectionCode : plc::kChannelNotOpen;
-      if (selectionCode == plc::kOk && step) step->unsent += block->records.size();
+      // A stop that finds the link closed sends nothing either: those writes count as unsent.
+      if (stopping()) step->unsent += block->records.size();
       std::lock_guard lock(queueLock);
       for (const auto& record : block->records) failWrite(*record, qualityForError(code));
       continue;

@@ -2,6 +2,8 @@
 // how every request is completed.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "server/opc/ValueConversion.h"
 #include "tests/plc/BlockTestSupport.h"
 
@@ -147,4 +149,16 @@ TEST_F(DeviceRequestsTest, deviceReadsJoinByTheReadRuleAndStoreValues) {
   EXPECT_TRUE(again->isCompleted());
   EXPECT_EQ(again->getResult(), S_OK);  // the failure shows in the cache's quality
   EXPECT_EQ(a->getCache()->getQuality(), 0x18);
+}
+
+TEST_F(DeviceRequestsTest, aStopWhileTheLinkIsClosedCountsEveryWriteAsUnsent) {
+  write(tag(10), SOCmnVariant::fromI2(1));
+  write(tag(20), SOCmnVariant::fromI2(2));
+  queueWrites();
+  std::atomic<bool> stopping{true};
+  RequestStep step;
+  step.stopping = &stopping;
+  device->RunWrites(io, queues->queueLock, plc::kChannelNotOpen, &step);
+  EXPECT_TRUE(io.log.empty());
+  EXPECT_EQ(step.unsent, 2u);
 }
