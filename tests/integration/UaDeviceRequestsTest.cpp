@@ -3,9 +3,7 @@
 // PLCs on 127.0.31.x.
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <map>
-#include <mutex>
 
 #include "server/opc/ServerCreator.h"
 #include "server/toolkit/ua/Binary.h"
@@ -24,8 +22,9 @@ class Sink : public ua::ResponseSink {
   std::map<uint32_t, std::string> bodies;
 };
 
-// The UA services over the tags of one slow PLC. Completions come from the PLC's worker and
-// run on the test's thread, as on the server's IO thread; the services' clock is the test's.
+// The UA services over the tags of one slow PLC, on the test's clock. The requests here end
+// by their deadline or their connection's close, so the completions the worker posts are
+// not needed.
 class UaOverSlowPlc {
  public:
   UaOverSlowPlc(const std::string& address, const std::string& tags) {
@@ -34,20 +33,12 @@ class UaOverSlowPlc {
     h.start();
     ua::UaServices::Options o;
     o.clock = [this] { return now; };
-    services = std::make_unique<ua::UaServices>(
-        *h.root, SOCmnPointer<SODaSCreator>(new ServerCreator(h.queues)),
-        [posted = posted](std::function<void()> f) {
-          std::lock_guard lock(posted->mutex);
-          posted->work.push_back(std::move(f));
-        },
-        o);
+    services = std::make_unique<ua::UaServices>(*h.root, SOCmnPointer<SODaSCreator>(new ServerCreator(h.queues)),
+                                                [](std::function<void()>) {}, o);
     session->sessionId = ua::NodeId(0, 4242u);
     session->activated = true;
   }
-  ~UaOverSlowPlc() {
-    services->sessionClosed(*session);
-    services.reset();
-  }
+  ~UaOverSlowPlc() { services->sessionClosed(*session); }
 
   template <typename Req, typename Resp>
   uint32_t call(void (ua::UaServices::*method)(ua::RequestContext&, Req&, const ua::Reply<Resp>&), Req req,
@@ -57,45 +48,25 @@ class UaOverSlowPlc {
     ctx.connectionId = connection;
     ctx.requestHeader.timeoutHint = timeoutHint;
     const uint32_t id = ++lastRequest;
-    ua::Reply<Resp> reply(std::weak_ptr<ua::ResponseSink>(sink), connection, id, id);
-    (services.get()->*method)(ctx, req, reply);
+    (services.get()->*method)(ctx, req, ua::Reply<Resp>(std::weak_ptr<ua::ResponseSink>(sink), connection, id, id));
     return id;
   }
-  void advance(int ms) {
-    runPosted();
-    now += std::chrono::milliseconds(ms);
-    services->tick();
-  }
-  void runPosted() {
-    std::deque<std::function<void()>> work;
-    {
-      std::lock_guard lock(posted->mutex);
-      work.swap(posted->work);
-    }
-    for (auto& f : work) f();
-  }
   ua::StatusCode firstWriteResult(uint32_t id) {
-    auto it = sink->bodies.find(id);
-    if (it == sink->bodies.end()) return ua::Status::Bad;
-    ua::Decoder d(it->second);
+    if (!sink->bodies.count(id)) return ua::Status::Bad;
+    ua::Decoder d(sink->bodies[id]);
     ua::NodeId type;
-    d.read(type);
     ua::WriteResponse r;
+    d.read(type);
     d.read(r);
     return r.results.empty() ? ua::StatusCode(ua::Status::Bad) : r.results[0];
   }
 
   PollingHarness h;
   plcsim::Simulator* sim = nullptr;
-  struct Posted {
-    std::mutex mutex;
-    std::deque<std::function<void()>> work;
-  };
-  std::shared_ptr<Posted> posted = std::make_shared<Posted>();
   std::shared_ptr<Sink> sink = std::make_shared<Sink>();
   std::shared_ptr<ua::Session> session = std::make_shared<ua::Session>();
-  std::unique_ptr<ua::UaServices> services;
   ua::SteadyTime now{std::chrono::seconds(1000)};
+  std::unique_ptr<ua::UaServices> services;  // goes before the harness, whose tags it uses
   uint32_t lastRequest = 0;
 };
 
@@ -122,7 +93,8 @@ TEST(UaDeviceRequests, aWriteAnsweredBadTimeoutIsNeverWrittenNorAreItsNeighbours
   v.value.value = ua::Variant::of(int16_t{77});
   w.nodesToWrite.push_back(v);
   const uint32_t id = rig.call(&ua::UaServices::write, w, 1000);
-  rig.advance(1000);
+  rig.now += std::chrono::seconds(1);
+  rig.services->tick();
   ASSERT_EQ(rig.firstWriteResult(id), ua::StatusCode(ua::Status::BadTimeout));
 
   // Once a write queued after it is done, W's was dropped or sent.
