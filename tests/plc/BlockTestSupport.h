@@ -19,6 +19,7 @@ class BlockFixture {
   }
   ~BlockFixture() {
     std::lock_guard lock(queues->queueLock);
+    device->failQueued();  // a request left queued holds its tag, which holds the device
     device->ReleaseBlocks();
   }
 
