@@ -82,6 +82,7 @@ void PlcTag::handleRequest(SODaSRequest* request) {
     if (queues->accepting && queues->queuedRequests < kMaxQueuedRequests) {
       request->markPending();
       ++queues->queuedRequests;
+      record->countedIn = queues;
       queue->push_back(std::move(record));
       plc->queues.workQueued.notify_all();
       return;

@@ -4,6 +4,10 @@
 
 namespace zentarc {
 
+RequestRecord::~RequestRecord() {
+  if (countedIn) --countedIn->queuedRequests;
+}
+
 void sortActivations(std::vector<std::unique_ptr<ActivationRecord>>& queue) {
   std::stable_sort(queue.begin(), queue.end(), [](const auto& a, const auto& b) {
     // By area, then by address in it: neighbours in one area are added one after another.

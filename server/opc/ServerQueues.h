@@ -3,6 +3,7 @@
 // queueLock that guards every PLC's queues (and every tag's activeItems, request completion
 // and the cyclic blocks the status dialog reads). The shell owns one ServerQueues for the
 // process; tests make their own.
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -22,9 +23,20 @@ struct ActivationRecord {
   PlcTag* tag = nullptr;          // tags live as long as the namespace
 };
 
+struct ServerQueues;
+
+// A client's device read or write on its way through a PLC's worker. Queued or in the
+// worker's blocks, it takes memory: it counts against the server's bound until the worker
+// drops it, not only until the worker takes it.
 struct RequestRecord {
+  RequestRecord() = default;
+  ~RequestRecord();  // gives back its place in countedIn's bound
+  RequestRecord(const RequestRecord&) = delete;
+  RequestRecord& operator=(const RequestRecord&) = delete;
+
   SOCmnPointer<SODaSRequest> request;
   SOCmnPointer<PlcTag> tag;
+  std::shared_ptr<ServerQueues> countedIn;  // whose queuedRequests it holds a place in (or none)
 };
 
 // Recursive, as a critical section may be re-entered by the thread that holds it.
@@ -42,14 +54,16 @@ struct DeviceQueues {
   bool empty() const { return activationQueue.empty() && readQueue.empty() && writeQueue.empty(); }
 };
 
-// Device reads and writes queued over all PLCs at most: beyond it a request fails at once,
-// so that no client can fill memory with requests for a PLC that does not answer.
+// Device reads and writes held over all PLCs at most (queued, or waiting in a worker's
+// blocks): beyond it a request fails at once, so that no client can fill memory with
+// requests for a PLC that does not answer.
 inline constexpr std::size_t kMaxQueuedRequests = 65536;
 
 struct ServerQueues {
   QueueLock queueLock;
-  // Device reads and writes queued and not yet taken by a worker (under queueLock).
-  std::size_t queuedRequests = 0;
+  // Device reads and writes queued or in a worker's blocks: counted up under queueLock when
+  // queued, down wherever a worker drops the record.
+  std::atomic<std::size_t> queuedRequests{0};
   // Cleared when polling has stopped (under queueLock): from then on nothing is queued, and
   // device reads and writes fail at once.
   bool accepting = true;

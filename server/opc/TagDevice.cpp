@@ -1,12 +1,9 @@
 #include "server/opc/TagDevice.h"
 
-#include <algorithm>
-
 namespace zentarc {
 
-void TagDevice::failQueued(ServerQueues& serverQueues) {
+void TagDevice::failQueued() {
   for (auto* queue : {&queues.writeQueue, &queues.readQueue}) {
-    serverQueues.queuedRequests -= std::min(serverQueues.queuedRequests, queue->size());
     // A write that never went out fails as one the PLC could not be reached for.
     const std::uint16_t quality = queue == &queues.writeQueue ? OPC_QUALITY_COMM_FAILURE : OPC_QUALITY_OUT_OF_SERVICE;
     for (auto& record : *queue) record->request->complete(E_FAIL, true, quality, false, true);

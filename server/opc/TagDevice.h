@@ -18,7 +18,7 @@ class TagDevice : public SOCmnObject {
   // Completes every request still queued as failed (writes as not sent, with a
   // communication failure; reads out of service) and drops the activation records; with
   // queueLock held. For when nothing will take them any more.
-  void failQueued(ServerQueues& serverQueues);
+  void failQueued();
 
   const std::string name;  // key in the device list
   DeviceQueues queues;     // under ServerQueues::queueLock

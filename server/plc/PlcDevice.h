@@ -75,8 +75,9 @@ class PlcDevice : public TagDevice {
   // Device reads and writes. Queue* with queueLock held; a tag of no known type (span 0)
   // completes at once as failed. Run* complete the requests of every block they run and
   // drop those blocks (all of them unless the step's time is up); with a nonzero
-  // selectionCode nothing is sent and every request fails with that code. A read whose
-  // request was completed meanwhile (its requester gave up) is not sent for.
+  // selectionCode nothing is sent and every request fails with that code. A request
+  // completed meanwhile (its requester gave up on it) is dropped before anything of its
+  // block is sent: a read is not sent for, a write neither read first nor written.
   void QueueRead(std::unique_ptr<RequestRecord> record);
   void RunReads(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode = plc::kOk,
                 RequestStep* step = nullptr);

@@ -27,8 +27,19 @@ void completeRead(RequestRecord& record) {
   record.request->complete(S_OK, false, OPC_QUALITY_UNCERTAIN, false, true);
 }
 
-void failWrite(RequestRecord& record, std::uint16_t quality) {
-  record.request->complete(E_FAIL, true, quality, false, true);
+// False when the request was already completed (its requester gave up on it).
+bool failWrite(RequestRecord& record, std::uint16_t quality) {
+  return record.request->complete(E_FAIL, true, quality, false, true);
+}
+
+bool answered(const std::unique_ptr<RequestRecord>& record) { return record->request->isCompleted(); }
+
+// Drops the records whose requesters gave up on them (they answered without the result), and
+// the blocks left empty: what nobody waits for is not sent, nor kept in memory until its turn.
+template <class Block>
+void dropAnswered(std::vector<std::unique_ptr<Block>>& blocks) {
+  for (const auto& block : blocks) std::erase_if(block->records, answered);
+  std::erase_if(blocks, [](const auto& block) { return block->records.empty(); });
 }
 
 WriteBlock* findWriteBlock(std::vector<std::unique_ptr<WriteBlock>>& blocks, const PlcTag& tag,
@@ -119,12 +130,13 @@ void PlcDevice::finishRead(RequestRecord& record, plc::ResultCode code, Register
 }
 
 void PlcDevice::RunReads(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode, RequestStep* step) {
+  dropAnswered(readBlocks);
   std::size_t done = 0;
   for (; done < readBlocks.size(); ++done) {
     if (done > 0 && step && step->timeUp && step->timeUp()) break;
     ReadBlock& block = *readBlocks[done];
-    // A read its requester gave up on (it answered without the value) is not sent for.
-    std::erase_if(block.records, [](const auto& record) { return record->request->isCompleted(); });
+    // Given up on while earlier blocks were read: not sent for either.
+    std::erase_if(block.records, answered);
     if (block.records.empty()) continue;
     plc::ResultCode code = selectionCode != plc::kOk ? selectionCode : block.readAll(io);
     // Refused: the tags the PLC refuses are found, the others read around them.
@@ -175,10 +187,8 @@ std::size_t PlcDevice::FailPendingRequests(std::uint16_t quality) {
       completeRead(*record);
     }
   std::size_t writes = 0;
-  for (const auto& block : writeBlocks) {
-    writes += block->records.size();
-    for (const auto& record : block->records) failWrite(*record, quality);
-  }
+  for (const auto& block : writeBlocks)
+    for (const auto& record : block->records) writes += failWrite(*record, quality) ? 1 : 0;
   readBlocks.clear();
   writeBlocks.clear();
   return writes;
@@ -233,15 +243,21 @@ bool PlcDevice::prepareBlock(WriteBlock& block, std::vector<std::vector<std::uin
 }
 
 void PlcDevice::RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultCode selectionCode, RequestStep* step) {
+  // A write its requester answered without (BadTimeout) is not written afterwards, nor read
+  // first: the client was told it did not happen.
+  dropAnswered(writeBlocks);
   std::vector<std::vector<std::uint16_t>> preRead;
   const auto stopping = [step] { return step && step->stopping && step->stopping->load(); };
   std::size_t done = 0;
   for (; done < writeBlocks.size(); ++done) {
     if (done > 0 && step && step->timeUp && step->timeUp()) break;
     WriteBlock* block = writeBlocks[done].get();
+    std::erase_if(block->records, answered);
+    if (block->records.empty()) continue;
     if (selectionCode != plc::kOk || stopping()) {
       const plc::ResultCode code = selectionCode != plc::kOk ? selectionCode : plc::kChannelNotOpen;
-      if (selectionCode == plc::kOk && step) step->unsent += block->records.size();
+      // A stop that finds the link closed sends nothing either: those writes count as unsent.
+      if (stopping()) step->unsent += block->records.size();
       std::lock_guard lock(queueLock);
       for (const auto& record : block->records) failWrite(*record, qualityForError(code));
       continue;
@@ -258,7 +274,21 @@ void PlcDevice::RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultC
       std::vector<std::uint16_t> probe = preRead[i];
       prepared = readCode == plc::kOk && fillWriteUnits(*block->records[i], probe);
     }
-    if (prepared) prepared = prepareBlock(*block, preRead);
+    if (prepared) {
+      // Given up on during the pre-reads: still not written.
+      std::size_t kept = 0;
+      for (std::size_t i = 0; i < block->records.size(); ++i) {
+        if (answered(block->records[i])) continue;
+        if (kept != i) {
+          block->records[kept] = std::move(block->records[i]);
+          preRead[kept] = std::move(preRead[i]);
+        }
+        ++kept;
+      }
+      block->records.resize(kept);
+      if (kept == 0) continue;
+      prepared = prepareBlock(*block, preRead);
+    }
     if (!prepared) {
       // A pre-read that failed tells why, as a failed write would; a refused value is Bad.
       const std::uint16_t quality = readCode != plc::kOk ? qualityForError(readCode) : OPC_QUALITY_BAD;
@@ -267,7 +297,10 @@ void PlcDevice::RunWrites(RegisterAccess& io, QueueLock& queueLock, plc::ResultC
       for (const auto& record : block->records) failWrite(*record, quality);
       continue;
     }
-    const plc::ResultCode code = block->writeAll(io);
+    // Only the registers of the records kept: a dropped record's stay as the PLC holds them.
+    // A write given up on from here is sent anyway, as is one whose message is on its way:
+    // the client was told BadTimeout, yet the value may reach the PLC.
+    const plc::ResultCode code = block->writeFilled(io);
     if (code == plc::kChannelNotOpen && stopping() && step) step->unsent += block->records.size();
     std::lock_guard lock(queueLock);
     for (const auto& record : block->records) {

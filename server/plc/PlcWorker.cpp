@@ -187,7 +187,6 @@ RequestStep PlcWorker::requestStep() {
 void PlcWorker::takeQueued(std::vector<std::unique_ptr<RequestRecord>>& queue,
                            void (PlcDevice::*add)(std::unique_ptr<RequestRecord>)) {
   std::lock_guard lock(queues_.queueLock);
-  queues_.queuedRequests -= std::min(queues_.queuedRequests, queue.size());
   for (auto& record : queue) (device_.*add)(std::move(record));
   queue.clear();
 }
@@ -439,7 +438,7 @@ void PlcWorker::finish() {
     // Requests that arrived during the last pass, or that a step left for later, are
     // answered rather than left pending: none of them was sent.
     unsentWrites_ += device_.queues.writeQueue.size();
-    device_.failQueued(queues_);
+    device_.failQueued();
     unsentWrites_ += device_.FailPendingRequests(qualityForError(plc::kChannelNotOpen));
     // Nothing keeps the polled values current any more.
     device_.SetQualityAll(OPC_QUALITY_OUT_OF_SERVICE);

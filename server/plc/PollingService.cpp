@@ -38,7 +38,7 @@ void PollingService::stop() {
   queues_.accepting = false;
   for (std::size_t i = 0; i < devices_.getCount(); ++i) {
     unsentWrites_ += devices_.getIndex(i)->queues.writeQueue.size();
-    devices_.getIndex(i)->failQueued(queues_);
+    devices_.getIndex(i)->failQueued();
   }
 }
 

@@ -48,10 +48,6 @@ plc::ResultCode RegisterBlock::readAll(RegisterAccess& io) {
   return readAreaRun(io, area, unit, firstRegister, length, buffer.data());
 }
 
-plc::ResultCode RegisterBlock::writeAll(RegisterAccess& io) {
-  return writeAreaRun(io, area, unit, firstRegister, length, buffer.data());
-}
-
 plc::ResultCode readRegisterRun(RegisterAccess& io, std::uint32_t first, std::uint32_t length,
                                 std::uint16_t* destination) {
   for (std::uint32_t done = 0; done < length;) {

@@ -88,7 +88,6 @@ class RegisterBlock {
   // The whole range, in ascending pieces of at most 512 registers (1024 bytes); stops at the
   // first failure and returns its code.
   plc::ResultCode readAll(RegisterAccess& io);
-  plc::ResultCode writeAll(RegisterAccess& io);
 
   // The registers of a tag at `first` (inside the block).
   std::uint16_t* at(std::uint32_t first) { return buffer.data() + (first - firstRegister); }

@@ -20,6 +20,9 @@ class WriteBlock : public RegisterBlock {
   void beginPreparation();
   bool isFilled(std::uint32_t reg) const;
   void markFilled(std::uint32_t first, std::uint32_t span);
+  // Writes each run of filled registers in turn (the whole block when every record stayed);
+  // stops at the first failure and returns its code.
+  plc::ResultCode writeFilled(RegisterAccess& io);
 
  private:
   std::vector<bool> filled_;

@@ -68,8 +68,9 @@ class SODaSRequest : public SOCmnObject {
 
   // Ends the request for a requester that gave up on it (it answered its client without
   // the result): completed with E_ABORT, the callback not run. Whoever would have carried it
-  // out leaves a completed request alone, so a read not sent yet is never sent.
-  void cancel() { complete(E_ABORT, false, OPC_QUALITY_UNCERTAIN, false, false); }
+  // out leaves a completed request alone, so a read or write not sent yet is never sent.
+  // False when the request had completed already: its result stands.
+  bool cancel() { return complete(E_ABORT, false, OPC_QUALITY_UNCERTAIN, false, false); }
 
   bool isCompleted() const;
   HRESULT getResult() const;

@@ -27,8 +27,7 @@ class ServerHooksTest : public ::testing::Test {
   ~ServerHooksTest() override {
     // What stopping the polling does: the records go (they hold their tags, which hold the
     // device that holds the records), so nothing is left in a cycle.
-    ServerQueues spare;
-    plc->failQueued(queues ? *queues : spare);
+    plc->failQueued();
   }
 
   SOCmnPointer<PlcTag> tag(const char* name, std::uint16_t address, VARTYPE vt = VT_I2, std::uint16_t count = 0,
@@ -259,7 +258,7 @@ TEST_F(ServerHooksTest, requestsLeftWhenPollingStopsAndAfterItFailAtOnce) {
     // What stopping the polling does: nothing is taken any more, nothing is left behind.
     std::lock_guard lock(queues->queueLock);
     queues->accepting = false;
-    plc->failQueued(*queues);
+    plc->failQueued();
   }
   EXPECT_EQ(answered, 1);  // its requester heard of it
   EXPECT_TRUE(t->submitWrite(SOCmnVariant::fromI2(1))->isCompleted());
@@ -289,10 +288,10 @@ TEST_F(ServerHooksTest, deviceRequestsBeyondTheBoundFailAtOnce) {
   EXPECT_EQ(refused->getResult(), E_FAIL);
   EXPECT_EQ(plc->queues.readQueue.size() + plc->queues.writeQueue.size(), kMaxQueuedRequests);
   {
-    // A worker takes what is queued: room again.
+    // Answered and dropped: room again.
     std::lock_guard lock(queues->queueLock);
-    plc->failQueued(*queues);
+    plc->failQueued();
   }
-  EXPECT_EQ(queues->queuedRequests, 0u);
+  EXPECT_EQ(queues->queuedRequests.load(), 0u);
   EXPECT_FALSE(t->submitRead()->isCompleted());
 }

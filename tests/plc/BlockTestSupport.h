@@ -19,6 +19,7 @@ class BlockFixture {
   }
   ~BlockFixture() {
     std::lock_guard lock(queues->queueLock);
+    device->failQueued();  // a request left queued holds its tag, which holds the device
     device->ReleaseBlocks();
   }
 
@@ -32,14 +33,12 @@ class BlockFixture {
   void queueWrites() {
     std::lock_guard lock(queues->queueLock);
     auto& queue = device->queues.writeQueue;
-    queues->queuedRequests -= queue.size();
     for (auto& record : queue) device->QueueWrite(std::move(record));
     queue.clear();
   }
   void queueReads() {
     std::lock_guard lock(queues->queueLock);
     auto& queue = device->queues.readQueue;
-    queues->queuedRequests -= queue.size();
     for (auto& record : queue) device->QueueRead(std::move(record));
     queue.clear();
   }

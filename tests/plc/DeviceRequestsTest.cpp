@@ -2,6 +2,8 @@
 // how every request is completed.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "server/opc/ValueConversion.h"
 #include "tests/plc/BlockTestSupport.h"
 
@@ -147,4 +149,49 @@ TEST_F(DeviceRequestsTest, deviceReadsJoinByTheReadRuleAndStoreValues) {
   EXPECT_TRUE(again->isCompleted());
   EXPECT_EQ(again->getResult(), S_OK);  // the failure shows in the cache's quality
   EXPECT_EQ(a->getCache()->getQuality(), 0x18);
+}
+
+TEST_F(DeviceRequestsTest, requestsHoldTheirPlaceInTheBoundUntilDropped_andAnsweredOnesAreNeverSent) {
+  auto a = tag(10);
+  std::vector<SOCmnPointer<SODaSRequest>> reads;
+  reads.reserve(kMaxQueuedRequests);
+  for (std::size_t i = 0; i < kMaxQueuedRequests; ++i) reads.push_back(a->submitRead());
+  queueReads();  // the worker took them into its blocks: they still take memory
+  SOCmnPointer<SODaSRequest> refused = a->submitRead();
+  EXPECT_TRUE(refused->isCompleted());
+  EXPECT_EQ(refused->getResult(), E_FAIL);
+  for (auto& r : reads) r->cancel();  // their requesters answered without them
+  runReads();
+  EXPECT_TRUE(io.log.empty());
+  EXPECT_EQ(static_cast<std::size_t>(queues->queuedRequests), 0u);
+  EXPECT_FALSE(a->submitRead()->isCompleted());
+}
+
+TEST_F(DeviceRequestsTest, answeredWritesAreDroppedBeforeAnyPreReadOrWrite_andTheirRegistersKept) {
+  auto a = tag(10), b = tag(11), bit = tag(30, VT_BOOL, 0, 2);
+  io.registers[10] = 0x5555;
+  auto ra = write(a, SOCmnVariant::fromI2(1));
+  auto rb = write(b, SOCmnVariant::fromI2(2));
+  auto rbit = write(bit, SOCmnVariant::fromBool(true));
+  queueWrites();
+  ra->cancel();
+  rbit->cancel();
+  runWrites();
+  EXPECT_EQ(io.log, (std::vector<Message>{{true, 11, 1}}));  // no pre-read of the bit's register
+  EXPECT_EQ(io.registers[10], 0x5555);
+  EXPECT_EQ(io.registers[11], 2);
+  EXPECT_EQ(rb->getResult(), S_OK);
+  EXPECT_EQ(ra->getResult(), E_ABORT);
+}
+
+TEST_F(DeviceRequestsTest, aStopWhileTheLinkIsClosedCountsEveryWriteAsUnsent) {
+  write(tag(10), SOCmnVariant::fromI2(1));
+  write(tag(20), SOCmnVariant::fromI2(2));
+  queueWrites();
+  std::atomic<bool> stopping{true};
+  RequestStep step;
+  step.stopping = &stopping;
+  device->RunWrites(io, queues->queueLock, plc::kChannelNotOpen, &step);
+  EXPECT_TRUE(io.log.empty());
+  EXPECT_EQ(step.unsent, 2u);
 }

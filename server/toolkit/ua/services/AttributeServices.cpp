@@ -297,9 +297,8 @@ void UaServices::finishDeviceOperation(const std::shared_ptr<DeviceOperation>& o
       // What the device said travels with the request (the cache of a tag nothing polls
       // keeps no current value); its quality tells success from failure.
       const auto& request = op->requests[i];
-      if (!request || !request->isCompleted()) {
+      if (!request || request->cancel()) {
         // Answered without it: the PLC need not be asked for it any more.
-        if (request) request->cancel();
         op->values[i] = statusOnly(Status::BadTimeout);
       } else if (auto result = request->getReadResult()) {
         op->values[i] = tagValueFrom(*result, op->timestamps, DateTime::now());
@@ -314,7 +313,9 @@ void UaServices::finishDeviceOperation(const std::shared_ptr<DeviceOperation>& o
     for (size_t i = 0; i < op->requests.size(); ++i) {
       const auto& r = op->requests[i];
       if (!r) continue;
-      op->statuses[i] = r->isCompleted() ? statusForWrite(*r) : StatusCode(Status::BadTimeout);
+      // A write answered BadTimeout is given up at the same moment, so the PLC's worker drops
+      // it unsent. Only one whose message is already on its way may still reach the PLC.
+      op->statuses[i] = r->cancel() ? StatusCode(Status::BadTimeout) : statusForWrite(*r);
     }
     WriteResponse resp;
     resp.results = std::move(op->statuses);
@@ -324,11 +325,15 @@ void UaServices::finishDeviceOperation(const std::shared_ptr<DeviceOperation>& o
 
 void UaServices::connectionClosed(uint64_t connectionId) {
   // Device work whose answer nobody will read gives back its slots and its room for output
-  // now; the PLC workers finish the requests themselves.
+  // now, and its requests are given up: the PLC workers drop those not sent yet.
   std::vector<std::shared_ptr<DeviceOperation>> gone;
   for (auto& op : deviceOperations_)
     if (op->connectionId == connectionId) gone.push_back(op);
-  for (auto& op : gone) endDeviceOperation(*op);
+  for (auto& op : gone) {
+    if (!endDeviceOperation(*op)) continue;
+    for (const auto& request : op->requests)
+      if (request) request->cancel();
+  }
 }
 
 void UaServices::readyToFinish(const std::shared_ptr<DeviceOperation>& op) {
