@@ -17,7 +17,7 @@ std::string lines(std::initializer_list<const char*> ls) {
 
 WriterTag tag(const char* name, const char* type, long long bit, long long address,
               long long elements) {
-  return WriterTag{name, "", type, bit, address, elements, "READWRITE"};
+  return WriterTag{name, "", type, bit, address, elements, "READWRITE", ""};
 }
 
 }  // namespace
