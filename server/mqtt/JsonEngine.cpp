@@ -1,5 +1,6 @@
 #include "server/mqtt/JsonEngine.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "server/mqtt/BrokerConnection.h"
@@ -33,7 +34,9 @@ class JsonEngine : public PublisherEngine {
         connection_(settings(ctx_.options, ctx_.address, format_), ctx_.wake),
         attempts_(ctx_),
         lastSequence_(ctx_.plant.tags.size(), 0),
-        plcs_(ctx_.plant.plcs.size()) {}
+        staleTags_(ctx_.plant.tags.size(), false),
+        plcs_(ctx_.plant.plcs.size()),
+        stalePlcs_(ctx_.plant.plcs.size(), false) {}
 
   bool create(std::string& error) override { return connection_.create(error); }
   void startPolling(SOCmnPointer<SODaSCreator> creator) override { poller_.start(std::move(creator)); }
@@ -50,6 +53,7 @@ class JsonEngine : public PublisherEngine {
       connecting_ = true;
       connection_.connect();
     }
+    noteDrops();
     pump();
     updateFigures();
     Clock::time_point next = nextTick_;
@@ -154,6 +158,45 @@ class JsonEngine : public PublisherEngine {
       if (plcs_[p].sequence < delivered) publishPlc(p, true);
   }
 
+  // A dropped message that was the latest of its tag (or PLC) leaves the broker's retained
+  // state behind: it is marked to be sent again. Drops happen while the broker is away, and
+  // also while it is slow to acknowledge after coming back.
+  void noteDrops() {
+    std::vector<std::uint64_t> dropped = buffer_.takeDropped();
+    if (dropped.empty()) return;
+    std::sort(dropped.begin(), dropped.end());
+    const auto lost = [&](std::uint64_t sequence) {
+      return sequence != 0 && std::binary_search(dropped.begin(), dropped.end(), sequence);
+    };
+    for (std::size_t i = 0; i < lastSequence_.size(); ++i)
+      if (lost(lastSequence_[i])) {
+        lastSequence_[i] = 0;  // a reconnection sends it again too
+        if (!staleTags_[i]) ++staleCount_;
+        staleTags_[i] = true;
+      }
+    for (std::size_t p = 0; p < plcs_.size(); ++p)
+      if (lost(plcs_[p].sequence)) {
+        plcs_[p].sequence = 0;
+        if (!stalePlcs_[p]) ++staleCount_;
+        stalePlcs_[p] = true;
+      }
+  }
+
+  // Once the buffer has room again, every tag and PLC whose latest state was dropped goes out
+  // as it is now; only into half of it, so that this never drops anything itself.
+  void resendStale() {
+    if (!connected_ || staleCount_ == 0) return;
+    const std::size_t room = buffer_.limit() / 2;
+    std::vector<TagState> one(1);
+    for (std::size_t i = 0; i < staleTags_.size() && buffer_.bytes() <= room; ++i)
+      if (staleTags_[i]) {
+        one[0] = poller_.current(i);
+        publishStates(one);
+      }
+    for (std::size_t p = 0; p < stalePlcs_.size() && buffer_.bytes() <= room; ++p)
+      if (stalePlcs_[p]) publishPlc(p, true);
+  }
+
   void failed(const BrokerEvent& e, Clock::time_point now) {
     connecting_ = false;
     attempts_.failed(e, now);
@@ -187,6 +230,7 @@ class JsonEngine : public PublisherEngine {
     states_.clear();
     poller_.changes(now, states_);
     publishStates(states_);
+    resendStale();
     for (std::size_t p = 0; p < plcs_.size(); ++p) publishPlc(p, false);
   }
 
@@ -198,7 +242,13 @@ class JsonEngine : public PublisherEngine {
     // that dropped the front of a batch leaves exactly those tags to be sent again.
     for (std::size_t k = 0; k < outgoing_.size(); ++k) {
       const std::uint64_t sequence = push(std::move(outgoing_[k]));
-      if (k < states.size()) lastSequence_[states[k].tag] = sequence;
+      if (k < states.size()) {
+        lastSequence_[states[k].tag] = sequence;
+        if (staleTags_[states[k].tag]) {
+          staleTags_[states[k].tag] = false;
+          --staleCount_;
+        }
+      }
     }
   }
 
@@ -217,6 +267,10 @@ class JsonEngine : public PublisherEngine {
     outgoing_.clear();
     format_.plcState(p, s, std::chrono::system_clock::now(), outgoing_);
     for (Outgoing& o : outgoing_) last.sequence = push(std::move(o));
+    if (stalePlcs_[p]) {
+      stalePlcs_[p] = false;
+      --staleCount_;
+    }
   }
 
   void pump() {
@@ -259,7 +313,10 @@ class JsonEngine : public PublisherEngine {
   BrokerConnection connection_;
   ConnectionAttempts attempts_;
   std::vector<std::uint64_t> lastSequence_;  // per tag: the last message that carried its state
+  std::vector<bool> staleTags_;  // per tag: its latest state was dropped, not yet sent again
   std::vector<Published> plcs_;
+  std::vector<bool> stalePlcs_;
+  std::size_t staleCount_ = 0;
   std::vector<TagState> states_;
   std::vector<Outgoing> outgoing_;
   bool connected_ = false;

@@ -10,6 +10,7 @@ std::uint64_t PublishBuffer::push(Outgoing message) {
   waiting_.push_back(std::move(m));
   while (bytes_ > limit_ && waiting_.size() > 1) {
     bytes_ -= waiting_.front().bytes();
+    droppedSequences_.push_back(waiting_.front().sequence);
     waiting_.pop_front();
     ++dropped_;
   }

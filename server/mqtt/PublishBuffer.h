@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "server/mqtt/PayloadFormat.h"
 
@@ -42,6 +44,10 @@ class PublishBuffer {
   std::size_t sentCount() const { return sent_.size(); }
   std::size_t bytes() const { return bytes_; }
   std::uint64_t dropped() const { return dropped_; }
+  std::size_t limit() const { return limit_; }
+  // The sequence numbers dropped since the last call, so that the states they carried can be
+  // sent again once there is room.
+  std::vector<std::uint64_t> takeDropped() { return std::exchange(droppedSequences_, {}); }
   std::uint64_t acknowledged() const { return acknowledged_; }
   // The oldest sequence number not yet acknowledged (sent or waiting); the next one to be
   // given when there is none. A message with a smaller number has reached the broker or
@@ -55,6 +61,7 @@ class PublishBuffer {
   std::size_t bytes_ = 0;
   std::uint64_t nextSequence_ = 1;
   std::uint64_t dropped_ = 0;
+  std::vector<std::uint64_t> droppedSequences_;
   std::uint64_t acknowledged_ = 0;
 };
 

@@ -483,6 +483,11 @@ void Simulator::addAnimation(const Animation& animation) {
   impl_->animations.push_back(animation);
 }
 
+void Simulator::clearAnimations() {
+  std::lock_guard lock(impl_->mutex);
+  impl_->animations.clear();
+}
+
 Stats Simulator::stats() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->stats;

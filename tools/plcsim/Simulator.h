@@ -101,6 +101,8 @@ class Simulator {
   Faults faults() const;
   // Animated registers are rewritten about every 100 ms, over whatever a client wrote.
   void addAnimation(const Animation& animation);
+  // The animated registers keep the values they have now.
+  void clearAnimations();
 
   Stats stats() const;
   std::vector<LoggedMessage> log() const;
