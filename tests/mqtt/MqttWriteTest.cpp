@@ -5,6 +5,8 @@
 
 #include "tests/mqtt/MqttRig.h"
 #include "tests/mqtt/MqttTestTags.h"
+#include "server/mqtt/BrokerConnection.h"
+#include "tests/support/WaitFor.h"
 
 namespace {
 
@@ -189,6 +191,60 @@ TEST(MqttWrite, writesSwitchedOffOrLeftRetained_areNeverCarriedOut) {
   EXPECT_FALSE(answer(*client, "Setpoint", "\"off\"", milliseconds(2000)));
   EXPECT_EQ(sim.stats().writes, writes);
   EXPECT_EQ(sim.registerValue(0), 0);
+}
+
+// Incoming messages nobody has taken yet are bounded: past the bound only their topics stay,
+// except the one topic whose small payload must never be lost (a primary host's state).
+TEST(BrokerConnection, aFloodOfIncomingMessagesKeepsOnlyTopics_butTheKeptTopicWhole) {
+  MqttRig rig("127.0.22.18");
+  rig.startBroker();
+  std::atomic<std::size_t> wakes{0};
+  mqtt::BrokerSettings settings;
+  settings.uri = rig.broker->pahoUri();
+  settings.clientId = "flooded";
+  settings.cleanSession = true;
+  settings.keepWholeTopic = "host/STATE";
+  settings.will = {"flooded/state", "offline", true, 1};
+  mqtt::BrokerConnection connection(settings, [&] { ++wakes; });
+  std::string error;
+  ASSERT_TRUE(connection.create(error)) << error;
+  connection.connect();
+  const auto taken = [&](const std::function<bool(const mqtt::BrokerEvent&)>& match) {
+    return waitFor([&] {
+      for (const auto& e : connection.takeEvents())
+        if (match(e)) return true;
+      return false;
+    }, milliseconds(10000));
+  };
+  ASSERT_TRUE(taken([](const auto& e) { return e.kind == mqtt::BrokerEvent::Kind::Connected; }));
+  auto sender = rig.subscriber("nothing/here", "sender");
+  // The subscriptions are in place once a retained message comes back through the last one.
+  ASSERT_TRUE(sender->publish("flood/probe", "x", true));
+  connection.subscribe("host/STATE", 1);
+  connection.subscribe("flood/#", 1);
+  ASSERT_TRUE(taken([](const auto& e) { return e.topic == "flood/probe"; }));
+
+  const std::size_t flood = mqtt::BrokerConnection::kMaxWaitingMessages + 100;
+  const std::string payload(100, 'p');
+  wakes = 0;
+  for (std::size_t i = 0; i < flood; ++i) ASSERT_TRUE(sender->publish("flood/" + std::to_string(i), payload, false, 0));
+  ASSERT_TRUE(sender->publish("host/STATE", R"({"online": true})"));
+  ASSERT_TRUE(waitFor([&] { return wakes.load() >= flood + 1; }, milliseconds(20000))) << wakes.load();
+
+  std::size_t whole = 0, topicsOnly = 0;
+  bool stateKept = false;
+  for (const auto& e : connection.takeEvents()) {
+    if (e.kind != mqtt::BrokerEvent::Kind::Message) continue;
+    if (e.topic == "host/STATE") {
+      stateKept = e.payload == R"({"online": true})" && !e.overflow;
+      continue;
+    }
+    if (e.overflow && e.payload.empty()) ++topicsOnly;
+    else if (e.payload == payload) ++whole;
+  }
+  EXPECT_EQ(whole, mqtt::BrokerConnection::kMaxWaitingMessages);
+  EXPECT_EQ(topicsOnly, 100u);
+  EXPECT_TRUE(stateKept);
 }
 
 }  // namespace
