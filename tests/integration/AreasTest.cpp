@@ -126,4 +126,14 @@ TEST(Areas, anAddressPastTheAreasSizeIsOutOfRangeAndItsNeighboursStayGood) {
   EXPECT_EQ(h.devices.getIndex(0)->status().lastResultCode, plc::kRequestRefused);
   // The PLC itself works: only its refused tag is Bad (so MQTT's Sparkplug B keeps the device born).
   EXPECT_EQ(h.devices.getIndex(0)->status().state, PlcState::Working);
+
+  // The PLC goes away and comes back: the refused tag says so again at the first read after
+  // the reconnection, not only once it is next tried, seconds later.
+  sim.stop();
+  ASSERT_TRUE(waitUntil([&] { return h.tag("In")->getCache()->getQuality() != 0xC0; }));
+  ASSERT_TRUE(waitUntil([&] { return h.tag("Past")->getCache()->getQuality() != 0x04; }));
+  std::string error;
+  ASSERT_TRUE(sim.start(&error)) << error;
+  ASSERT_TRUE(h.waitForQuality("In", 0xC0));
+  EXPECT_EQ(h.tag("Past")->getCache()->getQuality(), 0x04);
 }
