@@ -389,6 +389,50 @@ TEST(SparkplugBroker, primaryHost_birthsWaitForIt_offlineMeansLeave_changesComeB
   EXPECT_TRUE(seqContinuous(all, &why)) << why;
 }
 
+// The broker itself goes away: what changed meanwhile is kept and follows the new births as
+// history, as when a primary host was offline.
+TEST(SparkplugBroker, brokerKilled_newBirthsThenTheChangesOfTheOutageAsHistoryInOrder) {
+  MqttRig rig("127.0.23.9");
+  const Plant plant = loadPlant(rig, "127.0.30.");
+  rig.startBroker();
+  auto host = rig.subscriber("spBv1.0/#");
+  ASSERT_TRUE(rig.startPublisher(sparkplugOptions(rig)));
+  auto all = decodeUntil(*host, [](const auto& d) { return HostView(d).value("Line2", "Counter") == "70000"; });
+  ASSERT_FALSE(ofType(all, "NBIRTH").empty());
+  const double firstBdSeq = number(*metricNamed(ofType(all, "NBIRTH").back()->payload, "bdSeq"), "value");
+
+  rig.broker->kill();
+  ASSERT_TRUE(rig.waitConnected(false));
+  auto& line2 = *plant.line2;
+  for (std::uint16_t i = 1; i <= 5; ++i) {
+    line2.setRegisters(0, {0x0001, static_cast<std::uint16_t>(0x1170 + i)});
+    std::this_thread::sleep_for(milliseconds(700));
+  }
+  std::string error;
+  ASSERT_TRUE(rig.broker->start(&error)) << error;
+  host = rig.subscriber("spBv1.0/#", "host-after-outage");
+  // The publisher tries again 1, 2, 4 s apart.
+  ASSERT_TRUE(rig.waitConnected(true, 20000));
+  all = decodeUntil(*host, [](const auto& d) {
+    return !ofType(d, "NBIRTH").empty() && HostView(d).value("Line2", "Counter") == "70005";
+  });
+  const auto nbirths = ofType(all, "NBIRTH");
+  ASSERT_EQ(nbirths.size(), 1u);
+  EXPECT_EQ(number(*metricNamed(nbirths[0]->payload, "bdSeq"), "value"), std::fmod(firstBdSeq + 1, 256));
+  EXPECT_EQ(ofType(all, "DBIRTH").size(), 2u);
+  const double counter = HostView(all).aliasOf.at("Line2/Counter");
+  std::vector<double> history;
+  for (const auto& m : all) {
+    if (m.type != "DDATA") continue;
+    for (const Value& metric : m.payload.member("metrics")->items)
+      if (metric.member("historical")->boolean && number(metric, "alias") == counter)
+        history.push_back(number(metric, "value"));
+  }
+  EXPECT_EQ(history, (std::vector<double>{70001, 70002, 70003, 70004, 70005}));
+  std::string why;
+  EXPECT_TRUE(seqContinuous(all, &why)) << why;
+}
+
 TEST(SparkplugBroker, aPlcWhoseNameCannotBeADeviceIdIsRefusedByName) {
   MqttRig rig("127.0.23.6");
   ASSERT_TRUE(rig.plc.load(plcXml("Odd/Line", "127.0.28.101", tagXmlWith("A", "VT_I2", 1, "READ"))));
