@@ -256,4 +256,49 @@ TEST(MqttOutage, smallBufferWhileConnected_droppedLatestStatesAreSentAgain) {
   EXPECT_GT(rig.figures().dropped, droppedBefore);
 }
 
+// Shut down with a backlog the broker is too slow to take in the time shut-down allows: the
+// broker must still be told "offline". An orderly goodbye makes it drop the will, so the
+// state has to go out ahead of the backlog, or the server would show online for good.
+TEST(MqttOutage, shutdownWithABacklogTooLongToDrain_stillLeavesOfflineAtTheBroker) {
+  MqttRig rig("127.0.22.19");
+  constexpr int kMany = 1000;
+  std::string tags;
+  for (int i = 0; i < kMany; ++i) tags += tagXmlWith(tagName(i), "VT_UI2", 1 + i, "READ");
+  ASSERT_TRUE(rig.plc.load(plcXml("Line1", "127.0.22.119", tags)));
+  rig.plc.simulate("127.0.22.119")
+      .addAnimation({.kind = plcsim::Animation::Kind::Counter, .first = 0, .last = kMany - 1});
+  rig.startBroker();
+  ASSERT_TRUE(rig.startPublisher(rig.options()));
+  ASSERT_TRUE(rig.waitConnected());
+
+  // Four seconds of changes while the broker is away: thousands of messages wait.
+  rig.broker->kill();
+  ASSERT_TRUE(rig.waitConnected(false));
+  std::this_thread::sleep_for(milliseconds(4000));
+  // The broker comes back running 20 ms in every 220: a window of messages each time, far
+  // too slow to take the backlog in the three seconds shut-down gives it.
+  std::string error;
+  ASSERT_TRUE(rig.broker->start(&error)) << error;
+  std::atomic<bool> slow{true};
+  std::thread throttle([&] {
+    for (int i = 0; i < 500 && slow; ++i) {
+      rig.broker->pause(true);
+      std::this_thread::sleep_for(milliseconds(200));
+      rig.broker->pause(false);
+      std::this_thread::sleep_for(milliseconds(20));
+    }
+  });
+  const bool connected = rig.waitConnected(true, 35000);
+  const std::size_t backlog = rig.figures().buffered;
+  rig.stopPublisher();
+  slow = false;
+  throttle.join();
+  ASSERT_TRUE(connected);
+  ASSERT_GT(backlog, 2000u);
+
+  auto late = rig.subscriber("opczentarc/test/$state", "late");
+  EXPECT_TRUE(late->waitForMessage("opczentarc/test/$state",
+                                   [](const ReceivedMessage& m) { return m.retained && m.payload == "offline"; }));
+}
+
 }  // namespace

@@ -119,6 +119,7 @@ bool MosquittoBroker::start(std::string* error) {
 void MosquittoBroker::end(int signal) {
   if (pid_ <= 0) return;
   ::kill(pid_, signal);
+  ::kill(pid_, SIGCONT);  // a paused broker takes its signal only once it runs
   for (int waited = 0; waited < 10000; waited += 10) {
     if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
       pid_ = -1;
@@ -132,6 +133,9 @@ void MosquittoBroker::end(int signal) {
 }
 
 void MosquittoBroker::stop() { end(SIGTERM); }
+void MosquittoBroker::pause(bool paused) {
+  if (pid_ > 0) ::kill(pid_, paused ? SIGSTOP : SIGCONT);
+}
 void MosquittoBroker::kill() { end(SIGKILL); }
 
 bool makePasswordFile(const std::string& path, const std::string& user, const std::string& password) {

@@ -45,6 +45,8 @@ class MosquittoBroker {
   // SIGTERM and wait; kill(): SIGKILL, as a crash would end it.
   void stop();
   void kill();
+  // SIGSTOP / SIGCONT: a broker that holds its connections but answers nothing meanwhile.
+  void pause(bool paused);
   bool running() const { return pid_ > 0; }
   std::string url() const;      // mqtt:// or mqtts://
   std::string pahoUri() const;  // tcp:// or ssl://
