@@ -119,6 +119,21 @@ Plant loadPlant(MqttRig& rig, const std::string& prefix) {
   return plant;
 }
 
+// Line2's Counter values sent as history (is_historical) in DDATA after `birth`, in order.
+std::vector<double> counterHistory(const std::vector<SparkplugMessage>& all, const SparkplugMessage* birth) {
+  const double counter = HostView(all).aliasOf.at("Line2/Counter");
+  std::vector<double> history;
+  bool afterBirth = false;
+  for (const auto& m : all) {
+    afterBirth |= &m == birth;
+    if (!afterBirth || m.type != "DDATA") continue;
+    for (const Value& metric : m.payload.member("metrics")->items)
+      if (metric.member("historical")->boolean && number(metric, "alias") == counter)
+        history.push_back(number(metric, "value"));
+  }
+  return history;
+}
+
 // seq runs 0, 1, ... 255, 0 across every message of the node from its NBIRTH on (or on from
 // the first message seen).
 bool seqContinuous(const std::vector<SparkplugMessage>& all, std::string* why) {
@@ -374,17 +389,7 @@ TEST(SparkplugBroker, primaryHost_birthsWaitForIt_offlineMeansLeave_changesComeB
   ASSERT_EQ(nbirths.size(), 2u);
   EXPECT_EQ(number(*metricNamed(nbirths[1]->payload, "bdSeq"), "value"), std::fmod(firstBdSeq + 1, 256));
   // After the births, the stored changes, marked historical, oldest first, none lost.
-  const double counter = HostView(all).aliasOf.at("Line2/Counter");
-  std::vector<double> history;
-  bool afterBirths = false;
-  for (const auto& m : all) {
-    if (m.type == "NBIRTH" && &m == nbirths[1]) afterBirths = true;
-    if (!afterBirths || m.type != "DDATA") continue;
-    for (const Value& metric : m.payload.member("metrics")->items)
-      if (metric.member("historical")->boolean && number(metric, "alias") == counter)
-        history.push_back(number(metric, "value"));
-  }
-  EXPECT_EQ(history, (std::vector<double>{70001, 70002, 70003, 70004, 70005}));
+  EXPECT_EQ(counterHistory(all, nbirths[1]), (std::vector<double>{70001, 70002, 70003, 70004, 70005}));
   std::string why;
   EXPECT_TRUE(seqContinuous(all, &why)) << why;
 }
@@ -420,15 +425,7 @@ TEST(SparkplugBroker, brokerKilled_newBirthsThenTheChangesOfTheOutageAsHistoryIn
   ASSERT_EQ(nbirths.size(), 1u);
   EXPECT_EQ(number(*metricNamed(nbirths[0]->payload, "bdSeq"), "value"), std::fmod(firstBdSeq + 1, 256));
   EXPECT_EQ(ofType(all, "DBIRTH").size(), 2u);
-  const double counter = HostView(all).aliasOf.at("Line2/Counter");
-  std::vector<double> history;
-  for (const auto& m : all) {
-    if (m.type != "DDATA") continue;
-    for (const Value& metric : m.payload.member("metrics")->items)
-      if (metric.member("historical")->boolean && number(metric, "alias") == counter)
-        history.push_back(number(metric, "value"));
-  }
-  EXPECT_EQ(history, (std::vector<double>{70001, 70002, 70003, 70004, 70005}));
+  EXPECT_EQ(counterHistory(all, nbirths[0]), (std::vector<double>{70001, 70002, 70003, 70004, 70005}));
   std::string why;
   EXPECT_TRUE(seqContinuous(all, &why)) << why;
 }
