@@ -24,6 +24,13 @@ constexpr int kTags = 4;
 
 std::string tagName(int i) { return "Counter" + std::to_string(i); }
 
+// Read-only UInt16 tags Counter0... on registers 1...
+std::string counterTags(int count) {
+  std::string tags;
+  for (int i = 0; i < count; ++i) tags += tagXmlWith(tagName(i), "VT_UI2", 1 + i, "READ");
+  return tags;
+}
+
 struct Reading {
   std::string value;  // as JSON
   Clock::time_point ts;  // to the millisecond, as the payload has it
@@ -120,9 +127,7 @@ std::vector<Reading> received(const MqttTestClient& client, int tag, Clock::time
 class Outage {
  public:
   Outage(const std::string& brokerAddress, const std::string& plcAddress) : rig(brokerAddress) {
-    std::string tags;
-    for (int i = 0; i < kTags; ++i) tags += tagXmlWith(tagName(i), "VT_UI2", 1 + i, "READ");
-    EXPECT_TRUE(rig.plc.load(plcXml("Line1", plcAddress, tags)));
+    EXPECT_TRUE(rig.plc.load(plcXml("Line1", plcAddress, counterTags(kTags))));
     sim = &rig.plc.simulate(plcAddress);
     sim->addAnimation(
         {.kind = plcsim::Animation::Kind::Counter, .first = 0, .last = static_cast<std::uint16_t>(kTags - 1)});
@@ -230,9 +235,7 @@ TEST(MqttOutage, bufferFull_dropsTheOldestChangesAndCountsThem_theLatestStateSti
 TEST(MqttOutage, smallBufferWhileConnected_droppedLatestStatesAreSentAgain) {
   MqttRig rig("127.0.22.17");
   constexpr int kMany = 20;
-  std::string tags;
-  for (int i = 0; i < kMany; ++i) tags += tagXmlWith(tagName(i), "VT_UI2", 1 + i, "READ");
-  ASSERT_TRUE(rig.plc.load(plcXml("Line1", "127.0.22.117", tags)));
+  ASSERT_TRUE(rig.plc.load(plcXml("Line1", "127.0.22.117", counterTags(kMany))));
   auto& sim = rig.plc.simulate("127.0.22.117");
   rig.startBroker();
   mqtt::MqttOptions options = rig.options();
@@ -262,9 +265,7 @@ TEST(MqttOutage, smallBufferWhileConnected_droppedLatestStatesAreSentAgain) {
 TEST(MqttOutage, shutdownWithABacklogTooLongToDrain_stillLeavesOfflineAtTheBroker) {
   MqttRig rig("127.0.22.19");
   constexpr int kMany = 1000;
-  std::string tags;
-  for (int i = 0; i < kMany; ++i) tags += tagXmlWith(tagName(i), "VT_UI2", 1 + i, "READ");
-  ASSERT_TRUE(rig.plc.load(plcXml("Line1", "127.0.22.119", tags)));
+  ASSERT_TRUE(rig.plc.load(plcXml("Line1", "127.0.22.119", counterTags(kMany))));
   rig.plc.simulate("127.0.22.119")
       .addAnimation({.kind = plcsim::Animation::Kind::Counter, .first = 0, .last = kMany - 1});
   rig.startBroker();
