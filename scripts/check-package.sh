@@ -44,7 +44,7 @@ ok "contents"
 dpkg-deb --field "$deb" Package Version Architecture Depends > "$work/control"
 grep -q "^Package: opczentarc$" "$work/control" || fail "package name"
 depends=$(sed -n 's/^Depends: //p' "$work/control")
-for p in adduser libc6 libstdc++6 libpugixml1v5 libqt6core6 libqt6widgets6 libsystemd0; do
+for p in adduser libc6 libstdc++6 libpugixml1v5 libqt6core6 libqt6widgets6 libsystemd0 libmosquitto1; do
   case ", $depends," in *", $p "*|*", $p,"*) ;; *) fail "Depends lacks $p: $depends" ;; esac
 done
 mkdir "$work/control.d"

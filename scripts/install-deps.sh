@@ -13,7 +13,8 @@ packages=(
   libpugixml-dev libsystemd-dev
   protobuf-compiler libprotobuf-dev
   libssl-dev
-  libpaho-mqtt-dev mosquitto mosquitto-clients
+  libmosquitto-dev mosquitto mosquitto-clients
+  libpaho-mqtt-dev  # the tests' own MQTT client: a library other than the server's
   qt6-base-dev libgl1-mesa-dev
   adwaita-icon-theme
   xvfb xauth x11-apps imagemagick

@@ -1,12 +1,28 @@
 #include "server/mqtt/BrokerConnection.h"
 
-#include <MQTTAsync.h>
+#include <mosquitto.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace zentarc::mqtt {
 
 namespace {
+
+// A broker that took the socket but has not answered CONNECT by then is given up.
+constexpr std::chrono::seconds kConnectTimeout{10};
+// How long the thread sleeps with nothing to do; keep-alive and time-outs are looked at then.
+constexpr int kIdlePollMs = 250;
+constexpr int kLeavingPollMs = 20;
+// Where OpenSSL keeps the system's trusted authorities, when no CA file is given.
+constexpr const char* kSystemCaPath = "/etc/ssl/certs";
+// Acknowledgements of messages not (yet) noted, at most: only a race puts any there.
+constexpr std::size_t kMaxEarlyAcks = 4096;
 
 // MQTT 3.1.1 CONNACK return codes.
 std::string connackText(int code) {
@@ -21,11 +37,8 @@ std::string connackText(int code) {
 }
 
 void initialiseOnce() {
-  // OpenSSL 3 initialises itself; the OPC UA side uses it too.
   static const bool done = [] {
-    MQTTAsync_init_options init = MQTTAsync_init_options_initializer;
-    init.do_openssl_init = 0;
-    MQTTAsync_global_init(&init);
+    mosquitto_lib_init();
     return true;
   }();
   (void)done;
@@ -38,84 +51,73 @@ BrokerEvent event(BrokerEvent::Kind kind, int token = 0) {
   return e;
 }
 
+// OpenSSL's line "...error:0A000086:SSL routines::certificate verify failed" (the function
+// field is empty from OpenSSL 3 on): the reason is the text after the library's name.
+std::string tlsReason(const std::string& lines) {
+  std::string text = lines.substr(0, lines.find('\n'));
+  const auto sslRoutines = text.find("SSL routines:");
+  if (sslRoutines != std::string::npos) {
+    text = text.substr(sslRoutines + 13);
+    const auto fn = text.find(':');
+    if (fn != std::string::npos) text = text.substr(fn + 1);
+    const auto src = text.find(':');
+    if (src != std::string::npos) text = text.substr(0, src);
+  }
+  return "TLS handshake failed: " + text;
+}
+
 }  // namespace
 
-// The library's C callbacks, each turned into an event.
+// The library's C callbacks, all run on the network thread (inside its read and write calls).
 struct BrokerConnection::Callbacks {
-  static void connected(void* context, MQTTAsync_successData*) {
-    static_cast<BrokerConnection*>(context)->post(event(BrokerEvent::Kind::Connected));
-  }
-  static void connectFailed(void* context, MQTTAsync_failureData* data) {
-    auto* self = static_cast<BrokerConnection*>(context);
+  static BrokerConnection& self(void* context) { return *static_cast<BrokerConnection*>(context); }
+
+  static void connected(struct mosquitto*, void* context, int rc) {
+    BrokerConnection& c = self(context);
+    if (c.phase_ != Phase::Connecting) return;  // an attempt already given up
+    if (rc == 0) {
+      c.phase_ = Phase::Connected;
+      c.active_.store(true, std::memory_order_release);
+      c.post(event(BrokerEvent::Kind::Connected));
+      return;
+    }
+    c.phase_ = Phase::Idle;
     BrokerEvent e = event(BrokerEvent::Kind::ConnectFailed);
-    std::string tls;
+    e.reason = connackText(rc);
+    e.refused = rc == 4 || rc == 5;
+    c.post(std::move(e));
+  }
+  static void disconnected(struct mosquitto*, void* context, int rc) { self(context).closed(rc); }
+  static void published(struct mosquitto*, void* context, int mid) {
+    BrokerConnection& c = self(context);
     {
-      std::lock_guard g(self->mutex_);
-      tls.swap(self->tlsError_);
+      // QoS 0 messages count once written, QoS 1 once acknowledged. This can come before the
+      // publishing thread has noted the message.
+      std::lock_guard g(c.unackedMutex_);
+      if (!c.unacked_.erase(mid) && c.earlyAcks_.size() < kMaxEarlyAcks) c.earlyAcks_.insert(mid);
     }
-    const int code = data ? data->code : MQTTASYNC_FAILURE;
-    if (code > 0) {
-      e.reason = connackText(code);
-      e.refused = code == 4 || code == 5;
-    } else if (!tls.empty()) {
-      // OpenSSL's line: "...:error:0A000086:SSL routines:...:certificate verify failed:..."; the
-      // reason is the text before the source position.
-      std::string text = tls.substr(0, tls.find('\n'));
-      const auto sslRoutines = text.find("SSL routines:");
-      if (sslRoutines != std::string::npos) {
-        text = text.substr(sslRoutines + 13);
-        const auto fn = text.find(':');
-        if (fn != std::string::npos) text = text.substr(fn + 1);
-        const auto src = text.find(':');
-        if (src != std::string::npos) text = text.substr(0, src);
-      }
-      e.reason = "TLS handshake failed: " + text;
-      e.refused = true;
-    } else {
-      e.reason = "cannot connect";
-      if (data && data->message && *data->message) e.reason += std::string(" (") + data->message + ")";
-    }
-    self->post(std::move(e));
+    c.post(event(BrokerEvent::Kind::Delivered, mid));
   }
-  static void lost(void* context, char* cause) {
-    BrokerEvent e = event(BrokerEvent::Kind::ConnectionLost);
-    e.reason = cause && *cause ? cause : "the connection was lost";
-    if (cause) MQTTAsync_free(cause);
-    static_cast<BrokerConnection*>(context)->post(std::move(e));
-  }
-  static int arrived(void* context, char* topic, int topicLength, MQTTAsync_message* message) {
+  static void arrived(struct mosquitto*, void* context, const struct mosquitto_message* m) {
     BrokerEvent e = event(BrokerEvent::Kind::Message);
-    e.topic.assign(topic, topicLength > 0 ? static_cast<std::size_t>(topicLength) : std::strlen(topic));
-    e.payload.assign(static_cast<const char*>(message->payload), static_cast<std::size_t>(message->payloadlen));
-    e.retained = message->retained != 0;
-    MQTTAsync_freeMessage(&message);
-    MQTTAsync_free(topic);
-    static_cast<BrokerConnection*>(context)->post(std::move(e));
-    return 1;
+    e.topic = m->topic ? m->topic : "";
+    if (m->payload && m->payloadlen > 0)
+      e.payload.assign(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen));
+    e.retained = m->retain;
+    self(context).post(std::move(e));
   }
-  static void delivered(void* context, MQTTAsync_successData* data) {
-    static_cast<BrokerConnection*>(context)->post(event(BrokerEvent::Kind::Delivered, data->token));
-  }
-  static void deliveryFailed(void* context, MQTTAsync_failureData* data) {
-    static_cast<BrokerConnection*>(context)->post(event(BrokerEvent::Kind::DeliveryFailed, data->token));
-  }
-  static void disconnected(void* context, MQTTAsync_successData*) {
-    static_cast<BrokerConnection*>(context)->post(event(BrokerEvent::Kind::Disconnected));
-  }
-  static void disconnectFailed(void* context, MQTTAsync_failureData*) {
-    static_cast<BrokerConnection*>(context)->post(event(BrokerEvent::Kind::Disconnected));
-  }
-  static int tlsError(const char* text, std::size_t length, void* context) {
-    auto* self = static_cast<BrokerConnection*>(context);
-    std::lock_guard g(self->mutex_);
-    if (self->tlsError_.size() < 4096) self->tlsError_.append(text, length);
-    return 0;
+  static void logged(struct mosquitto*, void* context, int level, const char* text) {
+    BrokerConnection& c = self(context);
+    if (!(level & MOSQ_LOG_ERR) || !text || c.phase_ != Phase::Connecting) return;
+    if (!std::strstr(text, "OpenSSL Error") || c.tlsError_.size() >= 4096) return;
+    c.tlsError_.append(text).push_back('\n');
   }
 };
 
 BrokerSettings brokerSettings(const MqttOptions& o, const BrokerAddress& address) {
   BrokerSettings s;
-  s.uri = address.pahoUri();
+  s.host = address.socketHost();
+  s.port = address.port;
   s.tls = address.tls;
   s.caFile = o.caFile;
   s.certFile = o.certFile;
@@ -129,111 +131,265 @@ BrokerConnection::BrokerConnection(BrokerSettings settings, std::function<void()
     : settings_(std::move(settings)), wake_(std::move(wake)) {}
 
 BrokerConnection::~BrokerConnection() {
-  if (client_) {
-    MQTTAsync handle = client_;
-    MQTTAsync_destroy(&handle);
+  stopping_.store(true);
+  if (thread_.joinable()) {
+    wakeNetwork();
+    thread_.join();
   }
+  // Without a goodbye the socket just closes: the broker sends the will.
+  if (client_) mosquitto_destroy(client_);
+  if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 bool BrokerConnection::create(std::string& error) {
   initialiseOnce();
-  // Made without creation options: with them, the library counts its whole queue on every
-  // publish (to bound what it buffers), which at thousands of messages a second costs more
-  // than the rest. We never send while disconnected and bound the queue ourselves (the window).
-  MQTTAsync handle = nullptr;
-  int rc = MQTTAsync_create(&handle, settings_.uri.c_str(), settings_.clientId.c_str(), MQTTCLIENT_PERSISTENCE_NONE,
-                            nullptr);
-  if (rc != MQTTASYNC_SUCCESS) {
-    error = "the MQTT client cannot be made for " + settings_.uri + " (" + MQTTAsync_strerror(rc) + ")";
+  client_ = mosquitto_new(settings_.clientId.empty() ? nullptr : settings_.clientId.c_str(), settings_.cleanSession,
+                          this);
+  if (!client_) {
+    error = std::string("the MQTT client cannot be made (") + std::strerror(errno) + ")";
     return false;
   }
-  client_ = handle;
-  rc = MQTTAsync_setCallbacks(handle, this, &Callbacks::lost, &Callbacks::arrived, nullptr);
-  if (rc != MQTTASYNC_SUCCESS) {
-    error = std::string("the MQTT client's callbacks cannot be set (") + MQTTAsync_strerror(rc) + ")";
+  if (!configure(error)) return false;
+  wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wakeFd_ < 0) {
+    error = std::string("the MQTT client cannot be woken (") + std::strerror(errno) + ")";
+    return false;
+  }
+  thread_ = std::thread([this] { run(); });
+  return true;
+}
+
+bool BrokerConnection::configure(std::string& error) {
+  mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  // Our thread does all socket work; publishing from the owner's thread only queues.
+  mosquitto_threaded_set(client_, true);
+  // The owners bound what is in flight; a library bound would hold messages back unsent,
+  // and a goodbye would then leave them behind.
+  mosquitto_max_inflight_messages_set(client_, 0);
+  mosquitto_connect_callback_set(client_, &Callbacks::connected);
+  mosquitto_disconnect_callback_set(client_, &Callbacks::disconnected);
+  mosquitto_publish_callback_set(client_, &Callbacks::published);
+  mosquitto_message_callback_set(client_, &Callbacks::arrived);
+  mosquitto_log_callback_set(client_, &Callbacks::logged);
+  int rc = MOSQ_ERR_SUCCESS;
+  if (!settings_.user.empty())
+    rc = mosquitto_username_pw_set(client_, settings_.user.c_str(), settings_.password.c_str());
+  if (rc == MOSQ_ERR_SUCCESS && settings_.tls) {
+    const auto file = [](const std::string& f) { return f.empty() ? nullptr : f.c_str(); };
+    rc = mosquitto_tls_set(client_, file(settings_.caFile), settings_.caFile.empty() ? kSystemCaPath : nullptr,
+                           file(settings_.certFile), file(settings_.keyFile), nullptr);
+    // The broker's certificate must be signed by the CA and name the host we asked for.
+    if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_tls_opts_set(client_, 1, nullptr, nullptr);
+    if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_tls_insecure_set(client_, false);
+    if (rc != MOSQ_ERR_SUCCESS) {
+      error = std::string("the MQTT TLS files cannot be used (") + mosquitto_strerror(rc) + ")";
+      return false;
+    }
+  }
+  if (rc != MOSQ_ERR_SUCCESS) {
+    error = std::string("the MQTT client refuses its settings (") + mosquitto_strerror(rc) + ")";
     return false;
   }
   return true;
 }
 
 void BrokerConnection::connect() {
-  MQTTAsync_connectOptions o = MQTTAsync_connectOptions_initializer;
-  o.MQTTVersion = MQTTVERSION_3_1_1;
-  o.keepAliveInterval = settings_.keepAliveSeconds;
-  o.cleansession = settings_.cleanSession ? 1 : 0;
-  o.maxInflight = settings_.maxInFlight;
-  o.connectTimeout = 10;
-  o.automaticReconnect = 0;  // the publisher decides when to try again
-  o.onSuccess = &Callbacks::connected;
-  o.onFailure = &Callbacks::connectFailed;
-  o.context = this;
-  MQTTAsync_willOptions will = MQTTAsync_willOptions_initializer;
-  will.topicName = settings_.will.topic.c_str();
-  will.payload.data = settings_.will.payload.data();
-  will.payload.len = static_cast<int>(settings_.will.payload.size());
-  will.retained = settings_.will.retained ? 1 : 0;
-  will.qos = settings_.will.qos;
-  o.will = &will;
-  if (!settings_.user.empty()) {
-    o.username = settings_.user.c_str();
-    o.binarypwd.data = settings_.password.data();
-    o.binarypwd.len = static_cast<int>(settings_.password.size());
-  }
-  MQTTAsync_SSLOptions ssl = MQTTAsync_SSLOptions_initializer;
-  if (settings_.tls) {
-    ssl.enableServerCertAuth = 1;
-    ssl.verify = 1;  // the broker's certificate must name the host we asked for
-    if (!settings_.caFile.empty()) ssl.trustStore = settings_.caFile.c_str();
-    if (!settings_.certFile.empty()) ssl.keyStore = settings_.certFile.c_str();
-    if (!settings_.keyFile.empty()) ssl.privateKey = settings_.keyFile.c_str();
-    ssl.ssl_error_cb = &Callbacks::tlsError;
-    ssl.ssl_error_context = this;
-    o.ssl = &ssl;
-  }
   {
     std::lock_guard g(mutex_);
-    tlsError_.clear();
+    connectAsked_ = true;
+    askedWill_ = settings_.will;
   }
-  const int rc = MQTTAsync_connect(client_, &o);
-  if (rc != MQTTASYNC_SUCCESS) {
-    BrokerEvent e = event(BrokerEvent::Kind::ConnectFailed);
-    e.reason = std::string("cannot connect (") + MQTTAsync_strerror(rc) + ")";
-    post(std::move(e));
-  }
+  wakeNetwork();
 }
 
 bool BrokerConnection::publish(const Outgoing& message, int& token) {
-  MQTTAsync_responseOptions r = MQTTAsync_responseOptions_initializer;
-  r.onSuccess = &Callbacks::delivered;
-  r.onFailure = &Callbacks::deliveryFailed;
-  r.context = this;
-  MQTTAsync_message m = MQTTAsync_message_initializer;
-  m.payload = const_cast<char*>(message.payload.data());
-  m.payloadlen = static_cast<int>(message.payload.size());
-  m.qos = message.qos;
-  m.retained = message.retained ? 1 : 0;
-  if (MQTTAsync_sendMessage(client_, message.topic.c_str(), &m, &r) != MQTTASYNC_SUCCESS) return false;
-  token = r.token;
+  if (!active_.load(std::memory_order_acquire)) return false;
+  int mid = 0;
+  const int rc = mosquitto_publish(client_, &mid, message.topic.c_str(), static_cast<int>(message.payload.size()),
+                                   message.payload.data(), message.qos, message.retained);
+  if (rc != MOSQ_ERR_SUCCESS) return false;
+  token = mid;
+  {
+    std::lock_guard g(unackedMutex_);
+    if (!earlyAcks_.erase(mid)) unacked_.insert(mid);
+  }
+  // One wake-up for a batch: the thread writes all that is queued when it runs.
+  if (!writePending_.exchange(true, std::memory_order_acq_rel)) wakeNetwork();
   return true;
 }
 
 void BrokerConnection::subscribe(const std::string& filter, int qos) {
-  MQTTAsync_responseOptions r = MQTTAsync_responseOptions_initializer;
-  MQTTAsync_subscribe(client_, filter.c_str(), qos, &r);
+  if (mosquitto_subscribe(client_, nullptr, filter.c_str(), qos) == MOSQ_ERR_SUCCESS) wakeNetwork();
 }
 
 void BrokerConnection::unsubscribe(const std::string& filter) {
-  MQTTAsync_responseOptions r = MQTTAsync_responseOptions_initializer;
-  MQTTAsync_unsubscribe(client_, filter.c_str(), &r);
+  if (mosquitto_unsubscribe(client_, nullptr, filter.c_str()) == MOSQ_ERR_SUCCESS) wakeNetwork();
 }
 
 void BrokerConnection::disconnect(int timeoutMs) {
-  MQTTAsync_disconnectOptions o = MQTTAsync_disconnectOptions_initializer;
-  o.timeout = timeoutMs;
-  o.onSuccess = &Callbacks::disconnected;
-  o.onFailure = &Callbacks::disconnectFailed;
-  o.context = this;
-  if (MQTTAsync_disconnect(client_, &o) != MQTTASYNC_SUCCESS) post(event(BrokerEvent::Kind::Disconnected));
+  {
+    std::lock_guard g(mutex_);
+    disconnectAsked_ = true;
+    disconnectTimeoutMs_ = timeoutMs;
+  }
+  wakeNetwork();
+}
+
+void BrokerConnection::wakeNetwork() {
+  const std::uint64_t one = 1;
+  if (wakeFd_ >= 0 && ::write(wakeFd_, &one, sizeof one) < 0) {
+    // Only a full counter fails, and then the thread is awake anyway.
+  }
+}
+
+void BrokerConnection::run() {
+  // A broker that closed its end must give an error, not end the process (TLS writes with
+  // write(), without MSG_NOSIGNAL).
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+  while (!stopping_.load()) {
+    takeRequests(Clock::now());
+    const int sock = phase_ == Phase::Idle ? -1 : mosquitto_socket(client_);
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {sock, POLLIN, 0}};
+    if (sock >= 0 && mosquitto_want_write(client_)) fds[1].events |= POLLOUT;
+    const int ready = ::poll(fds, sock >= 0 ? 2 : 1, phase_ == Phase::Leaving ? kLeavingPollMs : kIdlePollMs);
+    if (ready < 0 && errno != EINTR) {
+      // Not with valid descriptors; a pause keeps the thread from spinning if it happens.
+      std::this_thread::sleep_for(std::chrono::milliseconds(kIdlePollMs));
+      continue;
+    }
+    if (fds[0].revents & POLLIN) {
+      std::uint64_t count = 0;
+      if (::read(wakeFd_, &count, sizeof count) < 0) {
+        // Nothing to read: another wake-up took it.
+      }
+    }
+    if (sock >= 0 && phase_ != Phase::Idle && mosquitto_socket(client_) == sock) serveSocket(fds[1].revents);
+  }
+}
+
+void BrokerConnection::serveSocket(short revents) {
+  if (revents & (POLLIN | POLLERR | POLLHUP)) mosquitto_loop_read(client_, 1);
+  if (phase_ != Phase::Idle && mosquitto_socket(client_) >= 0) {
+    writePending_.store(false, std::memory_order_release);
+    if (mosquitto_want_write(client_)) mosquitto_loop_write(client_, 1);
+  }
+  if (phase_ != Phase::Idle && mosquitto_socket(client_) >= 0) mosquitto_loop_misc(client_);
+  // The library closed the socket without telling (it tells through the disconnect
+  // callback in every case we know of): the connection is over all the same.
+  if (phase_ != Phase::Idle && mosquitto_socket(client_) < 0) closed(MOSQ_ERR_CONN_LOST);
+}
+
+void BrokerConnection::takeRequests(Clock::time_point now) {
+  bool connect = false, disconnect = false;
+  int timeoutMs = 0;
+  Outgoing will;
+  {
+    std::lock_guard g(mutex_);
+    connect = std::exchange(connectAsked_, false);
+    if (connect) will = askedWill_;
+    disconnect = std::exchange(disconnectAsked_, false);
+    timeoutMs = disconnectTimeoutMs_;
+  }
+  if (disconnect) {
+    if (phase_ == Phase::Connected) {
+      phase_ = Phase::Leaving;
+      leaveBy_ = now + std::chrono::milliseconds(timeoutMs);
+      goodbyeSent_ = false;
+    } else if (phase_ != Phase::Leaving) {
+      phase_ = Phase::Idle;  // an attempt under way is dropped; the next one closes its socket
+      active_.store(false);
+      post(event(BrokerEvent::Kind::Disconnected));
+    }
+  }
+  if (connect && phase_ == Phase::Idle) startConnecting(will, now);
+  if (phase_ == Phase::Connecting && now >= leaveBy_) {
+    phase_ = Phase::Idle;
+    BrokerEvent e = event(BrokerEvent::Kind::ConnectFailed);
+    e.reason = tlsError_.empty() ? "cannot connect (the broker did not answer)" : tlsReason(tlsError_);
+    post(std::move(e));
+  }
+  if (phase_ == Phase::Leaving) {
+    // What is queued goes first and is acknowledged, then the goodbye; its writing ends the
+    // connection. An acknowledgement arriving after the socket closed would turn the close
+    // into a reset, and the broker could lose the goodbye and send the will after all.
+    if (!goodbyeSent_ && ((!mosquitto_want_write(client_) && allAcknowledged()) || now >= leaveBy_)) {
+      goodbyeSent_ = true;
+      active_.store(false);
+      mosquitto_disconnect(client_);
+    }
+    if (now >= leaveBy_ + std::chrono::milliseconds(kIdlePollMs)) closed(MOSQ_ERR_SUCCESS);
+  }
+}
+
+void BrokerConnection::startConnecting(const Outgoing& will, Clock::time_point now) {
+  tlsError_.clear();
+  // The library keeps unacknowledged messages across connections; a clean session must not
+  // carry the last one's (a death sent again would end the new session).
+  if (settings_.cleanSession && used_) {
+    {
+      std::lock_guard g(unackedMutex_);
+      unacked_.clear();
+      earlyAcks_.clear();
+    }
+    mosquitto_reinitialise(client_, settings_.clientId.empty() ? nullptr : settings_.clientId.c_str(), true, this);
+    std::string error;
+    if (!configure(error)) {
+      BrokerEvent e = event(BrokerEvent::Kind::ConnectFailed);
+      e.reason = error;
+      post(std::move(e));
+      return;
+    }
+  }
+  used_ = true;
+  mosquitto_will_clear(client_);
+  if (!will.topic.empty())
+    mosquitto_will_set(client_, will.topic.c_str(), static_cast<int>(will.payload.size()), will.payload.data(),
+                       will.qos, will.retained);
+  // Also closes what is left of an earlier connection. In-flight QoS 1 messages stay with
+  // the session and are sent again once connected.
+  // Connecting already: on loopback the handshake may fail within the call, and what OpenSSL
+  // says then is the reason.
+  phase_ = Phase::Connecting;
+  leaveBy_ = now + kConnectTimeout;
+  const int rc = mosquitto_connect_async(client_, settings_.host.c_str(), settings_.port, settings_.keepAliveSeconds);
+  if (rc != MOSQ_ERR_SUCCESS && phase_ == Phase::Connecting) closed(rc);
+}
+
+bool BrokerConnection::allAcknowledged() {
+  std::lock_guard g(unackedMutex_);
+  return unacked_.empty();
+}
+
+void BrokerConnection::closed(int rc) {
+  const int error = errno;  // what a failed call left, for the reason
+  active_.store(false);
+  writePending_.store(false);  // the next connection's first message must wake the thread
+  const Phase was = std::exchange(phase_, Phase::Idle);
+  if (was == Phase::Idle) return;
+  if (was == Phase::Leaving) {
+    post(event(BrokerEvent::Kind::Disconnected));
+    return;
+  }
+  BrokerEvent e = event(was == Phase::Connecting ? BrokerEvent::Kind::ConnectFailed : BrokerEvent::Kind::ConnectionLost);
+  if (was == Phase::Connecting) {
+    errno = error;
+    e.reason = failureReason(rc);
+    e.refused = !tlsError_.empty();
+  } else {
+    e.reason = rc == MOSQ_ERR_KEEPALIVE ? "the broker stopped answering" : "the connection was lost";
+  }
+  post(std::move(e));
+}
+
+std::string BrokerConnection::failureReason(int rc) {
+  const int error = errno;
+  if (!tlsError_.empty()) return tlsReason(tlsError_);
+  if (rc == MOSQ_ERR_ERRNO) return std::string("cannot connect (") + std::strerror(error) + ")";
+  if (rc == MOSQ_ERR_EAI) return "cannot connect (the broker's host name is not known)";
+  return std::string("cannot connect (") + mosquitto_strerror(rc) + ")";
 }
 
 void BrokerConnection::post(BrokerEvent event) {

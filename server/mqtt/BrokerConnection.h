@@ -1,30 +1,39 @@
 #pragma once
-// One connection to the broker through Paho's asynchronous client: MQTT 3.1.1, a persistent
-// session under a stable client id (QoS 1 messages in flight are sent again after a
-// reconnection) unless a clean one is asked for, the will, TLS and a user. Calls return at
-// once; what the library reports on its own threads becomes events that the owner takes on
-// its thread, woken by `wake`.
+// One connection to the broker through libmosquitto: MQTT 3.1.1, a persistent session under
+// a stable client id (QoS 1 messages in flight are sent again after a reconnection) unless a
+// clean one is asked for, the will, TLS and a user. The socket is served by a thread of our
+// own on poll(), so it works whatever the descriptor's number (the library's own loop uses
+// select()). Calls return at once; what happens on that thread becomes events that the owner
+// takes on its thread, woken by `wake`.
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "server/mqtt/MqttOptions.h"
 #include "server/mqtt/PayloadFormat.h"
 
+struct mosquitto;  // libmosquitto's client
+
 namespace zentarc::mqtt {
 
 struct BrokerSettings {
-  std::string uri;  // Paho's tcp:// or ssl:// form
+  std::string host;  // as a socket takes it (no brackets around an IPv6 address)
+  int port = 1883;
   bool tls = false;
   std::string caFile, certFile, keyFile;
   std::string user, password;
   std::string clientId;
   Outgoing will;
   bool cleanSession = false;
-  int keepAliveSeconds = 10;  // a server that vanishes shows offline within 1.5 times this
-  int maxInFlight = 128;
+  // A server that vanishes shows offline within 1.5 times this; a broker that accepted the
+  // socket but does not answer is given up after it.
+  int keepAliveSeconds = 10;
   // Messages of this topic keep their (small) payload when too many messages wait: a flood
   // on other topics must not hide what it says (a primary host's state).
   std::string keepWholeTopic;
@@ -56,14 +65,16 @@ class BrokerConnection {
   bool create(std::string& error);
   // Starts a connection attempt; its outcome comes as Connected or ConnectFailed.
   void connect();
-  // The will of the next connection attempt (a Sparkplug death names its session).
+  // The will of the next connection attempt (a Sparkplug death names its session); the
+  // owner's thread only, like connect().
   void setWill(Outgoing will) { settings_.will = std::move(will); }
   // Hands a message to the library at its QoS; true with its token, false while not
-  // connected (or when the library has no room).
+  // connected. The owner bounds what is in flight.
   bool publish(const Outgoing& message, int& token);
   void subscribe(const std::string& filter, int qos);
   void unsubscribe(const std::string& filter);
-  // An orderly goodbye: the library gets up to timeoutMs to finish what is in flight.
+  // An orderly goodbye: what is queued gets up to timeoutMs to be written first. Messages
+  // written before the goodbye reach the broker, acknowledged or not: the stream is ordered.
   void disconnect(int timeoutMs);
 
   std::vector<BrokerEvent> takeEvents();
@@ -80,18 +91,51 @@ class BrokerConnection {
 
  private:
   struct Callbacks;
+  using Clock = std::chrono::steady_clock;
+  enum class Phase { Idle, Connecting, Connected, Leaving };
+
   void post(BrokerEvent event);
+  void wakeNetwork();
+  // The network thread and what it does; the library is driven from there only.
+  void run();
+  void takeRequests(Clock::time_point now);
+  bool configure(std::string& error);
+  void startConnecting(const Outgoing& will, Clock::time_point now);
+  void serveSocket(short revents);
+  bool allAcknowledged();
+  void closed(int rc);
+  std::string failureReason(int rc);
 
   BrokerSettings settings_;
   const std::function<void()> wake_;
-  void* client_ = nullptr;  // MQTTAsync
-  std::mutex mutex_;
+  ::mosquitto* client_ = nullptr;
+  int wakeFd_ = -1;  // an eventfd: requests and new messages for the network thread
+  std::thread thread_;
+  std::atomic<bool> stopping_{false};
+  std::atomic<bool> active_{false};         // connected: publishing makes sense
+  std::atomic<bool> writePending_{false};   // messages queued since the thread last wrote
+
+  std::mutex mutex_;  // events_ and the requests
   std::vector<BrokerEvent> events_;
+  bool connectAsked_ = false;
+  Outgoing askedWill_;  // the will as it was when the connection was asked for
+  bool disconnectAsked_ = false;
+  int disconnectTimeoutMs_ = 0;
   std::atomic<bool> wakeOnDeliveries_{false};
   std::size_t waitingDeliveries_ = 0;
   std::size_t waitingMessages_ = 0;
   std::size_t waitingBytes_ = 0;
-  std::string tlsError_;  // what OpenSSL said during the last handshake (library threads)
+
+  // Messages handed to the library and not yet written (QoS 0) or acknowledged (QoS 1).
+  std::mutex unackedMutex_;
+  std::unordered_set<int> unacked_, earlyAcks_;
+
+  // The network thread's own.
+  Phase phase_ = Phase::Idle;
+  bool used_ = false;  // a connection was tried: a clean session starts afresh
+  bool goodbyeSent_ = false;
+  Clock::time_point leaveBy_{};
+  std::string tlsError_;  // what OpenSSL said during the handshake
 };
 
 }  // namespace zentarc::mqtt

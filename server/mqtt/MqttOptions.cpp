@@ -10,8 +10,9 @@ namespace zentarc::mqtt {
 
 const char* formatName(Format format) { return format == Format::Sparkplug ? "sparkplug" : "json"; }
 
-std::string BrokerAddress::pahoUri() const {
-  return std::string(tls ? "ssl://" : "tcp://") + host + ":" + std::to_string(port);
+std::string BrokerAddress::socketHost() const {
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') return host.substr(1, host.size() - 2);
+  return host;
 }
 
 bool parseBrokerUrl(const std::string& url, BrokerAddress& address, std::string& error) {

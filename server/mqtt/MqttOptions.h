@@ -38,12 +38,13 @@ struct MqttOptions {
   std::string sparkplugHost;  // a primary host application to wait for; empty: none
 };
 
-// A broker URL taken apart. Paho's own form is tcp:// or ssl://.
+// A broker URL taken apart.
 struct BrokerAddress {
   bool tls = false;
   std::string host;  // as written (an IPv6 address keeps its brackets)
   std::uint16_t port = 0;
-  std::string pahoUri() const;
+  // The host as a socket takes it: an IPv6 address without its brackets.
+  std::string socketHost() const;
 };
 
 // False with a reason for anything but mqtt://host[:port] or mqtts://host[:port]; the port

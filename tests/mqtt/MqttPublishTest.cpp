@@ -1,7 +1,13 @@
 // The MQTT side against a real mosquitto and simulated PLCs: values and statuses, the
 // broker's retained state after every (re)connection, a PLC failing and recovering, odd
-// names, TLS with a client certificate, and users.
+// names, TLS with a client certificate, users, and socket numbers past select()'s reach.
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <vector>
 
 #include "tests/mqtt/MqttRig.h"
 #include "tests/mqtt/MqttTestTags.h"
@@ -231,6 +237,34 @@ TEST(MqttPublish, userAndPassword_rightOnesConnect_wrongOnesAreRefusedAndSaidOnc
   ASSERT_TRUE(reader.connect(5000, "plant", "s3cret"));
   ASSERT_TRUE(reader.subscribe("opczentarc/test/#"));
   EXPECT_TRUE(holds(reader, rig.topic("Line1", "Value"), "7"));
+}
+
+// A server holding many OPC UA connections gets socket numbers past 1024, where select()
+// cannot go: the broker's connection must work there too.
+TEST(MqttPublish, brokerSocketNumberedPast1024_stillPublishes) {
+  rlimit limit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+  if (limit.rlim_max < 2048) GTEST_SKIP() << "the hard limit on open files is below 2048";
+  limit.rlim_cur = 2048;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+  MqttRig rig("127.0.22.20");
+  ASSERT_TRUE(rig.plc.load(plcXml("Line1", "127.0.22.120", tagXmlWith("Value", "VT_UI2", 1, "READ"))));
+  auto& sim = rig.plc.simulate("127.0.22.120");
+  sim.setRegister(0, 11);
+  rig.startBroker();
+  auto reader = rig.subscriber("opczentarc/test/#");
+
+  std::vector<int> filler;
+  for (int i = 0; i < 1200 && (filler.empty() || filler.back() < 1100); ++i)
+    filler.push_back(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  ASSERT_GE(filler.back(), 1100);
+  ASSERT_TRUE(rig.startPublisher(rig.options()));
+  ASSERT_TRUE(rig.waitConnected());
+  EXPECT_TRUE(holds(*reader, rig.topic("Line1", "Value"), "11"));
+  sim.setRegister(0, 12);
+  EXPECT_TRUE(holds(*reader, rig.topic("Line1", "Value"), "12"));
+  rig.stopPublisher();
+  for (int fd : filler) ::close(fd);
 }
 
 }  // namespace

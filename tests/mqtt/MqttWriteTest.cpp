@@ -150,9 +150,9 @@ TEST(MqttWrite, aFloodOfWrites_isAnsweredNotQueuedWithoutBound) {
   EXPECT_GT(busy, 0u);
 }
 
-// Paho serves all clients of a process from one receiving thread, which learns of a client's
-// connection late when another connected before it: the test's clients connect after the
-// publisher, as the consumers of a real server would, each in its own process.
+// The tests' MQTT client (Paho) serves all its clients in a process from one receiving
+// thread, which learns of a client's connection late when another connected before it: the
+// test's clients connect after the publisher, as the consumers of a real server would.
 TEST(MqttWrite, writesSwitchedOffOrLeftRetained_areNeverCarriedOut) {
   MqttRig rig("127.0.22.8");
   ASSERT_TRUE(rig.plc.load(plcXml("Line1", "127.0.22.109", kTags)));
@@ -200,7 +200,8 @@ TEST(BrokerConnection, aFloodOfIncomingMessagesKeepsOnlyTopics_butTheKeptTopicWh
   rig.startBroker();
   std::atomic<std::size_t> wakes{0};
   mqtt::BrokerSettings settings;
-  settings.uri = rig.broker->pahoUri();
+  settings.host = rig.broker->setup().address;
+  settings.port = rig.broker->setup().port;
   settings.clientId = "flooded";
   settings.cleanSession = true;
   settings.keepWholeTopic = "host/STATE";

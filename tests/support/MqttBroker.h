@@ -48,6 +48,7 @@ class MosquittoBroker {
   // SIGSTOP / SIGCONT: a broker that holds its connections but answers nothing meanwhile.
   void pause(bool paused);
   bool running() const { return pid_ > 0; }
+  const BrokerSetup& setup() const { return setup_; }
   std::string url() const;      // mqtt:// or mqtts://
   std::string pahoUri() const;  // tcp:// or ssl://
   std::string log() const;

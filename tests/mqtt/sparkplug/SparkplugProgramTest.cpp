@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "bench/ChildProcess.h"
+#include "server/mqtt/sparkplug/Payload.h"
 #include "tests/mqtt/MqttTestTags.h"
 #include "tests/mqtt/sparkplug/NpmDecoder.h"
 
@@ -47,6 +48,17 @@ struct Program {
   }
   bench::ChildProcess process;
 };
+
+std::string rebirthCommand() {
+  mqtt::sparkplug::Payload p;
+  p.timestamp = 1765102530000;
+  mqtt::sparkplug::Metric m;
+  m.name = "Node Control/Rebirth";
+  m.datatype = mqtt::sparkplug::DataType::Boolean;
+  m.value = true;
+  p.metrics.push_back(std::move(m));
+  return mqtt::sparkplug::encodePayload(p);
+}
 
 // The bdSeq of the first message on `topic`, as the decoder from npm reads it
 // (NaN when there is none yet).
@@ -104,10 +116,13 @@ TEST(SparkplugProgram, storeSetsTheFormat_theWillOfAKilledServerNamesItsLatestSe
   // A second session (the broker restarted): a new bdSeq, and a will that carries it.
   broker.stop();
   ASSERT_TRUE(broker.start());
+  sim.setRegister(0, 43);
   host = std::make_unique<MqttTestClient>(broker.pahoUri(), "host");
   ASSERT_TRUE(host->connect());
   ASSERT_TRUE(host->subscribe("spBv1.0/#"));
-  sim.setRegister(0, 43);
+  // The node may have been born again before the host subscribed: the host asks for births,
+  // as a Sparkplug host does that sees data it cannot name.
+  ASSERT_TRUE(host->publish("spBv1.0/Site/NCMD/press", rebirthCommand()));
   // The server's tries back off while the broker is away (1 s doubling to 30 s): on a busy
   // machine the try that finds it back may come well after the restart.
   ASSERT_TRUE(bornWithValue(*host, 43, all, std::chrono::milliseconds(45000)));
