@@ -78,14 +78,14 @@ struct BrokerConnection::Callbacks {
     if (rc == 0) {
       c.phase_ = Phase::Connected;
       c.active_.store(true, std::memory_order_release);
-      c.post(event(BrokerEvent::Kind::Connected));
+      c.events_.post(event(BrokerEvent::Kind::Connected));
       return;
     }
     c.phase_ = Phase::Idle;
     BrokerEvent e = event(BrokerEvent::Kind::ConnectFailed);
     e.reason = connackText(rc);
     e.refused = rc == 4 || rc == 5;
-    c.post(std::move(e));
+    c.events_.post(std::move(e));
   }
   static void disconnected(struct mosquitto*, void* context, int rc) { self(context).closed(rc); }
   static void published(struct mosquitto*, void* context, int mid) {
@@ -96,7 +96,7 @@ struct BrokerConnection::Callbacks {
       std::lock_guard g(c.unackedMutex_);
       if (!c.unacked_.erase(mid) && c.earlyAcks_.size() < kMaxEarlyAcks) c.earlyAcks_.insert(mid);
     }
-    c.post(event(BrokerEvent::Kind::Delivered, mid));
+    c.events_.post(event(BrokerEvent::Kind::Delivered, mid));
   }
   static void arrived(struct mosquitto*, void* context, const struct mosquitto_message* m) {
     BrokerEvent e = event(BrokerEvent::Kind::Message);
@@ -104,7 +104,7 @@ struct BrokerConnection::Callbacks {
     if (m->payload && m->payloadlen > 0)
       e.payload.assign(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen));
     e.retained = m->retain;
-    self(context).post(std::move(e));
+    self(context).events_.post(std::move(e));
   }
   static void logged(struct mosquitto*, void* context, int level, const char* text) {
     BrokerConnection& c = self(context);
@@ -128,7 +128,7 @@ BrokerSettings brokerSettings(const MqttOptions& o, const BrokerAddress& address
 }
 
 BrokerConnection::BrokerConnection(BrokerSettings settings, std::function<void()> wake)
-    : settings_(std::move(settings)), wake_(std::move(wake)) {}
+    : settings_(std::move(settings)), events_(settings_.keepWholeTopic, std::move(wake)) {}
 
 BrokerConnection::~BrokerConnection() {
   stopping_.store(true);
@@ -301,7 +301,7 @@ void BrokerConnection::takeRequests(Clock::time_point now) {
     } else if (phase_ != Phase::Leaving) {
       phase_ = Phase::Idle;  // an attempt under way is dropped; the next one closes its socket
       active_.store(false);
-      post(event(BrokerEvent::Kind::Disconnected));
+      events_.post(event(BrokerEvent::Kind::Disconnected));
     }
   }
   if (connect && phase_ == Phase::Idle) startConnecting(will, now);
@@ -309,7 +309,7 @@ void BrokerConnection::takeRequests(Clock::time_point now) {
     phase_ = Phase::Idle;
     BrokerEvent e = event(BrokerEvent::Kind::ConnectFailed);
     e.reason = tlsError_.empty() ? "cannot connect (the broker did not answer)" : tlsReason(tlsError_);
-    post(std::move(e));
+    events_.post(std::move(e));
   }
   if (phase_ == Phase::Leaving) {
     // What is queued goes first and is acknowledged, then the goodbye; its writing ends the
@@ -339,7 +339,7 @@ void BrokerConnection::startConnecting(const Outgoing& will, Clock::time_point n
     if (!configure(error)) {
       BrokerEvent e = event(BrokerEvent::Kind::ConnectFailed);
       e.reason = error;
-      post(std::move(e));
+      events_.post(std::move(e));
       return;
     }
   }
@@ -370,7 +370,7 @@ void BrokerConnection::closed(int rc) {
   const Phase was = std::exchange(phase_, Phase::Idle);
   if (was == Phase::Idle) return;
   if (was == Phase::Leaving) {
-    post(event(BrokerEvent::Kind::Disconnected));
+    events_.post(event(BrokerEvent::Kind::Disconnected));
     return;
   }
   BrokerEvent e = event(was == Phase::Connecting ? BrokerEvent::Kind::ConnectFailed : BrokerEvent::Kind::ConnectionLost);
@@ -381,7 +381,7 @@ void BrokerConnection::closed(int rc) {
   } else {
     e.reason = rc == MOSQ_ERR_KEEPALIVE ? "the broker stopped answering" : "the connection was lost";
   }
-  post(std::move(e));
+  events_.post(std::move(e));
 }
 
 std::string BrokerConnection::failureReason(int rc) {
@@ -390,44 +390,6 @@ std::string BrokerConnection::failureReason(int rc) {
   if (rc == MOSQ_ERR_ERRNO) return std::string("cannot connect (") + std::strerror(error) + ")";
   if (rc == MOSQ_ERR_EAI) return "cannot connect (the broker's host name is not known)";
   return std::string("cannot connect (") + mosquitto_strerror(rc) + ")";
-}
-
-void BrokerConnection::post(BrokerEvent event) {
-  bool wake = true;
-  {
-    std::lock_guard g(mutex_);
-    if (event.kind == BrokerEvent::Kind::Delivered) {
-      ++waitingDeliveries_;
-      wake = wakeOnDeliveries_.load(std::memory_order_relaxed) && waitingDeliveries_ % kDeliveryBatch == 0;
-    }
-    if (event.kind == BrokerEvent::Kind::Message) {
-      const std::size_t bytes = event.topic.size() + event.payload.size();
-      const bool full = waitingMessages_ >= kMaxWaitingMessages || waitingBytes_ + bytes > kMaxWaitingBytes;
-      const bool keepWhole = !settings_.keepWholeTopic.empty() && event.topic == settings_.keepWholeTopic &&
-                             event.payload.size() <= kKeepWholeBytes;
-      if (full) {
-        if (waitingBytes_ + event.topic.size() > 2 * kMaxWaitingBytes) return;
-        if (!keepWhole) {
-          std::string().swap(event.payload);
-          event.overflow = true;
-        }
-      }
-      ++waitingMessages_;
-      waitingBytes_ += event.topic.size() + event.payload.size();
-    }
-    events_.push_back(std::move(event));
-  }
-  if (wake) wake_();
-}
-
-std::vector<BrokerEvent> BrokerConnection::takeEvents() {
-  std::vector<BrokerEvent> out;
-  std::lock_guard g(mutex_);
-  out.swap(events_);
-  waitingMessages_ = 0;
-  waitingBytes_ = 0;
-  waitingDeliveries_ = 0;
-  return out;
 }
 
 }  // namespace zentarc::mqtt

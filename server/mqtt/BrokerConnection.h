@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "server/mqtt/BrokerEvents.h"
 #include "server/mqtt/MqttOptions.h"
 #include "server/mqtt/PayloadFormat.h"
 
@@ -43,17 +44,6 @@ struct BrokerSettings {
 // format's to set.
 BrokerSettings brokerSettings(const MqttOptions& options, const BrokerAddress& address);
 
-struct BrokerEvent {
-  enum class Kind { Connected, ConnectFailed, ConnectionLost, Delivered, DeliveryFailed, Message, Disconnected };
-  Kind kind = Kind::Connected;
-  int token = 0;        // Delivered, DeliveryFailed
-  std::string reason;   // ConnectFailed, ConnectionLost: in words
-  bool refused = false; // ConnectFailed: the broker refused us (credentials, certificate)
-  std::string topic, payload;  // Message
-  bool retained = false;       // Message: a retained one, delivered because we subscribed
-  bool overflow = false;       // Message: too many were waiting; the payload was not kept
-};
-
 class BrokerConnection {
  public:
   BrokerConnection(BrokerSettings settings, std::function<void()> wake);
@@ -73,28 +63,18 @@ class BrokerConnection {
   bool publish(const Outgoing& message, int& token);
   void subscribe(const std::string& filter, int qos);
   void unsubscribe(const std::string& filter);
-  // An orderly goodbye: what is queued gets up to timeoutMs to be written first. Messages
-  // written before the goodbye reach the broker, acknowledged or not: the stream is ordered.
+  // An orderly goodbye: what is queued gets up to timeoutMs to be written and acknowledged
+  // first; then Disconnected.
   void disconnect(int timeoutMs);
 
-  std::vector<BrokerEvent> takeEvents();
-  // Acknowledgements wake the owner only while it waits for room to send, and then in
-  // batches: at ten thousand messages a second, a wake-up each would cost more than the rest.
-  void wakeOnDeliveries(bool wanted) { wakeOnDeliveries_.store(wanted, std::memory_order_relaxed); }
-  static constexpr std::size_t kDeliveryBatch = 32;
-
-  // Incoming messages waiting to be taken, at most; beyond, only their topics are kept (up
-  // to twice the bytes), so a flood of writes cannot take the server's memory.
-  static constexpr std::size_t kMaxWaitingMessages = 1000;
-  static constexpr std::size_t kMaxWaitingBytes = 8 * 1024 * 1024;
-  static constexpr std::size_t kKeepWholeBytes = 4096;
+  std::vector<BrokerEvent> takeEvents() { return events_.take(); }
+  void wakeOnDeliveries(bool wanted) { events_.wakeOnDeliveries(wanted); }
 
  private:
   struct Callbacks;
   using Clock = std::chrono::steady_clock;
   enum class Phase { Idle, Connecting, Connected, Leaving };
 
-  void post(BrokerEvent event);
   void wakeNetwork();
   // The network thread and what it does; the library is driven from there only.
   void run();
@@ -107,7 +87,6 @@ class BrokerConnection {
   std::string failureReason(int rc);
 
   BrokerSettings settings_;
-  const std::function<void()> wake_;
   ::mosquitto* client_ = nullptr;
   int wakeFd_ = -1;  // an eventfd: requests and new messages for the network thread
   std::thread thread_;
@@ -115,16 +94,12 @@ class BrokerConnection {
   std::atomic<bool> active_{false};         // connected: publishing makes sense
   std::atomic<bool> writePending_{false};   // messages queued since the thread last wrote
 
-  std::mutex mutex_;  // events_ and the requests
-  std::vector<BrokerEvent> events_;
+  BrokerEventQueue events_;
+  std::mutex mutex_;  // the requests
   bool connectAsked_ = false;
   Outgoing askedWill_;  // the will as it was when the connection was asked for
   bool disconnectAsked_ = false;
   int disconnectTimeoutMs_ = 0;
-  std::atomic<bool> wakeOnDeliveries_{false};
-  std::size_t waitingDeliveries_ = 0;
-  std::size_t waitingMessages_ = 0;
-  std::size_t waitingBytes_ = 0;
 
   // Messages handed to the library and not yet written (QoS 0) or acknowledged (QoS 1).
   std::mutex unackedMutex_;

@@ -225,7 +225,7 @@ TEST(BrokerConnection, aFloodOfIncomingMessagesKeepsOnlyTopics_butTheKeptTopicWh
   connection.subscribe("flood/#", 1);
   ASSERT_TRUE(taken([](const auto& e) { return e.topic == "flood/probe"; }));
 
-  const std::size_t flood = mqtt::BrokerConnection::kMaxWaitingMessages + 100;
+  const std::size_t flood = mqtt::BrokerEventQueue::kMaxWaitingMessages + 100;
   const std::string payload(100, 'p');
   wakes = 0;
   for (std::size_t i = 0; i < flood; ++i) ASSERT_TRUE(sender->publish("flood/" + std::to_string(i), payload, false, 0));
@@ -243,7 +243,7 @@ TEST(BrokerConnection, aFloodOfIncomingMessagesKeepsOnlyTopics_butTheKeptTopicWh
     if (e.overflow && e.payload.empty()) ++topicsOnly;
     else if (e.payload == payload) ++whole;
   }
-  EXPECT_EQ(whole, mqtt::BrokerConnection::kMaxWaitingMessages);
+  EXPECT_EQ(whole, mqtt::BrokerEventQueue::kMaxWaitingMessages);
   EXPECT_EQ(topicsOnly, 100u);
   EXPECT_TRUE(stateKept);
 }
