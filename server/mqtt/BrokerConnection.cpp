@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -76,9 +77,10 @@ struct BrokerConnection::Callbacks {
     BrokerConnection& c = self(context);
     if (c.phase_ != Phase::Connecting) return;  // an attempt already given up
     if (rc == 0) {
+      // Announced once the library has queued what it sends again of the session: a newer
+      // retained value published before those would lose to the older one.
       c.phase_ = Phase::Connected;
-      c.active_.store(true, std::memory_order_release);
-      c.events_.post(event(BrokerEvent::Kind::Connected));
+      c.announce_ = true;
       return;
     }
     c.phase_ = Phase::Idle;
@@ -94,7 +96,13 @@ struct BrokerConnection::Callbacks {
       // QoS 0 messages count once written, QoS 1 once acknowledged. This can come before the
       // publishing thread has noted the message.
       std::lock_guard g(c.unackedMutex_);
-      if (!c.unacked_.erase(mid) && c.earlyAcks_.size() < kMaxEarlyAcks) c.earlyAcks_.insert(mid);
+      const auto it = c.unacked_.find(mid);
+      if (it != c.unacked_.end()) {
+        c.unackedBytes_ -= it->second;
+        c.unacked_.erase(it);
+      } else if (c.earlyAcks_.size() < kMaxEarlyAcks) {
+        c.earlyAcks_.insert(mid);
+      }
     }
     c.events_.post(event(BrokerEvent::Kind::Delivered, mid));
   }
@@ -170,7 +178,6 @@ bool BrokerConnection::configure(std::string& error) {
   mosquitto_disconnect_callback_set(client_, &Callbacks::disconnected);
   mosquitto_publish_callback_set(client_, &Callbacks::published);
   mosquitto_message_callback_set(client_, &Callbacks::arrived);
-  mosquitto_log_callback_set(client_, &Callbacks::logged);
   int rc = MOSQ_ERR_SUCCESS;
   if (!settings_.user.empty())
     rc = mosquitto_username_pw_set(client_, settings_.user.c_str(), settings_.password.c_str());
@@ -204,14 +211,26 @@ void BrokerConnection::connect() {
 
 bool BrokerConnection::publish(const Outgoing& message, int& token) {
   if (!active_.load(std::memory_order_acquire)) return false;
+  const std::size_t bytes = message.topic.size() + message.payload.size();
+  {
+    // A broker that reads slowly must not make the library's queue grow without end.
+    std::lock_guard g(unackedMutex_);
+    if (!unacked_.empty() && (unacked_.size() >= BrokerSettings::kMaxUnsentMessages ||
+                              unackedBytes_ + bytes > settings_.maxUnsentBytes)) return false;
+  }
   int mid = 0;
   const int rc = mosquitto_publish(client_, &mid, message.topic.c_str(), static_cast<int>(message.payload.size()),
                                    message.payload.data(), message.qos, message.retained);
-  if (rc != MOSQ_ERR_SUCCESS) return false;
+  // A QoS 1 message is kept by the library even when the connection has just gone: it is
+  // sent again with the session, so it counts as handed over.
+  if (rc != MOSQ_ERR_SUCCESS && !(rc == MOSQ_ERR_NO_CONN && message.qos > 0 && mid != 0)) return false;
   token = mid;
   {
     std::lock_guard g(unackedMutex_);
-    if (!earlyAcks_.erase(mid)) unacked_.insert(mid);
+    if (!earlyAcks_.erase(mid)) {
+      unacked_[mid] = bytes;
+      unackedBytes_ += bytes;
+    }
   }
   // One wake-up for a batch: the thread writes all that is queued when it runs.
   if (!writePending_.exchange(true, std::memory_order_acq_rel)) wakeNetwork();
@@ -271,12 +290,31 @@ void BrokerConnection::run() {
 }
 
 void BrokerConnection::serveSocket(short revents) {
-  if (revents & (POLLIN | POLLERR | POLLHUP)) mosquitto_loop_read(client_, 1);
+  // While connecting, a writable socket may be what the TLS handshake waits for, and only
+  // the library's read moves the handshake on.
+  if ((revents & (POLLIN | POLLERR | POLLHUP)) || (phase_ == Phase::Connecting && (revents & POLLOUT)))
+    mosquitto_loop_read(client_, 1);
+  if (phase_ == Phase::Connecting && (revents & (POLLERR | POLLHUP)) && mosquitto_socket(client_) >= 0) {
+    // A refused TLS attempt stays open in the library, and the error would wake us for good.
+    int error = 0;
+    socklen_t length = sizeof error;
+    ::getsockopt(mosquitto_socket(client_), SOL_SOCKET, SO_ERROR, &error, &length);
+    errno = error ? error : ECONNREFUSED;
+    closed(MOSQ_ERR_ERRNO);
+    return;
+  }
   if (phase_ != Phase::Idle && mosquitto_socket(client_) >= 0) {
     writePending_.store(false, std::memory_order_release);
     if (mosquitto_want_write(client_)) mosquitto_loop_write(client_, 1);
   }
   if (phase_ != Phase::Idle && mosquitto_socket(client_) >= 0) mosquitto_loop_misc(client_);
+  if (announce_ && phase_ == Phase::Connected) {
+    announce_ = false;
+    // Every packet would be formatted for the log otherwise; only a handshake's errors matter.
+    mosquitto_log_callback_set(client_, nullptr);
+    active_.store(true, std::memory_order_release);
+    events_.post(event(BrokerEvent::Kind::Connected));
+  }
   // The library closed the socket without telling (it tells through the disconnect
   // callback in every case we know of): the connection is over all the same.
   if (phase_ != Phase::Idle && mosquitto_socket(client_) < 0) closed(MOSQ_ERR_CONN_LOST);
@@ -332,6 +370,7 @@ void BrokerConnection::startConnecting(const Outgoing& will, Clock::time_point n
     {
       std::lock_guard g(unackedMutex_);
       unacked_.clear();
+      unackedBytes_ = 0;
       earlyAcks_.clear();
     }
     mosquitto_reinitialise(client_, settings_.clientId.empty() ? nullptr : settings_.clientId.c_str(), true, this);
@@ -344,6 +383,7 @@ void BrokerConnection::startConnecting(const Outgoing& will, Clock::time_point n
     }
   }
   used_ = true;
+  mosquitto_log_callback_set(client_, &Callbacks::logged);
   mosquitto_will_clear(client_);
   if (!will.topic.empty())
     mosquitto_will_set(client_, will.topic.c_str(), static_cast<int>(will.payload.size()), will.payload.data(),
@@ -367,7 +407,12 @@ void BrokerConnection::closed(int rc) {
   const int error = errno;  // what a failed call left, for the reason
   active_.store(false);
   writePending_.store(false);  // the next connection's first message must wake the thread
-  const Phase was = std::exchange(phase_, Phase::Idle);
+  {
+    std::lock_guard g(unackedMutex_);
+    earlyAcks_.clear();
+  }
+  Phase was = std::exchange(phase_, Phase::Idle);
+  if (was == Phase::Connected && std::exchange(announce_, false)) was = Phase::Connecting;  // never announced
   if (was == Phase::Idle) return;
   if (was == Phase::Leaving) {
     events_.post(event(BrokerEvent::Kind::Disconnected));
@@ -389,6 +434,7 @@ std::string BrokerConnection::failureReason(int rc) {
   if (!tlsError_.empty()) return tlsReason(tlsError_);
   if (rc == MOSQ_ERR_ERRNO) return std::string("cannot connect (") + std::strerror(error) + ")";
   if (rc == MOSQ_ERR_EAI) return "cannot connect (the broker's host name is not known)";
+  if (rc == MOSQ_ERR_KEEPALIVE) return "cannot connect (the broker did not answer)";
   return std::string("cannot connect (") + mosquitto_strerror(rc) + ")";
 }
 

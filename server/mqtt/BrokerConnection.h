@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -35,6 +36,10 @@ struct BrokerSettings {
   // A server that vanishes shows offline within 1.5 times this; a broker that accepted the
   // socket but does not answer is given up after it.
   int keepAliveSeconds = 10;
+  // What the library may hold unwritten or unacknowledged, at most: a broker that reads
+  // slowly fails publishing past it, rather than growing the queue without end.
+  std::size_t maxUnsentBytes = 64 * 1024 * 1024;
+  static constexpr std::size_t kMaxUnsentMessages = 10000;
   // Messages of this topic keep their (small) payload when too many messages wait: a flood
   // on other topics must not hide what it says (a primary host's state).
   std::string keepWholeTopic;
@@ -103,10 +108,13 @@ class BrokerConnection {
 
   // Messages handed to the library and not yet written (QoS 0) or acknowledged (QoS 1).
   std::mutex unackedMutex_;
-  std::unordered_set<int> unacked_, earlyAcks_;
+  std::unordered_map<int, std::size_t> unacked_;  // by mid: the message's bytes
+  std::size_t unackedBytes_ = 0;
+  std::unordered_set<int> earlyAcks_;
 
   // The network thread's own.
   Phase phase_ = Phase::Idle;
+  bool announce_ = false;  // connected; Connected still to be posted
   bool used_ = false;  // a connection was tried: a clean session starts afresh
   bool goodbyeSent_ = false;
   Clock::time_point leaveBy_{};
