@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
+#include <optional>
 #include <thread>
 
 #include "server/mqtt/BrokerConnection.h"
@@ -134,27 +136,22 @@ TEST(BrokerConnection, tlsWhoseTcpHandshakeTakesASecond_connects_orIsRefusedAtOn
   settings.tls = true;
   settings.caFile = pki.file("ca.pem").string();
 
-  {
+  // An attempt on a slow connection, what the listener does with it, and its outcome.
+  const auto attempt = [&](const std::function<void(SlowListener&)>& then) {
     SlowListener slow("127.0.22.22", 18833);
-    ASSERT_TRUE(slow.ready());
+    EXPECT_TRUE(slow.ready());
     mqtt::BrokerConnection connection(settings, [] {});
-    ASSERT_TRUE(connection.create(error)) << error;
+    EXPECT_TRUE(connection.create(error)) << error;
     connection.connect();
     std::this_thread::sleep_for(milliseconds(200));
-    slow.refuse();
-    const auto e = outcome(connection);
-    ASSERT_TRUE(e.has_value());
-    EXPECT_EQ(e->kind, mqtt::BrokerEvent::Kind::ConnectFailed);
-    EXPECT_NE(e->reason.find("refused"), std::string::npos) << e->reason;
-  }
-  SlowListener slow("127.0.22.22", 18833);
-  ASSERT_TRUE(slow.ready());
-  mqtt::BrokerConnection connection(settings, [] {});
-  ASSERT_TRUE(connection.create(error)) << error;
-  connection.connect();
-  std::this_thread::sleep_for(milliseconds(200));
-  slow.relayTo("127.0.22.22", 18832);
-  const auto e = outcome(connection);
+    then(slow);
+    return outcome(connection);
+  };
+  auto e = attempt([](SlowListener& slow) { slow.refuse(); });
+  ASSERT_TRUE(e.has_value());
+  EXPECT_EQ(e->kind, mqtt::BrokerEvent::Kind::ConnectFailed);
+  EXPECT_NE(e->reason.find("refused"), std::string::npos) << e->reason;
+  e = attempt([](SlowListener& slow) { slow.relayTo("127.0.22.22", 18832); });
   ASSERT_TRUE(e.has_value());
   EXPECT_EQ(e->kind, mqtt::BrokerEvent::Kind::Connected) << e->reason;
 }
