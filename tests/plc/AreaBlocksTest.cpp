@@ -236,3 +236,25 @@ TEST_F(AreaBlocksTest, rebuiltBlocksKeepToOneAreaAndBridgeBytesAtTheirCost) {
   ASSERT_EQ(readAll(), plc::kOk);
   EXPECT_EQ(io.reads().size(), 3u);
 }
+
+// A tag past the area's size is a refusal of that tag, not of the registers bridged between
+// its neighbours: the device keeps bridging as widely as its reads are worth.
+TEST_F(AreaBlocksTest, aRefusedTagDoesNotTurnWideBridgingOff) {
+  io.memory.setSize(MemoryArea::AI, 40);
+  auto low = tag(0, VT_I2, 0, 0, MemoryArea::AI), high = tag(30, VT_I2, 0, 0, MemoryArea::AI);
+  auto past = tag(40, VT_I2, 0, 0, MemoryArea::AI);
+  poll({low.get(), high.get(), past.get()});
+  {
+    std::lock_guard lock(queues->queueLock);
+    device->bridgeRegisters = 50;
+    device->RebuildCyclicBlocks();
+  }
+  ASSERT_EQ(device->cyclicBlocks.size(), 1u);
+  ASSERT_TRUE(device->cyclicBlocks[0]->bridgedWide);
+  EXPECT_EQ(readAll(), plc::kRequestRefused);
+  EXPECT_EQ(low->getCache()->getQuality(), 0xC0);
+  EXPECT_EQ(high->getCache()->getQuality(), 0xC0);
+  EXPECT_EQ(past->getCache()->getQuality(), 0x04);
+  EXPECT_FALSE(device->bridgingRefused);
+  EXPECT_EQ(device->bridgeRegisters, 50u);
+}
