@@ -98,7 +98,7 @@ struct BrokerConnection::Callbacks {
       std::lock_guard g(c.unackedMutex_);
       const auto it = c.unacked_.find(mid);
       if (it != c.unacked_.end()) {
-        c.unackedBytes_ -= it->second;
+        c.unackedBytes_ -= it->second.bytes;
         c.unacked_.erase(it);
       } else if (c.earlyAcks_.size() < kMaxEarlyAcks) {
         c.earlyAcks_.insert(mid);
@@ -228,7 +228,7 @@ bool BrokerConnection::publish(const Outgoing& message, int& token) {
   {
     std::lock_guard g(unackedMutex_);
     if (!earlyAcks_.erase(mid)) {
-      unacked_[mid] = bytes;
+      unacked_[mid] = {bytes, message.qos};
       unackedBytes_ += bytes;
     }
   }
@@ -408,8 +408,14 @@ void BrokerConnection::closed(int rc) {
   active_.store(false);
   writePending_.store(false);  // the next connection's first message must wake the thread
   {
+    // QoS 0 messages not yet written go with the connection; QoS 1 ones stay with the session.
     std::lock_guard g(unackedMutex_);
     earlyAcks_.clear();
+    std::erase_if(unacked_, [this](const auto& entry) {
+      if (entry.second.qos > 0) return false;
+      unackedBytes_ -= entry.second.bytes;
+      return true;
+    });
   }
   Phase was = std::exchange(phase_, Phase::Idle);
   if (was == Phase::Connected && std::exchange(announce_, false)) was = Phase::Connecting;  // never announced

@@ -108,7 +108,11 @@ class BrokerConnection {
 
   // Messages handed to the library and not yet written (QoS 0) or acknowledged (QoS 1).
   std::mutex unackedMutex_;
-  std::unordered_map<int, std::size_t> unacked_;  // by mid: the message's bytes
+  struct Unsent {
+    std::size_t bytes = 0;
+    int qos = 0;
+  };
+  std::unordered_map<int, Unsent> unacked_;  // by mid
   std::size_t unackedBytes_ = 0;
   std::unordered_set<int> earlyAcks_;
 
